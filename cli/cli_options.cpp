@@ -1,0 +1,120 @@
+#include "cli/cli_options.h"
+
+#include "engine/devicegroups.h"
+
+#include <charconv>
+#include <cmath>
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool parse_double(const std::string& text, double& out) {
+  const char* end = text.data() + text.size();
+  auto [ptr, ec] = std::from_chars(text.data(), end, out);
+  return ec == std::errc() && ptr == end && std::isfinite(out);
+}
+
+bool parse_int(const std::string& text, int& out) {
+  const char* end = text.data() + text.size();
+  auto [ptr, ec] = std::from_chars(text.data(), end, out);
+  return ec == std::errc() && ptr == end;
+}
+
+std::string absolute_path(const std::string& path, const std::string& cwd) {
+  if (!path.empty() && path.front() == '/') return path;
+  return (fs::path(cwd) / path).lexically_normal().string();
+}
+
+}  // namespace
+
+std::string usage_text() {
+  return "usage: brenvik-sync [--tolerance T] [--fps F] [--width X] [--height Y]\n"
+         "                    [--premiere 0|1] [--refine 0|1] [--quiet] [--no-open]\n"
+         "                    FILE... [--device FILE... --end] ...\n"
+         "\n"
+         "Lines up recordings of one event by their sound and writes four timelines to\n"
+         "Brenvik.app/SYNCED. Run it from the folder that holds Brenvik.app.\n"
+         "\n"
+         "  --tolerance T   fingerprint threshold decay, 0 < T <= 1 (default 0.99)\n"
+         "  --fps F         sequence frame rate (default 25)\n"
+         "  --width X       Premiere Pro frame width (default 1920)\n"
+         "  --height Y      Premiere Pro frame height (default 1080)\n"
+         "  --premiere 0|1  Premiere Pro sequence settings (default 0)\n"
+         "  --refine 0|1    refine offsets below one frame (default 1)\n"
+         "  --quiet         no traces; a progress line on stderr\n"
+         "  --no-open       do not show the output folder\n"
+         "  --device ... --end   files recorded one after another on one device\n"
+         "\n"
+         "Exit status: 0 synced, 1 nothing in sync, 2 bad usage or input, 3 run impossible.\n";
+}
+
+CliParse parse_cli(const std::vector<std::string>& args, const std::string& cwd) {
+  CliParse result;
+  CliOptions& o = result.options;
+  bool in_device = false;
+  auto fail = [&](std::string message) {
+    result.error = std::move(message);
+    return result;
+  };
+
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    const bool takes_value = a == "--tolerance" || a == "--fps" || a == "--width" ||
+                             a == "--height" || a == "--premiere" || a == "--refine";
+    if (takes_value) {
+      if (i + 1 >= args.size()) return fail(a + " needs a value");
+      const std::string& v = args[++i];
+      double d = 0;
+      int n = 0;
+      if (a == "--tolerance") {
+        if (!parse_double(v, d) || d <= 0.0 || d > 1.0)
+          return fail("--tolerance takes a number above 0 and at most 1, not '" + v + "'");
+        o.tolerance = d;
+      } else if (a == "--fps") {
+        if (!parse_double(v, d) || d <= 0.0 || d > 1000.0)
+          return fail("--fps takes a frame rate such as 25 or 29.97, not '" + v + "'");
+        o.fps = static_cast<float>(d);
+      } else if (a == "--width" || a == "--height") {
+        if (!parse_int(v, n) || n <= 0 || n > 100000)
+          return fail(a + " takes a positive number of pixels, not '" + v + "'");
+        (a == "--width" ? o.width : o.height) = n;
+      } else {
+        if (v != "0" && v != "1") return fail(a + " takes 0 or 1, not '" + v + "'");
+        if (a == "--premiere")
+          o.premiere = v == "1" ? 1 : 0;
+        else
+          o.refine = v == "1";
+      }
+    } else if (a == "--quiet") {
+      o.quiet = true;
+    } else if (a == "--no-open") {
+      o.no_open = true;
+    } else if (a == "--help" || a == "-h") {
+      o.help = true;
+      return result;
+    } else if (a == "--device") {
+      if (in_device) return fail("--device inside --device: close the first group with --end");
+      in_device = true;
+      o.files.push_back(kBeginMarker);
+    } else if (a == "--end") {
+      if (!in_device) return fail("--end without --device");
+      in_device = false;
+      o.files.push_back(kEndMarker);
+    } else if (a.size() > 1 && a[0] == '-' && a != "-") {
+      return fail("unknown option " + a);
+    } else {
+      const std::string path = absolute_path(a, cwd);
+      std::error_code ec;
+      if (!fs::is_regular_file(path, ec)) return fail("no such file: " + a);
+      o.files.push_back(path);
+    }
+  }
+  if (in_device) return fail("--device without its --end");
+  bool any_media = false;
+  for (const std::string& f : o.files) any_media = any_media || !is_marker(f);
+  if (!any_media) return fail("no media files given");
+  return result;
+}

@@ -1,0 +1,38 @@
+#pragma once
+// Log file, application paths and the console sink.
+
+#include <iosfwd>
+#include <string>
+
+// Absolute working directory without a trailing slash; "X" when it cannot be read.
+std::string gnu_getcwd();
+
+// gnu_getcwd() followed by "/": the folder that holds Brenvik.app.
+std::string exelokacija();
+
+// Appends msg and a newline to "Brenvik.app/LOG/log_file.txt" below the working
+// directory. A missing folder or unwritable file drops the line silently.
+void logthis(std::string msg);
+
+// The one stream for console traces. Standard output unless a front end points it
+// elsewhere; a ConsoleCapture on the current thread takes precedence.
+std::ostream& console();
+
+// Points the console at `sink` (nullptr: standard output). Not for use during a run.
+void set_console(std::ostream* sink);
+
+// A stream that swallows everything, for front ends that silence the console.
+std::ostream& null_stream();
+
+// While alive, console() on this thread writes into `buffer` instead, so that work
+// done on worker threads can be replayed to the console in the order of the entries.
+class ConsoleCapture {
+ public:
+  explicit ConsoleCapture(std::ostream& buffer);
+  ~ConsoleCapture();
+  ConsoleCapture(const ConsoleCapture&) = delete;
+  ConsoleCapture& operator=(const ConsoleCapture&) = delete;
+
+ private:
+  std::ostream* previous_;
+};

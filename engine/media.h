@@ -1,0 +1,36 @@
+#pragma once
+// Media preparation: analysis WAVs through the bundled transcoder, frame rates.
+
+#include "engine/types.h"
+
+#include <string>
+#include <vector>
+
+// Appended to the whole entry text (extension included) to name its analysis WAV.
+inline constexpr const char* kAnalysisSuffix = "_temporary_file_to_be_deleted.wav";
+
+// entry + kAnalysisSuffix, for every entry (markers included).
+std::vector<std::string> analysis_names(const std::vector<std::string>& files);
+
+// The transcoder command for one entry, as text, exactly as the log and tests see it.
+// It is never given to a shell: the program runs from an argument vector.
+std::string transcoder_command_text(const std::string& entry);
+
+// Writes the 8000 Hz mono 16-bit analysis WAV of every entry that is not a marker,
+// next to its source, running up to worker_count() transcoders at once. Returns the
+// analysis names of all entries in order. A failed transcoder leaves one log line
+// naming the entry and its exit status; the run goes on.
+std::vector<std::string> resemplirajgi8000(std::vector<std::string> files,
+                                           const ProgressFn& progress = {});
+
+// MediaInfo's frame rate of the first video stream as text ("25.000"), "" for a file
+// without video or that cannot be opened, or the library's error text when the
+// library cannot be loaded.
+std::string getmediainfo(std::string path);
+
+// Frame-rate list: "0" for markers, getmediainfo() otherwise, then "999" for every
+// text of at most one character.
+std::vector<std::string> framerate_list(const std::vector<std::string>& files);
+
+// Removes the analysis WAVs a run made; failures (markers, missing files) are ignored.
+void remove_analysis_wavs(const std::vector<std::string>& analysis);

@@ -1,0 +1,14 @@
+#pragma once
+// Running external programs without a shell.
+
+#include <string>
+#include <vector>
+
+// Runs argv[0] with the arguments argv[1..] (no shell, no PATH search unless the name
+// has no slash), standard input from /dev/null, and waits for it. Standard output and
+// error go to /dev/null when `quiet`. Returns the exit status, 128 + signal number for
+// a killed child, or 127 when the program could not be started.
+int run_program(const std::vector<std::string>& argv, bool quiet = true);
+
+// Number of programs or workers to run at once: the machine's cores, at least 1.
+int worker_count();

@@ -1,0 +1,202 @@
+#include "engine/synco.h"
+
+#include "engine/devicegroups.h"
+#include "engine/log.h"
+#include "engine/media.h"
+#include "engine/process.h"
+#include "export/fcp_project.h"
+#include "export/format.h"
+#include "fingerprint/passes.h"
+#include "matching/groups.h"
+#include "matching/match.h"
+#include "matching/offset_decision.h"
+#include "matching/prepare.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <ostream>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+// The pairing window of every pass: partners at most 30 bins away, 1 to 62 frames later.
+constexpr float kTargetDf = 31.0f;
+constexpr float kTargetDt = 63.0f;
+// Three frame grids 0, 4 and 8 ms apart, so a sound that straddles a frame boundary in
+// one recording still lands on a comparable grid in another.
+constexpr int kPassOffsets[3] = {0, 32, 64};
+constexpr size_t kResultReserve = 100000;
+constexpr const char* kOutputFolder = "Brenvik.app/SYNCED";
+
+void report(const SyncOptions& options, std::string_view stage, int i, int n) {
+  if (options.progress) options.progress(stage, i, n);
+}
+
+// Points the console at the front end's sink for the length of a run.
+class ConsoleScope {
+ public:
+  explicit ConsoleScope(std::ostream* sink) : active_(sink != nullptr) {
+    if (active_) set_console(sink);
+  }
+  ~ConsoleScope() {
+    if (active_) set_console(nullptr);
+  }
+
+ private:
+  bool active_;
+};
+
+// Analysis WAVs never outlive a run, however it ends.
+class AnalysisCleanup {
+ public:
+  explicit AnalysisCleanup(const std::vector<std::string>& analysis) : analysis_(analysis) {}
+  ~AnalysisCleanup() { remove_analysis_wavs(analysis_); }
+
+ private:
+  const std::vector<std::string>& analysis_;
+};
+
+struct FingerprintOfEntry {
+  LandmarkTable reduced;
+  float seconds = 0.0f;
+  std::string console_text;
+};
+
+FingerprintOfEntry fingerprint_entry(const std::string& analysis_path, int index, float decay) {
+  FingerprintOfEntry out;
+  std::ostringstream text;
+  {
+    ConsoleCapture capture(text);
+    // A pass that cannot read the file reports no seconds: the entry keeps 0.
+    float seconds = 0.0f;
+    LandmarkTable passes[3];
+    const char* labels[3] = {"     prvo pominuvanje maksovi :", "     vtoro  pominuvanje maksovi :",
+                             "     treto  pominuvanje maksovi :"};
+    for (int k = 0; k < 3; ++k) {
+      passes[k] = final_sredi(analysis_path.c_str(), index, &seconds, decay, kTargetDf, kTargetDt,
+                              kPassOffsets[k]);
+      console() << labels[k] << passes[k].size();
+    }
+    console() << '\n';
+    out.seconds = seconds;
+    out.reduced = prepare_landmarks(passes[0], passes[1], passes[2]);
+  }
+  out.console_text = text.str();
+  return out;
+}
+
+// Fingerprints every entry on worker_count() threads; log lines and console text are
+// replayed in entry order as each entry completes.
+void fingerprint_stage(const std::vector<std::string>& analysis, float decay,
+                       std::vector<LandmarkTable>& tables, std::vector<float>& durations,
+                       const SyncOptions& options) {
+  const int n = static_cast<int>(analysis.size());
+  std::vector<FingerprintOfEntry> done(n);
+  std::vector<char> ready(n, 0);
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::atomic<int> next{0};
+
+  auto work = [&] {
+    for (int i = next++; i < n; i = next++) {
+      FingerprintOfEntry result;
+      try {
+        result = fingerprint_entry(analysis[i], i, decay);
+      } catch (const std::exception& e) {
+        result.reduced = LandmarkTable::Zero(1, 2);
+        result.console_text = std::string("fingerprint failed: ") + e.what() + "\n";
+      }
+      std::lock_guard<std::mutex> lock(mutex);
+      done[i] = std::move(result);
+      ready[i] = 1;
+      changed.notify_all();
+    }
+  };
+  const int workers = std::max(1, std::min(worker_count(), n));
+  std::vector<std::thread> threads;
+  for (int w = 0; w < workers; ++w) threads.emplace_back(work);
+
+  for (int i = 0; i < n; ++i) {
+    FingerprintOfEntry entry;
+    {
+      std::unique_lock<std::mutex> lock(mutex);
+      changed.wait(lock, [&] { return ready[i] != 0; });
+      entry = std::move(done[i]);
+    }
+    logthis("687");
+    console() << entry.console_text << std::flush;
+    durations[i] = entry.seconds;
+    logthis("vkupniot broj na maksovi:" + float2string(static_cast<float>(entry.reduced.size())));
+    tables[i] = std::move(entry.reduced);
+    report(options, "fingerprint", i + 1, n);
+  }
+  for (std::thread& t : threads) t.join();
+}
+
+std::string run(std::vector<std::string> files, double tolerance, int x, int y, float fps,
+                int premiere, const SyncOptions& options) {
+  const int n = static_cast<int>(files.size());
+  logthis("pocetok na sync c kernel....");
+
+  logthis("pred ffmpeg..");
+  resemplirajgi8000(files, options.progress);
+  logthis("posle ffmpeg..");
+
+  const std::vector<std::string> analysis = analysis_names(files);
+  AnalysisCleanup cleanup(analysis);
+  logthis("fahlovite se resemplirani vo 8000hz -------------------------");
+  for (const std::string& name : analysis) logthis(name);
+  console() << "resemplirani\n";
+  for (const std::string& name : analysis) console() << name << '\n';
+
+  const DeviceGroups groups = devicegroopy(analysis);
+  const std::vector<std::string> framerates = framerate_list(files);
+
+  std::vector<float> durations(n, 0.0f);
+  std::vector<LandmarkTable> tables(n);
+  console() << "pred alokacija na all[i] 200000\n";
+  fingerprint_stage(analysis, static_cast<float>(tolerance), tables, durations, options);
+
+  logthis("PRED PROVERI ALL MNOGU BITNO!!!!!!!!!!!!!!!  -------------------------");
+  std::vector<PairSlot> slots = proveriall(tables, n, durations, tables, groups, options.progress);
+  logthis("POSLE PROVERI ALL MNOGU BITNO!!!!!!!!!!!!!!!  -------------------------");
+
+  std::vector<float> results;
+  results.reserve(kResultReserve);
+  decide_pairs(slots, n, durations, analysis, results);
+  logthis("posle csvwrite...");
+  std::vector<PairSlot>().swap(slots);
+  tables.clear();
+
+  if (results.size() < 2) return "nema";
+
+  report(options, "export", 1, 1);
+  const SyncGroups sync = build_sync_groups(results, files, framerates, durations);
+  const ProjectDocuments docs =
+      build_documents(sync, files, durations, framerates, fps, x, y, premiere);
+  remove_analysis_wavs(analysis);
+  write_documents(docs, exelokacija() + kOutputFolder);
+  if (options.open_output) show_folder(exelokacija() + "/" + kOutputFolder);
+  return "mavo";
+}
+
+}  // namespace
+
+std::string synco(std::vector<std::string> files, double tolerance, int x, int y, float fps,
+                  int premiere) {
+  return synco(std::move(files), tolerance, x, y, fps, premiere, SyncOptions{});
+}
+
+std::string synco(std::vector<std::string> files, double tolerance, int x, int y, float fps,
+                  int premiere, const SyncOptions& options) {
+  ConsoleScope scope(options.console);
+  try {
+    return run(std::move(files), tolerance, x, y, fps, premiere, options);
+  } catch (const std::exception& e) {
+    logthis(std::string("sync run stopped: ") + e.what());
+    return "nema";
+  }
+}

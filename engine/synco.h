@@ -1,0 +1,25 @@
+#pragma once
+// The sync run driver: one call, one run, from transcoding to the opened output folder.
+
+#include "engine/types.h"
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+// What a front end chooses about a run besides the five settings.
+struct SyncOptions {
+  ProgressFn progress;             // stage and item i of n; empty: no reports
+  std::ostream* console = nullptr; // console traces; nullptr: standard output
+  bool open_output = true;         // show Brenvik.app/SYNCED when the run is done
+  bool refine = true;              // refine the offsets of pairs found in sync
+};
+
+// One run over `files` (paths and device-group markers, UTF-8). tolerance decays the
+// fingerprints' masking threshold; x, y are the Premiere Pro frame size; fps the
+// sequence frame rate; premiere non-zero adds Premiere's sequence attributes.
+// Returns "mavo" after a complete run, "nema" when no pair was found in sync.
+std::string synco(std::vector<std::string> files, double tolerance, int x, int y, float fps,
+                  int premiere);
+std::string synco(std::vector<std::string> files, double tolerance, int x, int y, float fps,
+                  int premiere, const SyncOptions& options);

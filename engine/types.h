@@ -1,0 +1,39 @@
+#pragma once
+// Hand-over types shared by the stages of a sync run.
+
+#include <Eigen/Dense>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Rows of (anchor frame, landmark hash); frames are 192 samples at 8000 Hz (24 ms).
+using LandmarkTable = Eigen::Matrix<std::uint64_t, Eigen::Dynamic, 2>;
+
+// Packed match words of one pair of files, sorted ascending once matching is done.
+using MatchList = std::vector<std::uint64_t>;
+
+// Match list of one compared pair, with the two entry positions it was made for.
+struct PairSlot {
+  MatchList list;
+  int longer = -1;   // entry position of the file with the larger duration
+  int shorter = -1;  // entry position of the other file
+};
+
+// Entry positions recorded on one device, never compared with each other.
+using DeviceGroups = std::vector<std::vector<int>>;
+
+// What grouping hands to the timeline writers: groups in order, members in
+// ascending entry position, offsets in seconds with the earliest member at 0.
+struct SyncGroups {
+  std::vector<std::vector<std::string>> files;
+  std::vector<std::vector<float>> offsets;
+  std::vector<std::string> unsynced_paths;
+  std::vector<float> unsynced_fps;
+  std::vector<float> unsynced_durations;
+};
+
+// Progress of a run: stage name, item i (1-based) of n. Called on the worker thread.
+using ProgressFn = std::function<void(std::string_view stage, int i, int n)>;

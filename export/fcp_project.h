@@ -1,0 +1,31 @@
+#pragma once
+// The four project documents and the output folder.
+
+#include "engine/types.h"
+
+#include <string>
+#include <vector>
+
+std::string FINAL_XML(std::string name, std::string children);
+std::string FINAL_XMLPP(std::string name, std::string children);
+
+struct ProjectDocuments {
+  std::string synced_fcp;
+  std::string unsynced_fcp;
+  std::string synced_pp;
+  std::string unsynced_pp;
+};
+
+// Master clips and sequences of every group and of the unsynced entries.
+ProjectDocuments build_documents(const SyncGroups& groups, const std::vector<std::string>& files,
+                                 const std::vector<float>& durations,
+                                 const std::vector<std::string>& framerates, float fps, int x,
+                                 int y, int premiere);
+
+// Truncates, then writes, the four files in `folder` ("…/Brenvik.app/SYNCED"); a file
+// that cannot be opened is skipped.
+void write_documents(const ProjectDocuments& docs, const std::string& folder);
+
+// Shows `folder` in the file manager (xdg-open here, open on macOS), without a shell;
+// best effort.
+void show_folder(const std::string& folder);

@@ -1,0 +1,25 @@
+#pragma once
+// Pairwise matching of reduced landmark tables into match lists.
+
+#include "engine/types.h"
+
+#include <vector>
+
+// Match list of one pair: 9999999 followed by composeInts3(section, p, q, offset code)
+// words. A is the longer file at entry position p, B the shorter at q, dB its seconds.
+MatchList proveri2(const LandmarkTable& A, const LandmarkTable& B, int p, int q, float dA,
+                   float dB);
+
+// Matches every pair of entries i < j that no device group holds together, the longer
+// against the shorter; filled slots come first, in pair order, each sorted ascending.
+// Writes every value of the filled slots to "debagmatLONG1.txt".
+std::vector<PairSlot> proveriall(const std::vector<LandmarkTable>& tables, int n,
+                                 std::vector<float> durations,
+                                 const std::vector<LandmarkTable>& tables2, DeviceGroups groups,
+                                 const ProgressFn& progress = {});
+
+// `rows` lines of `cols` values of `table`, each value followed by ",".
+void export2csvBIG(const char* name, const Eigen::Matrix<std::uint64_t, Eigen::Dynamic, Eigen::Dynamic>& table,
+                   int cols, int rows);
+
+void shrink_capacity(MatchList& list);

@@ -1,0 +1,50 @@
+#include "engine/log.h"
+#include "tests/support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+namespace fs = std::filesystem;
+using testing_support::TempRunDir;
+
+TEST(Log, AppendsLinesWithoutTruncating) {
+  TempRunDir dir;
+  testing_support::write_file("Brenvik.app/LOG/log_file.txt", "earlier run\n");
+  logthis("a");
+  logthis("");
+  logthis("b");
+  EXPECT_EQ(dir.log_text(), "earlier run\na\n\nb\n");
+}
+
+TEST(Log, MissingLogFolderDropsLinesSilently) {
+  TempRunDir dir;
+  fs::remove_all("Brenvik.app/LOG");
+  logthis("nowhere to go");
+  EXPECT_FALSE(fs::exists("Brenvik.app/LOG"));
+}
+
+TEST(Paths, LongWorkingDirectoryIsReturnedWhole) {
+  TempRunDir dir;
+  std::string deep = dir.path();
+  while (deep.size() < 400) deep += "/a_rather_long_folder_name_for_the_buffer";
+  fs::create_directories(deep);
+  fs::current_path(deep);
+  EXPECT_EQ(gnu_getcwd(), deep);
+  EXPECT_EQ(exelokacija(), deep + "/");
+}
+
+TEST(Console, CaptureRedirectsOnlyTheCurrentThread) {
+  std::ostringstream sink, captured;
+  set_console(&sink);
+  console() << "to sink ";
+  {
+    ConsoleCapture capture(captured);
+    console() << "to capture";
+  }
+  console() << "again";
+  set_console(nullptr);
+  EXPECT_EQ(sink.str(), "to sink again");
+  EXPECT_EQ(captured.str(), "to capture");
+}

@@ -1,0 +1,40 @@
+#pragma once
+// Helpers shared by the test suites: a throw-away run folder and generated media.
+
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// A fresh temporary folder holding Brenvik.app/{LOG,SYNCED,ffmpeg}; the process works
+// in it while the object lives, and it is removed afterwards.
+class TempRunDir {
+ public:
+  TempRunDir();
+  ~TempRunDir();
+  TempRunDir(const TempRunDir&) = delete;
+  TempRunDir& operator=(const TempRunDir&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+  std::string log_text() const;  // the whole log file, "" when there is none
+
+ private:
+  std::string path_;
+  std::string previous_cwd_;
+};
+
+// Runs the system ffmpeg quietly with these arguments (after -y -loglevel error);
+// returns its exit status.
+int ffmpeg(const std::vector<std::string>& args);
+
+// A lavfi-made file at `path`: `seconds` of the audio filter graph `audio`
+// (e.g. "anoisesrc=seed=3:a=0.3"), with a test picture when `video`.
+bool make_media(const std::string& path, const std::string& audio, double seconds,
+                bool video = false);
+
+std::string read_file(const std::string& path);
+bool write_file(const std::string& path, const std::string& text);
+bool file_exists(const std::string& path);
+
+}  // namespace testing_support
