@@ -1,12 +1,215 @@
 #include "export/fcp_project.h"
 
-// Placeholder until the documents land.
-std::string FINAL_XML(std::string, std::string) { return {}; }
-std::string FINAL_XMLPP(std::string, std::string) { return {}; }
-ProjectDocuments build_documents(const SyncGroups&, const std::vector<std::string>&,
-                                 const std::vector<float>&, const std::vector<std::string>&, float,
-                                 int, int, int) {
-  return {};
+#include "engine/log.h"
+#include "engine/process.h"
+#include "export/fcp_clips.h"
+#include "export/fcp_sequences.h"
+#include "export/format.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <fstream>
+#include <ostream>
+
+namespace {
+
+constexpr const char* kSyncedProject = "Brenvik";
+constexpr const char* kUnsyncedProject = "unsynced";
+
+// Unsynced entry k gets the file id 4 + 101·k.
+constexpr int kUnsyncedFirstId = 4;
+constexpr int kUnsyncedIdStep = 101;
+// Member m of group g gets g·stride + m; a stride of 100 serves every group of up to
+// 100 members.
+constexpr int kGroupIdStride = 100;
+
+// A new sequence starts after every dozen members, so no timeline gets too tall to use.
+constexpr size_t kMembersPerSequence = 12;
+// Frame rates of 100 and more mark a file without video ("999" from the media stage).
+constexpr float kAudioOnlyRate = 100.0f;
+// Duration in seconds of a member whose path is not in the file list.
+constexpr float kUnknownDuration = 1000.0f;
+constexpr int kAudioDepth = 16;          // bits per sample
+constexpr int kAudioSampleRate = 48000;  // Hz
+
+constexpr const char* kFileNames[4] = {"SYNCED_fcp.XML", "UNSYNCED_fcp.XML",
+                                       "SYNCED_premierePro.XML", "UNSYNCED_premierePro.XML"};
+
+#ifdef __APPLE__
+constexpr const char* kFolderViewer = "open";
+#else
+constexpr const char* kFolderViewer = "xdg-open";
+#endif
+
+const std::string kAmpersandLine(67, '&');
+const std::string kAsteriskLine(67, '*');
+
+template <typename T>
+T value_at(const std::vector<T>& values, size_t i, T fallback) {
+  return i < values.size() ? values[i] : fallback;
 }
-void write_documents(const ProjectDocuments&, const std::string&) {}
-void show_folder(const std::string&) {}
+
+// Frame-rate texts ("29.970", "999") read with a full stop whatever the process locale
+// says; text that is not a number reads as 0.
+float rate_of(const std::string& text) {
+  const char* first = text.data();
+  const char* last = first + text.size();
+  while (first != last && (*first == ' ' || *first == '\t')) ++first;
+  double value = 0.0;
+  if (std::from_chars(first, last, value).ec != std::errc{}) return 0.0f;
+  return static_cast<float>(value);
+}
+
+// Widens the id stride to the next hundred when a group has more than 100 members, so
+// that no two members of a document ever share a file id.
+int group_id_stride(const SyncGroups& groups) {
+  size_t largest = 0;
+  for (const auto& members : groups.files) largest = std::max(largest, members.size());
+  const size_t hundreds = (largest + kGroupIdStride - 1) / kGroupIdStride;
+  return kGroupIdStride * static_cast<int>(std::max<size_t>(1, hundreds));
+}
+
+struct Texts {
+  std::string fcp_clips, fcp_sequences, pp_clips, pp_sequences;
+};
+
+struct Tracks {
+  std::string fcp_video, fcp_audio, pp_video, pp_audio;
+  void clear() { *this = Tracks{}; }
+};
+
+void close_sequence(Texts& out, Tracks& tracks, int group, float fps, int x, int y, int premiere) {
+  const std::string name = float2string(static_cast<float>(group));
+  out.fcp_sequences += Seq_XMLit(group, name, fps, x, y, tracks.fcp_video, tracks.fcp_audio,
+                                 kAudioDepth, kAudioSampleRate);
+  out.pp_sequences += Seq_XMLitPP(group, name, fps, x, y, tracks.pp_video, tracks.pp_audio,
+                                  kAudioDepth, kAudioSampleRate, premiere);
+  tracks.clear();
+}
+
+void add_group(Texts& out, int group, int first_id, const std::vector<std::string>& members,
+               const std::vector<float>& offsets, const std::vector<std::string>& files,
+               const std::vector<float>& durations, const std::vector<std::string>& framerates,
+               float fps, int x, int y, int premiere) {
+  std::ostream& trace = console();
+  // Audio-only members sit on whole frames of the sequence rate.
+  const float audio_fps = std::trunc(fps);
+  Tracks tracks;
+  // Carried from member to member: an unknown path after an audio-only member is placed
+  // like that member.
+  float media_rate = fps;
+  for (size_t m = 0; m < members.size(); ++m) {
+    const int id = first_id + static_cast<int>(m);
+    const std::string& path = members[m];
+    const float offset = value_at(offsets, m, 0.0f);
+    const std::string fcp_file = clip_track_XMLit_video(id, path);
+    const std::string pp_audio = clip_track_XMLit_audioPP(id, path);
+    const std::string pp_video = clip_track_XMLit_videoPP(id, path);
+
+    float duration = kUnknownDuration;
+    for (size_t i = 0; i < files.size(); ++i) {
+      if (files[i] != path) continue;
+      duration = value_at(durations, i, 0.0f);
+      media_rate = rate_of(value_at(framerates, i, std::string()));
+      trace << "fpss: " << float2string(media_rate) << " --  ";
+    }
+
+    if (media_rate >= kAudioOnlyRate) {
+      tracks.fcp_audio += Seq_track_XMLit_audio(id, offset, duration, audio_fps);
+      tracks.pp_audio += Seq_track_XMLit_audioPP(id, offset, duration, audio_fps);
+    } else {
+      tracks.fcp_video += Seq_track_XMLit_video(id, offset, duration, fps);
+      tracks.pp_video += Seq_track_XMLit_videoPP(id, offset, duration, fps);
+      tracks.fcp_audio += Seq_track_XMLit_audio(id, offset, duration, fps);
+      tracks.pp_audio += Seq_track_XMLit_audioPP(id, offset, duration, fps);
+      media_rate = fps;
+    }
+
+    out.fcp_clips += clipXMLit(path, fps, fcp_file, duration);
+    out.pp_clips += clipXMLitPP(path, fps, pp_audio, pp_video, duration);
+
+    if ((m + 1) % kMembersPerSequence == 0) close_sequence(out, tracks, group, fps, x, y, premiere);
+  }
+  close_sequence(out, tracks, group, fps, x, y, premiere);
+  trace << kAsteriskLine << '\n';
+}
+
+}  // namespace
+
+std::string FINAL_XML(std::string name, std::string children) {
+  std::string text =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><!DOCTYPE xmeml><xmeml version=\"4\"><project>"
+      "<name>";
+  text += xml_escape(name);
+  text += "</name><children>";
+  text += children;
+  text += "</children></project></xmeml>";
+  return text;
+}
+
+std::string FINAL_XMLPP(std::string name, std::string children) {
+  return FINAL_XML(std::move(name), std::move(children));
+}
+
+ProjectDocuments build_documents(const SyncGroups& groups, const std::vector<std::string>& files,
+                                 const std::vector<float>& durations,
+                                 const std::vector<std::string>& framerates, float fps, int x,
+                                 int y, int premiere) {
+  ProjectDocuments docs;
+  std::ostream& trace = console();
+
+  std::string fcp_children;
+  std::string pp_children;
+  for (size_t k = 0; k < groups.unsynced_paths.size(); ++k) {
+    const int id = kUnsyncedFirstId + kUnsyncedIdStep * static_cast<int>(k);
+    const std::string& path = groups.unsynced_paths[k];
+    const float rate = value_at(groups.unsynced_fps, k, 0.0f);
+    const float seconds = value_at(groups.unsynced_durations, k, 0.0f);
+    const std::string fcp_file = clip_track_XMLit_video(id, path);
+    const std::string pp_audio = clip_track_XMLit_audioPP(id, path);
+    const std::string pp_video = clip_track_XMLit_videoPP(id, path);
+    fcp_children += clipXMLit(path, rate, fcp_file, seconds);
+    pp_children += clipXMLitPP(path, rate, pp_audio, pp_video, seconds);
+  }
+  trace << kAmpersandLine << '\n' << fcp_children << '\n' << kAmpersandLine << '\n';
+  docs.unsynced_fcp = FINAL_XML(kUnsyncedProject, fcp_children);
+  docs.unsynced_pp = FINAL_XMLPP(kUnsyncedProject, pp_children);
+
+  trace << "pred xml-ot\n";
+  const int stride = group_id_stride(groups);
+  Texts texts;
+  for (size_t g = 0; g < groups.files.size(); ++g) {
+    const std::vector<float> none;
+    const std::vector<float>& offsets = g < groups.offsets.size() ? groups.offsets[g] : none;
+    add_group(texts, static_cast<int>(g), stride * static_cast<int>(g), groups.files[g], offsets,
+              files, durations, framerates, fps, x, y, premiere);
+  }
+  docs.synced_fcp = FINAL_XML(kSyncedProject, texts.fcp_clips + texts.fcp_sequences);
+  docs.synced_pp = FINAL_XMLPP(kSyncedProject, texts.pp_sequences + texts.pp_clips);
+  return docs;
+}
+
+void write_documents(const ProjectDocuments& docs, const std::string& folder) {
+  const std::string* texts[4] = {&docs.synced_fcp, &docs.unsynced_fcp, &docs.synced_pp,
+                                 &docs.unsynced_pp};
+  std::string paths[4];
+  for (int i = 0; i < 4; ++i) paths[i] = folder + "/" + kFileNames[i];
+  // Every file is emptied before any is written, so a shorter document never keeps the
+  // tail of a longer one from an earlier run.
+  for (const std::string& path : paths) {
+    std::ofstream truncate(path, std::ios::binary | std::ios::trunc);
+  }
+  for (int i = 0; i < 4; ++i) {
+    std::fstream out(paths[i], std::ios::binary | std::ios::in | std::ios::out);
+    if (!out) continue;
+    out.seekp(0, std::ios::end);
+    out << *texts[i];
+  }
+}
+
+void show_folder(const std::string& folder) {
+  console() << "komanda" << kFolderViewer << " \"" << folder << "\"\n";
+  // An argument vector, never a shell: the folder's name is passed as it is.
+  run_program({kFolderViewer, folder});
+}

@@ -1,0 +1,215 @@
+#include "export/fcp_project.h"
+
+#include "engine/log.h"
+#include "engine/process.h"
+#include "tests/support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <sstream>
+
+namespace {
+
+const std::string kHead =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?><!DOCTYPE xmeml><xmeml version=\"4\"><project>";
+const char* kNames[4] = {"SYNCED_fcp.XML", "UNSYNCED_fcp.XML", "SYNCED_premierePro.XML",
+                         "UNSYNCED_premierePro.XML"};
+
+// Every piece of `text` between `open` and the next `close`, in order.
+std::vector<std::string> pieces(const std::string& text, const std::string& open,
+                                const std::string& close) {
+  std::vector<std::string> out;
+  for (size_t at = text.find(open); at != std::string::npos; at = text.find(open, at)) {
+    const size_t from = at + open.size(), to = text.find(close, from);
+    if (to == std::string::npos) break;
+    out.push_back(text.substr(from, to - from));
+    at = to;
+  }
+  return out;
+}
+
+// The video and audio clip items of every sequence, without Premiere's format element.
+std::vector<std::pair<std::string, std::string>> sequences(const std::string& doc) {
+  auto items = [](const std::string& s) {
+    const size_t format = s.rfind("</format>");
+    return format == std::string::npos ? s : s.substr(format + 9);
+  };
+  std::vector<std::pair<std::string, std::string>> out;
+  for (const std::string& seq : pieces(doc, "<sequence ", "</sequence>"))
+    out.emplace_back(items(pieces(seq, "<media><video>", "</video>").at(0)),
+                     items(pieces(seq, "</video><audio>", "</audio>").at(0)));
+  return out;
+}
+
+std::string item(int id, const char* start, const char* end) {
+  return std::string("<track><clipitem><start>") + start + "</start><end>" + end +
+         "</end><file id=\"" + std::to_string(id) + "\"/></clipitem></track>";
+}
+
+struct ExportInput {
+  SyncGroups groups;
+  std::vector<std::string> files, framerates;
+  std::vector<float> durations;
+
+  void add_file(const std::string& path, float seconds, const std::string& rate) {
+    files.push_back(path);
+    durations.push_back(seconds);
+    framerates.push_back(rate);
+  }
+  ProjectDocuments build(float fps = 25.0f, int premiere = 0) const {
+    std::ostringstream trace;
+    ConsoleCapture quiet(trace);
+    return build_documents(groups, files, durations, framerates, fps, 1920, 1080, premiere);
+  }
+};
+
+// One group of `members` 25 fps files of 10 s at offsets 0, 1, 2, ... seconds.
+ExportInput group_of(int members) {
+  ExportInput in;
+  in.groups.files.resize(1);
+  in.groups.offsets.resize(1);
+  for (int m = 0; m < members; ++m) {
+    in.add_file("/m/v" + std::to_string(m) + ".mov", 10.0f, "25.000");
+    in.groups.files[0].push_back(in.files.back());
+    in.groups.offsets[0].push_back(static_cast<float>(m));
+  }
+  return in;
+}
+
+}  // namespace
+
+TEST(ProjectDocuments, TwoFilesShareOneSequenceAndUnsyncedFilesKeepTheirRate) {
+  ExportInput in;
+  in.add_file("/m/a.mov", 60.0f, "25.000");
+  in.add_file("/m/c.mov", 8.0f, "29.970");
+  in.add_file("/m/b.mov", 30.0f, "25.000");
+  in.add_file("/m/d.wav", 3.0f, "999");
+  in.groups.files = {{"/m/a.mov", "/m/b.mov"}};
+  in.groups.offsets = {{0.0f, 12.5f}};
+  in.groups.unsynced_paths = {"/m/c.mov", "/m/d.wav"};
+  in.groups.unsynced_fps = {29.97f, 999.0f};
+  in.groups.unsynced_durations = {8.0f, 3.0f};
+  const ProjectDocuments docs = in.build();
+
+  const std::string& fcp = docs.synced_fcp;
+  EXPECT_EQ(fcp.rfind(kHead + "<name>Brenvik</name><children><clip>", 0), 0u) << fcp;
+  const size_t a = fcp.find("<name>/m/a.mov</name><duration>1500</duration><file id=\"0\">");
+  const size_t b = fcp.find("<name>/m/b.mov</name><duration>750</duration><file id=\"1\">");
+  const size_t seq = fcp.find("<sequence id=\"0\"><name>0</name><duration>20000</duration>");
+  EXPECT_TRUE(a < b && b < seq && seq != std::string::npos) << fcp;
+  const std::string both = item(0, "0", "1500") + item(1, "312.5", "1062.5");
+  using Sections = std::vector<std::pair<std::string, std::string>>;
+  EXPECT_EQ(sequences(fcp), (Sections{{both, both}}));
+  // Premiere lists its sequences before the master clips.
+  EXPECT_EQ(sequences(docs.synced_pp), (Sections{{both, both}}));
+  EXPECT_LT(docs.synced_pp.find("<sequence id=\"0\"><name>0</name>"),
+            docs.synced_pp.find("<clip>"));
+
+  EXPECT_NE(docs.unsynced_fcp.find("<children><clip><rate><timebase>29.97</timebase></rate><name>"
+                                   "/m/c.mov</name><duration>239.76</duration><file id=\"4\">"),
+            std::string::npos)
+      << docs.unsynced_fcp;
+  EXPECT_NE(docs.unsynced_fcp.find("<timebase>999</timebase></rate><name>/m/d.wav</name>"
+                                   "<duration>2997</duration><file id=\"105\">"),
+            std::string::npos)
+      << docs.unsynced_fcp;
+  EXPECT_NE(docs.unsynced_pp.find("<name>d.wav</name><media><video></video><audio><track>"
+                                  "<clipitem><file id=\"105\">"),
+            std::string::npos)
+      << docs.unsynced_pp;
+
+  const std::string empty = kHead + "<name>unsynced</name><children></children></project></xmeml>";
+  EXPECT_EQ(group_of(2).build().unsynced_fcp, empty);
+  EXPECT_EQ(group_of(2).build().unsynced_pp, empty);
+}
+
+TEST(ProjectDocuments, GroupsNumberFilesByHundredsAndStartASequencePerDozen) {
+  ExportInput two = group_of(2);
+  two.groups.files.push_back({"/m/v0.mov", "/m/not-picked.mov"});
+  two.groups.offsets.push_back({3.0f, 0.0f});
+  const std::string fcp = two.build().synced_fcp;
+  ASSERT_EQ(sequences(fcp).size(), 2u);
+  EXPECT_NE(fcp.find("<sequence id=\"1\"><name>1</name>"), std::string::npos);
+  // A path missing from the file list is given 1000 s.
+  EXPECT_EQ(sequences(fcp)[1].first, item(100, "75", "325") + item(101, "0", "25000"));
+
+  for (int members : {12, 13, 30}) {
+    const ProjectDocuments docs = group_of(members).build();
+    for (const std::string* doc : {&docs.synced_fcp, &docs.synced_pp}) {
+      const auto seqs = sequences(*doc);
+      ASSERT_EQ(seqs.size(), members / 12u + 1) << members;
+      for (size_t s = 0; s < seqs.size(); ++s) {
+        const size_t expected = std::min<size_t>(12, members - 12 * s);
+        EXPECT_EQ(pieces(seqs[s].first, "<track>", "</track>").size(), expected) << members << s;
+        EXPECT_EQ(pieces(seqs[s].second, "<track>", "</track>").size(), expected) << members << s;
+      }
+    }
+  }
+  // More than 100 members would reuse the next group's ids; they must stay unique.
+  ExportInput big = group_of(101);
+  big.groups.files.push_back({"/m/v0.mov"});
+  big.groups.offsets.push_back({0.0f});
+  const auto clips = pieces(big.build().synced_fcp, "<clip>", "</clip>");
+  std::set<std::string> ids;
+  for (const std::string& clip : clips) ids.insert(pieces(clip, "<file id=\"", "\"").at(0));
+  EXPECT_EQ(ids.size(), 102u);
+}
+
+TEST(ProjectDocuments, AudioOnlyMembersSitOnWholeFramesInAudioTracksOnly) {
+  ExportInput in;
+  in.add_file("/m/v.mov", 10.0f, "29.970");
+  in.add_file("/m/w.wav", 4.0f, "999");
+  in.groups.files = {{"/m/v.mov", "/m/w.wav"}};
+  in.groups.offsets = {{0.0f, 1.0f}};
+  const ProjectDocuments docs = in.build(29.97f);
+  const std::pair<std::string, std::string> expected = {
+      item(0, "0", "299.7"), item(0, "0", "299.7") + item(1, "29", "145")};
+  EXPECT_EQ(sequences(docs.synced_fcp).at(0), expected);
+  EXPECT_EQ(sequences(docs.synced_pp).at(0), expected);
+  EXPECT_NE(docs.synced_fcp.find("<timebase>29.97</timebase></rate><name>/m/w.wav</name>"),
+            std::string::npos);
+}
+
+TEST(ProjectDocuments, RewritingLeavesNoTraceOfLongerDocuments) {
+  testing_support::TempRunDir dir;
+  const std::string folder = dir.file("Brenvik.app/SYNCED");
+  write_documents(group_of(13).build(), folder);
+  const ProjectDocuments shorter = group_of(2).build();
+  write_documents(shorter, folder);
+  const std::string* texts[4] = {&shorter.synced_fcp, &shorter.unsynced_fcp, &shorter.synced_pp,
+                                 &shorter.unsynced_pp};
+  for (int i = 0; i < 4; ++i)
+    EXPECT_EQ(testing_support::read_file(folder + "/" + kNames[i]), *texts[i]) << kNames[i];
+  write_documents(shorter, dir.file("missing"));
+  EXPECT_FALSE(testing_support::file_exists(dir.file("missing")));
+}
+
+TEST(ProjectDocuments, EveryDocumentIsWellFormedWhateverTheFileNames) {
+  if (run_program({"xmllint", "--version"}) == 127) GTEST_SKIP() << "xmllint is not installed";
+  testing_support::TempRunDir dir;
+  const std::string folder = dir.file("Brenvik.app/SYNCED");
+  const std::vector<std::string> names = {"/m/Tom & Jerry.mov",
+                                          "/m/<take>.MP3",
+                                          "/m/say \"hi\" 'now'.wav",
+                                          "/m/a>b&c<d.Mp3",
+                                          "/m/\xc4\x8d\xc4\x87\xc5\xbe \xc3\x9cn\xc3\xaf.mov",
+                                          "/m/&amp;;.WAV"};
+  ExportInput in;
+  for (const std::string& name : names)
+    in.add_file(name, 5.0f, name.ends_with(".mov") ? "25.000" : "999");
+  in.groups.files = {{names[0], names[1], names[2]}, {names[3], names[4]}};
+  in.groups.offsets = {{0.0f, 1.5f, 2.0f}, {0.0f, 0.25f}};
+  in.groups.unsynced_paths = {names[5], names[0]};
+  in.groups.unsynced_fps = {999.0f, 25.0f};
+  in.groups.unsynced_durations = {5.0f, 5.0f};
+  for (int premiere : {0, 1}) {
+    write_documents(in.build(29.97f, premiere), folder);
+    for (const char* name : kNames) {
+      const std::string path = folder + "/" + name;
+      EXPECT_EQ(run_program({"xmllint", "--noout", path}, false), 0)
+          << name << " premiere " << premiere << ":\n"
+          << testing_support::read_file(path);
+    }
+  }
+}
