@@ -285,10 +285,9 @@ Refinement measure_pair(const std::string& shorter_wav, const std::string& longe
   const double overlap_start = std::max(0.0, decided);
   const double overlap_end = std::min(shorter_seconds, longer_seconds + decided);
   const std::vector<WindowSpan> spans = window_layout(overlap_start, overlap_end - overlap_start);
-  const std::int64_t window_samples = spans.empty() ? 0 : std::llround(spans.front().length * rate);
-  if (window_samples < 1) return result;
+  if (spans.empty()) return result;
 
-  WindowCorrelator correlator(shorter, longer, rate, window_samples);
+  WindowCorrelator correlator(shorter, longer, rate, std::llround(spans.front().length * rate));
   const std::int64_t decided_lag = std::llround(decided * rate);
   const bool single = spans.size() == 1;
   std::vector<WindowResult> good;

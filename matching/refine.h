@@ -16,7 +16,7 @@ struct Refinement {
 // Re-measures the offset of a pair within ±0.25 s of `decided_offset` (seconds, the
 // shorter file's time minus the longer file's time) by phase-transform cross-correlation
 // over windows of the overlap. Files are read, never changed. Never throws: unreadable
-// files or an empty overlap give refined = false, offset = decided_offset, windows = 0.
+// files or an overlap under 1 s give refined = false, offset = decided_offset, windows = 0.
 Refinement refine_offset(const std::string& shorter_wav, const std::string& longer_wav,
                          double decided_offset);
 
