@@ -1,0 +1,344 @@
+#include "matching/refine.h"
+
+#include <sndfile.h>
+#include <unsupported/Eigen/FFT>
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <cstdint>
+#include <iomanip>
+#include <limits>
+#include <sstream>
+#include <vector>
+
+namespace {
+
+// The decision's 24 ms frame grid leaves it up to about a tenth of a second early; a
+// quarter second either side covers that with room to spare.
+constexpr double kSearchHalfWidthSec = 0.25;
+
+// Six 15 s windows give the drift line 75 s of evidence at best; below 45 s six would
+// overlap, so three thirds are used, and below 9 s (three 3 s windows) one whole window.
+constexpr double kLongWindowSec = 15.0;
+constexpr int kLongWindowCount = 6;
+constexpr double kSixWindowMinOverlapSec = 45.0;
+constexpr int kThirdsWindowCount = 3;
+constexpr double kThirdsMinOverlapSec = 9.0;
+// A shorter stretch can hold little more than one click, whose whitened spike would pass
+// for a sharp peak anywhere in the searched lags.
+constexpr double kMinWindowSec = 1.0;
+
+// Below 100 Hz the two microphones' rumble and handling noise dominate; above 3.8 kHz
+// the 8 kHz analysis WAVs hold only the resampler's roll-off.
+constexpr double kBandLowHz = 100.0;
+constexpr double kBandHighHz = 3800.0;
+
+// Lags this close to the peak belong to its main lobe and early echoes, not to the floor.
+constexpr double kPeakExclusionSec = 0.050;
+constexpr double kGoodPsr = 12.0;
+constexpr double kSingleWindowPsr = 20.0;  // one window has no neighbours to agree with
+constexpr int kGoodWindowsNeeded = 3;
+constexpr double kMaxSpreadSec = 0.005;
+constexpr double kDriftNegligiblePpm = 1.0;
+constexpr double kPpm = 1e6;
+
+// Keeps the phase transform finite on bins where the cross spectrum vanishes (digital
+// silence), relative to the window's mean magnitude so it never dominates real bins.
+constexpr float kPhatEpsilonRelative = 1e-6f;
+
+// One analysis WAV open for reading; every read is mixed to mono.
+class SoundFile {
+ public:
+  explicit SoundFile(const std::string& path) { file_ = sf_open(path.c_str(), SFM_READ, &info_); }
+  ~SoundFile() {
+    if (file_) sf_close(file_);
+  }
+  SoundFile(const SoundFile&) = delete;
+  SoundFile& operator=(const SoundFile&) = delete;
+
+  bool usable() const { return file_ && info_.samplerate > 0 && info_.channels > 0 && info_.frames > 0; }
+  int rate() const { return info_.samplerate; }
+  std::int64_t frames() const { return info_.frames; }
+
+  //! `count` samples from frame `start` into `out`, zeros where the file has none.
+  bool read(std::int64_t start, std::int64_t count, float* out) {
+    std::fill(out, out + count, 0.0f);
+    const std::int64_t from = std::max<std::int64_t>(start, 0);
+    const std::int64_t to = std::min<std::int64_t>(start + count, info_.frames);
+    if (to <= from) return true;
+    if (sf_seek(file_, from, SEEK_SET) != from) return false;
+    const int channels = info_.channels;
+    const std::int64_t wanted = to - from;
+    float* dst = out + (from - start);
+    if (channels == 1) return sf_readf_float(file_, dst, wanted) == wanted;
+    interleaved_.resize(static_cast<size_t>(wanted * channels));
+    if (sf_readf_float(file_, interleaved_.data(), wanted) != wanted) return false;
+    for (std::int64_t i = 0; i < wanted; ++i) {
+      float sum = 0.0f;
+      for (int c = 0; c < channels; ++c) sum += interleaved_[static_cast<size_t>(i * channels + c)];
+      dst[i] = sum / static_cast<float>(channels);
+    }
+    return true;
+  }
+
+ private:
+  SF_INFO info_{};
+  SNDFILE* file_ = nullptr;
+  std::vector<float> interleaved_;
+};
+
+struct WindowSpan {
+  double start = 0.0;  // shorter-file seconds
+  double length = 0.0;
+};
+
+struct WindowResult {
+  double centre = 0.0;  // shorter-file seconds
+  double offset = 0.0;  // seconds, shorter minus longer
+  double psr = 0.0;
+  bool at_edge = true;
+};
+
+//! Windows spread evenly over the overlap [start, start + length) of shorter-file time.
+std::vector<WindowSpan> window_layout(double start, double length) {
+  std::vector<WindowSpan> spans;
+  if (!(length >= kMinWindowSec)) return spans;
+  if (length >= kSixWindowMinOverlapSec) {
+    const double step = (length - kLongWindowSec) / (kLongWindowCount - 1);
+    for (int k = 0; k < kLongWindowCount; ++k) spans.push_back({start + k * step, kLongWindowSec});
+  } else if (length >= kThirdsMinOverlapSec) {
+    const double third = length / kThirdsWindowCount;
+    for (int k = 0; k < kThirdsWindowCount; ++k) spans.push_back({start + k * third, third});
+  } else {
+    spans.push_back({start, length});
+  }
+  return spans;
+}
+
+//! Smallest even size of the form 2^a 3^b 5^c at least `n`, which kissfft handles fast.
+int fft_size(std::int64_t n) {
+  for (std::int64_t m = std::max<std::int64_t>(n, 2);; ++m) {
+    if (m % 2) continue;
+    std::int64_t r = m;
+    for (int p : {2, 3, 5})
+      while (r % p == 0) r /= p;
+    if (r == 1) return static_cast<int>(m);
+  }
+}
+
+//! Peak-to-sidelobe ratio of `r` at `peak`, against the lags outside the peak's lobe.
+double peak_sharpness(const std::vector<float>& r, int lags, int peak, int exclusion) {
+  double sum = 0.0, sum2 = 0.0;
+  int count = 0;
+  for (int k = 0; k < lags; ++k) {
+    if (std::abs(k - peak) <= exclusion) continue;
+    sum += r[k];
+    sum2 += static_cast<double>(r[k]) * r[k];
+    ++count;
+  }
+  if (count < 2) return 0.0;
+  const double mean = sum / count;
+  const double variance = sum2 / count - mean * mean;
+  if (!(variance > 0.0)) return 0.0;
+  return (r[peak] - mean) / std::sqrt(variance);
+}
+
+struct Line {
+  double slope = 0.0;      // seconds of offset per second of shorter-file time
+  double intercept = 0.0;  // offset at shorter-file time 0
+  double spread = 0.0;     // range of the residuals
+};
+
+Line fit_line(const std::vector<WindowResult>& good) {
+  Line line;
+  if (good.empty()) return line;
+  double tm = 0.0, om = 0.0;
+  for (const auto& w : good) {
+    tm += w.centre;
+    om += w.offset;
+  }
+  tm /= good.size();
+  om /= good.size();
+  double sxy = 0.0, sxx = 0.0;
+  for (const auto& w : good) {
+    sxy += (w.centre - tm) * (w.offset - om);
+    sxx += (w.centre - tm) * (w.centre - tm);
+  }
+  if (sxx > 0.0) line.slope = sxy / sxx;
+  line.intercept = om - line.slope * tm;
+  double lo = 0.0, hi = 0.0;
+  for (size_t i = 0; i < good.size(); ++i) {
+    const double residual = good[i].offset - (line.intercept + line.slope * good[i].centre);
+    lo = i ? std::min(lo, residual) : residual;
+    hi = i ? std::max(hi, residual) : residual;
+  }
+  line.spread = hi - lo;
+  return line;
+}
+
+double median_offset(const std::vector<WindowResult>& good) {
+  std::vector<double> v;
+  for (const auto& w : good) v.push_back(w.offset);
+  std::sort(v.begin(), v.end());
+  const size_t n = v.size();
+  return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
+}
+
+// Cross-correlates one window of the shorter file with the stretch of the longer file
+// that the decided offset puts under it, widened by the searched lags on both sides.
+class WindowCorrelator {
+ public:
+  WindowCorrelator(SoundFile& shorter, SoundFile& longer, int rate, std::int64_t window_samples)
+      : shorter_(shorter), longer_(longer), rate_(rate), window_(window_samples) {
+    half_lags_ = static_cast<int>(std::lround(kSearchHalfWidthSec * rate));
+    lags_ = 2 * half_lags_ + 1;
+    // Every searched lag must see the whole window without the transform wrapping round:
+    // the longer stretch is window + 2·half_lags long, so that is the least size.
+    nfft_ = fft_size(window_ + 2 * half_lags_);
+    fft_.SetFlag(Eigen::FFT<float>::HalfSpectrum);
+    x_.assign(nfft_, 0.0f);
+    y_.assign(nfft_, 0.0f);
+    bins_ = nfft_ / 2 + 1;
+    X_.resize(bins_);
+    Y_.resize(bins_);
+    r_.resize(nfft_);
+    low_bin_ = static_cast<int>(std::ceil(kBandLowHz * nfft_ / rate));
+    high_bin_ = std::min(bins_ - 1, static_cast<int>(std::floor(kBandHighHz * nfft_ / rate)));
+  }
+
+  //! Measures the window that starts at shorter-file sample `start`; false on a read error.
+  bool measure(std::int64_t start, std::int64_t decided_lag_samples, WindowResult& out) {
+    // Longer-file sample of shorter sample `start` at the decided offset, minus the
+    // searched half width, so that lag k = half_lags_ means "exactly the decided offset".
+    const std::int64_t longer_start = start - decided_lag_samples - half_lags_;
+    std::fill(x_.begin(), x_.end(), 0.0f);
+    if (!shorter_.read(start, window_, x_.data())) return false;
+    if (!longer_.read(longer_start, window_ + 2 * half_lags_, y_.data())) return false;
+    fft_.fwd(X_.data(), x_.data(), nfft_);
+    fft_.fwd(Y_.data(), y_.data(), nfft_);
+
+    double magnitude_sum = 0.0;
+    for (int b = low_bin_; b <= high_bin_; ++b) {
+      X_[b] = std::conj(X_[b]) * Y_[b];
+      magnitude_sum += std::abs(X_[b]);
+    }
+    const int band = std::max(1, high_bin_ - low_bin_ + 1);
+    const float epsilon = kPhatEpsilonRelative * static_cast<float>(magnitude_sum / band) +
+                          std::numeric_limits<float>::min();
+    for (int b = 0; b < bins_; ++b) {
+      if (b < low_bin_ || b > high_bin_) {
+        X_[b] = 0.0f;
+      } else {
+        X_[b] /= std::abs(X_[b]) + epsilon;
+      }
+    }
+    fft_.inv(r_.data(), X_.data(), nfft_);
+
+    // r_[k] = Σ x[n]·y[n + k]: shorter sample start + n sounds like longer sample
+    // longer_start + n + k, so the offset is (start − longer_start − k) / rate.
+    int peak = 0;
+    for (int k = 1; k < lags_; ++k)
+      if (r_[k] > r_[peak]) peak = k;
+    out.at_edge = peak == 0 || peak == lags_ - 1;
+    double fraction = 0.0;
+    if (!out.at_edge) {
+      const double a = r_[peak - 1], b = r_[peak], c = r_[peak + 1];
+      const double curvature = a - 2.0 * b + c;
+      if (curvature < 0.0) fraction = std::clamp(0.5 * (a - c) / curvature, -0.5, 0.5);
+    }
+    const int exclusion = static_cast<int>(std::lround(kPeakExclusionSec * rate_));
+    out.psr = peak_sharpness(r_, lags_, peak, exclusion);
+    out.offset = (static_cast<double>(start - longer_start) - (peak + fraction)) / rate_;
+    out.centre = (static_cast<double>(start) + 0.5 * static_cast<double>(window_)) / rate_;
+    return true;
+  }
+
+ private:
+  SoundFile& shorter_;
+  SoundFile& longer_;
+  int rate_;
+  std::int64_t window_;
+  int half_lags_ = 0;
+  int lags_ = 0;
+  int nfft_ = 0;
+  int bins_ = 0;
+  int low_bin_ = 0;
+  int high_bin_ = 0;
+  Eigen::FFT<float> fft_;  // one per call: kissfft's plan cache is not thread-safe
+  std::vector<float> x_, y_, r_;
+  std::vector<std::complex<float>> X_, Y_;
+};
+
+Refinement measure_pair(const std::string& shorter_wav, const std::string& longer_wav,
+                        double decided) {
+  Refinement result;
+  result.offset = decided;
+  if (!std::isfinite(decided)) return result;
+  SoundFile shorter(shorter_wav), longer(longer_wav);
+  if (!shorter.usable() || !longer.usable() || shorter.rate() != longer.rate()) return result;
+  const int rate = shorter.rate();
+
+  // Shorter-file time ts meets longer-file time ts − decided; the overlap is where both exist.
+  const double shorter_seconds = static_cast<double>(shorter.frames()) / rate;
+  const double longer_seconds = static_cast<double>(longer.frames()) / rate;
+  const double overlap_start = std::max(0.0, decided);
+  const double overlap_end = std::min(shorter_seconds, longer_seconds + decided);
+  const std::vector<WindowSpan> spans = window_layout(overlap_start, overlap_end - overlap_start);
+  if (spans.empty()) return result;
+
+  WindowCorrelator correlator(shorter, longer, rate, std::llround(spans.front().length * rate));
+  const std::int64_t decided_lag = std::llround(decided * rate);
+  const bool single = spans.size() == 1;
+  std::vector<WindowResult> good;
+  for (const WindowSpan& span : spans) {
+    WindowResult w;
+    if (!correlator.measure(std::llround(span.start * rate), decided_lag, w)) return result;
+    if (!w.at_edge && w.psr >= (single ? kSingleWindowPsr : kGoodPsr)) good.push_back(w);
+  }
+
+  const Line line = fit_line(good);
+  result.windows = static_cast<int>(spans.size());
+  result.good_windows = static_cast<int>(good.size());
+  result.drift_ppm = line.slope * kPpm;
+  result.spread_ms = line.spread * 1000.0;
+  const int needed = std::min<int>(kGoodWindowsNeeded, result.windows);
+  if (result.good_windows >= needed && line.spread <= kMaxSpreadSec) {
+    result.refined = true;
+    // A clip is placed by its start, so a real drift is read off the line there; without
+    // one the median shrugs off a window that caught a passing echo.
+    result.offset = std::abs(result.drift_ppm) < kDriftNegligiblePpm ? median_offset(good)
+                                                                      : line.intercept;
+  }
+  return result;
+}
+
+//! Fixed-point text of `value`, without the "-0.00" that rounding a tiny negative gives.
+std::string fixed(double value, int decimals) {
+  std::ostringstream text;
+  text << std::fixed << std::setprecision(decimals) << value;
+  std::string s = text.str();
+  if (s.front() == '-' && s.find_first_not_of("-0.") == std::string::npos) s.erase(0, 1);
+  return s;
+}
+
+}  // namespace
+
+Refinement refine_offset(const std::string& shorter_wav, const std::string& longer_wav,
+                         double decided_offset) {
+  try {
+    return measure_pair(shorter_wav, longer_wav, decided_offset);
+  } catch (...) {
+    // Out of memory on a huge window is the only thing that can throw; the pair keeps
+    // its decided offset, as it would without refinement.
+    Refinement unrefined;
+    unrefined.offset = decided_offset;
+    return unrefined;
+  }
+}
+
+std::string refinement_log_line(const Refinement& r) {
+  return std::string(r.refined ? "refined" : "unrefined") + " offset " + fixed(r.offset * 1000.0, 3) +
+         " ms, drift " + fixed(r.drift_ppm, 2) + " ppm, " + std::to_string(r.good_windows) + " of " +
+         std::to_string(r.windows) + " windows good";
+}

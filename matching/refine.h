@@ -1,0 +1,25 @@
+#pragma once
+// Sub-frame refinement of a decided offset, measured on the pair's two analysis WAVs.
+
+#include <string>
+
+// What the refinement measured for one pair found in sync.
+struct Refinement {
+  bool refined = false;     // accepted; otherwise `offset` is the decided offset unchanged
+  double offset = 0.0;      // seconds, shorter-file time minus longer-file time
+  double drift_ppm = 0.0;   // slope of the good windows' offsets against shorter-file time
+  double spread_ms = 0.0;   // range of the good windows' offsets about that slope's line
+  int good_windows = 0;     // windows with a sharp peak inside the searched lags
+  int windows = 0;          // windows laid over the overlap (0: no overlap or unreadable)
+};
+
+// Re-measures the offset of a pair within ±0.25 s of `decided_offset` (seconds, the
+// shorter file's time minus the longer file's time) by phase-transform cross-correlation
+// over windows of the overlap. Files are read, never changed. Never throws: unreadable
+// files or an overlap under 1 s give refined = false, offset = decided_offset, windows = 0.
+Refinement refine_offset(const std::string& shorter_wav, const std::string& longer_wav,
+                         double decided_offset);
+
+// The log line of one pair, e.g. "refined offset -12345.678 ms, drift 0.42 ppm, 6 of 6
+// windows good"; "unrefined" when the decided offset stays.
+std::string refinement_log_line(const Refinement& r);
