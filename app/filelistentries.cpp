@@ -1,0 +1,100 @@
+#include "app/filelistentries.h"
+
+#include "app/animalmodel.h"
+#include "engine/devicegroups.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+enum class Kind { File, Begin, End };
+
+Kind kind_of(const QString& text) {
+  static const QString begin = QString::fromUtf8(kBeginMarker);
+  static const QString end = QString::fromUtf8(kEndMarker);
+  if (text == begin) return Kind::Begin;
+  if (text == end) return Kind::End;
+  return Kind::File;
+}
+
+QString kind_name(Kind kind) {
+  switch (kind) {
+    case Kind::Begin: return QStringLiteral("begin");
+    case Kind::End: return QStringLiteral("end");
+    case Kind::File: break;
+  }
+  return QStringLiteral("file");
+}
+
+}  // namespace
+
+FileListEntries::FileListEntries(QObject* parent) : QIdentityProxyModel(parent) {}
+
+void FileListEntries::setSourceModel(QAbstractItemModel* source) {
+  if (sourceModel()) disconnect(sourceModel(), nullptr, this, nullptr);
+  QIdentityProxyModel::setSourceModel(source);
+  if (source) {
+    connect(source, &QAbstractItemModel::rowsInserted, this, &FileListEntries::recount);
+    connect(source, &QAbstractItemModel::rowsRemoved, this, &FileListEntries::recount);
+    connect(source, &QAbstractItemModel::modelReset, this, &FileListEntries::recount);
+  }
+  recount();
+}
+
+QString FileListEntries::textAt(int row) const {
+  return sourceModel()->index(row, 0).data(AnimalModel::TypeRole).toString();
+}
+
+void FileListEntries::recount() {
+  int count = 0;
+  const int rows = sourceModel() ? sourceModel()->rowCount() : 0;
+  for (int row = 0; row < rows; ++row) count += kind_of(textAt(row)) == Kind::File ? 1 : 0;
+  if (count == media_count_) return;
+  media_count_ = count;
+  emit mediaCountChanged();
+}
+
+QVariant FileListEntries::data(const QModelIndex& index, int role) const {
+  if (role < FileNameRole || !sourceModel() || !checkIndex(index, CheckIndexOption::IndexIsValid))
+    return QIdentityProxyModel::data(index, role);
+  const int row = index.row();
+  const QString text = textAt(row);
+  const Kind kind = kind_of(text);
+  switch (role) {
+    case FileNameRole:
+      return kind == Kind::File ? QFileInfo(text).fileName() : QString();
+    case FolderRole:
+      return kind == Kind::File ? QDir::toNativeSeparators(QFileInfo(text).path()) : QString();
+    case KindRole:
+      return kind_name(kind);
+    case InGroupRole: {
+      if (kind != Kind::File) return false;
+      // Entries are only ever appended or cleared all at once, so whether a file is
+      // inside a group depends on the rows before it alone and never changes later.
+      for (int r = row - 1; r >= 0; --r) {
+        const Kind before = kind_of(textAt(r));
+        if (before != Kind::File) return before == Kind::Begin;
+      }
+      return false;
+    }
+    case GroupFilesRole: {
+      if (kind != Kind::End) return 0;
+      int files = 0;
+      for (int r = row - 1; r >= 0 && kind_of(textAt(r)) == Kind::File; --r) ++files;
+      return files;
+    }
+    default:
+      return {};
+  }
+}
+
+QHash<int, QByteArray> FileListEntries::roleNames() const {
+  QHash<int, QByteArray> names = QIdentityProxyModel::roleNames();
+  names.insert(FileNameRole, "fileName");
+  names.insert(FolderRole, "folder");
+  names.insert(KindRole, "kind");
+  names.insert(InGroupRole, "inGroup");
+  names.insert(GroupFilesRole, "groupFiles");
+  return names;
+}

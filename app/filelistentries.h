@@ -1,0 +1,39 @@
+#pragma once
+// The file list as the scene shows it: file name and folder apart, and the
+// device-group markers turned into the start and end of a visible group.
+
+#include <QIdentityProxyModel>
+
+// Adds display roles on top of the file list; the list itself keeps its single
+// "type" role, which is what a run reads.
+class FileListEntries : public QIdentityProxyModel {
+  Q_OBJECT
+  Q_PROPERTY(int mediaCount READ mediaCount NOTIFY mediaCountChanged)
+
+ public:
+  enum Roles {
+    FileNameRole = Qt::UserRole + 2,  // after the list's own "type" role
+    FolderRole,
+    KindRole,        // "file", "begin" or "end"
+    InGroupRole,     // a file between a BEGIN marker and its END
+    GroupFilesRole,  // on an "end" entry: the files in the group it closes
+  };
+
+  explicit FileListEntries(QObject* parent = nullptr);
+
+  // Entries that are media files, markers not counted.
+  int mediaCount() const { return media_count_; }
+
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+  QHash<int, QByteArray> roleNames() const override;
+  void setSourceModel(QAbstractItemModel* source) override;
+
+ signals:
+  void mediaCountChanged();
+
+ private:
+  QString textAt(int row) const;
+  void recount();
+
+  int media_count_ = 0;
+};

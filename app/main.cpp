@@ -1,0 +1,60 @@
+// brenvik: the desktop application. Run it from the folder that holds Brenvik.app.
+
+#include "app/animalmodel.h"
+#include "app/qmlapplicationviewer.h"
+#include "app/qmlfile.h"
+#include "app/startup.h"
+#include "engine/log.h"
+
+#include <QApplication>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ostream>
+#include <string>
+
+namespace {
+
+constexpr int kBannerLines = 17;
+constexpr int kBannerWidth = 160;
+
+// The file list outlives every window and controller of the process.
+AnimalModel model;
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  use_utf8_ctype_in_c_locale();
+  for (int i = 0; i < kBannerLines; ++i) logthis(std::string(kBannerWidth, '*'));
+  logthis("START NA APLIKACIJATA");
+  QCoreApplication::setApplicationName(QStringLiteral("Brenvik"));
+  QCoreApplication::setApplicationVersion(QStringLiteral("1.53rc"));
+  QCoreApplication::setOrganizationName(QStringLiteral("Brenvik"));
+
+  QmlApplicationViewer viewer;
+  QMLFile controller(model);
+  connect_window(viewer, model, controller, app);
+  console() << exelokacija() << "abc/main.qml" << std::endl;
+
+  // Without its scene the frameless window would be invisible and impossible to close.
+  if (const QString problem = load_scene(viewer, QString::fromUtf8(kScenePath)); !problem.isEmpty()) {
+    logthis(problem.toStdString());
+    std::fprintf(stderr, "brenvik: %s\nStart Brenvik from the folder that holds Brenvik.app.\n",
+                 problem.toLocal8Bit().constData());
+    return EXIT_FAILURE;
+  }
+  viewer.show();
+  const int status = app.exec();
+  // The scene's bindings read the controller; let the scene go first.
+  viewer.setSource(QUrl());
+
+  if (controller.running()) {
+    // The run's thread cannot be stopped safely; leave without tearing down what it
+    // still uses.
+    logthis("quit during a sync run");
+    std::fflush(nullptr);
+    std::_Exit(status);
+  }
+  return status;
+}

@@ -1,0 +1,45 @@
+#include "app/mythread.h"
+
+#include "engine/log.h"
+
+#include <exception>
+#include <ostream>
+
+MyThread::MyThread(QObject* parent) : QThread(parent) {}
+
+void MyThread::run() {
+  std::vector<std::string> names;
+  names.reserve(files.size());
+  for (const QString& entry : files) names.push_back(entry.toUtf8().toStdString());
+
+  logthis("pristisnat Sync IT....");
+  console() << "sync pressed...\n" << "posle omp..\n" << std::flush;
+
+  SyncOptions options;
+  options.refine = refine;
+  options.open_output = open_output;
+  options.progress = [this](std::string_view stage, int i, int n) {
+    emit progressed(QString::fromUtf8(stage.data(), static_cast<qsizetype>(stage.size())), i, n);
+  };
+
+  // Whatever happens inside the run, the window must hear that it ended, or it
+  // would wait for ever with its Sync button disabled.
+  QString result;
+  QString error;
+  try {
+    const std::string answer =
+        engine ? engine(std::move(names), static_cast<double>(tolerance), x, y, fps, premiere, options)
+               : synco(std::move(names), static_cast<double>(tolerance), x, y, fps, premiere, options);
+    result = QString::fromStdString(answer);
+  } catch (const std::exception& e) {
+    error = QString::fromUtf8(e.what());
+  } catch (...) {
+    error = QStringLiteral("unknown error");
+  }
+  if (!error.isEmpty()) logthis("sync run failed: " + error.toStdString());
+  logthis("posle sync it");
+
+  emit runEnded(result, error);
+  emit finished2(QString());
+  exec();
+}

@@ -1,0 +1,49 @@
+#pragma once
+// The worker thread of one sync run.
+
+#include "engine/synco.h"
+
+#include <QList>
+#include <QString>
+#include <QThread>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// Everything a run needs is copied in before start(): the worker never reads the
+// file list model or the scene. Results leave only through queued signals.
+class MyThread : public QThread {
+  Q_OBJECT
+
+ public:
+  // The sync run driver as the worker calls it; tests put a stand-in here.
+  using SyncEngine = std::function<std::string(std::vector<std::string> files, double tolerance,
+                                               int x, int y, float fps, int premiere,
+                                               const SyncOptions& options)>;
+
+  explicit MyThread(QObject* parent = nullptr);
+
+  int x = 0;                  // Premiere Pro frame width, pixels
+  int y = 0;                  // Premiere Pro frame height, pixels
+  float fps = 0.0f;           // sequence frame rate
+  float tolerance = 0.0f;     // threshold decay per 24 ms frame of the fingerprints
+  int premiere = 0;           // non-zero: Premiere Pro sequence attributes
+
+  QList<QString> files;       // snapshot of the file list, markers included
+  bool refine = true;         // refine offsets below one frame
+  bool open_output = true;    // show the output folder after a run that wrote projects
+  SyncEngine engine;          // empty: the real driver
+
+ signals:
+  void finished2(QString msg);
+  void finished3();
+  // From the engine's progress callback: stage name, item i (1-based) of n.
+  void progressed(QString stage, int i, int n);
+  // The driver's answer ("mavo", "nema"), or empty with `error` set when the run threw.
+  void runEnded(QString result, QString error);
+
+ protected:
+  // One run, then the thread idles in its own event loop until the process ends.
+  void run() override;
+};

@@ -1,0 +1,27 @@
+#pragma once
+// The wiring between the window, the file list, the controller and the application,
+// shared by main and by the tests and tools that build the same window.
+
+#include <QString>
+
+class AnimalModel;
+class QCoreApplication;
+class QMLFile;
+class QmlApplicationViewer;
+
+// The scene, relative to the working directory (the folder that holds Brenvik.app).
+inline constexpr const char* kScenePath = "Brenvik.app/qml/finaltk1/main.qml";
+
+// Non-ASCII paths fail in MediaInfo under the plain C locale; switch the character
+// type to UTF-8 when the environment left it at C or POSIX. Call after the application
+// object exists.
+void use_utf8_ctype_in_c_locale();
+
+// Publishes "myModel" and "QMLFile" to the scene and connects the controller's and the
+// scene's signals to the window and the application, logging each step. Call before
+// loading the scene.
+void connect_window(QmlApplicationViewer& view, AnimalModel& model, QMLFile& controller,
+                    QCoreApplication& app);
+
+// Loads the scene file into the view; on failure returns the errors as one text.
+QString load_scene(QmlApplicationViewer& view, const QString& path);

@@ -1,0 +1,64 @@
+#include "tests/app/gui_test_support.h"
+
+#include "app/startup.h"
+#include "engine/devicegroups.h"
+
+#include <QCoreApplication>
+#include <QQmlEngine>
+#include <QQuickItem>
+
+#include <map>
+
+namespace gui_test {
+
+std::map<std::string, SuiteFactory>& registry();
+
+RegisterSuite::RegisterSuite(const char* name, SuiteFactory factory) {
+  registry()[name] = std::move(factory);
+}
+
+MyThread::SyncEngine EngineStub::engine() {
+  return [this](std::vector<std::string> f, double t, int x_, int y_, float fps_, int p,
+                const SyncOptions& options) {
+    ++calls;
+    files = std::move(f);
+    tolerance = t;
+    x = x_;
+    y = y_;
+    fps = fps_;
+    premiere = p;
+    refine = options.refine;
+    open_output = options.open_output;
+    thread = QThread::currentThread();
+    if (during) during(options);
+    if (block) gate_.acquire();
+    return answer;
+  };
+}
+
+Window::Window() {
+  controller.setOpenOutput(false);
+  connect_window(view, model, controller, *QCoreApplication::instance());
+  QObject::connect(view.engine(), &QQmlEngine::warnings, [this](const QList<QQmlError>& list) {
+    for (const QQmlError& e : list) warnings_ << e.toString();
+  });
+}
+
+// The scene's bindings read the controller, which goes first.
+Window::~Window() { view.setSource(QUrl()); }
+
+QString Window::load(const QString& path) {
+  QString problems = load_scene(view, path);
+  if (!warnings_.isEmpty()) problems += QLatin1Char('\n') + warnings_.join(QLatin1Char('\n'));
+  return problems;
+}
+
+QObject* Window::find(const char* objectName) const {
+  return view.rootObject() ? view.rootObject()->findChild<QObject*>(QString::fromLatin1(objectName))
+                           : nullptr;
+}
+
+QString beginMarker() { return QString::fromUtf8(kBeginMarker); }
+QString endMarker() { return QString::fromUtf8(kEndMarker); }
+
+}  // namespace gui_test
