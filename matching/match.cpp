@@ -17,10 +17,18 @@ namespace {
 // shorter position 9, offset code 999999, and sorts among the section-0 words.
 constexpr std::uint64_t kListHead = 9999999;
 
-// Values a pair's list may reach before its next row of B is refused. The test is made
-// before each row, so one row can carry the list past it.
-constexpr std::size_t kMatchBudget = 4000;
-constexpr std::size_t kReservedValues = 4500;
+// Values a pair's list may reach before its next row of B is refused: 40 per second of
+// the shorter file, so that an hour-long pair keeps enough matches to show its offset in
+// every section, and never fewer than 4000. The test is made before each row, so one row
+// can carry the list past it.
+constexpr std::size_t kMinimumBudget = 4000;
+constexpr double kBudgetPerSecond = 40.0;
+// Room reserved beyond the budget for the row that crosses it; the spare capacity is
+// given back once the pair is done.
+constexpr std::size_t kReserveMargin = 500;
+constexpr std::size_t kReserveCap = std::size_t{1} << 20;
+// Keeps the conversion of an absurd duration defined.
+constexpr double kLargestBudget = 1e15;
 
 // Frames are 192 samples at 8000 Hz: 24 ms.
 constexpr double kHopSamples = 192.0;
@@ -44,6 +52,13 @@ struct HashIndex {
   std::vector<std::uint32_t> starts;
   std::vector<std::uint32_t> rows;
 };
+
+std::size_t match_budget(float shorter_seconds) {
+  const double wanted = kBudgetPerSecond * static_cast<double>(shorter_seconds);
+  // A duration that is not a number leaves the budget at its minimum.
+  if (!(wanted > static_cast<double>(kMinimumBudget))) return kMinimumBudget;
+  return static_cast<std::size_t>(std::min(wanted, kLargestBudget));
+}
 
 HashIndex index_by_hash(const LandmarkTable& table) {
   const std::size_t count = static_cast<std::size_t>(table.rows());
@@ -79,8 +94,9 @@ std::size_t bit_reverse(std::size_t value, int bits) {
 // sorted afterwards.
 MatchList match_against_index(const LandmarkTable& A, const HashIndex& index,
                               const LandmarkTable& B, int p, int q, float dB) {
+  const std::size_t budget = match_budget(dB);
   MatchList list;
-  list.reserve(kReservedValues);
+  list.reserve(std::min(budget, kReserveCap) + kReserveMargin);
   list.push_back(kListHead);
   if (p < 0 || q < 0 || p >= kPositionEnd || q >= kPositionEnd) {
     shrink_capacity(list);
@@ -99,7 +115,7 @@ MatchList match_against_index(const LandmarkTable& A, const HashIndex& index,
   for (std::size_t i = 0; i < walk; ++i) {
     const std::size_t rb = bit_reverse(i, bits);
     if (rb >= rows_b) continue;
-    if (list.size() >= kMatchBudget) break;
+    if (list.size() >= budget) break;
     const Eigen::Index r = static_cast<Eigen::Index>(rb);
     const auto found = std::lower_bound(index.hashes.begin(), index.hashes.end(), B(r, 1));
     if (found == index.hashes.end() || *found != B(r, 1)) continue;

@@ -184,12 +184,15 @@ bool pair_in_sync(const std::vector<float>& summary, const PairOverlap& overlap)
   const int rg = static_cast<int>(summary[5]);
   const int th = static_cast<int>(summary[4]);
   const int sg = static_cast<int>(summary[6]);
+  // The best candidate is often a small cluster head just below the true offset; the
+  // support a pair needs in hits is read from the candidate with the most hits.
+  const int most_hits = static_cast<int>(summary[3]);
   const int den = (ns > 8 && rg >= ns) ? rg + 2 : rg;
   const float D = den == 0 ? 1.0f : static_cast<float>(den);
   return overlap.sekcii_vo_presek / D < 3.0f &&
-         static_cast<float>(th) > 2.0f * overlap.traenje_small && sg > 10 * th && ns >= 3 &&
+         static_cast<float>(most_hits) > 2.0f * overlap.traenje_small && sg > 10 * th && ns >= 3 &&
          std::fabs(std::fabs(summary[0]) - std::fabs(summary[2])) < 1.0f &&
-         static_cast<float>(th) > 3.0f * overlap.presek;
+         static_cast<float>(most_hits) > 3.0f * overlap.presek;
 }
 
 void decide_pairs(const std::vector<PairSlot>& slots, int n, const std::vector<float>& durations,

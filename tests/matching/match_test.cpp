@@ -155,13 +155,14 @@ TEST(Matching, LeavesOutWhatTheMatchWordCannotHold) {
 TEST(Matching, BudgetIsTestedBeforeEachRowOfTheShorterFile) {
   // Row k of B has hash k, found `per_row` times in A; each row's words carry its frame
   // k in their offset code, so the codes tell which rows were taken.
-  auto taken_rows = [](int rows_b, int per_row) {
+  auto taken_rows = [](int rows_b, int per_row, float shorter_seconds = 60.0f) {
     std::vector<std::pair<std::uint64_t, std::uint64_t>> a, b;
     for (int k = 0; k < rows_b; ++k) {
       b.push_back({static_cast<std::uint64_t>(k), static_cast<std::uint64_t>(k + 1)});
       for (int n = 0; n < per_row; ++n) a.push_back({0, static_cast<std::uint64_t>(k + 1)});
     }
-    const MatchList list = proveri2(table_of(a), table_of(b), 0, 1, 60.0f, 60.0f);
+    const MatchList list =
+        proveri2(table_of(a), table_of(b), 0, 1, shorter_seconds, shorter_seconds);
     std::set<std::uint64_t> codes;
     for (std::size_t v = 1; v < list.size(); ++v) codes.insert(list[v] % 1000000);
     std::vector<int> rows;
@@ -176,17 +177,22 @@ TEST(Matching, BudgetIsTestedBeforeEachRowOfTheShorterFile) {
   // 5 rows use 3 bits: 0, 4, 2, 1, 3 (5, 6, 7 do not exist).
   EXPECT_EQ(taken_rows(5, 1500), std::make_pair(std::size_t{4501}, std::vector<int>{0, 2, 4}));
   EXPECT_EQ(taken_rows(5, 100).first, 501u);
+  // 200 s of shorter file allow 40 values a second: 8000. Of 16 rows, 0 8 4 12 2 10 6 14 1
+  // 9 5 leave 7701 values, so 13 is the last row taken.
+  EXPECT_EQ(
+      taken_rows(16, 700, 200.0f),
+      std::make_pair(std::size_t{8401}, std::vector<int>{0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14}));
 }
 
 TEST(Matching, BudgetIsSpreadOverTheWholeShorterFile) {
-  // 10000 rows (240 s) with one match each: the 3999 taken are spread evenly over the
-  // 32 sections of 7.5 s, not packed into the first ones.
+  // 10000 rows (240 s) with one match each, 60 s of shorter file: the 3999 taken are
+  // spread evenly over the 128 sections of 1.875 s, not packed into the first ones.
   std::vector<std::pair<std::uint64_t, std::uint64_t>> rows;
   for (std::uint64_t k = 0; k < 10000; ++k) rows.push_back({k, k + 1});
-  const MatchList list = proveri2(table_of(rows), table_of(rows), 0, 1, 240.0f, 240.0f);
+  const MatchList list = proveri2(table_of(rows), table_of(rows), 0, 1, 240.0f, 60.0f);
   ASSERT_EQ(list.size(), 4000u);
   std::vector<int> per_eighth(8, 0);
-  for (std::size_t v = 1; v < list.size(); ++v) ++per_eighth[list[v] / 1000000000000u / 4];
+  for (std::size_t v = 1; v < list.size(); ++v) ++per_eighth[list[v] / 1000000000000u / 16];
   for (int e = 0; e < 8; ++e) EXPECT_NEAR(per_eighth[e], 500, 25) << "eighth " << e;
 }
 
@@ -206,9 +212,11 @@ TEST(Matching, IndexedLookupGivesThePlainScansList) {
   LandmarkTable A(3000, 2), B(400, 2);
   for (Eigen::Index r = 0; r < A.rows(); ++r) A.row(r) << rng() % 5000, 1 + rng() % 40;
   for (Eigen::Index r = 0; r < B.rows(); ++r) B.row(r) << rng() % 2000, 1 + rng() % 60;
-  const MatchList fast = proveri2(A, B, 0, 1, 120.0f, 48.0f);
-  EXPECT_GT(fast.size(), 4000u);
-  EXPECT_EQ(fast, plain_match(A, B, 0, 1, 48.0f, true, 4000));
+  for (const auto& [seconds, budget] : {std::pair{48.0f, 4000u}, std::pair{150.0f, 6000u}}) {
+    const MatchList fast = proveri2(A, B, 0, 1, 120.0f, seconds);
+    EXPECT_GT(fast.size(), budget);
+    EXPECT_EQ(fast, plain_match(A, B, 0, 1, seconds, true, budget)) << seconds << " s";
+  }
 }
 
 TEST(Matching, PairsComeInOrderLongerFirstDeviceGroupsSkipped) {

@@ -122,7 +122,7 @@ TEST(Finalcut, WindowedScoringMatchesThePlainWalk) {
   int with_best = 0;
   for (int trial = 0; trial < 200; ++trial) {
     MatchList list = {kHead};
-    const int size = 10 + static_cast<int>(rng() % (trial < 180 ? 400 : 6000));
+    const int size = trial == 0 ? 20000 : 10 + static_cast<int>(rng() % (trial < 180 ? 400 : 6000));
     const int centre = 480000 + static_cast<int>(rng() % 40000);
     for (int k = 0; k < size; ++k) {
       const std::uint64_t section = rng() % 40;
@@ -154,7 +154,8 @@ TEST(Decision, OverlapOfTheAlignedRecordings) {
 TEST(Decision, EachTestRejectsOnItsOwn) {
   struct Case {
     const char* what;
-    std::vector<float> summary;  // offset, sections, most-hit offset, most hits, hits, range, score
+    // offset, sections, most-hit offset, most hits, best hits, range, score
+    std::vector<float> summary;
     float longer, shorter;
     bool in_sync;
   };
@@ -179,6 +180,9 @@ TEST(Decision, EachTestRejectsOnItsOwn) {
       {"5: best and most-hit offsets 1 s apart", with(2, 3), 20, 10, false},
       {"5: their absolute values agree", with(2, -2.5f), 20, 10, true},
       {"6: 22 hits for 8 s of overlap", {2, 5, 2, 22, 22, 4, 1000}, 20, 10, false},
+      {"2, 6: the most-hit count is read, not the best's", {2, 5, 2, 40, 5, 4, 1000}, 20, 10, true},
+      {"6: 22 most hits for 8 s of overlap", {2, 5, 2, 22, 40, 4, 1000}, 20, 10, false},
+      {"2: 40 most hits for 25 s", {17, 5, 17, 40, 60, 4, 1000}, 40, 25, false},
   };
   for (const Case& c : cases)
     EXPECT_EQ(pair_in_sync(c.summary, pair_overlap(c.summary, c.longer, c.shorter)), c.in_sync)
