@@ -19,7 +19,8 @@ std::vector<PairSlot> proveriall(const std::vector<LandmarkTable>& tables, int n
                                  const ProgressFn& progress = {});
 
 // `rows` lines of `cols` values of `table`, each value followed by ",".
-void export2csvBIG(const char* name, const Eigen::Matrix<std::uint64_t, Eigen::Dynamic, Eigen::Dynamic>& table,
+void export2csvBIG(const char* name,
+                   const Eigen::Matrix<std::uint64_t, Eigen::Dynamic, Eigen::Dynamic>& table,
                    int cols, int rows);
 
 void shrink_capacity(MatchList& list);

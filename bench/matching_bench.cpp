@@ -1,0 +1,122 @@
+// Preparation and pairwise matching of six generated one-hour recordings of one event.
+
+#include "engine/log.h"
+#include "matching/match.h"
+#include "matching/offset_decision.h"
+#include "matching/prepare.h"
+#include "tests/matching/synthetic_landmarks.h"
+
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kFiles = 6;
+constexpr double kFileSeconds = 3600.0;
+constexpr double kStartStep = 120.0;  // each device starts recording 2 minutes after the last
+// Per pass: about 35 event landmarks a second heard, 15 of the device's own.
+constexpr double kEventPerSecond = 50.0;
+constexpr double kHeard = 0.7;
+constexpr double kOwnPerSecond = 15.0;
+
+struct Recordings {
+  std::vector<std::vector<LandmarkTable>> passes;  // file, pass: rows latest first
+  std::vector<float> durations;
+};
+
+const Recordings& recordings() {
+  static const Recordings made = [] {
+    Recordings r;
+    const double event_seconds = kFileSeconds + kStartStep * kFiles;
+    const synthetic::Event event = synthetic::make_event(event_seconds, kEventPerSecond, 1);
+    for (int f = 0; f < kFiles; ++f) {
+      std::vector<LandmarkTable> passes;
+      for (int p = 0; p < 3; ++p) {
+        const LandmarkTable t =
+            synthetic::record(event, kStartStep * f, kFileSeconds, kHeard, kOwnPerSecond,
+                              static_cast<std::uint64_t>(100 * f + p));
+        passes.push_back(t.colwise().reverse());
+      }
+      r.passes.push_back(std::move(passes));
+      r.durations.push_back(static_cast<float>(kFileSeconds));
+    }
+    return r;
+  }();
+  return made;
+}
+
+// Console traces and the debug dump go nowhere near the measurement's output.
+class QuietRun {
+ public:
+  QuietRun() : previous_(std::filesystem::current_path()) {
+    folder_ = std::filesystem::temp_directory_path() / "brenvik-matching-bench";
+    std::filesystem::create_directories(folder_);
+    std::filesystem::current_path(folder_);
+    set_console(&null_stream());
+  }
+  ~QuietRun() {
+    set_console(nullptr);
+    std::filesystem::current_path(previous_);
+    std::filesystem::remove_all(folder_);
+  }
+
+ private:
+  std::filesystem::path previous_;
+  std::filesystem::path folder_;
+};
+
+std::vector<LandmarkTable> prepare_all(const Recordings& r) {
+  std::vector<LandmarkTable> tables;
+  for (const auto& passes : r.passes)
+    tables.push_back(prepare_landmarks(passes[0], passes[1], passes[2]));
+  return tables;
+}
+
+void BM_PrepareLandmarks(benchmark::State& state) {
+  const Recordings& r = recordings();
+  QuietRun quiet;
+  for (auto _ : state) benchmark::DoNotOptimize(prepare_all(r));
+}
+BENCHMARK(BM_PrepareLandmarks)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_Proveriall(benchmark::State& state) {
+  const Recordings& r = recordings();
+  QuietRun quiet;
+  const std::vector<LandmarkTable> tables = prepare_all(r);
+  std::size_t values = 0;
+  for (auto _ : state) {
+    const std::vector<PairSlot> slots = proveriall(tables, kFiles, r.durations, tables, {}, {});
+    values = 0;
+    for (const PairSlot& slot : slots) values += slot.list.size();
+  }
+  state.counters["values"] = static_cast<double>(values);
+}
+BENCHMARK(BM_Proveriall)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The whole matching stage as a run does it: six files prepared, fifteen pairs matched.
+void BM_PrepareAndMatch(benchmark::State& state) {
+  const Recordings& r = recordings();
+  QuietRun quiet;
+  for (auto _ : state) {
+    const std::vector<LandmarkTable> tables = prepare_all(r);
+    benchmark::DoNotOptimize(proveriall(tables, kFiles, r.durations, tables, {}, {}));
+  }
+}
+BENCHMARK(BM_PrepareAndMatch)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Summaries of every pair's list, as the decision reads them.
+void BM_FinalcutPairs(benchmark::State& state) {
+  const Recordings& r = recordings();
+  QuietRun quiet;
+  const std::vector<LandmarkTable> tables = prepare_all(r);
+  const std::vector<PairSlot> slots = proveriall(tables, kFiles, r.durations, tables, {}, {});
+  for (auto _ : state)
+    for (const PairSlot& slot : slots)
+      if (slot.list.size() >= 10) benchmark::DoNotOptimize(finalcut(slot.list));
+}
+BENCHMARK(BM_FinalcutPairs)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace

@@ -1,0 +1,282 @@
+#include "engine/log.h"
+#include "fingerprint/composeints.h"
+#include "matching/match.h"
+#include "matching/offset_decision.h"
+#include "tests/matching/synthetic_landmarks.h"
+#include "tests/support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <set>
+#include <sstream>
+
+namespace {
+
+using testing_support::TempRunDir;
+
+constexpr std::uint64_t kHead = 9999999;
+
+std::uint64_t word(std::uint64_t section, std::uint64_t code, std::uint64_t longer = 0,
+                   std::uint64_t shorter = 1) {
+  return composeints::composeInts3(section, longer, shorter, code);
+}
+
+// The offset summary computed the plain way: every candidate against the whole list.
+std::vector<float> plain_finalcut(MatchList M) {
+  std::sort(M.begin(), M.end());
+  const auto code = [](std::uint64_t x) { return static_cast<int>(x % 1000000); };
+  MatchList U = M;
+  U.erase(std::unique(U.begin(), U.end()), U.end());
+  std::vector<int> codes;
+  for (std::size_t k = 0; k + 1 < U.size(); ++k) codes.push_back(code(U[k]));
+  std::sort(codes.rbegin(), codes.rend());
+  std::vector<int> candidates;
+  for (std::size_t k = 1; k < codes.size(); ++k)
+    if (codes[k] <= codes[k - 1] - 2) candidates.push_back(codes[k]);
+  std::sort(candidates.begin(), candidates.end());
+  candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+
+  int best = 99999999, best_hits = 1, best_sections = 1, best_score = 1, most = 1, most_code = 1;
+  long long best_range = 1;
+  for (int c : candidates) {
+    int score = 0, hits = 0;
+    std::set<std::uint64_t> sections;
+    for (std::size_t r = 0; r + 2 < M.size(); ++r) {
+      const int d0 = std::abs(c - code(M[r])), d1 = std::abs(c - code(M[r + 1])),
+                d2 = std::abs(c - code(M[r + 2]));
+      const std::uint64_t s = M[r] / 1000000000000u;
+      if (d0 <= 2 && d1 <= 2 && d2 <= 2) sections.insert(s), score += 200, hits += 3;
+      if (d0 <= 4 && d1 <= 4 && d2 <= 4) sections.insert(s), score += 100, hits += 3;
+      if (d0 <= 4 && d1 <= 4) sections.insert(s), score += 30, hits += 2;
+      if (d0 <= 1) hits += 1;
+      if (d0 == 0) sections.insert(s), hits += 1;
+    }
+    const int count = static_cast<int>(sections.size());
+    const long long range =
+        sections.empty() ? 0 : static_cast<long long>(*sections.rbegin() - *sections.begin());
+    if (count > best_sections && score > best_score && range > best_range)
+      best = c, best_hits = hits, best_sections = count, best_score = score, best_range = range;
+    if (hits > most) most = hits, most_code = c;
+  }
+  if (best == 99999999) return {100000000, 1, 100000000, 1, 1, 1, 1};
+  if (most <= 2 && best_hits < 3 * best_range) best_score = 1;
+  return {static_cast<float>(best - 500000) / 100,
+          static_cast<float>(best_sections),
+          static_cast<float>(most_code - 500000) / 100,
+          static_cast<float>(most),
+          static_cast<float>(best_hits),
+          static_cast<float>(best_range),
+          static_cast<float>(best_score)};
+}
+
+// Sections 1 to 3 hold a cluster at codes 500120/500121 (only 500121 heads it), section
+// 4 a run of twenty words at 500200, section 9 one word whose code is never a candidate.
+//   500121: hits 9+10+10+9+10+10+10 (T1-T4, T5 where d0 = 0) + 4 + 2 = 74, score
+//           7 * 330 + 30 = 2340, sections {1, 2, 3}: the best;
+//   500200: hits 18 * 10 + 4 = 184 in section 4 alone: the most hits, never the best.
+MatchList worked_list() {
+  MatchList list = {kHead,           word(1, 500120), word(1, 500121), word(1, 500121),
+                    word(2, 500120), word(2, 500121), word(2, 500121), word(3, 500121),
+                    word(3, 500121), word(3, 500121)};
+  for (int k = 0; k < 20; ++k) list.push_back(word(4, 500200));
+  list.push_back(word(9, 700000));
+  return list;
+}
+
+std::vector<std::string> log_lines(const TempRunDir& dir) {
+  std::vector<std::string> lines;
+  std::istringstream in(dir.log_text());
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+}  // namespace
+
+TEST(Finalcut, SummarisesTheWorkedList) {
+  std::ostringstream text;
+  ConsoleCapture capture(text);
+  EXPECT_EQ(finalcut(worked_list()), (std::vector<float>{1.21f, 3, 2.0f, 184, 74, 2, 2340}));
+  EXPECT_EQ(text.str(), "rez.... vo loop\n");
+}
+
+TEST(Finalcut, NoBestCandidateGivesTheNeutralSummary) {
+  const std::vector<float> none = {100000000.0f, 1, 100000000.0f, 1, 1, 1, 1};
+  // A cluster supported only in section 0 never beats the initial section count of 1.
+  MatchList section_zero = {kHead};
+  for (int k = 0; k < 12; ++k) section_zero.push_back(word(0, 500300));
+  section_zero.push_back(word(5, 600000));
+  EXPECT_EQ(finalcut(section_zero), none);
+  EXPECT_EQ(finalcut({kHead, word(3, 500000)}), none);
+  EXPECT_EQ(finalcut({}), none);
+}
+
+TEST(Finalcut, WindowedScoringMatchesThePlainWalk) {
+  // Clusters in random sections around a few offsets, with jitter and chance words: many
+  // candidates whose windows overlap.
+  std::ostringstream text;
+  ConsoleCapture capture(text);
+  std::mt19937_64 rng(5);
+  int with_best = 0;
+  for (int trial = 0; trial < 200; ++trial) {
+    MatchList list = {kHead};
+    const int size = trial == 0 ? 20000 : 10 + static_cast<int>(rng() % (trial < 180 ? 400 : 6000));
+    const int centre = 480000 + static_cast<int>(rng() % 40000);
+    for (int k = 0; k < size; ++k) {
+      const std::uint64_t section = rng() % 40;
+      const int spread = (rng() % 3 == 0) ? 20000 : 1 + static_cast<int>(rng() % 12);
+      const int code = centre + static_cast<int>(rng() % (2 * spread)) - spread +
+                       static_cast<int>(rng() % 3) * 37;
+      list.push_back(word(section, static_cast<std::uint64_t>(code)));
+    }
+    const std::vector<float> summary = finalcut(list);
+    ASSERT_EQ(summary, plain_finalcut(list)) << "trial " << trial;
+    with_best += summary[0] != 100000000.0f;
+  }
+  EXPECT_GT(with_best, 150);
+}
+
+TEST(Decision, OverlapOfTheAlignedRecordings) {
+  const auto overlap = [](float offset, float longer, float shorter) {
+    const PairOverlap o = pair_overlap({offset, 4, 0, 0, 0, 0, 0}, longer, shorter);
+    return std::vector<float>{o.presek, o.traenje_small, o.sekcii_vo_presek, o.confidence};
+  };
+  // A later start in the shorter file eats into it; an earlier one is capped by both ends.
+  EXPECT_EQ(overlap(12.5f, 100, 60),
+            (std::vector<float>{47.5f, 60, 47.5f / 2.875f, 47.5f / 2.875f / 5}));
+  EXPECT_EQ(overlap(-30, 120, 60)[0], 60);
+  EXPECT_EQ(overlap(-100, 120, 60)[0], 20);
+  EXPECT_EQ(overlap(-1, 0, 0), (std::vector<float>{-1, 1, -1 / 1.03125f, -1 / 1.03125f / 5}));
+}
+
+TEST(Decision, EachTestRejectsOnItsOwn) {
+  struct Case {
+    const char* what;
+    // offset, sections, most-hit offset, most hits, best hits, range, score
+    std::vector<float> summary;
+    float longer, shorter;
+    bool in_sync;
+  };
+  const std::vector<float> base = {2, 5, 2, 40, 40, 4, 1000};
+  auto with = [&base](int index, float value) {
+    std::vector<float> s = base;
+    s[static_cast<std::size_t>(index)] = value;
+    return s;
+  };
+  const std::vector<Case> cases = {
+      {"all six hold", base, 20, 10, true},
+      {"1: 6.1 sections of overlap over a range of 2", with(5, 2), 20, 10, false},
+      {"1: range 9 widened to 11 when 9 sections", {2, 9, 2, 700, 700, 9, 8000}, 400, 200, true},
+      {"1: no widening when the range is below the sections",
+       {2, 10, 2, 700, 700, 9, 8000},
+       400,
+       200,
+       false},
+      {"2: 40 hits for 25 s", {17, 5, 17, 40, 40, 4, 1000}, 40, 25, false},
+      {"3: score only 10 times the hits", with(6, 400), 20, 10, false},
+      {"4: two sections", with(1, 2), 20, 10, false},
+      {"5: best and most-hit offsets 1 s apart", with(2, 3), 20, 10, false},
+      {"5: their absolute values agree", with(2, -2.5f), 20, 10, true},
+      {"6: 22 hits for 8 s of overlap", {2, 5, 2, 22, 22, 4, 1000}, 20, 10, false},
+      {"2, 6: the most-hit count is read, not the best's", {2, 5, 2, 40, 5, 4, 1000}, 20, 10, true},
+      {"6: 22 most hits for 8 s of overlap", {2, 5, 2, 22, 40, 4, 1000}, 20, 10, false},
+      {"2: 40 most hits for 25 s", {17, 5, 17, 40, 60, 4, 1000}, 40, 25, false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(pair_in_sync(c.summary, pair_overlap(c.summary, c.longer, c.shorter)), c.in_sync)
+        << c.what;
+}
+
+TEST(Decision, LogsTheVerdictAndAddsTheResultRow) {
+  TempRunDir dir;
+  std::vector<PairSlot> slots(9);
+  slots[0] = {worked_list(), 0, 1};
+  std::vector<float> results;
+  std::ostringstream text;
+  ConsoleCapture capture(text);
+  decide_pairs(slots, 2, {40, 5}, {"a.wav", "b.wav"}, results);
+
+  // presek 5 - 1.21 = 3.79 s, that is 3.79 / (1 + 5/32) = 3.27784 sections; the confidence
+  // shares them among 3 + 1 supporting sections.
+  const std::string stars(184, '*');
+  const std::string figures =
+      " sigurnost:2340  raspon:2 sekcii vo presek:3.27784  1.21*3*2*184*74*2  ---->>>>>>>>>";
+  const std::string tail =
+      "b.wav  i a.wav  so ofset:1.21 sekundi vo 3regioni so totalna brojka niz site regioni 184->";
+  const std::vector<std::string> expected = {
+      "a.wav *  b.wav",
+      " NE SE VO SYNC !!!!!!!!!!!presek:3.79traenje_small:5" + std::string(47, ' ') +
+          figures.substr(1) + "NEMA SYNC " + tail,
+      stars,
+      stars,
+      "totalhits:74 presek:3.79" + figures + "NAJDEN SYNC MEGJU " + tail +
+          " treba da se zapise vo CSV",
+      stars,
+      stars,
+      "<10 hits",
+      "<10 hits"};
+  EXPECT_EQ(log_lines(dir), expected);
+  EXPECT_NE(text.str().find("NAJDEN SYNC MEGJU " + tail + " treba da se zapise vo CSV\n"),
+            std::string::npos);
+  EXPECT_EQ(results, (std::vector<float>{1, 0, 1.21f, 3, 3.79f / 1.15625f / 4, 184}));
+}
+
+TEST(Decision, TooFewValuesAreDismissed) {
+  TempRunDir dir;
+  MatchList nine = {kHead};
+  for (int k = 0; k < 8; ++k) nine.push_back(word(static_cast<std::uint64_t>(k + 1), 500100));
+  std::vector<PairSlot> slots(16);
+  slots[0] = {nine, 1, 0};
+  std::vector<float> results;
+  // Three files walk the first 4 * 5 / 2 = 10 slots.
+  decide_pairs(slots, 3, {10, 20, 30}, {"a", "b", "c"}, results);
+  EXPECT_EQ(log_lines(dir), std::vector<std::string>(10, "<10 hits"));
+  EXPECT_TRUE(results.empty());
+}
+
+TEST(Decision, VerdictDoesNotDependOnWhichFileWasPickedFirst) {
+  // The longer recording covers event seconds 10-130, the shorter 5-65: a sound comes 5 s
+  // later in the shorter file, and both files hear the longer file's first seconds, so
+  // with the longer file at position 0 the list starts with section-0 words below 10^8.
+  const synthetic::Event event = synthetic::make_event(140.0, 20.0, 21);
+  const LandmarkTable longer = synthetic::record(event, 10.0, 120.0, 0.7, 5.0, 1);
+  const LandmarkTable shorter = synthetic::record(event, 5.0, 60.0, 0.7, 5.0, 2);
+  for (int longer_at : {0, 1}) {
+    TempRunDir dir;
+    std::vector<LandmarkTable> tables(2);
+    std::vector<float> durations(2);
+    tables[longer_at] = longer, durations[longer_at] = 120;
+    tables[1 - longer_at] = shorter, durations[1 - longer_at] = 60;
+    std::ostringstream text;
+    ConsoleCapture capture(text);
+    const std::vector<PairSlot> slots = proveriall(tables, 2, durations, tables, {}, {});
+    if (longer_at == 0) {
+      ASSERT_GE(slots[0].list.size(), 10u);
+      ASSERT_LE(slots[0].list[8], 99999999u);
+    }
+    std::vector<float> results;
+    decide_pairs(slots, 2, durations, {"x", "y"}, results);
+    ASSERT_EQ(results.size(), 6u) << "longer file at " << longer_at;
+    EXPECT_EQ(results[0], 1 - longer_at);
+    EXPECT_EQ(results[1], longer_at);
+    EXPECT_NEAR(results[2], 5.0f, 0.03f);
+  }
+}
+
+TEST(Decision, LongPairIsFoundWithinTheMatchBudget) {
+  // 30 minutes of shorter file: far more shared landmarks than the list may hold.
+  const synthetic::Event event = synthetic::make_event(1900.0, 20.0, 8);
+  std::vector<LandmarkTable> tables = {synthetic::record(event, 0.0, 1900.0, 0.7, 5.0, 3),
+                                       synthetic::record(event, 100.0, 1800.0, 0.7, 5.0, 4)};
+  TempRunDir dir;
+  std::ostringstream text;
+  ConsoleCapture capture(text);
+  const std::vector<float> durations = {1900, 1800};
+  const std::vector<PairSlot> slots = proveriall(tables, 2, durations, tables, {}, {});
+  std::vector<float> results;
+  decide_pairs(slots, 2, durations, {"x", "y"}, results);
+  ASSERT_EQ(results.size(), 6u) << dir.log_text();
+  EXPECT_NEAR(results[2], -100.0f, 0.03f);
+}
