@@ -1,15 +1,25 @@
 #pragma once
 // Decimal packing of small non-negative integers into one unsigned 64-bit value.
+//
+// Landmark hash, composeInts(f1, f2, dt) = f1 * 10^5 + f2 * 10^7 + dt:
+//   anchor bin f1 (0..190), partner bin f2 (0..190), frame distance dt (1..62).
+//   1415000005 = 150 * 10^5 + 140 * 10^7 + 5. The anchor field is 10^5, not 10^6, so
+//   from f1 = 100 on it reaches into the partner's decade: (100, 0, 5) and (0, 1, 5)
+//   both give 10000005. Such bins are 100 apart and never share a pairing window
+//   (at most 30 bins), so real landmarks stay unique; 0 is never a real hash (dt >= 1).
+//
+// Match word, composeInts3(a, b, c, d) = a * 10^12 + b * 10^9 + c * 10^6 + d:
+//   section a, longer file b (0..999), shorter file c (0..999), offset code d
+//   (0..999999). 3007250123456 = 3 * 10^12 + 7 * 10^9 + 250 * 10^6 + 123456.
+// All arithmetic wraps modulo 2^64.
 
 #include <cstdint>
 
 namespace composeints {
 
-// Landmark hash: a * 10^5 + b * 10^7 + c (anchor bin, partner bin, frame distance).
 std::uint64_t composeInts(std::uint64_t& a, std::uint64_t& b, std::uint64_t& c);
 
-// a * 10^12 + b * 10^9 + c * 10^6 + d; exact inverse of decomposeInts3 while
-// b, c < 1000 and d < 10^6.
+// Exact inverse of decomposeInts3 while b, c < 1000 and d < 10^6.
 std::uint64_t composeInts3(std::uint64_t& a, std::uint64_t& b, std::uint64_t& c, std::uint64_t& d);
 
 void decomposeInts3(std::uint64_t x, std::uint64_t& a, std::uint64_t& b, std::uint64_t& c,

@@ -1,6 +1,42 @@
 #include "fingerprint/passes.h"
 
-// Placeholder until fingerprinting lands: every file is without a fingerprint.
-LandmarkTable final_sredi(const char*, int, float*, float, float, float, int) {
-  return LandmarkTable::Zero(1, 2);
+#include "engine/log.h"
+#include "fingerprint/landmarks.h"
+#include "fingerprint/peaks.h"
+#include "fingerprint/spectrogram.h"
+
+#include <fstream>
+#include <ostream>
+
+namespace {
+
+constexpr int kPeakRoomPerSecond = 50;  // the peak list's first allocation
+constexpr int kSecondsWhenUnknown = 5;
+constexpr float kTraceScale = 70000.0f;  // the "b=" figure of the trace line
+
+LandmarkTable no_fingerprint() { return LandmarkTable::Zero(1, 2); }
+
+}  // namespace
+
+LandmarkTable final_sredi(const char* path, int /*fileIndex*/, float* durationOut, float A_DEC,
+                          float targetDf, float targetDt, int sampleOffset) {
+  if (path == nullptr || !std::ifstream(path).is_open()) return no_fingerprint();
+
+  int frames = 0;
+  float seconds = 0.0f;
+  Eigen::MatrixXf spectrogram = final_specgram(path, &frames, &seconds, sampleOffset);
+  console() << "posle specgram\n";
+  if (spectrogram.rows() <= 1) return no_fingerprint();
+
+  if (durationOut != nullptr) *durationOut = seconds;
+  console() << "filename:" << path << "b=" << static_cast<double>(seconds / kTraceScale)
+            << "  duration:" << static_cast<double>(seconds)
+            << "  A_DEC=:" << static_cast<double>(A_DEC) << " ----"
+            << "specrgram:" << spectrogram.rows() << "  -- " << frames << '\n';
+
+  const int room =
+      kPeakRoomPerSecond * (seconds > 0.0f ? static_cast<int>(seconds) : kSecondsWhenUnknown);
+  const KeptPeaks kept = pick_peaks(spectrogram, A_DEC, room);
+  spectrogram.resize(0, 0);  // the landmark table need not share memory with the picture
+  return pair_landmarks(kept, targetDf, targetDt);
 }

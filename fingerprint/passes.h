@@ -4,8 +4,10 @@
 #include "engine/types.h"
 
 // Landmark table of one pass over the analysis WAV at `path`, its frames shifted by
-// sampleOffset leading zeros. Writes the whole seconds through durationOut when the
-// spectrogram could be made; returns the single row (0, 0) for a file without a
-// fingerprint (missing, unreadable, silent, or shorter than ten frames).
+// sampleOffset leading zeros (0, 32 or 64: frame grids 0, 4 and 8 ms apart), with the
+// masking threshold decaying by A_DEC per frame and the pairing window targetDf bins by
+// targetDt frames. By value. Writes the whole seconds through durationOut whenever the
+// file could be read. Returns the single row (0, 0) for a file without a fingerprint:
+// missing, unreadable, silent, or shorter than ten frames (1536 samples).
 LandmarkTable final_sredi(const char* path, int fileIndex, float* durationOut, float A_DEC,
                           float targetDf, float targetDt, int sampleOffset);

@@ -3,14 +3,24 @@
 
 #include <Eigen/Dense>
 
-// 192 bins x F frames (384-sample Hann frames, 192-sample hop). Stores F and the whole
-// seconds of audio on success; on failure returns the 1 x 1 zero matrix and writes
-// neither out-parameter.
+constexpr int kAnalysisRate = 8000;    // Hz, the rate of every analysis WAV
+constexpr int kFrameSamples = 384;     // 48 ms analysis window
+constexpr int kHopSamples = 192;       // 24 ms between frames: 8000 / 192 = 41.67 frames/s
+constexpr int kSpectrogramBins = 192;  // bins 0..191 of the 384-point DFT, 20.83 Hz apart
+
+// 192 bins x F frames (384-sample Hann frames, 192-sample hop, sampleOffset leading
+// zeros), by value. Stores F and the whole seconds of audio whenever the file could be
+// read. A file without sound (digital silence, or shorter than one window) gives an
+// all-zero picture, so nothing in it stands out. A file libsndfile cannot open gives
+// the 1 x 1 zero matrix and writes neither out-parameter.
 Eigen::MatrixXf final_specgram(const char* path, int* frameCountOut, float* secondsOut,
                                int sampleOffset);
 
-// Direct-form recursive filter; a[0] is taken to be 1 and never read.
+// Direct-form recursive filter of order `ord` over np samples; a[0] is taken to be 1 and
+// never read. Each output is accumulated in single precision from 0: the b terms in
+// ascending order, then the a terms subtracted in ascending order. x and y must not
+// overlap.
 void filter(int ord, float* a, float* b, int np, float* x, float* y);
 
-// Copy of m with every element below floorValue raised to it.
+// Copy of m with every element below floorValue raised to it (NaN stays NaN).
 Eigen::MatrixXf Max(float floorValue, Eigen::MatrixXf m);

@@ -1,0 +1,246 @@
+#include "fingerprint/spectrogram.h"
+
+#include "engine/log.h"
+
+#include <sndfile.h>
+#include <unsupported/Eigen/FFT>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <complex>
+#include <cstdint>
+#include <ostream>
+#include <vector>
+
+namespace {
+
+// The log floor sits 10^6 below the loudest magnitude (13.8 nepers), so near-silent
+// bins cannot dominate the picture with huge negative values.
+constexpr double kFloorRatio = 1000000.0;
+// 2 pi as the float that every run has used for the window; changing it changes results.
+constexpr float kTwoPi = 6.2831855f;
+// Onset emphasis along time: out[t] = in[t] - in[t-1] + 0.98 out[t-1]. Slow level
+// changes die away within a couple of seconds; rises stay.
+constexpr float kOnsetB[2] = {1.0f, -1.0f};
+constexpr float kOnsetA1 = -0.98f;
+// Hops of audio read from the file at once: about 25 s, under a megabyte of floats.
+constexpr int kChunkHops = 1024;
+
+struct SndfileCloser {
+  SNDFILE* file;
+  ~SndfileCloser() { sf_close(file); }
+};
+
+// Symmetric 384-point Hann window (denominator 383, both ends 0), computed in single
+// precision exactly as every earlier run did.
+std::array<float, kFrameSamples> hann_window() {
+  std::array<float, kFrameSamples> w{};
+  for (int k = 0; k < kFrameSamples; ++k) {
+    const float angle = static_cast<float>(k) * kTwoPi / static_cast<float>(kFrameSamples - 1);
+    w[k] = (1.0f - std::cos(angle)) * 0.5f;
+  }
+  return w;
+}
+
+// Delivers the frame grid in order: grid sample i is file sample i - offset, zero before
+// the file, after it and after a short read (a short read ends the reading, as a single
+// read of the whole file would have).
+class GridReader {
+ public:
+  GridReader(SNDFILE* file, sf_count_t items, int offset)
+      : file_(file), remaining_(items), leading_(offset) {}
+
+  void read(float* dst, std::int64_t count) {
+    std::int64_t k = 0;
+    const std::int64_t zeros = std::min<std::int64_t>(count, leading_);
+    std::fill(dst, dst + zeros, 0.0f);
+    leading_ -= zeros;
+    k += zeros;
+    if (k < count && remaining_ > 0) {
+      const sf_count_t want = std::min<sf_count_t>(count - k, remaining_);
+      sf_count_t got = sf_read_float(file_, dst + k, want);
+      if (got < 0) got = 0;
+      remaining_ = got < want ? 0 : remaining_ - want;
+      k += got;
+    }
+    std::fill(dst + k, dst + count, 0.0f);
+  }
+
+ private:
+  SNDFILE* file_;
+  sf_count_t remaining_;
+  std::int64_t leading_;
+};
+
+// Magnitudes of bins 0..191 of every audio frame into the columns of s; the trailing
+// frames that hold no audio stay zero. Returns the largest magnitude, or NaN when a
+// magnitude was not finite.
+float fill_magnitudes(GridReader& reader, std::int64_t audioFrames, Eigen::MatrixXf& s) {
+  const std::array<float, kFrameSamples> window = hann_window();
+  Eigen::FFT<float> fft;  // one per call: its plan cache is not thread-safe
+  fft.SetFlag(Eigen::FFT<float>::HalfSpectrum);
+  std::vector<float> grid(static_cast<size_t>(kChunkHops + 1) * kHopSamples);
+  std::array<float, kFrameSamples> windowed{};
+  // Room for the full spectrum keeps the library's mirroring code in bounds, though
+  // HalfSpectrum never runs it.
+  std::vector<std::complex<float>> spectrum(kFrameSamples);
+
+  // Eight independent lanes keep the running maximum and the check for NaN or infinity
+  // (m * 0 is 0 for every finite m) off the critical path.
+  constexpr int kLanes = 8;
+  static_assert(kSpectrogramBins % kLanes == 0);
+  std::array<float, kLanes> largest{};
+  std::array<float, kLanes> poison{};
+  if (audioFrames > 0) reader.read(grid.data(), kHopSamples);
+  for (std::int64_t t0 = 0; t0 < audioFrames; t0 += kChunkHops) {
+    const int hops = static_cast<int>(std::min<std::int64_t>(kChunkHops, audioFrames - t0));
+    reader.read(grid.data() + kHopSamples, static_cast<std::int64_t>(hops) * kHopSamples);
+    for (int j = 0; j < hops; ++j) {
+      const float* frame = grid.data() + static_cast<size_t>(j) * kHopSamples;
+      for (int k = 0; k < kFrameSamples; ++k) windowed[k] = window[k] * frame[k];
+      // The real-input transform with HalfSpectrum computes bins 0..192 exactly as the
+      // full transform does; it only skips writing the mirrored half.
+      fft.fwd(spectrum.data(), windowed.data(), kFrameSamples);
+      float* column = s.col(t0 + j).data();
+      for (int b = 0; b < kSpectrogramBins; b += kLanes) {
+        for (int l = 0; l < kLanes; ++l) {
+          const float re = spectrum[b + l].real();
+          const float im = spectrum[b + l].imag();
+          const float m = std::sqrt(re * re + im * im);
+          column[b + l] = m;
+          largest[l] = m > largest[l] ? m : largest[l];
+          poison[l] += m * 0.0f;
+        }
+      }
+    }
+    std::copy(grid.begin() + static_cast<std::ptrdiff_t>(hops) * kHopSamples,
+              grid.begin() + static_cast<std::ptrdiff_t>(hops + 1) * kHopSamples, grid.begin());
+  }
+  s.rightCols(s.cols() - audioFrames).setZero();
+  float loudest = 0.0f;
+  for (int l = 0; l < kLanes; ++l) {
+    if (poison[l] != 0.0f) return NAN;
+    loudest = largest[l] > loudest ? largest[l] : loudest;
+  }
+  return loudest;
+}
+
+// Natural log with the floor, in place; returns the single-precision sum of all values.
+// The sum runs in the order of a 4-wide vectorised reduction (two interleaved packets,
+// then (p0 + p2) + (p1 + p3)), written out so that the mean, and with it every later
+// rounding, does not depend on the vector width a build happens to use.
+float log_with_floor(Eigen::MatrixXf& s, float floorValue) {
+  constexpr int kLanes = 8;
+  static_assert(kSpectrogramBins % kLanes == 0);
+  std::array<float, kLanes> lane{};
+  for (Eigen::Index t = 0; t < s.cols(); ++t) {
+    float* column = s.col(t).data();
+    for (int b = 0; b < kSpectrogramBins; ++b) {
+      const float m = column[b];
+      column[b] = std::log(m < floorValue ? floorValue : m);
+    }
+    int b = 0;
+    if (t == 0) {
+      std::copy(column, column + kLanes, lane.begin());
+      b = kLanes;
+    }
+    for (; b < kSpectrogramBins; b += kLanes) {
+      for (int l = 0; l < kLanes; ++l) lane[l] += column[b + l];
+    }
+  }
+  std::array<float, 4> packet{};
+  for (int l = 0; l < 4; ++l) packet[l] = lane[l] + lane[l + 4];
+  return (packet[0] + packet[2]) + (packet[1] + packet[3]);
+}
+
+// Mean removal and onset emphasis along every bin, in place, frame by frame. Same
+// arithmetic as `filter` with ord 1, b = {1, -1}, a = {1, -0.98}.
+void remove_mean_and_emphasise(Eigen::MatrixXf& s, float mean) {
+  std::array<float, kSpectrogramBins> previousIn{};
+  for (Eigen::Index t = 0; t < s.cols(); ++t) {
+    float* column = s.col(t).data();
+    if (t == 0) {
+      for (int b = 0; b < kSpectrogramBins; ++b) {
+        const float v = column[b] - mean;
+        previousIn[b] = v;
+        float acc = 0.0f;
+        acc += kOnsetB[0] * v;
+        column[b] = acc;
+      }
+      continue;
+    }
+    const float* previousOut = s.col(t - 1).data();
+    for (int b = 0; b < kSpectrogramBins; ++b) {
+      const float v = column[b] - mean;
+      float acc = 0.0f;
+      acc += kOnsetB[0] * v;
+      acc += kOnsetB[1] * previousIn[b];
+      acc -= kOnsetA1 * previousOut[b];
+      previousIn[b] = v;
+      column[b] = acc;
+    }
+  }
+}
+
+}  // namespace
+
+Eigen::MatrixXf final_specgram(const char* path, int* frameCountOut, float* secondsOut,
+                               int sampleOffset) {
+  SF_INFO info{};
+  SNDFILE* file = sf_open(path, SFM_READ, &info);
+  console() << "sf info FRAMES:" << info.frames << '\n';
+  if (file == nullptr) {
+    console() << "prazen spektrogram\n";
+    return Eigen::MatrixXf::Zero(1, 1);
+  }
+  SndfileCloser closer{file};
+  const sf_count_t n = info.frames;
+
+  // n is rounded up to whole 384-sample blocks plus one more block; every block gives two
+  // frames (one on the block, one half a block later), and the last two frames hold no
+  // audio: F = 2 q + 2.
+  const std::int64_t blocks = n / kFrameSamples;
+  const std::int64_t audioFrames = 2 * blocks;
+  const int frames = static_cast<int>(audioFrames + 2);
+  console() << "specgram 832\n";
+  console() << "specgram 837\n";
+  console() << "specgram 892\n";
+
+  Eigen::MatrixXf s(kSpectrogramBins, frames);
+  GridReader reader(file, n, std::max(sampleOffset, 0));
+  const float largest = fill_magnitudes(reader, audioFrames, s);
+
+  if (frameCountOut != nullptr) *frameCountOut = frames;
+  if (secondsOut != nullptr) *secondsOut = static_cast<float>(n / kAnalysisRate);
+
+  if (!(largest > 0.0f)) {
+    // Silence (or a file shorter than one window) has no loudest sound to measure a
+    // floor from: the logarithm would be minus infinity everywhere and the mean NaN.
+    // A flat picture says the same thing without poisoning the peaks.
+    s.setZero();
+    return s;
+  }
+  const float floorValue = static_cast<float>(static_cast<double>(largest) / kFloorRatio);
+  const float sum = log_with_floor(s, floorValue);
+  const float mean = sum / static_cast<float>(s.size());
+  remove_mean_and_emphasise(s, mean);
+  return s;
+}
+
+void filter(int ord, float* a, float* b, int np, float* x, float* y) {
+  for (int i = 0; i < np; ++i) {
+    const int reach = std::min(i, ord);
+    float acc = 0.0f;
+    for (int j = 0; j <= reach; ++j) acc += b[j] * x[i - j];
+    for (int j = 0; j < reach; ++j) acc -= a[j + 1] * y[i - j - 1];
+    y[i] = acc;
+  }
+}
+
+Eigen::MatrixXf Max(float floorValue, Eigen::MatrixXf m) {
+  for (Eigen::Index i = 0; i < m.size(); ++i) {
+    if (m.data()[i] < floorValue) m.data()[i] = floorValue;
+  }
+  return m;
+}
