@@ -23,6 +23,18 @@ void show_progress(std::string_view stage, int i, int n) {
   std::cerr << "\r" << stage << " " << i << "/" << n << "          " << std::flush;
 }
 
+std::string file_name(const std::string& path) { return fs::path(path).filename().string(); }
+
+// One line per pair found in sync: where the shorter recording's sound sits in the longer.
+void print_pairs(const std::vector<SyncedPair>& pairs) {
+  for (const SyncedPair& p : pairs) {
+    char figures[96];
+    std::snprintf(figures, sizeof figures, "offset %+.3f s  drift %+.2f ppm  %s", p.offset,
+                  p.drift_ppm, p.refined ? "refined" : "not refined");
+    std::cout << file_name(p.shorter) << "  <->  " << file_name(p.longer) << "  " << figures << "\n";
+  }
+}
+
 // Brenvik.app must be in the working directory with its transcoder and a writable
 // output folder; otherwise no run can be done at all.
 std::string check_run_folder() {
@@ -58,7 +70,9 @@ int main(int argc, char** argv) {
     return kCannotRun;
   }
 
+  std::vector<SyncedPair> pairs;
   SyncOptions options;
+  options.pairs = &pairs;
   options.open_output = !o.no_open;
   options.refine = o.refine;
   if (o.quiet) {
@@ -68,6 +82,7 @@ int main(int argc, char** argv) {
   const std::string result =
       synco(o.files, o.tolerance, o.width, o.height, o.fps, o.premiere, options);
   if (o.quiet) std::cerr << "\r" << std::string(40, ' ') << "\r" << std::flush;
+  print_pairs(pairs);
 
   if (result == "mavo") {
     std::cout << "Synced: the timelines are in " << gnu_getcwd() << "/Brenvik.app/SYNCED\n";

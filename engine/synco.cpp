@@ -11,6 +11,7 @@
 #include "matching/match.h"
 #include "matching/offset_decision.h"
 #include "matching/prepare.h"
+#include "matching/refine.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -166,7 +167,24 @@ std::string run(std::vector<std::string> files, double tolerance, int x, int y, 
 
   std::vector<float> results;
   results.reserve(kResultReserve);
-  decide_pairs(slots, n, durations, analysis, results);
+  // Runs while the analysis WAVs still exist: the fingerprint grid alone places a pair
+  // only to within a frame or two.
+  const PairRefiner refiner = [&](int shorter, int longer, float& offset) -> std::string {
+    SyncedPair pair{files[shorter], files[longer], offset, 0.0, false, 0};
+    std::string line;
+    if (options.refine) {
+      const Refinement r = refine_offset(analysis[shorter], analysis[longer], offset);
+      if (r.refined) offset = static_cast<float>(r.offset);
+      pair.offset = r.refined ? r.offset : offset;
+      pair.drift_ppm = r.drift_ppm;
+      pair.refined = r.refined;
+      pair.good_windows = r.good_windows;
+      line = refinement_log_line(r);
+    }
+    if (options.pairs) options.pairs->push_back(std::move(pair));
+    return line;
+  };
+  decide_pairs(slots, n, durations, analysis, results, refiner);
   logthis("posle csvwrite...");
   std::vector<PairSlot>().swap(slots);
   tables.clear();

@@ -7,12 +7,23 @@
 #include <string>
 #include <vector>
 
+// One pair found in sync, as a front end reports it.
+struct SyncedPair {
+  std::string shorter;       // entry of the shorter recording, as picked
+  std::string longer;        // entry of the longer recording
+  double offset = 0.0;       // seconds: a sound's time in `shorter` minus its time in `longer`
+  double drift_ppm = 0.0;    // clock drift of `shorter` against `longer`, when refined
+  bool refined = false;      // offset measured below one frame; otherwise as decided
+  int good_windows = 0;
+};
+
 // What a front end chooses about a run besides the five settings.
 struct SyncOptions {
   ProgressFn progress;             // stage and item i of n; empty: no reports
   std::ostream* console = nullptr; // console traces; nullptr: standard output
   bool open_output = true;         // show Brenvik.app/SYNCED when the run is done
   bool refine = true;              // refine the offsets of pairs found in sync
+  std::vector<SyncedPair>* pairs = nullptr;  // receives the pairs found in sync
 };
 
 // One run over `files` (paths and device-group markers, UTF-8). tolerance decays the

@@ -196,7 +196,8 @@ bool pair_in_sync(const std::vector<float>& summary, const PairOverlap& overlap)
 }
 
 void decide_pairs(const std::vector<PairSlot>& slots, int n, const std::vector<float>& durations,
-                  const std::vector<std::string>& analysis, std::vector<float>& results) {
+                  const std::vector<std::string>& analysis, std::vector<float>& results,
+                  const PairRefiner& refine) {
   const std::size_t m = static_cast<std::size_t>(std::max(n, 0) + (n % 2 != 0 ? 1 : 0));
   const std::size_t walked = std::min(slots.size(), m * (m + 1) / 2);
   const std::string asterisks(kAsterisks, '*');
@@ -247,7 +248,12 @@ void decide_pairs(const std::vector<PairSlot>& slots, int n, const std::vector<f
     logthis(asterisks);
     logthis(asterisks);
     console() << found << '\n';
-    results.insert(results.end(), {static_cast<float>(c), static_cast<float>(b), F[0], F[1],
+    float offset = F[0];
+    if (refine) {
+      const std::string line = refine(c, b, offset);
+      if (!line.empty()) logthis(line);
+    }
+    results.insert(results.end(), {static_cast<float>(c), static_cast<float>(b), offset, F[1],
                                    overlap.confidence, F[3]});
   }
 }

@@ -3,6 +3,7 @@
 
 #include "engine/types.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,7 +27,12 @@ PairOverlap pair_overlap(const std::vector<float>& summary, float longer_seconds
 // hits, in at least 3 sections, and the best and most-hit offsets agree within 1 s.
 bool pair_in_sync(const std::vector<float>& summary, const PairOverlap& overlap);
 
+// Called for every pair found in sync with its entry positions and decided offset
+// (seconds); may change the offset. A non-empty result is logged after the pair's verdict.
+using PairRefiner = std::function<std::string(int shorter, int longer, float& offset)>;
+
 // Judges every slot, logs each verdict and appends one result row of 6 values
 // (shorter, longer, offset s, sections, confidence, most hits) per pair in sync.
 void decide_pairs(const std::vector<PairSlot>& slots, int n, const std::vector<float>& durations,
-                  const std::vector<std::string>& analysis, std::vector<float>& results);
+                  const std::vector<std::string>& analysis, std::vector<float>& results,
+                  const PairRefiner& refine = {});
