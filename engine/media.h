@@ -12,7 +12,7 @@ inline constexpr const char* kAnalysisSuffix = "_temporary_file_to_be_deleted.wa
 // entry + kAnalysisSuffix, for every entry (markers included).
 std::vector<std::string> analysis_names(const std::vector<std::string>& files);
 
-// The transcoder command for one entry, as text, exactly as the log and tests see it.
+// The transcoder command for one entry, as text, as the console shows it per entry.
 // It is never given to a shell: the program runs from an argument vector.
 std::string transcoder_command_text(const std::string& entry);
 
