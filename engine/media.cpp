@@ -2,10 +2,62 @@
 
 #include "engine/devicegroups.h"
 #include "engine/log.h"
+#include "engine/process.h"
 
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstdio>
+#include <exception>
+#include <mutex>
+#include <ostream>
+#include <system_error>
+#include <thread>
 
-// Placeholder until media preparation lands: no transcoding, no frame rates.
+namespace {
+
+constexpr const char* kTranscoder = "Brenvik.app/ffmpeg";  // below the working directory
+constexpr const char* kAnalysisRateHz = "8000";
+constexpr const char* kAnalysisChannels = "1";
+constexpr const char* kTranscodeStage = "transcode";
+constexpr const char* kFramerateUnknown = "999";
+constexpr const char* kFramerateMarker = "0";
+// Answers this short carry no frame rate (the library answers "" for a file without video).
+constexpr std::size_t kMinFramerateChars = 2;
+// run_program's status for a program that could not be started.
+constexpr int kNotStarted = 127;
+
+std::string command_text(const std::string& location, const std::string& entry) {
+  return "\"" + location + kTranscoder + "\"   -i \"" + entry +
+         "\" -vn -acodec pcm_s16le -ar 8000 -ac 1 -f wav -y \"" + entry + kAnalysisSuffix + "\"";
+}
+
+// ffmpeg takes a name that starts with '-' for an option and "word:..." for a protocol
+// (pipe:, http:, ...); behind "./" any relative name is a plain file.
+std::string as_file_argument(const std::string& path) {
+  if (!path.empty() && path.front() == '/') return path;
+  return "./" + path;
+}
+
+// Returns the transcoder's exit status (0 on success).
+int transcode(const std::string& program, const std::string& entry) {
+  const std::string output = entry + kAnalysisSuffix;
+  const std::vector<std::string> argv = {program, "-nostdin",
+                                         "-i", as_file_argument(entry),
+                                         "-vn",
+                                         "-acodec", "pcm_s16le",
+                                         "-ar", kAnalysisRateHz,
+                                         "-ac", kAnalysisChannels,
+                                         "-f", "wav",
+                                         "-y", as_file_argument(output)};
+  const int status = run_program(argv, /*quiet=*/true);
+  // A failed transcoder may leave a truncated WAV, and a WAV left by an earlier run
+  // under the same name would otherwise be fingerprinted as this file's sound.
+  if (status != 0) std::remove(output.c_str());
+  return status;
+}
+
+}  // namespace
 
 std::vector<std::string> analysis_names(const std::vector<std::string>& files) {
   std::vector<std::string> out;
@@ -15,18 +67,82 @@ std::vector<std::string> analysis_names(const std::vector<std::string>& files) {
 }
 
 std::string transcoder_command_text(const std::string& entry) {
-  return "\"" + exelokacija() + "Brenvik.app/ffmpeg\"   -i \"" + entry +
-         "\" -vn -acodec pcm_s16le -ar 8000 -ac 1 -f wav -y \"" + entry + kAnalysisSuffix + "\"";
+  return command_text(exelokacija(), entry);
 }
 
-std::vector<std::string> resemplirajgi8000(std::vector<std::string> files, const ProgressFn&) {
+std::vector<std::string> resemplirajgi8000(std::vector<std::string> files,
+                                           const ProgressFn& progress, int max_transcoders) {
+  const int n = static_cast<int>(files.size());
+  const std::string location = exelokacija();
+  const std::string program = location + kTranscoder;
+
+  std::vector<int> status(n, 0);
+  std::vector<char> done(n, 0);
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::atomic<int> next{0};
+
+  auto work = [&] {
+    for (int i = next++; i < n; i = next++) {
+      int s = 0;
+      if (!is_marker(files[i])) {
+        try {
+          s = transcode(program, files[i]);
+        } catch (const std::exception&) {
+          s = kNotStarted;
+        }
+      }
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        status[i] = s;
+        done[i] = 1;
+      }
+      changed.notify_all();
+    }
+  };
+
+  const int media_entries =
+      static_cast<int>(std::count_if(files.begin(), files.end(),
+                                     [](const std::string& f) { return !is_marker(f); }));
+  const int limit = max_transcoders > 0 ? max_transcoders : worker_count();
+  const int threads = std::min(limit, media_entries);
+  // Declared after everything the workers touch, so they are joined first on every way out.
+  std::vector<std::jthread> workers;
+  try {
+    for (int t = 0; t < threads; ++t) workers.emplace_back(work);
+  } catch (const std::system_error&) {
+    // Whatever threads did start take all the entries between them.
+  }
+  if (workers.empty()) work();
+
+  // The transcoders finish in any order; the console, the log and the progress follow
+  // the file list.
+  for (int i = 0; i < n; ++i) {
+    int s = 0;
+    {
+      std::unique_lock<std::mutex> lock(mutex);
+      changed.wait(lock, [&] { return done[i] != 0; });
+      s = status[i];
+    }
+    if (!is_marker(files[i])) {
+      console() << command_text(location, files[i]) << '\n';
+      if (s != 0) logthis("ffmpeg failed (exit status " + std::to_string(s) + "): " + files[i]);
+    }
+    if (progress) progress(kTranscodeStage, i + 1, n);
+  }
+  console() << std::flush;
   return analysis_names(files);
 }
 
-std::string getmediainfo(std::string) { return ""; }
-
 std::vector<std::string> framerate_list(const std::vector<std::string>& files) {
-  return std::vector<std::string>(files.size(), "999");
+  std::vector<std::string> rates(files.size(), kFramerateMarker);
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (!is_marker(files[i])) rates[i] = getmediainfo(files[i]);
+  }
+  for (std::string& rate : rates) {
+    if (rate.size() < kMinFramerateChars) rate = kFramerateUnknown;
+  }
+  return rates;
 }
 
 void remove_analysis_wavs(const std::vector<std::string>& analysis) {

@@ -12,16 +12,19 @@ inline constexpr const char* kAnalysisSuffix = "_temporary_file_to_be_deleted.wa
 // entry + kAnalysisSuffix, for every entry (markers included).
 std::vector<std::string> analysis_names(const std::vector<std::string>& files);
 
-// The transcoder command for one entry, as text, exactly as the log and tests see it.
+// The transcoder command for one entry, as text, as the console shows it per entry.
 // It is never given to a shell: the program runs from an argument vector.
 std::string transcoder_command_text(const std::string& entry);
 
 // Writes the 8000 Hz mono 16-bit analysis WAV of every entry that is not a marker,
-// next to its source, running up to worker_count() transcoders at once. Returns the
-// analysis names of all entries in order. A failed transcoder leaves one log line
-// naming the entry and its exit status; the run goes on.
+// next to its source, running up to `max_transcoders` transcoders at once (0: one per
+// core, worker_count()). Returns the analysis names of all entries in order. Console
+// lines (the command text per entry), log lines and progress ("transcode", i, n) come
+// in entry order. A failed transcoder leaves one log line naming the entry and its exit
+// status and no analysis WAV; the run goes on.
 std::vector<std::string> resemplirajgi8000(std::vector<std::string> files,
-                                           const ProgressFn& progress = {});
+                                           const ProgressFn& progress = {},
+                                           int max_transcoders = 0);
 
 // MediaInfo's frame rate of the first video stream as text ("25.000"), "" for a file
 // without video or that cannot be opened, or the library's error text when the
