@@ -4,6 +4,7 @@
 #include "engine/log.h"
 #include "engine/synco.h"
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -28,9 +29,10 @@ std::string file_name(const std::string& path) { return fs::path(path).filename(
 // One line per pair found in sync: where the shorter recording's sound sits in the longer.
 void print_pairs(const std::vector<SyncedPair>& pairs) {
   for (const SyncedPair& p : pairs) {
+    // No "-0.00" for a drift that rounds to nothing.
+    const double drift = std::abs(p.drift_ppm) < 0.005 ? 0.0 : p.drift_ppm;
     char figures[96];
-    std::snprintf(figures, sizeof figures, "offset %+.3f s  drift %+.2f ppm  %s", p.offset,
-                  p.drift_ppm, p.refined ? "refined" : "not refined");
+    std::snprintf(figures, sizeof figures, "offset %+.3f s  drift %+.2f ppm  %s", p.offset, drift, p.refined ? "refined" : "not refined");
     std::cout << file_name(p.shorter) << "  <->  " << file_name(p.longer) << "  " << figures << "\n";
   }
 }
