@@ -23,8 +23,8 @@ fi
 
 # One event heard by four devices, the second camera in two files with a pause
 # between them, and a recorder that was at another event.
-spec='# The demo event: see tools/demo.sh
-file=recorder.wav     device=recorder start=0     duration=120 snr=35
+devices='# The demo event: see tools/demo.sh
+file=recorder.wav     device=recorder start=2.5   duration=120 snr=35
 file=cam_a.mov        device=cam_a    start=14.2  duration=90  fps=25    filter=lowpass:7000  snr=24 reverb=on drift=12 gain=-2
 file=phone.mp3        device=phone    start=41.75 duration=60  filter=phone snr=12 drift=-25 gain=-4
 file=cam_b_part1.mov  device=cam_b    start=6.5   duration=32  fps=29.97 filter=highpass:120 snr=20 reverb=on drift=18
@@ -37,15 +37,15 @@ elapsed() { awk -v from="$1" -v now="$(date +%s.%N)" 'BEGIN { printf "%.1f", now
 
 t0=$(date +%s.%N)
 up_to_date=1
-[ -f "$demo/manifest.tsv" ] && [ "$(cat "$demo/event.spec" 2>/dev/null)" = "$spec" ] || up_to_date=0
+[ -f "$demo/manifest.tsv" ] && [ "$(cat "$demo/devices.txt" 2>/dev/null)" = "$devices" ] || up_to_date=0
 for f in "${files[@]}"; do [ -s "$demo/$f" ] || up_to_date=0; done
 if [ $up_to_date = 1 ]; then
   echo "demo: the recordings in $demo are already there"
 else
   mkdir -p "$demo"
   rm -f "$demo/manifest.tsv"
-  printf '%s\n' "$spec" > "$demo/event.spec"
-  "$make_event" --quiet --out "$demo" --spec "$demo/event.spec"
+  printf '%s\n' "$devices" > "$demo/devices.txt"
+  "$make_event" --quiet --out "$demo" --devices "$demo/devices.txt"
   echo "demo: made ${#files[@]} recordings in $demo ($(elapsed "$t0") s)"
 fi
 

@@ -22,7 +22,7 @@ bool parse_hz(std::string_view text, double& out) {
   return ec == std::errc() && ptr == text.data() + text.size() && out > 0 && std::isfinite(out);
 }
 
-std::vector<Biquad> make_filter(const FilterSpec& f, int rate) {
+std::vector<Biquad> make_filter(const Filter& f, int rate) {
   std::vector<Biquad> chain;
   auto fourth_order = [&](BiquadKind kind, double hz) {
     for (double q : kButterworth4Q) chain.push_back(make_biquad(kind, hz, q, rate));
@@ -67,10 +67,17 @@ class Room {
       tap_gain_[i] = static_cast<float>(rng.chance(0.5) ? gain : -gain);
       gain *= 0.75;
     }
+    double power = 1.0;  // of the direct sound
+    for (float g : tap_gain_) power += static_cast<double>(g) * g;
     for (int i = 0; i < 2; ++i) {
       comb_delay_[i] = static_cast<int>(rng.uniform(0.029, 0.067) * rate);
       comb_feedback_[i] = static_cast<float>(rng.uniform(0.5, 0.65));
+      const double fb = comb_feedback_[i];
+      power += kCombWet * kCombWet * fb * fb / (1.0 - fb * fb);
     }
+    // The room adds energy; scaling it back keeps the device's level, so a device
+    // with reverb clips no more often than one without.
+    scale_ = static_cast<float>(1.0 / std::sqrt(power));
   }
 
   float process(float x) {
@@ -84,7 +91,7 @@ class Room {
       y += kCombWet * back;
     }
     pos_ = (pos_ + 1) & mask;
-    return y;
+    return y * scale_;
   }
 
  private:
@@ -98,6 +105,7 @@ class Room {
   float tap_gain_[kTaps] = {};
   int comb_delay_[2] = {};
   float comb_feedback_[2] = {};
+  float scale_ = 1.0f;
 };
 
 // The device's own noise: part hiss, part rumble.
@@ -135,7 +143,7 @@ struct DeviceChain::Parts {
   Room room;
 };
 
-std::string parse_filter(const std::string& text, FilterSpec& out) {
+std::string parse_filter(const std::string& text, Filter& out) {
   out = {};
   const auto colon = text.find(':');
   const std::string kind = text.substr(0, colon);

@@ -11,7 +11,7 @@ namespace eventgen {
 
 enum class FilterKind { None, LowPass, HighPass, BandPass, Phone };
 
-struct FilterSpec {
+struct Filter {
   FilterKind kind = FilterKind::None;
   double low_hz = 0;   // high-pass corner (HighPass, BandPass, Phone)
   double high_hz = 0;  // low-pass corner (LowPass, BandPass, Phone)
@@ -19,7 +19,7 @@ struct FilterSpec {
 
 // Parses "none", "lowpass:HZ", "highpass:HZ", "bandpass:LO:HI" or "phone" (300 to
 // 3400 Hz). Returns an error sentence, or "" when `text` is good.
-std::string parse_filter(const std::string& text, FilterSpec& out);
+std::string parse_filter(const std::string& text, Filter& out);
 
 struct DeviceSound {
   double start_s = 0;     // event time of the file's first sample
@@ -27,7 +27,7 @@ struct DeviceSound {
   double drift_ppm = 0;   // positive: the device clock runs fast, the file comes out longer
   int rate = 48000;       // Hz of the written file
   double gain_db = 0;
-  FilterSpec filter;
+  Filter filter;
   std::optional<double> snr_db;  // none: no added noise
   bool reverb = false;
   uint64_t noise_seed = 1;  // the device's own noise and room

@@ -146,27 +146,34 @@ struct SyllableShape {
 class Syllable final : public Voice {
  public:
   Syllable(int delay, const SyllableShape& s, uint64_t seed) : Voice(delay), noise_(seed) {
-    onset_len_ = s.onset == Onset::None ? 0 : samples(s.onset_s);
-    if (s.onset == Onset::Plosive) onset_len_ = samples(0.012);
-    const int64_t gap = s.onset == Onset::Plosive ? samples(0.02) : 0;
-    vowel_begin_ = onset_len_ + gap;
-    vowel_len_ = std::max<int64_t>(samples(s.vowel_s), samples(0.04));
-    end_ = vowel_begin_ + vowel_len_ + samples(0.03);
-    consonant_ = s.onset == Onset::Plosive
-                     ? make_biquad(BiquadKind::HighPass, 1800, kButterworthQ, kRate)
-                     : make_biquad(BiquadKind::BandPass, s.onset_hz, 1.6, kRate);
-    consonant_amp_ = static_cast<float>(s.amp * (s.onset == Onset::Plosive ? 0.4 : 0.2));
+    constexpr double kBurstS = 0.012;        // a plosive's release
+    constexpr double kVoiceOnsetS = 0.02;    // silence between the burst and the voice
+    constexpr double kShortestVowelS = 0.04;
+    constexpr double kRingOutS = 0.03;       // the formants ring on after the voice stops
+    constexpr double kAttackS = 0.015, kReleaseS = 0.05;
+    constexpr double kBurstHz = 1800;        // high pass of a plosive's noise
+    constexpr double kFricativeQ = 1.6;
+    constexpr double kPlosiveLevel = 0.4, kFricativeLevel = 0.2;  // of the vowel's level
+    constexpr double kBandwidthHz[3] = {80, 110, 160};
+    constexpr double kFormantLevel[3] = {1.0, 1.0, 0.7};
+
+    const bool plosive = s.onset == Onset::Plosive;
+    onset_len_ = s.onset == Onset::None ? 0 : samples(plosive ? kBurstS : s.onset_s);
+    vowel_begin_ = onset_len_ + (plosive ? samples(kVoiceOnsetS) : 0);
+    vowel_len_ = std::max(samples(s.vowel_s), samples(kShortestVowelS));
+    end_ = vowel_begin_ + vowel_len_ + samples(kRingOutS);
+    consonant_ = plosive ? make_biquad(BiquadKind::HighPass, kBurstHz, kButterworthQ, kRate)
+                         : make_biquad(BiquadKind::BandPass, s.onset_hz, kFricativeQ, kRate);
+    consonant_amp_ = static_cast<float>(s.amp * (plosive ? kPlosiveLevel : kFricativeLevel));
     step_start_ = phase_step(s.f0_start);
     step_end_ = phase_step(s.f0_end);
-    const double bw[3] = {80, 110, 160};
     const double f[3] = {s.formants.f1, s.formants.f2, s.formants.f3};
-    const double g[3] = {1.0, 1.0, 0.7};
     for (int i = 0; i < 3; ++i) {
-      formant_[i] = make_biquad(BiquadKind::BandPass, f[i], f[i] / bw[i], kRate);
-      formant_gain_[i] = static_cast<float>(g[i] * s.amp);
+      formant_[i] = make_biquad(BiquadKind::BandPass, f[i], f[i] / kBandwidthHz[i], kRate);
+      formant_gain_[i] = static_cast<float>(kFormantLevel[i] * s.amp);
     }
-    attack_ = samples(0.015);
-    release_ = std::min<int64_t>(samples(0.05), vowel_len_ / 2);
+    attack_ = samples(kAttackS);
+    release_ = std::min(samples(kReleaseS), vowel_len_ / 2);
   }
 
  protected:
@@ -809,7 +816,7 @@ class CrowdBed {
 // on the mixing desk would, which leaves the devices headroom for their noise.
 void soft_limit(float* x, int n) {
   constexpr float kKnee = 0.5f;
-  constexpr float kCeiling = 0.9f;
+  constexpr float kCeiling = 0.8f;
   constexpr float kRange = kCeiling - kKnee;
   for (int i = 0; i < n; ++i) {
     const float a = std::fabs(x[i]);

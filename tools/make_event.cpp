@@ -5,12 +5,13 @@
 
 #include "engine/process.h"
 #include "tools/device_chain.h"
-#include "tools/event_spec.h"
+#include "tools/device_list.h"
 #include "tools/event_synth.h"
 
 #include <sndfile.h>
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -35,6 +36,7 @@ namespace {
 enum ExitCode { kDone = 0, kUsage = 2, kFailed = 3 };
 
 constexpr int kBlock = 48000;          // event samples rendered per step: 1 s
+constexpr int kMaxJobs = 64;
 constexpr int kAacBitrate = 128000;    // bit/s of the audio in .mov, .mp4, .m4a
 constexpr const char* kMp3Quality = "4";  // LAME VBR quality, about 165 kbit/s
 constexpr const char* kTextContent =
@@ -46,11 +48,11 @@ struct Options {
   std::string ffmpeg = BRENVIK_FFMPEG;
   int jobs = 0;
   bool quiet = false;
-  std::vector<DeviceSpec> devices;
+  std::vector<Device> devices;
 };
 
 std::string usage() {
-  return "usage: brenvik-make-event --out DIR (--spec FILE | --device 'WORDS')...\n"
+  return "usage: brenvik-make-event --out DIR (--devices FILE | --device 'WORDS')...\n"
          "                          [--manifest FILE] [--jobs N] [--ffmpeg PATH] [--quiet]\n"
          "\n"
          "Makes recordings of synthesised events, one file per device, and a manifest\n"
@@ -62,7 +64,13 @@ std::string usage() {
          "  bandpass:LO:HI|phone), snr (dB|none), reverb (on|off), drift (ppm),\n"
          "  rate (Hz, default 48000), fps (default 25), size (default 320x180),\n"
          "  picture (testsrc|color).\n"
-         "Formats by name: .wav (16-bit), .mp3, .m4a, .mov and .mp4 (H.264 + AAC).\n";
+         "Formats by name: .wav (16-bit), .mp3, .m4a, .mov and .mp4 (H.264 + AAC).\n"
+         "--devices FILE holds one device per line; blank lines and # comments are skipped.\n"
+         "\n"
+         "The manifest (DIR/manifest.tsv unless --manifest) has a header and one row per file:\n"
+         "  file device event start_s duration_s file_s drift_ppm rate_hz kind\n"
+         "start_s is the event time of the file's first sample, duration_s the event time it\n"
+         "spans, file_s its own length (longer by the drift's ppm); '-' where nothing applies.\n";
 }
 
 // Reads the command line; returns an error sentence or "".
@@ -77,7 +85,10 @@ std::string parse_args(const std::vector<std::string>& args, Options& o, bool& h
       o.quiet = true;
       continue;
     }
-    if (i + 1 >= args.size()) return a.rfind("--", 0) == 0 ? a + " needs a value" : "unexpected '" + a + "'";
+    const bool takes_value = a == "--out" || a == "--manifest" || a == "--ffmpeg" ||
+                             a == "--jobs" || a == "--device" || a == "--devices";
+    if (!takes_value) return "unknown option '" + a + "'";
+    if (i + 1 >= args.size()) return a + " needs a value";
     const std::string& v = args[++i];
     if (a == "--out") {
       o.out_dir = v;
@@ -86,24 +97,19 @@ std::string parse_args(const std::vector<std::string>& args, Options& o, bool& h
     } else if (a == "--ffmpeg") {
       o.ffmpeg = v;
     } else if (a == "--jobs") {
-      try {
-        o.jobs = std::stoi(v);
-      } catch (...) {
-        o.jobs = 0;
-      }
-      if (o.jobs < 1 || o.jobs > 64) return "--jobs takes a number from 1 to 64";
+      const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), o.jobs);
+      if (ec != std::errc() || end != v.data() + v.size() || o.jobs < 1 || o.jobs > kMaxJobs)
+        return "--jobs takes a number from 1 to " + std::to_string(kMaxJobs);
     } else if (a == "--device") {
-      DeviceSpec d;
+      Device d;
       if (std::string e = parse_device_line(v, d); !e.empty()) return "--device: " + e;
       o.devices.push_back(std::move(d));
-    } else if (a == "--spec") {
+    } else {
       std::ifstream in(v);
-      if (!in) return "cannot read the spec file " + v;
+      if (!in) return "cannot read the device list " + v;
       std::stringstream text;
       text << in.rdbuf();
-      if (std::string e = parse_device_text(text.str(), o.devices); !e.empty()) return v + ": " + e;
-    } else {
-      return "unknown option '" + a + "'";
+      if (std::string e = parse_device_list(text.str(), o.devices); !e.empty()) return v + ": " + e;
     }
   }
   if (o.out_dir.empty()) return "--out DIR is missing";
@@ -151,7 +157,7 @@ class TaskPool {
 };
 
 struct Output {
-  DeviceSpec spec;
+  Device device;
   std::string path;      // the file to make
   std::string wav_path;  // where the sound goes first: path itself for .wav, else a temporary
   int64_t frames = 0;
@@ -266,7 +272,7 @@ void play(const std::vector<float>& event, DeviceChain& chain,
 // Writes one device's WAV. With a target SNR, a first pass without noise measures
 // the filtered signal power that sets the noise level.
 bool record(const std::vector<float>& event, Output& out, Reporter& report) {
-  const DeviceSound& sound = out.spec.sound;
+  const DeviceSound& sound = out.device.sound;
   double noise_gain = 0;
   if (sound.snr_db) {
     DeviceChain probe(sound, 0.0);
@@ -289,8 +295,8 @@ bool record(const std::vector<float>& event, Output& out, Reporter& report) {
     return false;
   }
   if (out.clipped > 0)
-    report.say(out.spec.file + ": " + std::to_string(out.clipped) +
-               " samples clipped (lower its gain)");
+    report.say(out.device.file + ": " + std::to_string(out.clipped) + " of " +
+               std::to_string(out.frames) + " samples clipped");
   return true;
 }
 
@@ -300,7 +306,7 @@ std::string seconds_text(double s) {
   return text;
 }
 
-std::vector<std::string> picture_input(const DeviceSpec& d, double seconds) {
+std::vector<std::string> picture_input(const Device& d, double seconds) {
   const std::string size = std::to_string(d.width) + "x" + std::to_string(d.height);
   std::string source = d.picture == Picture::Color ? "color=c=0x3a5f7f:size=" + size
                                                    : "testsrc=size=" + size;
@@ -310,7 +316,7 @@ std::vector<std::string> picture_input(const DeviceSpec& d, double seconds) {
 
 // The ffmpeg command that turns the device's WAV into its file.
 std::vector<std::string> encode_command(const Options& o, const Output& out) {
-  const DeviceSpec& d = out.spec;
+  const Device& d = out.device;
   const double seconds = static_cast<double>(out.frames) / d.sound.rate;
   std::vector<std::string> argv = {o.ffmpeg, "-hide_banner", "-nostdin", "-loglevel", "error", "-y"};
   const std::vector<std::string> aac = {"-c:a", "aac", "-aac_coder", "fast", "-b:a",
@@ -336,7 +342,12 @@ std::vector<std::string> encode_command(const Options& o, const Output& out) {
   return argv;
 }
 
+double seconds_since(std::chrono::steady_clock::time_point t) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
+}
+
 void encode(const Options& o, const Output& out, Reporter& report) {
+  const auto t = std::chrono::steady_clock::now();
   const std::vector<std::string> argv = encode_command(o, out);
   const int status = run_program(argv, false);
   if (out.wav_path != out.path) {
@@ -347,11 +358,13 @@ void encode(const Options& o, const Output& out, Reporter& report) {
     report.fail("ffmpeg failed (status " + std::to_string(status) + ") making " + out.path);
     return;
   }
-  report.say("wrote " + out.path);
+  char line[80];
+  std::snprintf(line, sizeof line, " (encoded in %.1f s)", seconds_since(t));
+  report.say("wrote " + out.path + line);
 }
 
 std::string manifest_row(const Output& out) {
-  const DeviceSpec& d = out.spec;
+  const Device& d = out.device;
   const bool has_truth = d.content == Content::Sound;
   const bool has_length = d.content != Content::Text;
   const char* kinds[] = {"sound", "silence", "noaudio", "text"};
@@ -405,11 +418,11 @@ int main(int argc, char** argv) {
   std::map<uint64_t, std::vector<Output*>> events;
   for (size_t i = 0; i < o.devices.size(); ++i) {
     Output& out = outputs[i];
-    out.spec = o.devices[i];
-    out.path = (fs::path(dir) / out.spec.file).string();
-    out.wav_path = out.spec.encoded() ? (fs::path(dir) / ("." + out.spec.file + ".tmp.wav")).string()
+    out.device = o.devices[i];
+    out.path = (fs::path(dir) / out.device.file).string();
+    out.wav_path = out.device.encoded() ? (fs::path(dir) / ("." + out.device.file + ".tmp.wav")).string()
                                       : out.path;
-    if (out.spec.content == Content::Sound) events[out.spec.event].push_back(&out);
+    if (out.device.content == Content::Sound) events[out.device.event].push_back(&out);
   }
 
   Reporter report(o.quiet);
@@ -418,34 +431,37 @@ int main(int argc, char** argv) {
     pool.add([&, event = event, members = members] {
       int64_t end = 0;
       for (const Output* out : members)
-        end = std::max(end, DeviceChain(out->spec.sound, 0).last_event_sample() + 1);
+        end = std::max(end, DeviceChain(out->device.sound, 0).last_event_sample() + 1);
       const auto t = std::chrono::steady_clock::now();
       EventSound sound = synthesise(event, end);
       char line[120];
       std::snprintf(line, sizeof line, "event %llu: %.1f s of sound synthesised in %.1f s",
                     static_cast<unsigned long long>(event), static_cast<double>(end) / kEventRate,
-                    std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count());
+                    seconds_since(t));
       report.say(line);
       for (Output* out : members) {
         pool.add([&, sound, out] {
+          const auto t = std::chrono::steady_clock::now();
           if (!record(*sound, *out, report)) return;
-          if (out->spec.encoded()) encode(o, *out, report);
-          else report.say("wrote " + out->path);
+          char line[80];
+          std::snprintf(line, sizeof line, " in %.1f s", seconds_since(t));
+          report.say((out->device.encoded() ? "rendered the sound of " : "wrote ") + out->path + line);
+          if (out->device.encoded()) encode(o, *out, report);
         });
       }
     });
   }
   for (Output& each : outputs) {
     Output* out = &each;
-    switch (out->spec.content) {
+    switch (out->device.content) {
       case Content::Sound: break;
       case Content::Silence:
         pool.add([&, out] {
-          out->frames = device_frames(out->spec.sound);
-          WavWriter w(out->wav_path, out->spec.sound.rate);
+          out->frames = device_frames(out->device.sound);
+          WavWriter w(out->wav_path, out->device.sound.rate);
           w.write_silence(out->frames);
           if (!w.close()) return report.fail("cannot write " + out->wav_path);
-          if (out->spec.encoded()) encode(o, *out, report);
+          if (out->device.encoded()) encode(o, *out, report);
         });
         break;
       case Content::NoAudio:
@@ -470,9 +486,9 @@ int main(int argc, char** argv) {
     std::cerr << "brenvik-make-event: cannot write " << manifest << "\n";
     return kFailed;
   }
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   char line[200];
-  std::snprintf(line, sizeof line, "%zu file(s) and %s in %.1f s", outputs.size(), manifest.c_str(), seconds);
+  std::snprintf(line, sizeof line, "%zu file(s) and %s in %.1f s", outputs.size(), manifest.c_str(),
+                seconds_since(t0));
   report.say(line);
   return kDone;
 }

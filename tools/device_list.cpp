@@ -1,4 +1,4 @@
-#include "tools/event_spec.h"
+#include "tools/device_list.h"
 
 #include "tools/prng.h"
 
@@ -63,7 +63,7 @@ bool frame_rate_text(const std::string& text, std::string& out) {
 
 }  // namespace
 
-std::string parse_device_line(const std::string& line, DeviceSpec& out) {
+std::string parse_device_line(const std::string& line, Device& out) {
   out = {};
   std::istringstream words(line);
   std::string word;
@@ -146,7 +146,7 @@ std::string parse_device_line(const std::string& line, DeviceSpec& out) {
   if (!have_duration) return out.file + ": duration= is missing";
   if (out.content == Content::NoAudio && !out.video())
     return out.file + ": kind=noaudio needs a .mov or .mp4 name";
-  const FilterSpec& f = out.sound.filter;
+  const Filter& f = out.sound.filter;
   if (std::max(f.low_hz, f.high_hz) >= kFilterCeiling * out.sound.rate)
     return out.file + ": filter " + filter_text + " is too close to half the rate " +
            std::to_string(out.sound.rate);
@@ -154,7 +154,7 @@ std::string parse_device_line(const std::string& line, DeviceSpec& out) {
   return {};
 }
 
-std::string parse_device_text(const std::string& text, std::vector<DeviceSpec>& out) {
+std::string parse_device_list(const std::string& text, std::vector<Device>& out) {
   std::istringstream lines(text);
   std::string line;
   int number = 0;
@@ -162,7 +162,7 @@ std::string parse_device_text(const std::string& text, std::vector<DeviceSpec>& 
     ++number;
     if (const auto hash = line.find('#'); hash != std::string::npos) line.erase(hash);
     if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
-    DeviceSpec d;
+    Device d;
     if (std::string e = parse_device_line(line, d); !e.empty())
       return "line " + std::to_string(number) + ": " + e;
     out.push_back(std::move(d));
@@ -170,10 +170,10 @@ std::string parse_device_text(const std::string& text, std::vector<DeviceSpec>& 
   return {};
 }
 
-std::string check_devices(const std::vector<DeviceSpec>& devices) {
-  if (devices.empty()) return "no files to make: give --device or --spec";
+std::string check_devices(const std::vector<Device>& devices) {
+  if (devices.empty()) return "no files to make: give --device or --devices";
   std::set<std::string> names;
-  for (const DeviceSpec& d : devices)
+  for (const Device& d : devices)
     if (!names.insert(d.file).second) return d.file + " is listed twice";
   return {};
 }

@@ -20,7 +20,7 @@ enum class Content {
 
 enum class Picture { TestSource, Color };
 
-struct DeviceSpec {
+struct Device {
   std::string file;    // name inside the output folder
   std::string device;  // label in the manifest; the file name without extension by default
   uint64_t event = 1;  // which event the device heard, the seed of its sound
@@ -41,13 +41,13 @@ struct DeviceSpec {
 // duration (required but for text), gain (dB), filter, snr (dB or none), reverb
 // (on|off), drift (ppm), rate (Hz), fps, size (WxH), picture (testsrc|color).
 // Returns an error sentence, or "" when the line is good.
-std::string parse_device_line(const std::string& line, DeviceSpec& out);
+std::string parse_device_line(const std::string& line, Device& out);
 
 // Parses a whole description: one device per line, blank lines and '#' comments
 // skipped. Errors name the line.
-std::string parse_device_text(const std::string& text, std::vector<DeviceSpec>& out);
+std::string parse_device_list(const std::string& text, std::vector<Device>& out);
 
 // Problems between lines (the same file twice); "" when there are none.
-std::string check_devices(const std::vector<DeviceSpec>& devices);
+std::string check_devices(const std::vector<Device>& devices);
 
 }  // namespace eventgen
