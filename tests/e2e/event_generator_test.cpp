@@ -137,18 +137,23 @@ TEST(EventGenerator, WindowsLineUpAtTheirTrueStartsAndOtherEventsDoNot) {
   TempRunDir dir;
   ASSERT_EQ(make_event(dir.file("ev"), {"file=a.wav start=2 duration=14",
                                         "file=b.wav start=5.3713 duration=8",
-                                        "file=c.wav start=5.3713 duration=8 event=2"}),
+                                        "file=c.wav start=5.3713 duration=8 event=2",
+                                        "file=d.wav start=9.25 duration=6 rate=44100"}),
             0);
   const Sound a = analysis_sound(dir.file("ev/a.wav"));
   const Sound b = analysis_sound(dir.file("ev/b.wav"));
   const Sound c = analysis_sound(dir.file("ev/c.wav"));
+  const Sound d = analysis_sound(dir.file("ev/d.wav"));
   ASSERT_EQ(a.samples.size(), 14u * kAnalysisRate);
   ASSERT_EQ(b.samples.size(), 8u * kAnalysisRate);
 
   const Peak same = cross_correlate(a.samples, b.samples);
-  const double expected = (5.3713 - 2.0) * kAnalysisRate;  // 26970.4 samples
-  EXPECT_NEAR(same.lag, expected, 1.0);
+  EXPECT_NEAR(same.lag, (5.3713 - 2.0) * kAnalysisRate, 1.0);  // 26970.4 samples
   EXPECT_GT(same.score, 0.6);
+  // A 44.1 kHz device reads the event at another step and must still start on time.
+  const Peak cd = cross_correlate(a.samples, d.samples);
+  EXPECT_NEAR(cd.lag, (9.25 - 2.0) * kAnalysisRate, 1.0);
+  EXPECT_GT(cd.score, 0.5);
 
   // A recording of another event shares no material with the first.
   const Peak other = cross_correlate(a.samples, c.samples);
@@ -233,14 +238,26 @@ TEST(EventGenerator, EncodedFilesKeepTheirStartAndOddFilesAreWhatTheySay) {
   EXPECT_EQ(rows[7][8], "text");
 }
 
-TEST(EventGenerator, RefusesBadDescriptions) {
+TEST(EventGenerator, ReadsDeviceListsAndRefusesBadDescriptions) {
   TempRunDir dir;
+  testing_support::write_file(dir.file("good.txt"),
+                              "# two devices\n\nfile=a.wav duration=1  # the first\n"
+                              "file=b.wav start=0.5 duration=1\n");
+  ASSERT_EQ(run_program({BRENVIK_MAKE_EVENT_EXE, "--quiet", "--out", dir.file("ev"), "--devices",
+                         dir.file("good.txt")}),
+            0);
+  EXPECT_EQ(manifest(dir.file("ev")).size(), 3u);
+
   for (const char* bad : {"file=a.wav", "file=a.wav duration=0", "file=a.xyz duration=1",
                           "file=a.wav duration=1 filter=lowpass:30000", "file=a.wav duration=1 snr=loud",
                           "file=a.wav duration=1 colour=red", "file=a.wav duration=1 kind=noaudio",
                           "file=../a.wav duration=1", "duration=1"}) {
-    EXPECT_EQ(make_event(dir.file("ev"), {bad}), 2) << bad;
+    EXPECT_EQ(make_event(dir.file("bad"), {bad}), 2) << bad;
   }
-  EXPECT_EQ(make_event(dir.file("ev"), {"file=a.wav duration=1", "file=a.wav duration=2"}), 2);
-  EXPECT_FALSE(testing_support::file_exists(dir.file("ev/a.wav")));
+  EXPECT_EQ(make_event(dir.file("bad"), {"file=a.wav duration=1", "file=a.wav duration=2"}), 2);
+  testing_support::write_file(dir.file("bad.txt"), "file=a.wav duration=1\nfile=b.wav duration=-1\n");
+  EXPECT_EQ(run_program({BRENVIK_MAKE_EVENT_EXE, "--quiet", "--out", dir.file("bad"), "--devices",
+                         dir.file("bad.txt")}),
+            2);
+  EXPECT_FALSE(testing_support::file_exists(dir.file("bad")));
 }
