@@ -442,7 +442,11 @@ int main(int argc, char** argv) {
       for (Output* out : members) {
         pool.add([&, sound, out] {
           const auto t = std::chrono::steady_clock::now();
-          if (!record(*sound, *out, report)) return;
+          if (!record(*sound, *out, report)) {
+            std::error_code ec;
+            if (out->wav_path != out->path) fs::remove(out->wav_path, ec);
+            return;
+          }
           char line[80];
           std::snprintf(line, sizeof line, " in %.1f s", seconds_since(t));
           report.say((out->device.encoded() ? "rendered the sound of " : "wrote ") + out->path + line);
@@ -471,7 +475,8 @@ int main(int argc, char** argv) {
         pool.add([&, out] {
           std::ofstream text(out->path, std::ios::binary | std::ios::trunc);
           text << kTextContent;
-          if (!text.flush()) report.fail("cannot write " + out->path);
+          if (!text.flush()) return report.fail("cannot write " + out->path);
+          report.say("wrote " + out->path);
         });
         break;
     }
