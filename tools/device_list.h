@@ -1,0 +1,53 @@
+#pragma once
+// The description of a generated event: one line of key=value words per file.
+
+#include "tools/device_chain.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace eventgen {
+
+enum class Container { Wav, Mp3, M4a, Mov, Mp4 };
+
+enum class Content {
+  Sound,    // the device's recording of its event
+  Silence,  // digital silence of the given length
+  NoAudio,  // a video stream only (Mov, Mp4)
+  Text,     // a few lines of text under the given name, whatever its extension
+};
+
+enum class Picture { TestSource, Color };
+
+struct Device {
+  std::string file;    // name inside the output folder
+  std::string device;  // label in the manifest; the file name without extension by default
+  uint64_t event = 1;  // which event the device heard, the seed of its sound
+  Content content = Content::Sound;
+  Container container = Container::Wav;
+  DeviceSound sound;
+  std::string fps = "25";  // frame rate as ffmpeg reads it ("30000/1001" for 29.97)
+  int width = 320, height = 180;
+  Picture picture = Picture::TestSource;
+
+  bool video() const { return container == Container::Mov || container == Container::Mp4; }
+  bool encoded() const { return container != Container::Wav; }
+};
+
+// Parses one line such as
+//   file=cam_a.mov start=12 duration=90 fps=25 filter=lowpass:8000 snr=25 reverb=on
+// Keys: file (required), device, event, kind (sound|silence|noaudio|text), start,
+// duration (required but for text), gain (dB), filter, snr (dB or none), reverb
+// (on|off), drift (ppm), rate (Hz), fps, size (WxH), picture (testsrc|color).
+// Returns an error sentence, or "" when the line is good.
+std::string parse_device_line(const std::string& line, Device& out);
+
+// Parses a whole description: one device per line, blank lines and '#' comments
+// skipped. Errors name the line.
+std::string parse_device_list(const std::string& text, std::vector<Device>& out);
+
+// Problems between lines (the same file twice); "" when there are none.
+std::string check_devices(const std::vector<Device>& devices);
+
+}  // namespace eventgen
