@@ -13,12 +13,12 @@ app=$build/run/Brenvik.app
 demo=$repo/demo
 
 if [ ! -x "$make_event" ] || [ ! -x "$app/brenvik-sync" ] || [ ! -e "$app/ffmpeg" ]; then
+  # A fresh machine: install what the project needs and build what the demo uses.
   if [ ! -f "$build/CMakeCache.txt" ]; then
-    echo "demo: $build is not a build folder; make one first:" >&2
-    echo "  cmake -S $repo -B $build -DBRENVIK_BUILD_GUI=OFF" >&2
-    exit 2
+    bash "$repo/tools/bootstrap.sh"
+    cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   fi
-  cmake --build "$build" --target brenvik-make-event brenvik-sync run_folder
+  cmake --build "$build" -j"$(nproc)" --target brenvik-make-event brenvik-sync run_folder
 fi
 
 # One event heard by four devices, the second camera in two files with a pause
@@ -49,7 +49,7 @@ else
   echo "demo: made ${#files[@]} recordings in $demo ($(elapsed "$t0") s)"
 fi
 
-args=(--no-open "$demo/recorder.wav" "$demo/cam_a.mov" "$demo/phone.mp3"
+args=(--quiet --no-open "$demo/recorder.wav" "$demo/cam_a.mov" "$demo/phone.mp3"
       --device "$demo/cam_b_part1.mov" "$demo/cam_b_part2.mov" --end
       "$demo/other_event.wav")
 echo
