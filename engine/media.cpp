@@ -2,17 +2,13 @@
 
 #include "engine/devicegroups.h"
 #include "engine/log.h"
+#include "engine/parallel.h"
 #include "engine/process.h"
 
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
 #include <cstdio>
 #include <exception>
-#include <mutex>
 #include <ostream>
-#include <system_error>
-#include <thread>
 
 namespace {
 
@@ -76,60 +72,32 @@ std::vector<std::string> resemplirajgi8000(std::vector<std::string> files,
   const std::string location = exelokacija();
   const std::string program = location + kTranscoder;
 
-  std::vector<int> status(n, 0);
-  std::vector<char> done(n, 0);
-  std::mutex mutex;
-  std::condition_variable changed;
-  std::atomic<int> next{0};
-
-  auto work = [&] {
-    for (int i = next++; i < n; i = next++) {
-      int s = 0;
-      if (!is_marker(files[i])) {
-        try {
-          s = transcode(program, files[i]);
-        } catch (const std::exception&) {
-          s = kNotStarted;
-        }
-      }
-      {
-        std::lock_guard<std::mutex> lock(mutex);
-        status[i] = s;
-        done[i] = 1;
-      }
-      changed.notify_all();
-    }
-  };
-
   const int media_entries =
       static_cast<int>(std::count_if(files.begin(), files.end(),
                                      [](const std::string& f) { return !is_marker(f); }));
   const int limit = max_transcoders > 0 ? max_transcoders : worker_count();
-  const int threads = std::min(limit, media_entries);
-  // Declared after everything the workers touch, so they are joined first on every way out.
-  std::vector<std::jthread> workers;
-  try {
-    for (int t = 0; t < threads; ++t) workers.emplace_back(work);
-  } catch (const std::system_error&) {
-    // Whatever threads did start take all the entries between them.
-  }
-  if (workers.empty()) work();
 
+  std::vector<int> status(n, 0);
   // The transcoders finish in any order; the console, the log and the progress follow
   // the file list.
-  for (int i = 0; i < n; ++i) {
-    int s = 0;
-    {
-      std::unique_lock<std::mutex> lock(mutex);
-      changed.wait(lock, [&] { return done[i] != 0; });
-      s = status[i];
-    }
-    if (!is_marker(files[i])) {
-      console() << command_text(location, files[i]) << '\n';
-      if (s != 0) logthis("ffmpeg failed (exit status " + std::to_string(s) + "): " + files[i]);
-    }
-    if (progress) progress(kTranscodeStage, i + 1, n);
-  }
+  ordered_parallel_for(
+      n, std::min(limit, std::max(media_entries, 1)),
+      [&](int i) {
+        if (is_marker(files[i])) return;
+        try {
+          status[i] = transcode(program, files[i]);
+        } catch (const std::exception&) {
+          status[i] = kNotStarted;
+        }
+      },
+      [&](int i) {
+        if (!is_marker(files[i])) {
+          console() << command_text(location, files[i]) << '\n';
+          if (status[i] != 0)
+            logthis("ffmpeg failed (exit status " + std::to_string(status[i]) + "): " + files[i]);
+        }
+        if (progress) progress(kTranscodeStage, i + 1, n);
+      });
   console() << std::flush;
   return analysis_names(files);
 }

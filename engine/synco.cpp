@@ -3,6 +3,7 @@
 #include "engine/devicegroups.h"
 #include "engine/log.h"
 #include "engine/media.h"
+#include "engine/parallel.h"
 #include "engine/process.h"
 #include "export/fcp_project.h"
 #include "export/format.h"
@@ -13,13 +14,9 @@
 #include "matching/prepare.h"
 #include "matching/refine.h"
 
-#include <atomic>
-#include <condition_variable>
 #include <exception>
-#include <mutex>
 #include <ostream>
 #include <sstream>
-#include <thread>
 
 namespace {
 
@@ -96,45 +93,26 @@ void fingerprint_stage(const std::vector<std::string>& analysis, float decay,
                        const SyncOptions& options) {
   const int n = static_cast<int>(analysis.size());
   std::vector<FingerprintOfEntry> done(n);
-  std::vector<char> ready(n, 0);
-  std::mutex mutex;
-  std::condition_variable changed;
-  std::atomic<int> next{0};
-
-  auto work = [&] {
-    for (int i = next++; i < n; i = next++) {
-      FingerprintOfEntry result;
-      try {
-        result = fingerprint_entry(analysis[i], i, decay);
-      } catch (const std::exception& e) {
-        result.reduced = LandmarkTable::Zero(1, 2);
-        result.console_text = std::string("fingerprint failed: ") + e.what() + "\n";
-      }
-      std::lock_guard<std::mutex> lock(mutex);
-      done[i] = std::move(result);
-      ready[i] = 1;
-      changed.notify_all();
-    }
-  };
-  const int workers = std::max(1, std::min(worker_count(), n));
-  std::vector<std::thread> threads;
-  for (int w = 0; w < workers; ++w) threads.emplace_back(work);
-
-  for (int i = 0; i < n; ++i) {
-    FingerprintOfEntry entry;
-    {
-      std::unique_lock<std::mutex> lock(mutex);
-      changed.wait(lock, [&] { return ready[i] != 0; });
-      entry = std::move(done[i]);
-    }
-    logthis("687");
-    console() << entry.console_text << std::flush;
-    durations[i] = entry.seconds;
-    logthis("vkupniot broj na maksovi:" + float2string(static_cast<float>(entry.reduced.size())));
-    tables[i] = std::move(entry.reduced);
-    report(options, "fingerprint", i + 1, n);
-  }
-  for (std::thread& t : threads) t.join();
+  ordered_parallel_for(
+      n, worker_count(),
+      [&](int i) {
+        try {
+          done[i] = fingerprint_entry(analysis[i], i, decay);
+        } catch (const std::exception& e) {
+          done[i].reduced = LandmarkTable::Zero(1, 2);
+          done[i].console_text = std::string("fingerprint failed: ") + e.what() + "\n";
+        }
+      },
+      [&](int i) {
+        FingerprintOfEntry entry = std::move(done[i]);
+        logthis("687");
+        console() << entry.console_text << std::flush;
+        durations[i] = entry.seconds;
+        logthis("vkupniot broj na maksovi:" +
+                float2string(static_cast<float>(entry.reduced.size())));
+        tables[i] = std::move(entry.reduced);
+        report(options, "fingerprint", i + 1, n);
+      });
 }
 
 std::string run(std::vector<std::string> files, double tolerance, int x, int y, float fps,
