@@ -1,7 +1,6 @@
 #include "engine/devicegroups.h"
 #include "engine/log.h"
 #include "engine/media.h"
-#include "engine/synco.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -206,33 +205,4 @@ TEST(MediaInfo, OpensNonAsciiPathsInTheCLocaleOnAnyThreadAndLeavesTheLocaleAlone
   EXPECT_STRNE(nl_langinfo(CODESET), "UTF-8") << "the thread's own locale was not restored";
 
   std::setlocale(LC_CTYPE, before.c_str());
-}
-
-TEST(SyncPreamble, LogsTranscodingAndAnalysisNamesBeforeTheDeviceGroups) {
-  TempRunDir dir;
-  const std::string a = dir.file("a.wav");
-  ASSERT_TRUE(make_media(a, kStereo48k, 1.0));
-  std::ostringstream shown;
-  SyncOptions options;
-  options.console = &shown;
-  options.open_output = false;
-  synco({kBeginMarker, a, kEndMarker}, 1.0, 1920, 1080, 25.0f, 0, options);
-
-  const std::string begin_wav = std::string(kBeginMarker) + kAnalysisSuffix;
-  const std::string end_wav = std::string(kEndMarker) + kAnalysisSuffix;
-  const std::vector<std::string> log = lines_starting_with(dir.log_text(), "");
-  const std::vector<std::string> expected = {"pocetok na sync c kernel....",
-                                             "pred ffmpeg..",
-                                             "posle ffmpeg..",
-                                             "fahlovite se resemplirani vo 8000hz -------------------------",
-                                             begin_wav,
-                                             a + kAnalysisSuffix,
-                                             end_wav,
-                                             "i=0"};
-  ASSERT_GE(log.size(), expected.size());
-  EXPECT_EQ(std::vector<std::string>(log.begin(), log.begin() + expected.size()), expected);
-  EXPECT_NE(shown.str().find("resemplirani\n" + begin_wav + "\n" + a + kAnalysisSuffix + "\n" +
-                             end_wav + "\n"),
-            std::string::npos)
-      << shown.str();
 }
