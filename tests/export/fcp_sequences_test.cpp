@@ -16,8 +16,8 @@ TEST(FcpSequences, ClipItemsPlaceFramesFromOffsetAndDuration) {
   EXPECT_EQ(Seq_track_XMLit_audioPP(1, 12.5f, 30.0f, 25.0f),
             Seq_track_XMLit_audio(1, 12.5f, 30.0f, 25.0f));
   // The end follows the signed start, so a clip before zero keeps its length.
-  EXPECT_NE(Seq_track_XMLit_video(2, -2.0f, 10.0f, 25.0f).find("<start>50</start><end>200</end>"),
-            std::string::npos);
+  EXPECT_EQ(Seq_track_XMLit_video(2, -2.0f, 10.0f, 25.0f),
+            "<track><clipitem><start>50</start><end>200</end><file id=\"2\"/></clipitem></track>");
 }
 
 TEST(FcpSequences, FinalCutSequenceHasFixedDurationAndNoFormat) {
