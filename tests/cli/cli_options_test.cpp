@@ -20,10 +20,12 @@ auto settings(const CliOptions& o) {
 TEST(CliOptions, FilesDeviceGroupsAndSettingsAreRead) {
   TempRunDir dir;
   for (const char* f : {"a.mov", "b.wav", "c.mp3", "d.mov"}) testing_support::write_file(f, "x");
-  CliParse p = parse_cli({"a.mov", "--device", "b.wav", "c.mp3", "--end", dir.file("d.mov")}, dir.path());
+  CliParse p =
+      parse_cli({"a.mov", "--device", "b.wav", "c.mp3", "--end", dir.file("d.mov")}, dir.path());
   ASSERT_EQ(p.error, "");
-  EXPECT_EQ(p.options.files, (std::vector<std::string>{dir.file("a.mov"), kBeginMarker, dir.file("b.wav"),
-                                                       dir.file("c.mp3"), kEndMarker, dir.file("d.mov")}));
+  EXPECT_EQ(p.options.files,
+            (std::vector<std::string>{dir.file("a.mov"), kBeginMarker, dir.file("b.wav"),
+                                      dir.file("c.mp3"), kEndMarker, dir.file("d.mov")}));
   EXPECT_EQ(settings(p.options), std::make_tuple(0.99, 25.0f, 1920, 1080, 0, true, false, false));
 
   p = parse_cli({"--tolerance", "0.995", "--fps", "29.97", "--width", "1280", "--height", "720",

@@ -30,7 +30,7 @@ TEST(DeviceGroups, BracketingRules) {
       {"two runs in list order", {"a", "B", "b", "c", "E", "B", "d", "e", "E"}, {{2, 3}, {6, 7}}},
       {"no markers", {"a", "b", "c"}, {}},
       {"BEGIN inside a closed run is a member", {"B", "a", "B", "b", "E"}, {{1, 2, 3}}},
-      {"BEGIN inside an unclosed run opens another", {"B", "a", "B", "b", "c"}, {{1, 2, 3, 4}, {3, 4}}},
+      {"BEGIN in an unclosed run opens another", {"B", "a", "B", "b", "c"}, {{1, 2, 3, 4}, {3, 4}}},
       {"END before any BEGIN is ignored", {"E", "a", "b", "B", "c", "d", "E"}, {{4, 5}}},
       {"empty list", {}, {}},
   };

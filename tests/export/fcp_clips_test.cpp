@@ -53,7 +53,8 @@ TEST_F(FcpClips, MasterClipCarriesRateFramesAndFileReference) {
 TEST_F(FcpClips, NamesAndPathUrlsEscapeMarkupCharactersOnly) {
   const std::string clip = fcp_clip("/My Clips/a&b <\"c\">.mov", 1, 25.0f, 1.0f);
   EXPECT_TRUE(Has(clip, "<name>/My Clips/a&amp;b &lt;\"c\"&gt;.mov</name>"));
-  EXPECT_TRUE(Has(clip, "<pathurl>file://localhost//My%20Clips/a%26b%20&lt;%22c%22&gt;.mov</pathurl>"));
+  EXPECT_TRUE(
+      Has(clip, "<pathurl>file://localhost//My%20Clips/a%26b%20&lt;%22c%22&gt;.mov</pathurl>"));
   const std::string pp = pp_clip("/x/<a>&\xc4\x8d.mov");
   EXPECT_TRUE(Has(pp, "<name>&lt;a&gt;&amp;\xc4\x8d.mov</name>"));
   EXPECT_TRUE(Has(pp, "<pathurl>file://localhost//x/&lt;a&gt;%26\xc4\x8d.mov</pathurl>"));
