@@ -22,12 +22,9 @@ constexpr int kRunWaitMs = 20000;
 QString scene_with(const QStringList& names) {
   QString items;
   for (const QString& name : names) {
-    if (name == "text3")
-      items += "Text { objectName: 'text3'; text: 'working'; scale: 0 }\n";
-    else if (name == "ma3")
-      items += "MouseArea { objectName: 'ma3' }\n";
-    else
-      items += QString("Rectangle { objectName: '%1'; opacity: 0.5 }\n").arg(name);
+    items += name == "text3" ? "Text { objectName: 'text3'; text: 'working'; scale: 0 }\n"
+             : name == "ma3" ? "MouseArea { objectName: 'ma3' }\n"
+                             : QString("Rectangle { objectName: '%1'; opacity: 0.5 }\n").arg(name);
   }
   return "import QtQuick\nItem { width: 200; height: 100\n"
          "Rectangle { objectName: 'bystander'; opacity: 0.5 }\n"
@@ -68,9 +65,8 @@ void WindowTest::stopbarSetsTheFinishedState() {
     w.view.stopbar(QString("ignored"));
     const QByteArray where = "call " + QByteArray::number(call);
     if (names.contains("progressbar")) QVERIFY2(w.find("progressbar")->property("opacity") == 0.0, where);
-    for (const char* shown : {"ima1", "newexit", "done"}) {
+    for (const char* shown : {"ima1", "newexit", "done"})
       if (names.contains(shown)) QVERIFY2(w.find(shown)->property("opacity") == 1.0, where + " " + shown);
-    }
     if (names.contains("text3")) {
       QVERIFY2(w.find("text3")->property("scale") == 1.0, where);
       QVERIFY2(w.find("text3")->property("text") == "Done!", where);
@@ -119,12 +115,8 @@ void WindowTest::sceneStartsOneRunAndShowsItsEnd() {
 
   QCOMPARE(stub.calls.load(), 1);
   // The scene's defaults: tolerance 0.99, 1920 x 1080, 25 fps, Final Cut Pro sequences.
-  QCOMPARE(stub.tolerance, double(0.99f));
-  QCOMPARE(stub.x, 1920);
-  QCOMPARE(stub.y, 1080);
-  QCOMPARE(stub.fps, 25.0f);
-  QCOMPARE(stub.premiere, 0);
-  QVERIFY(stub.refine);
+  QCOMPARE(std::make_tuple(stub.tolerance, stub.x, stub.y, stub.fps, stub.premiere, stub.refine),
+           std::make_tuple(double(0.99f), 1920, 1080, 25.0f, 0, true));
   QTRY_COMPARE(w.find("done")->property("opacity").toDouble(), 1.0);
   QTRY_COMPARE(w.find("progressbar")->property("opacity").toDouble(), 0.0);
   QCOMPARE(w.find("text3")->property("text").toString(), QString("Done!"));

@@ -4,47 +4,35 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 using testing_support::TempRunDir;
 
 namespace {
 
-CliParse parse(std::vector<std::string> args, const std::string& cwd) { return parse_cli(args, cwd); }
+auto settings(const CliOptions& o) {
+  return std::make_tuple(o.tolerance, o.fps, o.width, o.height, o.premiere, o.refine, o.quiet,
+                         o.no_open);
+}
 
 }  // namespace
 
-TEST(CliOptions, DefaultsAndOrderOfFilesAndDeviceGroups) {
+TEST(CliOptions, FilesDeviceGroupsAndSettingsAreRead) {
   TempRunDir dir;
   for (const char* f : {"a.mov", "b.wav", "c.mp3", "d.mov"}) testing_support::write_file(f, "x");
-  const CliParse p = parse({"a.mov", "--device", "b.wav", "c.mp3", "--end", dir.file("d.mov")}, dir.path());
+  CliParse p =
+      parse_cli({"a.mov", "--device", "b.wav", "c.mp3", "--end", dir.file("d.mov")}, dir.path());
   ASSERT_EQ(p.error, "");
-  const std::vector<std::string> expected = {dir.file("a.mov"), kBeginMarker, dir.file("b.wav"),
-                                             dir.file("c.mp3"), kEndMarker, dir.file("d.mov")};
-  EXPECT_EQ(p.options.files, expected);
-  EXPECT_DOUBLE_EQ(p.options.tolerance, 0.99);
-  EXPECT_FLOAT_EQ(p.options.fps, 25.0f);
-  EXPECT_EQ(p.options.width, 1920);
-  EXPECT_EQ(p.options.height, 1080);
-  EXPECT_EQ(p.options.premiere, 0);
-  EXPECT_TRUE(p.options.refine);
-  EXPECT_FALSE(p.options.quiet);
-  EXPECT_FALSE(p.options.no_open);
-}
+  EXPECT_EQ(p.options.files,
+            (std::vector<std::string>{dir.file("a.mov"), kBeginMarker, dir.file("b.wav"),
+                                      dir.file("c.mp3"), kEndMarker, dir.file("d.mov")}));
+  EXPECT_EQ(settings(p.options), std::make_tuple(0.99, 25.0f, 1920, 1080, 0, true, false, false));
 
-TEST(CliOptions, SettingsAreRead) {
-  TempRunDir dir;
-  testing_support::write_file("a.mov", "x");
-  const CliParse p = parse({"--tolerance", "0.995", "--fps", "29.97", "--width", "1280", "--height",
-                            "720", "--premiere", "1", "--refine", "0", "--quiet", "--no-open", "a.mov"},
-                           dir.path());
+  p = parse_cli({"--tolerance", "0.995", "--fps", "29.97", "--width", "1280", "--height", "720",
+                 "--premiere", "1", "--refine", "0", "--quiet", "--no-open", "a.mov"},
+                dir.path());
   ASSERT_EQ(p.error, "");
-  EXPECT_DOUBLE_EQ(p.options.tolerance, 0.995);
-  EXPECT_FLOAT_EQ(p.options.fps, 29.97f);
-  EXPECT_EQ(p.options.width, 1280);
-  EXPECT_EQ(p.options.height, 720);
-  EXPECT_EQ(p.options.premiere, 1);
-  EXPECT_FALSE(p.options.refine);
-  EXPECT_TRUE(p.options.quiet);
-  EXPECT_TRUE(p.options.no_open);
+  EXPECT_EQ(settings(p.options), std::make_tuple(0.995, 29.97f, 1280, 720, 1, false, true, true));
 }
 
 TEST(CliOptions, UsageErrorsNameTheProblem) {
@@ -65,7 +53,7 @@ TEST(CliOptions, UsageErrorsNameTheProblem) {
       {{"--device", "--end"}, "no media files given"},
   };
   for (const auto& [args, message] : cases) {
-    const CliParse p = parse(args, dir.path());
-    EXPECT_NE(p.error.find(message), std::string::npos) << "got: " << p.error;
+    const std::string error = parse_cli(args, dir.path()).error;
+    EXPECT_NE(error.find(message), std::string::npos) << "got: " << error;
   }
 }

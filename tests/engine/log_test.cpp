@@ -9,17 +9,11 @@
 namespace fs = std::filesystem;
 using testing_support::TempRunDir;
 
-TEST(Log, AppendsLinesWithoutTruncating) {
+TEST(Log, AppendsLinesWithoutTruncatingAndDropsThemWithoutAFolder) {
   TempRunDir dir;
   testing_support::write_file("Brenvik.app/LOG/log_file.txt", "earlier run\n");
-  logthis("a");
-  logthis("");
-  logthis("b");
+  for (const char* line : {"a", "", "b"}) logthis(line);
   EXPECT_EQ(dir.log_text(), "earlier run\na\n\nb\n");
-}
-
-TEST(Log, MissingLogFolderDropsLinesSilently) {
-  TempRunDir dir;
   fs::remove_all("Brenvik.app/LOG");
   logthis("nowhere to go");
   EXPECT_FALSE(fs::exists("Brenvik.app/LOG"));

@@ -15,6 +15,11 @@ class FcpClips : public ::testing::Test {
   ConsoleCapture capture_{trace_};
 };
 
+::testing::AssertionResult Has(const std::string& doc, const std::string& piece) {
+  if (doc.find(piece) != std::string::npos) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "no \"" << piece << "\" in\n" << doc;
+}
+
 std::string fcp_clip(const std::string& path, int id, float fps, float seconds) {
   return clipXMLit(path, fps, clip_track_XMLit_video(id, path), seconds);
 }
@@ -42,22 +47,17 @@ TEST_F(FcpClips, MasterClipCarriesRateFramesAndFileReference) {
       {fcp_clip("", 0, 25.0f, 0.0f),
        "<name></name><duration>0</duration><file id=\"0\"><pathurl>"
        "file://localhost/</pathurl>"}};
-  for (const auto& [clip, part] : cases) EXPECT_NE(clip.find(part), std::string::npos) << clip;
+  for (const auto& [clip, part] : cases) EXPECT_TRUE(Has(clip, part));
 }
 
 TEST_F(FcpClips, NamesAndPathUrlsEscapeMarkupCharactersOnly) {
   const std::string clip = fcp_clip("/My Clips/a&b <\"c\">.mov", 1, 25.0f, 1.0f);
-  EXPECT_NE(clip.find("<name>/My Clips/a&amp;b &lt;\"c\"&gt;.mov</name>"), std::string::npos)
-      << clip;
-  EXPECT_NE(
-      clip.find("<pathurl>file://localhost//My%20Clips/a%26b%20&lt;%22c%22&gt;.mov</pathurl>"),
-      std::string::npos)
-      << clip;
+  EXPECT_TRUE(Has(clip, "<name>/My Clips/a&amp;b &lt;\"c\"&gt;.mov</name>"));
+  EXPECT_TRUE(
+      Has(clip, "<pathurl>file://localhost//My%20Clips/a%26b%20&lt;%22c%22&gt;.mov</pathurl>"));
   const std::string pp = pp_clip("/x/<a>&\xc4\x8d.mov");
-  EXPECT_NE(pp.find("<name>&lt;a&gt;&amp;\xc4\x8d.mov</name>"), std::string::npos) << pp;
-  EXPECT_NE(pp.find("<pathurl>file://localhost//x/&lt;a&gt;%26\xc4\x8d.mov</pathurl>"),
-            std::string::npos)
-      << pp;
+  EXPECT_TRUE(Has(pp, "<name>&lt;a&gt;&amp;\xc4\x8d.mov</name>"));
+  EXPECT_TRUE(Has(pp, "<pathurl>file://localhost//x/&lt;a&gt;%26\xc4\x8d.mov</pathurl>"));
 }
 
 TEST_F(FcpClips, PremiereClipShapeFollowsTheExtension) {
@@ -71,16 +71,13 @@ TEST_F(FcpClips, PremiereClipShapeFollowsTheExtension) {
   EXPECT_EQ(clip_track_XMLit_audioPP(7, "/a/b.mov"), "");
   EXPECT_EQ(pp_clip("/a/b.wav"), head + "b.wav</name><media><video></video><audio>" + wav_track +
                                      "</audio></media></clip>");
-  EXPECT_NE(pp_clip("/a/B.WAV").find("B.WAV</name><media><video></video><audio><track>"),
-            std::string::npos);
+  EXPECT_TRUE(Has(pp_clip("/a/B.WAV"), "B.WAV</name><media><video></video><audio><track>"));
   const std::string mp3_track =
       "<track><clipitem><file id=\"7\"><pathurl>file://localhost//a/m.mp3</pathurl><media>"
       "<video></video><audio></audio></media></file></clipitem></track>";
   EXPECT_EQ(pp_clip("/a/m.mp3"), head + "m.mp3</name><media><video>" + mp3_track +
                                      "</video><audio></audio></media></clip>");
   // Only the exact lower- and upper-case spellings are audio extensions.
-  for (const char* video : {"/a/m.Mp3", "/a/c.mov", "/a/w.Wav", "/a/x"}) {
-    const std::string clip = pp_clip(video);
-    EXPECT_NE(clip.find("</track></video></media></clip>"), std::string::npos) << clip;
-  }
+  for (const char* video : {"/a/m.Mp3", "/a/c.mov", "/a/w.Wav", "/a/x"})
+    EXPECT_TRUE(Has(pp_clip(video), "</track></video></media></clip>"));
 }

@@ -16,8 +16,8 @@ TEST(FcpSequences, ClipItemsPlaceFramesFromOffsetAndDuration) {
   EXPECT_EQ(Seq_track_XMLit_audioPP(1, 12.5f, 30.0f, 25.0f),
             Seq_track_XMLit_audio(1, 12.5f, 30.0f, 25.0f));
   // The end follows the signed start, so a clip before zero keeps its length.
-  EXPECT_NE(Seq_track_XMLit_video(2, -2.0f, 10.0f, 25.0f).find("<start>50</start><end>200</end>"),
-            std::string::npos);
+  EXPECT_EQ(Seq_track_XMLit_video(2, -2.0f, 10.0f, 25.0f),
+            "<track><clipitem><start>50</start><end>200</end><file id=\"2\"/></clipitem></track>");
 }
 
 TEST(FcpSequences, FinalCutSequenceHasFixedDurationAndNoFormat) {
@@ -35,31 +35,27 @@ TEST(FcpSequences, PremiereSequenceDescribesFormatAndOptionalAttributes) {
       "1920</width><height>1080</height></samplecharacteristics></format>V</video><audio>"
       "<format><samplecharacteristics><depth>16</depth><samplerate>48000</samplerate>"
       "</samplecharacteristics></format>A</audio></media></sequence>";
-  ASSERT_EQ(plain.compare(0, head.size(), head), 0) << plain;
-  ASSERT_GE(plain.size(), head.size() + tail.size());
-  ASSERT_EQ(plain.compare(plain.size() - tail.size(), tail.size(), tail), 0) << plain;
+  ASSERT_TRUE(plain.starts_with(head) && plain.ends_with(tail)) << plain;
 
   const std::string codec = plain.substr(head.size(), plain.size() - head.size() - tail.size());
   EXPECT_EQ(codec.size(), 543u);
   EXPECT_EQ(std::count(codec.begin(), codec.end(), '\t'), 17);
-  EXPECT_EQ(codec.rfind("</timebase></rate><codec><name>Apple ProRes 422</name>\t", 0), 0u);
+  EXPECT_TRUE(codec.starts_with("</timebase></rate><codec><name>Apple ProRes 422</name>\t"));
   EXPECT_NE(codec.find("\t<codectypecode>apcn</codectypecode>\t"), std::string::npos);
-  const std::string codec_end = "</appspecificdata></codec><width>";
-  EXPECT_EQ(codec.substr(codec.size() - codec_end.size()), codec_end);
+  EXPECT_TRUE(codec.ends_with("</appspecificdata></codec><width>")) << codec;
 
   for (int premiere : {1, -3}) {
     const std::string marked =
         Seq_XMLitPP(0, "0", 25.0f, 1920, 1080, "V", "A", 16, 48000, premiere);
     const std::string open = "<sequence id=\"0";
-    ASSERT_EQ(marked.compare(0, open.size(), open), 0);
+    ASSERT_TRUE(marked.starts_with(open));
     ASSERT_EQ(marked.substr(open.size() + 875), plain.substr(open.size())) << premiere;
     const std::string run = marked.substr(open.size(), 875);
-    EXPECT_EQ(run.rfind(" \" TL.SQAudioVisibleBase=\"0\" TL.SQVideoVisibleBase=\"0\"", 0), 0u);
+    EXPECT_TRUE(run.starts_with(" \" TL.SQAudioVisibleBase=\"0\" TL.SQVideoVisibleBase=\"0\""));
     EXPECT_NE(run.find(" MZ.Sequence.PreviewRenderingPresetPath=\"EncoderPresets/SequencePreview/"
                        "38110ea1-bd95-43ea-9e3a-7c407f3e32c8/Quicktime DV 24p.epr\" "),
               std::string::npos);
-    const std::string last = " MZ.WorkInPoint=\"0";
-    EXPECT_EQ(run.substr(run.size() - last.size()), last);
+    EXPECT_TRUE(run.ends_with(" MZ.WorkInPoint=\"0")) << run;
     size_t attributes = 0;
     for (size_t at = run.find("=\""); at != std::string::npos; at = run.find("=\"", at + 1))
       ++attributes;

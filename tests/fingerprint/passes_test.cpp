@@ -17,8 +17,10 @@ namespace {
 
 using test_matrices::Same;
 using testing_support::TempRunDir;
+using Samples = std::vector<std::int16_t>;
 
 constexpr int kOffsets[3] = {0, 32, 64};
+const LandmarkTable kNoFingerprint = LandmarkTable::Zero(1, 2);
 
 struct Pass {
   LandmarkTable table;
@@ -35,45 +37,33 @@ Pass run_pass(const std::string& path, float decay, int offset) {
   return p;
 }
 
-std::string write(const TempRunDir& dir, const std::string& name,
-                  const std::vector<std::int16_t>& samples) {
+std::string write(const TempRunDir& dir, const std::string& name, const Samples& samples) {
   const std::string path = dir.file(name);
   EXPECT_TRUE(test_signals::write_wav(path, samples));
   return path;
 }
 
-TEST(FingerprintPass, SpectrogramMatchesThePlainModelBitForBit) {
+TEST(FingerprintPass, MatchesThePlainModelBitForBit) {
   TempRunDir dir;
-  const std::string path = write(dir, "a.wav", test_signals::recording(7.3, 11));
-  for (int offset : kOffsets) {
-    int frames = 0;
-    float seconds = 0.0f;
-    std::ostringstream text;
-    ConsoleCapture capture(text);
-    const Eigen::MatrixXf fast = final_specgram(path.c_str(), &frames, &seconds, offset);
-    EXPECT_TRUE(Same(fast, reference::specgram(path.c_str(), offset))) << "offset " << offset;
-  }
-}
-
-TEST(FingerprintPass, LandmarksMatchThePlainModelBitForBit) {
-  TempRunDir dir;
-  struct Case {
-    std::vector<std::int16_t> samples;
-    float decay;
-  } cases[] = {
+  const std::pair<Samples, float> cases[] = {
       {test_signals::recording(20.0, 1), 0.99f},
       {test_signals::recording(9.7, 2), 0.9f},
       {test_signals::recording(6.0, 3, true), 0.5f},
       // Busy enough to pass 50 peaks per second, the room the peak list once had.
       {test_signals::recording(6.0, 4, true), 0.0f},
   };
-  for (const Case& c : cases) {
-    const std::string path = write(dir, "a.wav", c.samples);
+  for (const auto& [samples, decay] : cases) {
+    const std::string path = write(dir, "a.wav", samples);
     for (int offset : kOffsets) {
-      const LandmarkTable expected = reference::pass(path.c_str(), c.decay, offset);
-      const Pass fast = run_pass(path, c.decay, offset);
-      ASSERT_GT(expected.rows(), 100) << "decay " << c.decay;
-      EXPECT_TRUE(Same(fast.table, expected)) << "decay " << c.decay << " offset " << offset;
+      std::ostringstream text;
+      ConsoleCapture capture(text);
+      EXPECT_TRUE(Same(final_specgram(path.c_str(), nullptr, nullptr, offset),
+                       reference::specgram(path.c_str(), offset)))
+          << "decay " << decay << " offset " << offset;
+      const LandmarkTable expected = reference::pass(path.c_str(), decay, offset);
+      ASSERT_GT(expected.rows(), 100) << "decay " << decay;
+      EXPECT_TRUE(Same(run_pass(path, decay, offset).table, expected))
+          << "decay " << decay << " offset " << offset;
     }
   }
   std::ostringstream text;
@@ -86,20 +76,18 @@ TEST(FingerprintPass, PairingMatchesComparingEveryPeakWithEveryOther) {
   std::mt19937 rng(8);
   for (float dt : {63.0f, 10.5f, 1.0f}) {
     KeptPeaks kept;
-    for (int t = 3000; t >= 0; --t) {
+    for (int t = 3000; t >= 0; --t)
       for (int k = static_cast<int>(rng() % 4); k > 0; --k) kept.peaks.emplace_back(rng() % 191, t);
-    }
     kept.count = static_cast<int>(kept.peaks.size());
-    EXPECT_TRUE(Same(pair_landmarks(kept, 31.0f, dt), reference::landmarks(kept, 31.0f, dt)))
-        << "window " << dt;
-    EXPECT_TRUE(Same(pair_landmarks(kept, 4.5f, dt), reference::landmarks(kept, 4.5f, dt)))
-        << "window " << dt;
+    for (float df : {31.0f, 4.5f})
+      EXPECT_TRUE(Same(pair_landmarks(kept, df, dt), reference::landmarks(kept, df, dt)))
+          << "window " << df << " x " << dt;
   }
 }
 
 TEST(FingerprintPass, PinnedLandmarkTable) {
-  // Pins one generated recording's tables so that speed work cannot change results
-  // unnoticed. Regenerate only for a deliberate change of the fingerprint.
+  // Speed work must not change results unnoticed. Regenerate only for a deliberate
+  // change of the fingerprint.
   TempRunDir dir;
   const std::string path = write(dir, "a.wav", test_signals::recording(30.0, 2024));
   std::uint64_t rows = 0;
@@ -107,11 +95,8 @@ TEST(FingerprintPass, PinnedLandmarkTable) {
   for (int offset : kOffsets) {
     const LandmarkTable table = run_pass(path, 0.99f, offset).table;
     rows += static_cast<std::uint64_t>(table.rows());
-    for (Eigen::Index r = 0; r < table.rows(); ++r) {
-      for (int c = 0; c < 2; ++c) {
-        checksum = (checksum ^ table(r, c)) * 1099511628211u;
-      }
-    }
+    for (Eigen::Index r = 0; r < table.rows(); ++r)
+      for (int c = 0; c < 2; ++c) checksum = (checksum ^ table(r, c)) * 1099511628211u;
   }
   EXPECT_EQ(rows, 2368u);
   EXPECT_EQ(checksum, 7738921495701518365u);
@@ -132,34 +117,35 @@ TEST(FingerprintPass, ConsoleTraceOfAPass) {
   EXPECT_TRUE(Same(final_sredi(path.c_str(), 0, nullptr, 0.99f, 31.0f, 63.0f, 0), p.table));
 }
 
-TEST(FingerprintPass, MissingFileHasNoFingerprintInAnyOfTheThreePasses) {
-  // Three single zero rows, to which the preparation adds five: eight zero rows.
+TEST(FingerprintPass, NoFingerprintForMissingSilentOrShortFiles) {
+  // One zero row per pass; the preparation adds five to three passes' rows: eight.
   TempRunDir dir;
-  for (int offset : kOffsets) {
-    const Pass p = run_pass(dir.file("missing.wav"), 0.99f, offset);
-    EXPECT_TRUE(Same(p.table, LandmarkTable(LandmarkTable::Zero(1, 2))));
-    EXPECT_EQ(p.seconds, -1.0f);
-    EXPECT_EQ(p.console, "");
+  testing_support::write_file(dir.file("text.wav"), "not a wav");
+  const struct {
+    std::string path;
+    int offset;
+    float seconds;
+    const char* console;  // nullptr: not checked
+  } cases[] = {
+      {dir.file("missing.wav"), 0, -1.0f, ""},
+      {dir.file("missing.wav"), 64, -1.0f, ""},
+      {dir.file("text.wav"), 0, -1.0f, "sf info FRAMES:0\nprazen spektrogram\nposle specgram\n"},
+      // Still a real file of three seconds for the timelines.
+      {write(dir, "s.wav", Samples(24000, 0)), 0, 3.0f, nullptr},
+      {write(dir, "t1.wav", test_signals::noise(0.5, 300, 6)), 64, 0.0f, nullptr},
+      {write(dir, "t2.wav", test_signals::noise(0.5, 1535, 6)), 64, 0.0f, nullptr},
+      {write(dir, "t3.wav", test_signals::noise(0.5, 1535, 6)), 0, 0.0f, nullptr},
+  };
+  for (const auto& c : cases) {
+    const Pass p = run_pass(c.path, 0.0f, c.offset);
+    EXPECT_TRUE(Same(p.table, kNoFingerprint)) << c.path << " offset " << c.offset;
+    EXPECT_EQ(p.seconds, c.seconds) << c.path;
+    if (c.console) EXPECT_EQ(p.console, c.console) << c.path;
   }
-  const std::string not_audio = dir.file("text.wav");
-  testing_support::write_file(not_audio, "not a wav");
-  const Pass p = run_pass(not_audio, 0.99f, 0);
-  EXPECT_TRUE(Same(p.table, LandmarkTable(LandmarkTable::Zero(1, 2))));
-  EXPECT_EQ(p.seconds, -1.0f);
-  EXPECT_EQ(p.console, "sf info FRAMES:0\nprazen spektrogram\nposle specgram\n");
-}
-
-TEST(FingerprintPass, SilentOrTooShortFileHasNoFingerprint) {
-  TempRunDir dir;
-  const Pass silent = run_pass(write(dir, "s.wav", std::vector<std::int16_t>(24000, 0)), 0.99f, 0);
-  EXPECT_TRUE(Same(silent.table, LandmarkTable(LandmarkTable::Zero(1, 2))));
-  EXPECT_EQ(silent.seconds, 3.0f);  // still a real file of three seconds for the timelines
-  for (int samples : {300, 1000, 1535}) {
-    const Pass tiny = run_pass(write(dir, "t.wav", test_signals::noise(0.5, samples, 6)), 0.0f, 64);
-    EXPECT_TRUE(Same(tiny.table, LandmarkTable(LandmarkTable::Zero(1, 2)))) << samples << " samples";
-  }
-  const Pass ten_frames = run_pass(write(dir, "u.wav", test_signals::noise(0.5, 1536, 6)), 0.0f, 0);
-  EXPECT_TRUE(ten_frames.console.find("-- 10\n") != std::string::npos) << ten_frames.console;
+  // 1536 samples make ten frames, the fewest the picker takes.
+  const Pass ten = run_pass(write(dir, "u.wav", test_signals::noise(0.5, 1536, 6)), 0.0f, 0);
+  EXPECT_NE(ten.console.find("-- 10\n"), std::string::npos) << ten.console;
+  EXPECT_FALSE(Same(ten.table, kNoFingerprint));
 }
 
 TEST(FingerprintPass, ConcurrentPassesGiveTheSameTables) {

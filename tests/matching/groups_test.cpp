@@ -86,13 +86,14 @@ TEST(SyncGroups, GroupsAreTheConnectedFilesAndShareNone) {
   // (6, 5), (4, 5), (6, 3): one sweep leaves column 0 in two lists.
   EXPECT_EQ(grupiraj(clean_of(rows({{6, 5, 0, 0, 0, 0}, {4, 5, 0, 0, 0, 0}, {6, 3, 0, 0, 0, 0}}))),
             (std::vector<std::vector<int>>{{0, 1, 2}}));
+  // Random pairs against a union-find: columns share a group exactly when their files connect.
   std::mt19937 rng(9);
   for (int trial = 0; trial < 300; ++trial) {
     const int files = 3 + static_cast<int>(rng() % 8), columns = 1 + static_cast<int>(rng() % 9);
-    std::vector<int> root(static_cast<std::size_t>(files));
+    std::vector<int> root(files);
     std::iota(root.begin(), root.end(), 0);
     const auto find = [&root](int f) {
-      while (root[static_cast<std::size_t>(f)] != f) f = root[static_cast<std::size_t>(f)];
+      while (root[f] != f) f = root[f];
       return f;
     };
     Eigen::MatrixXf clean = Eigen::MatrixXf::Zero(5, columns);
@@ -100,20 +101,19 @@ TEST(SyncGroups, GroupsAreTheConnectedFilesAndShareNone) {
       const int a = static_cast<int>(rng() % files);
       const int b = (a + 1 + static_cast<int>(rng() % (files - 1))) % files;
       clean(0, c) = static_cast<float>(a), clean(1, c) = static_cast<float>(b);
-      root[static_cast<std::size_t>(find(a))] = find(b);
+      root[find(a)] = find(b);
     }
-    std::vector<int> group_of_column(static_cast<std::size_t>(columns), -1);
+    std::vector<int> group_of(columns, -1);
     const std::vector<std::vector<int>> groups = grupiraj(clean);
-    for (std::size_t g = 0; g < groups.size(); ++g)
+    for (size_t g = 0; g < groups.size(); ++g)
       for (int c : groups[g]) {
-        ASSERT_EQ(group_of_column[static_cast<std::size_t>(c)], -1) << "trial " << trial;
-        group_of_column[static_cast<std::size_t>(c)] = static_cast<int>(g);
+        ASSERT_EQ(group_of[c], -1) << "trial " << trial;
+        group_of[c] = static_cast<int>(g);
       }
     for (int c = 0; c < columns; ++c)
       for (int k = 0; k < columns; ++k)
         EXPECT_EQ(find(static_cast<int>(clean(0, c))) == find(static_cast<int>(clean(0, k))),
-                  group_of_column[static_cast<std::size_t>(c)] ==
-                      group_of_column[static_cast<std::size_t>(k)])
+                  group_of[c] == group_of[k])
             << "trial " << trial << " columns " << c << ", " << k;
   }
 }

@@ -184,18 +184,6 @@ TEST(Matching, BudgetIsTestedBeforeEachRowOfTheShorterFile) {
       std::make_pair(std::size_t{8401}, std::vector<int>{0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14}));
 }
 
-TEST(Matching, BudgetIsSpreadOverTheWholeShorterFile) {
-  // 10000 rows (240 s) with one match each, 60 s of shorter file: the 3999 taken are
-  // spread evenly over the 128 sections of 1.875 s, not packed into the first ones.
-  std::vector<std::pair<std::uint64_t, std::uint64_t>> rows;
-  for (std::uint64_t k = 0; k < 10000; ++k) rows.push_back({k, k + 1});
-  const MatchList list = proveri2(table_of(rows), table_of(rows), 0, 1, 240.0f, 60.0f);
-  ASSERT_EQ(list.size(), 4000u);
-  std::vector<int> per_eighth(8, 0);
-  for (std::size_t v = 1; v < list.size(); ++v) ++per_eighth[list[v] / 1000000000000u / 16];
-  for (int e = 0; e < 8; ++e) EXPECT_NEAR(per_eighth[e], 500, 25) << "eighth " << e;
-}
-
 TEST(Matching, IndexedLookupGivesThePlainScansList) {
   const synthetic::Event event = synthetic::make_event(120.0, 30.0, 11);
   for (int trial = 0; trial < 6; ++trial) {

@@ -93,20 +93,29 @@ std::vector<std::string> log_lines(const TempRunDir& dir) {
   return lines;
 }
 
+// Matches and decides two files; returns the result rows.
+std::vector<float> decided(const std::vector<LandmarkTable>& tables, std::vector<float> durations,
+                           std::vector<PairSlot>* slots_out = nullptr) {
+  std::ostringstream text;
+  ConsoleCapture capture(text);
+  const std::vector<PairSlot> slots = proveriall(tables, 2, durations, tables, {}, {});
+  if (slots_out) *slots_out = slots;
+  std::vector<float> results;
+  decide_pairs(slots, 2, durations, {"x", "y"}, results);
+  return results;
+}
+
 }  // namespace
 
-TEST(Finalcut, SummarisesTheWorkedList) {
+TEST(Finalcut, SummarisesTheWorkedListAndFallsBackToTheNeutralSummary) {
   std::ostringstream text;
   ConsoleCapture capture(text);
   EXPECT_EQ(finalcut(worked_list()), (std::vector<float>{1.21f, 3, 2.0f, 184, 74, 2, 2340}));
   EXPECT_EQ(text.str(), "rez.... vo loop\n");
-}
-
-TEST(Finalcut, NoBestCandidateGivesTheNeutralSummary) {
   const std::vector<float> none = {100000000.0f, 1, 100000000.0f, 1, 1, 1, 1};
   // A cluster supported only in section 0 never beats the initial section count of 1.
-  MatchList section_zero = {kHead};
-  for (int k = 0; k < 12; ++k) section_zero.push_back(word(0, 500300));
+  MatchList section_zero(13, word(0, 500300));
+  section_zero.front() = kHead;
   section_zero.push_back(word(5, 600000));
   EXPECT_EQ(finalcut(section_zero), none);
   EXPECT_EQ(finalcut({kHead, word(3, 500000)}), none);
@@ -169,11 +178,7 @@ TEST(Decision, EachTestRejectsOnItsOwn) {
       {"all six hold", base, 20, 10, true},
       {"1: 6.1 sections of overlap over a range of 2", with(5, 2), 20, 10, false},
       {"1: range 9 widened to 11 when 9 sections", {2, 9, 2, 700, 700, 9, 8000}, 400, 200, true},
-      {"1: no widening when the range is below the sections",
-       {2, 10, 2, 700, 700, 9, 8000},
-       400,
-       200,
-       false},
+      {"1: no widening below the sections", {2, 10, 2, 700, 700, 9, 8000}, 400, 200, false},
       {"2: 40 hits for 25 s", {17, 5, 17, 40, 40, 4, 1000}, 40, 25, false},
       {"3: score only 10 times the hits", with(6, 400), 20, 10, false},
       {"4: two sections", with(1, 2), 20, 10, false},
@@ -245,19 +250,14 @@ TEST(Decision, VerdictDoesNotDependOnWhichFileWasPickedFirst) {
   const LandmarkTable shorter = synthetic::record(event, 5.0, 60.0, 0.7, 5.0, 2);
   for (int longer_at : {0, 1}) {
     TempRunDir dir;
-    std::vector<LandmarkTable> tables(2);
-    std::vector<float> durations(2);
-    tables[longer_at] = longer, durations[longer_at] = 120;
-    tables[1 - longer_at] = shorter, durations[1 - longer_at] = 60;
-    std::ostringstream text;
-    ConsoleCapture capture(text);
-    const std::vector<PairSlot> slots = proveriall(tables, 2, durations, tables, {}, {});
+    std::vector<PairSlot> slots;
+    const std::vector<float> results =
+        longer_at == 0 ? decided({longer, shorter}, {120, 60}, &slots)
+                       : decided({shorter, longer}, {60, 120}, &slots);
     if (longer_at == 0) {
       ASSERT_GE(slots[0].list.size(), 10u);
       ASSERT_LE(slots[0].list[8], 99999999u);
     }
-    std::vector<float> results;
-    decide_pairs(slots, 2, durations, {"x", "y"}, results);
     ASSERT_EQ(results.size(), 6u) << "longer file at " << longer_at;
     EXPECT_EQ(results[0], 1 - longer_at);
     EXPECT_EQ(results[1], longer_at);
@@ -267,16 +267,12 @@ TEST(Decision, VerdictDoesNotDependOnWhichFileWasPickedFirst) {
 
 TEST(Decision, LongPairIsFoundWithinTheMatchBudget) {
   // 30 minutes of shorter file: far more shared landmarks than the list may hold.
-  const synthetic::Event event = synthetic::make_event(1900.0, 20.0, 8);
-  std::vector<LandmarkTable> tables = {synthetic::record(event, 0.0, 1900.0, 0.7, 5.0, 3),
-                                       synthetic::record(event, 100.0, 1800.0, 0.7, 5.0, 4)};
   TempRunDir dir;
-  std::ostringstream text;
-  ConsoleCapture capture(text);
-  const std::vector<float> durations = {1900, 1800};
-  const std::vector<PairSlot> slots = proveriall(tables, 2, durations, tables, {}, {});
-  std::vector<float> results;
-  decide_pairs(slots, 2, durations, {"x", "y"}, results);
+  const synthetic::Event event = synthetic::make_event(1900.0, 20.0, 8);
+  const std::vector<float> results =
+      decided({synthetic::record(event, 0.0, 1900.0, 0.7, 5.0, 3),
+               synthetic::record(event, 100.0, 1800.0, 0.7, 5.0, 4)},
+              {1900, 1800});
   ASSERT_EQ(results.size(), 6u) << dir.log_text();
   EXPECT_NEAR(results[2], -100.0f, 0.03f);
 }

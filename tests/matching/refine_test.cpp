@@ -21,25 +21,21 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr double kLeadSec = 10.0;
 
 // splitmix64: the same numbers on every platform and standard library.
-class Rng {
- public:
-  explicit Rng(std::uint64_t seed) : state_(seed) {}
+struct Rng {
+  std::uint64_t state;
   double uniform(double lo = 0.0, double hi = 1.0) {
-    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+    std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
     z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
     z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
     return lo + (hi - lo) * static_cast<double>((z ^ (z >> 31)) >> 11) * 0x1.0p-53;
   }
   double gauss() { return std::sqrt(-2.0 * std::log(uniform(1e-12, 1.0))) * std::cos(2 * kPi * uniform()); }
-
- private:
-  std::uint64_t state_;
 };
 
 enum class Material { NoiseBursts, SpeechLike, MusicLike };
 
 std::vector<float> make_source(Material m, double seconds, std::uint64_t seed) {
-  Rng rng(seed);
+  Rng rng{seed};
   std::vector<float> s(static_cast<size_t>(seconds * kRate), 0.0f);
   const size_t n = s.size();
   size_t at = 0;
@@ -157,7 +153,7 @@ void add_noise(std::vector<float>& x, double snr_db, Rng& rng) {
 // offset + drift·ts. Impairments are zero-phase or pure delays, so the truth stays exact.
 void make_pair(const PairRecipe& p, std::uint64_t seed, std::string& shorter, std::string& longer) {
   const BandLimited source(make_source(p.material, p.longer_sec + 2 * kLeadSec, seed));
-  Rng rng(seed * 7 + 1);
+  Rng rng{seed * 7 + 1};
   std::vector<float> l(static_cast<size_t>(p.longer_sec * kRate)), s(static_cast<size_t>(p.shorter_sec * kRate));
   for (size_t m = 0; m < l.size(); ++m) l[m] = source.at(static_cast<double>(m) / kRate);
   const double d = p.drift_ppm * 1e-6;
@@ -187,6 +183,13 @@ constexpr double kHalfSampleOffset = -12.3456875;
 // The decision's output: on the 10 ms grid and early by `early_ms`.
 double decided_from(double truth, double early_ms) { return std::round((truth - early_ms / 1000) * 100) / 100; }
 
+// Makes the pair and refines it from a decision `early_ms` early.
+Refinement refined(const PairRecipe& p, std::uint64_t seed, double early_ms) {
+  std::string s, l;
+  make_pair(p, seed, s, l);
+  return refine_offset(s, l, decided_from(p.offset, early_ms));
+}
+
 }  // namespace
 
 TEST(Refine, RecoversKnownOffsetsToTheSubMillisecond) {
@@ -200,26 +203,17 @@ TEST(Refine, RecoversKnownOffsetsToTheSubMillisecond) {
       {{"music_echo", Material::MusicLike, -31.0049375, 0, 55, 90, true, false, 15}, 10},
       {{"speech_noisy", Material::SpeechLike, -0.4321, 0, 55, 75, false, true, 3}, 60},
   };
-  std::vector<double> errors_ms;
   std::uint64_t seed = 11;
   for (const auto& c : cases) {
-    std::string s, l;
-    make_pair(c.pair, ++seed, s, l);
-    const double decided = decided_from(c.pair.offset, c.early_ms);
-    const Refinement r = refine_offset(s, l, decided);
+    const Refinement r = refined(c.pair, ++seed, c.early_ms);
     const double error_ms = std::abs(r.offset - c.pair.offset) * 1000;
     EXPECT_TRUE(r.refined) << c.pair.name << ": " << refinement_log_line(r);
     EXPECT_EQ(r.windows, 6) << c.pair.name;
-    EXPECT_LT(error_ms, 2.0) << c.pair.name;
     // Most truths lie half a sample between lags, where the nearest lag alone misses by
     // 62.5 µs and a misread parabola by a whole sample; a quarter sample tells them apart.
     EXPECT_LT(error_ms, 0.25 * 1000.0 / kRate) << c.pair.name << ", sub-sample interpolation";
-    EXPECT_LT(error_ms, std::abs(decided - c.pair.offset) * 1000) << c.pair.name;
     EXPECT_LT(std::abs(r.drift_ppm), 1.0) << c.pair.name;
-    errors_ms.push_back(error_ms);
   }
-  std::sort(errors_ms.begin(), errors_ms.end());
-  EXPECT_LT(0.5 * (errors_ms[1] + errors_ms[2]), 0.5) << "median error, ms";
 }
 
 TEST(Refine, MeasuresDriftAndPlacesByTheShorterFileStart) {
@@ -230,9 +224,7 @@ TEST(Refine, MeasuresDriftAndPlacesByTheShorterFileStart) {
   };
   std::uint64_t seed = 21;
   for (const auto& p : cases) {
-    std::string s, l;
-    make_pair(p, ++seed, s, l);
-    const Refinement r = refine_offset(s, l, decided_from(p.offset, 34));
+    const Refinement r = refined(p, ++seed, 34);
     EXPECT_TRUE(r.refined) << p.name << ": " << refinement_log_line(r);
     EXPECT_NEAR(r.drift_ppm, p.drift_ppm, 1.0) << p.name;
     // 20 ppm moves the windows' own offsets 0.15 to 0.95 ms away from the start's, so a
@@ -284,14 +276,11 @@ TEST(Refine, WindowsThatDisagreeKeepTheDecidedOffset) {
   PairRecipe p{"dropout", Material::SpeechLike, -5.4321};
   p.jump_at_sec = 27.0;
   p.jump_sec = 0.040;
-  std::string s, l;
-  make_pair(p, 61, s, l);
-  const double decided = decided_from(p.offset, 34);
-  const Refinement r = refine_offset(s, l, decided);
+  const Refinement r = refined(p, 61, 34);
   EXPECT_FALSE(r.refined) << refinement_log_line(r);
   EXPECT_EQ(r.good_windows, 6);
   EXPECT_GT(r.spread_ms, 5.0);
-  EXPECT_EQ(r.offset, decided);
+  EXPECT_EQ(r.offset, decided_from(p.offset, 34));
 }
 
 TEST(Refine, ShortOverlapsUseThreeWindowsThenOne) {
@@ -307,9 +296,7 @@ TEST(Refine, ShortOverlapsUseThreeWindowsThenOne) {
   };
   std::uint64_t seed = 41;
   for (const auto& c : cases) {
-    std::string s, l;
-    make_pair(c.pair, ++seed, s, l);
-    const Refinement r = refine_offset(s, l, decided_from(c.pair.offset, 34));
+    const Refinement r = refined(c.pair, ++seed, 34);
     EXPECT_EQ(r.windows, c.windows) << c.pair.name;
     EXPECT_TRUE(r.refined) << c.pair.name << ": " << refinement_log_line(r);
     EXPECT_NEAR(r.offset, c.pair.offset, 2e-3) << c.pair.name;
