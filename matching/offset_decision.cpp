@@ -189,7 +189,12 @@ bool pair_in_sync(const std::vector<float>& summary, const PairOverlap& overlap)
   const int most_hits = static_cast<int>(summary[3]);
   const int den = (ns > 8 && rg >= ns) ? rg + 2 : rg;
   const float D = den == 0 ? 1.0f : static_cast<float>(den);
-  return overlap.sekcii_vo_presek / D < 3.0f &&
+  // Recordings that do not overlap once aligned share no sound, and a true offset is
+  // supported across the overlap: a chance cluster of a few sections must not pass for
+  // one now that the hit tests read the most-hit candidate.
+  const bool overlapping = overlap.presek > 0.0f;
+  const bool supported_across = static_cast<float>(ns) >= overlap.sekcii_vo_presek / 4.0f;
+  return overlapping && supported_across && overlap.sekcii_vo_presek / D < 3.0f &&
          static_cast<float>(most_hits) > 2.0f * overlap.traenje_small && sg > 10 * th && ns >= 3 &&
          std::fabs(std::fabs(summary[0]) - std::fabs(summary[2])) < 1.0f &&
          static_cast<float>(most_hits) > 3.0f * overlap.presek;

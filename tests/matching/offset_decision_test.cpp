@@ -188,6 +188,9 @@ TEST(Decision, EachTestRejectsOnItsOwn) {
       {"2, 6: the most-hit count is read, not the best's", {2, 5, 2, 40, 5, 4, 1000}, 20, 10, true},
       {"6: 22 most hits for 8 s of overlap", {2, 5, 2, 22, 40, 4, 1000}, 20, 10, false},
       {"2: 40 most hits for 25 s", {17, 5, 17, 40, 60, 4, 1000}, 40, 25, false},
+      {"aligned recordings that do not overlap", {-59.02f, 3, -59, 232, 138, 3, 5340}, 59, 3, false},
+      {"3 sections of the 16 the overlap spans", {3, 3, 2.97f, 170, 105, 7, 2700}, 45, 40, false},
+      {"5 sections of the 16 the overlap spans", {3, 5, 2.97f, 170, 105, 7, 2700}, 45, 40, true},
   };
   for (const Case& c : cases)
     EXPECT_EQ(pair_in_sync(c.summary, pair_overlap(c.summary, c.longer, c.shorter)), c.in_sync)
