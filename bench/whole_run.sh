@@ -49,6 +49,7 @@ sequential=$(seconds "$t" "$(now)")
 
 cores=$(nproc)
 t=$(now)
+# shellcheck disable=SC2016  # $0 is the file xargs hands to the inner shell
 printf '%s\0' "${files[@]}" | xargs -0 -n 1 -P "$cores" bash -c 'decode "$0"'
 parallel=$(seconds "$t" "$(now)")
 
@@ -57,6 +58,11 @@ status=0
 (cd "$run" && /usr/bin/time -v -o "$scratch/time.txt" \
    Brenvik.app/brenvik-sync --quiet --no-open "${files[@]}" > "$scratch/pairs.txt" 2> /dev/null) || status=$?
 whole=$(seconds "$t" "$(now)")
+
+# The same run without the sub-frame refinement tells that stage's share.
+t=$(now)
+(cd "$run" && Brenvik.app/brenvik-sync --quiet --no-open --refine 0 "${files[@]}" > /dev/null 2>&1) || true
+unrefined=$(seconds "$t" "$(now)")
 peak_kb=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$scratch/time.txt")
 cpu=$(awk -F': ' '/User time/ { u = $2 } /System time/ { s = $2 } END { printf "%.1f", u + s }' "$scratch/time.txt")
 
@@ -70,6 +76,7 @@ echo "|---|---:|---:|"
 echo "| ffmpeg decode only, one file at a time | $sequential | $(ratio "$whole" "$sequential") |"
 echo "| ffmpeg decode only, $cores at once (as the engine) | $parallel | $(ratio "$whole" "$parallel") |"
 echo "| brenvik-sync --quiet --no-open, whole run (CPU $cpu s) | $whole | 1.00 |"
+echo "| the same with --refine 0 | $unrefined | $(ratio "$whole" "$unrefined") |"
 echo
 echo "Peak memory (maximum resident set size of brenvik-sync or its largest ffmpeg): $((peak_kb / 1024)) MB"
 echo "Targets: whole run <= 1.5 x decode time; peak memory <= 1024 MB"

@@ -3,12 +3,13 @@
 # device list, makes the recordings once, runs brenvik-sync at each tolerance with and without
 # refinement, scores every pair against the manifest and prints markdown tables.
 #
-# usage: tools/accuracy.sh [--build DIR] [--tolerances "T..."] [--refine "0 1"] [--default T]
-#                          [--results DIR] LIST...
+# usage: tools/accuracy.sh [--build DIR] [--tolerances "T..."] [--refine "0 1"] [--default "T..."]
+#                          [--results DIR] [--rescore] LIST...
 #   LIST      device lists (tools/events/*.txt); each is one set in the tables
 #   --build   the build folder (default: build in the repository)
 #   --tolerances  the sweep (default "0.98 0.99 0.995 0.998")
-#   --default     the tolerance whose refinement table is printed (default 0.99)
+#   --default     the tolerances whose refinement, misses and false pairs are listed
+#                 (default "0.99 0.995")
 #   --results     where the outputs, raw rows and run times go (default BUILD/accuracy)
 #   --rescore     score the outputs kept in --results again instead of running brenvik-sync
 #
@@ -20,7 +21,7 @@ repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$repo/build
 tolerances="0.98 0.99 0.995 0.998"
 refines="0 1"
-default_tolerance=0.99
+default_tolerance="0.99 0.995"
 results=""
 rescore=0
 lists=()
@@ -32,7 +33,7 @@ while [ $# -gt 0 ]; do
     --default) default_tolerance=$2; shift 2 ;;
     --results) results=$2; shift 2 ;;
     --rescore) rescore=1; shift ;;
-    -h|--help) sed -n '2,15p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,17p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
     -*) echo "accuracy: unknown option $1" >&2; exit 2 ;;
     *) lists+=("$1"); shift ;;
   esac

@@ -20,7 +20,7 @@
 # place_clock_ms: how far the pair's placement may move with the clock the timeline runs on,
 # |start_A - start_B| times the spread of drifts in the group; a timeline that does not retime
 # clips cannot be right on every member's clock at once.
-# class is the longer file's length: "<=10 min", "30 min" or "60 min". Missing figures are "-".
+# class is the longer file's length: "≤10 min", "30 min" or "60 min". Missing figures are "-".
 
 BEGIN {
   FS = OFS = "\t"
@@ -32,7 +32,7 @@ function abs(x) { return x < 0 ? -x : x }
 function basename(p) { sub(/.*\//, "", p); return p }
 function class_of(a, b,   len) {
   len = dur[a] > dur[b] ? dur[a] : dur[b]
-  return len <= 600 ? "<=10 min" : len <= 1800 ? "30 min" : "60 min"
+  return len <= 600 ? "≤10 min" : len <= 1800 ? "30 min" : "60 min"
 }
 function key(a, b) { return a < b ? a SUBSEP b : b SUBSEP a }
 function true_offset(a, b) { return (start[b] - start[a]) * (1 + drift[b] * 1e-6) }
