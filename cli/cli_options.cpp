@@ -38,7 +38,7 @@ std::string usage_text() {
          "Lines up recordings of one event by their sound and writes four timelines to\n"
          "Brenvik.app/SYNCED. Run it from the folder that holds Brenvik.app.\n"
          "\n"
-         "  --tolerance T   fingerprint threshold decay, 0 < T <= 1 (default 0.995)\n"
+         "  --tolerance T   fingerprint threshold decay, 0 < T <= 1 (default 0.99)\n"
          "  --fps F         sequence frame rate (default 25)\n"
          "  --width X       Premiere Pro frame width (default 1920)\n"
          "  --height Y      Premiere Pro frame height (default 1080)\n"

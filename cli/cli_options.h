@@ -6,7 +6,7 @@
 
 struct CliOptions {
   std::vector<std::string> files;  // absolute paths and device-group markers, in order
-  double tolerance = 0.995;        // threshold decay per 24 ms frame of the fingerprints
+  double tolerance = 0.99;         // threshold decay per 24 ms frame of the fingerprints
   float fps = 25.0f;               // sequence frame rate
   int width = 1920;                // Premiere Pro frame width, pixels
   int height = 1080;               // Premiere Pro frame height, pixels

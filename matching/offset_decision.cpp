@@ -142,8 +142,12 @@ std::vector<float> finalcut(MatchList list) {
     auto last = first;
     while (last != positions.cend() && last->code0 <= c + kNearWindow) ++last;
     const CandidateScore s = score_candidate(c, first, last, sections);
-    if (s.sections > best_score.sections && s.score > best_score.score &&
-        s.range > best_score.range) {
+    // The range saturates at the length of the recording: a chance candidate whose few
+    // sections lie far apart must not block a later one with more sections and score that
+    // spans no more.
+    const bool wide_enough = s.range > best_score.range ||
+                             (best != kNoCandidate && s.range == best_score.range);
+    if (s.sections > best_score.sections && s.score > best_score.score && wide_enough) {
       best = c;
       best_score = s;
     }

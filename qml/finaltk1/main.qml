@@ -230,7 +230,7 @@ Item {
                     readonly property real realValue: value / scaleBy
                     from: 800
                     to: 999
-                    value: 995
+                    value: 990
                     stepSize: 1
                     editable: true
                     enabled: !root.running
@@ -240,7 +240,7 @@ Item {
                     valueFromText: (text, locale) => Math.round(Number(text) * scaleBy)
                     ToolTip.visible: hovered
                     ToolTip.delay: 600
-                    ToolTip.text: "How fast the fingerprint's peak threshold decays per 24 ms.\nLower values keep more peaks; 0.995 suits most recordings."
+                    ToolTip.text: "How fast the fingerprint's peak threshold decays per 24 ms.\nLower values keep more peaks; 0.990 suits most recordings."
                 }
 
                 Label { text: "Sequence frame rate"; Layout.leftMargin: 8 }

@@ -114,9 +114,9 @@ void WindowTest::sceneStartsOneRunAndShowsItsEnd() {
   QVERIFY(ended.wait(kRunWaitMs));
 
   QCOMPARE(stub.calls.load(), 1);
-  // The scene's defaults: tolerance 0.995, 1920 x 1080, 25 fps, Final Cut Pro sequences.
+  // The scene's defaults: tolerance 0.99, 1920 x 1080, 25 fps, Final Cut Pro sequences.
   QCOMPARE(std::make_tuple(stub.tolerance, stub.x, stub.y, stub.fps, stub.premiere, stub.refine),
-           std::make_tuple(double(0.995f), 1920, 1080, 25.0f, 0, true));
+           std::make_tuple(double(0.99f), 1920, 1080, 25.0f, 0, true));
   QTRY_COMPARE(w.find("done")->property("opacity").toDouble(), 1.0);
   QTRY_COMPARE(w.find("progressbar")->property("opacity").toDouble(), 0.0);
   QCOMPARE(w.find("text3")->property("text").toString(), QString("Done!"));

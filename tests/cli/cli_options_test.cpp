@@ -26,7 +26,7 @@ TEST(CliOptions, FilesDeviceGroupsAndSettingsAreRead) {
   EXPECT_EQ(p.options.files,
             (std::vector<std::string>{dir.file("a.mov"), kBeginMarker, dir.file("b.wav"),
                                       dir.file("c.mp3"), kEndMarker, dir.file("d.mov")}));
-  EXPECT_EQ(settings(p.options), std::make_tuple(0.995, 25.0f, 1920, 1080, 0, true, false, false));
+  EXPECT_EQ(settings(p.options), std::make_tuple(0.99, 25.0f, 1920, 1080, 0, true, false, false));
 
   p = parse_cli({"--tolerance", "0.98", "--fps", "29.97", "--width", "1280", "--height", "720",
                  "--premiere", "1", "--refine", "0", "--quiet", "--no-open", "a.mov"},

@@ -57,7 +57,8 @@ std::vector<float> plain_finalcut(MatchList M) {
     const int count = static_cast<int>(sections.size());
     const long long range =
         sections.empty() ? 0 : static_cast<long long>(*sections.rbegin() - *sections.begin());
-    if (count > best_sections && score > best_score && range > best_range)
+    if (count > best_sections && score > best_score &&
+        (range > best_range || (best != 99999999 && range == best_range)))
       best = c, best_hits = hits, best_sections = count, best_score = score, best_range = range;
     if (hits > most) most = hits, most_code = c;
   }
@@ -120,6 +121,19 @@ TEST(Finalcut, SummarisesTheWorkedListAndFallsBackToTheNeutralSummary) {
   EXPECT_EQ(finalcut(section_zero), none);
   EXPECT_EQ(finalcut({kHead, word(3, 500000)}), none);
   EXPECT_EQ(finalcut({}), none);
+}
+
+TEST(Finalcut, AChanceCandidateSpanningTheRecordingDoesNotBlockTheTrueOne) {
+  // Three sections far apart at -100 s, then every section 0 to 30 at +5 s: both span 30.
+  MatchList list = {kHead};
+  for (std::uint64_t s : {0u, 15u, 30u})
+    for (int k = 0; k < 3; ++k) list.push_back(word(s, 490000));
+  for (std::uint64_t s = 0; s <= 30; ++s)
+    for (int k = 0; k < 3; ++k) list.push_back(word(s, 500500));
+  const std::vector<float> F = finalcut(list);
+  EXPECT_FLOAT_EQ(F[0], 5.0f);
+  EXPECT_FLOAT_EQ(F[1], 31.0f);
+  EXPECT_FLOAT_EQ(F[5], 30.0f);
 }
 
 TEST(Finalcut, WindowedScoringMatchesThePlainWalk) {
