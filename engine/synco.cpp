@@ -194,5 +194,8 @@ std::string synco(std::vector<std::string> files, double tolerance, int x, int y
   } catch (const std::exception& e) {
     logthis(std::string("sync run stopped: ") + e.what());
     return "nema";
+  } catch (...) {
+    logthis("sync run stopped by an unknown error");
+    return "nema";
   }
 }
