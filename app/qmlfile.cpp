@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <unistd.h>
 
 namespace {
 
@@ -39,13 +38,8 @@ QString check_run(const QList<QString>& files, float tolerance, int x, int y, fl
     return QStringLiteral("The sequence frame rate must be a number of frames per second above 0.");
   if (x <= 0 || y <= 0 || x > kMaxFramePixels || y > kMaxFramePixels)
     return QStringLiteral("The frame size must be a positive number of pixels.");
-  if (access("Brenvik.app/ffmpeg", X_OK) != 0)
-    return QStringLiteral("Brenvik.app/ffmpeg is missing in %1: start Brenvik from the folder "
-                          "that holds Brenvik.app.").arg(QDir::currentPath());
-  QDir().mkpath(QStringLiteral("Brenvik.app/LOG"));
-  QDir().mkpath(QStringLiteral("Brenvik.app/SYNCED"));
-  if (access("Brenvik.app/SYNCED", W_OK) != 0)
-    return QStringLiteral("Cannot write to Brenvik.app/SYNCED.");
+  if (const std::string problem = run_folder_problem(); !problem.empty())
+    return QString::fromStdString(problem);
   for (const QString& entry : files) {
     if (is_marker(entry.toStdString())) continue;
     const QFileInfo file(entry);

@@ -10,7 +10,6 @@
 #include <iostream>
 #include <string>
 #include <system_error>
-#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -37,22 +36,6 @@ void print_pairs(const std::vector<SyncedPair>& pairs) {
   }
 }
 
-// Brenvik.app must be in the working directory with its transcoder and a writable
-// output folder; otherwise no run can be done at all.
-std::string check_run_folder() {
-  std::error_code ec;
-  if (!fs::is_directory("Brenvik.app", ec))
-    return "no Brenvik.app folder in " + gnu_getcwd() +
-           ": run brenvik-sync from the folder that holds Brenvik.app";
-  if (access("Brenvik.app/ffmpeg", X_OK) != 0)
-    return "Brenvik.app/ffmpeg is missing or not executable (link it to the system ffmpeg)";
-  fs::create_directories("Brenvik.app/LOG", ec);
-  fs::create_directories("Brenvik.app/SYNCED", ec);
-  if (access("Brenvik.app/SYNCED", W_OK) != 0)
-    return "cannot write to Brenvik.app/SYNCED";
-  return {};
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -67,7 +50,7 @@ int main(int argc, char** argv) {
     std::cout << usage_text();
     return kSynced;
   }
-  if (const std::string problem = check_run_folder(); !problem.empty()) {
+  if (const std::string problem = run_folder_problem(); !problem.empty()) {
     std::cerr << "brenvik-sync: " << problem << "\n";
     return kCannotRun;
   }
