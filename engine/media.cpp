@@ -6,6 +6,7 @@
 #include "engine/process.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <exception>
 #include <ostream>
@@ -111,6 +112,15 @@ std::vector<std::string> framerate_list(const std::vector<std::string>& files) {
     if (rate.size() < kMinFramerateChars) rate = kFramerateUnknown;
   }
   return rates;
+}
+
+float framerate_number(const std::string& text) {
+  const char* first = text.data();
+  const char* last = first + text.size();
+  while (first != last && (*first == ' ' || *first == '\t')) ++first;
+  double value = 0.0;
+  if (std::from_chars(first, last, value).ec != std::errc{}) return 0.0f;
+  return static_cast<float>(value);
 }
 
 void remove_analysis_wavs(const std::vector<std::string>& analysis) {

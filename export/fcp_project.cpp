@@ -1,13 +1,13 @@
 #include "export/fcp_project.h"
 
 #include "engine/log.h"
+#include "engine/media.h"
 #include "engine/process.h"
 #include "export/fcp_clips.h"
 #include "export/fcp_sequences.h"
 #include "export/format.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <fstream>
 #include <ostream>
@@ -48,17 +48,6 @@ const std::string kAsteriskLine(67, '*');
 template <typename T>
 T value_at(const std::vector<T>& values, size_t i, T fallback) {
   return i < values.size() ? values[i] : fallback;
-}
-
-// Frame-rate texts ("29.970", "999") read with a full stop whatever the process locale
-// says; text that is not a number reads as 0.
-float rate_of(const std::string& text) {
-  const char* first = text.data();
-  const char* last = first + text.size();
-  while (first != last && (*first == ' ' || *first == '\t')) ++first;
-  double value = 0.0;
-  if (std::from_chars(first, last, value).ec != std::errc{}) return 0.0f;
-  return static_cast<float>(value);
 }
 
 // Widens the id stride to the next hundred when a group has more than 100 members, so
@@ -111,7 +100,7 @@ void add_group(Texts& out, int group, int first_id, const std::vector<std::strin
     for (size_t i = 0; i < files.size(); ++i) {
       if (files[i] != path) continue;
       duration = value_at(durations, i, 0.0f);
-      media_rate = rate_of(value_at(framerates, i, std::string()));
+      media_rate = framerate_number(value_at(framerates, i, std::string()));
       trace << "fpss: " << float2string(media_rate) << " --  ";
     }
 

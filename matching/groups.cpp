@@ -2,9 +2,9 @@
 
 #include "engine/devicegroups.h"
 #include "engine/log.h"
+#include "engine/media.h"
 
 #include <algorithm>
-#include <charconv>
 #include <fstream>
 #include <locale>
 #include <ostream>
@@ -66,14 +66,6 @@ std::vector<ChainEntry> place_group(const Eigen::MatrixXf& normalised,
     }
   }
   return chain;
-}
-
-float text_to_number(const std::string& text) {
-  std::size_t start = 0;
-  while (start < text.size() && (text[start] == ' ' || text[start] == '\t')) ++start;
-  double value = 0.0;
-  std::from_chars(text.data() + start, text.data() + text.size(), value);
-  return static_cast<float>(value);
 }
 
 }  // namespace
@@ -239,7 +231,7 @@ SyncGroups build_sync_groups(const std::vector<float>& results,
     if (std::find(synced.begin(), synced.end(), path) != synced.end()) continue;
     if (is_marker(path)) continue;
     out.unsynced_paths.push_back(path);
-    out.unsynced_fps.push_back(i < framerates.size() ? text_to_number(framerates[i]) : 0.0f);
+    out.unsynced_fps.push_back(i < framerates.size() ? framerate_number(framerates[i]) : 0.0f);
     out.unsynced_durations.push_back(i < durations.size() ? durations[i] : 0.0f);
   }
   console() << "unsynced files\n" << asterisks << '\n';
