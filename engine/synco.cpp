@@ -51,10 +51,17 @@ class ConsoleScope {
 class AnalysisCleanup {
  public:
   explicit AnalysisCleanup(const std::vector<std::string>& analysis) : analysis_(analysis) {}
-  ~AnalysisCleanup() { remove_analysis_wavs(analysis_); }
+  ~AnalysisCleanup() { remove_now(); }
+
+  void remove_now() {
+    if (removed_) return;
+    remove_analysis_wavs(analysis_);
+    removed_ = true;
+  }
 
  private:
   const std::vector<std::string>& analysis_;
+  bool removed_ = false;
 };
 
 struct FingerprintOfEntry {
@@ -173,7 +180,7 @@ std::string run(std::vector<std::string> files, double tolerance, int x, int y, 
   const SyncGroups sync = build_sync_groups(results, files, framerates, durations);
   const ProjectDocuments docs =
       build_documents(sync, files, durations, framerates, fps, x, y, premiere);
-  remove_analysis_wavs(analysis);
+  cleanup.remove_now();
   write_documents(docs, exelokacija() + kOutputFolder);
   if (options.open_output) show_folder(exelokacija() + "/" + kOutputFolder);
   return "mavo";
