@@ -60,17 +60,13 @@ struct StageSpan {
 };
 
 StageSpan span_of(const QString& stage) {
-  const QString s = stage.toLower();
-  auto has = [&](std::initializer_list<const char*> words) {
-    return std::any_of(words.begin(), words.end(), [&](const char* w) { return s.contains(QLatin1String(w)); });
-  };
-  if (has({"transc", "resampl", "ffmpeg", "audio"}))
+  const std::string name = stage.toStdString();
+  if (name == kStageTranscode)
     return {QStringLiteral("Transcoding audio"), QStringLiteral("file"), 0.0, 0.25, true};
-  if (has({"finger"})) return {QStringLiteral("Fingerprinting"), QStringLiteral("file"), 0.25, 0.6, true};
-  if (has({"match", "pair", "compar"}))
-    return {QStringLiteral("Matching"), QStringLiteral("pair"), 0.6, 0.95, true};
-  if (has({"export", "writ", "xml", "project"}))
-    return {QStringLiteral("Writing projects"), QString(), 0.95, 1.0, true};
+  if (name == kStageFingerprint)
+    return {QStringLiteral("Fingerprinting"), QStringLiteral("file"), 0.25, 0.6, true};
+  if (name == kStageMatch) return {QStringLiteral("Matching"), QStringLiteral("pair"), 0.6, 0.95, true};
+  if (name == kStageExport) return {QStringLiteral("Writing projects"), QString(), 0.95, 1.0, true};
   return {stage, QStringLiteral("step"), 0.0, 0.0, false};
 }
 

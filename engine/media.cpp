@@ -16,7 +16,6 @@ namespace {
 constexpr const char* kTranscoder = "Brenvik.app/ffmpeg";  // below the working directory
 constexpr const char* kAnalysisRateHz = "8000";
 constexpr const char* kAnalysisChannels = "1";
-constexpr const char* kTranscodeStage = "transcode";
 constexpr const char* kFramerateUnknown = "999";
 constexpr const char* kFramerateMarker = "0";
 // Answers this short carry no frame rate (the library answers "" for a file without video).
@@ -97,7 +96,7 @@ std::vector<std::string> resemplirajgi8000(std::vector<std::string> files,
           if (status[i] != 0)
             logthis("ffmpeg failed (exit status " + std::to_string(status[i]) + "): " + files[i]);
         }
-        if (progress) progress(kTranscodeStage, i + 1, n);
+        if (progress) progress(kStageTranscode, i + 1, n);
       });
   console() << std::flush;
   return analysis_names(files);

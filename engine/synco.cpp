@@ -118,7 +118,7 @@ void fingerprint_stage(const std::vector<std::string>& analysis, float decay,
         logthis("vkupniot broj na maksovi:" +
                 float2string(static_cast<float>(entry.reduced.size())));
         tables[i] = std::move(entry.reduced);
-        report(options, "fingerprint", i + 1, n);
+        report(options, kStageFingerprint, i + 1, n);
       });
 }
 
@@ -176,7 +176,7 @@ std::string run(std::vector<std::string> files, double tolerance, int x, int y, 
 
   if (results.size() < 2) return "nema";
 
-  report(options, "export", 1, 1);
+  report(options, kStageExport, 1, 1);
   const SyncGroups sync = build_sync_groups(results, files, framerates, durations);
   const ProjectDocuments docs =
       build_documents(sync, files, durations, framerates, fps, x, y, premiere);

@@ -37,3 +37,9 @@ struct SyncGroups {
 
 // Progress of a run: stage name, item i (1-based) of n. Called on the worker thread.
 using ProgressFn = std::function<void(std::string_view stage, int i, int n)>;
+
+// The stage names a run reports, in the order it reaches them.
+inline constexpr std::string_view kStageTranscode = "transcode";      // i of n entries
+inline constexpr std::string_view kStageFingerprint = "fingerprint";  // i of n entries
+inline constexpr std::string_view kStageMatch = "match";              // i of n pairs
+inline constexpr std::string_view kStageExport = "export";            // 1 of 1

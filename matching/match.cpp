@@ -213,7 +213,7 @@ std::vector<PairSlot> proveriall(const std::vector<LandmarkTable>& tables, int n
       slots[k] = PairSlot{std::move(list), planned.longer, planned.shorter};
       ++k;
     }
-    if (progress) progress("match", static_cast<int>(pair + 1), static_cast<int>(plan.size()));
+    if (progress) progress(kStageMatch, static_cast<int>(pair + 1), static_cast<int>(plan.size()));
   }
 
   std::size_t total = 0;
