@@ -1,14 +1,13 @@
 #include "fingerprint/spectrogram.h"
 
 #include "engine/log.h"
+#include "fingerprint/frame_fft.h"
 
 #include <sndfile.h>
-#include <unsupported/Eigen/FFT>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <complex>
 #include <cstdint>
 #include <ostream>
 #include <vector>
@@ -78,13 +77,8 @@ class GridReader {
 // magnitude was not finite.
 float fill_magnitudes(GridReader& reader, std::int64_t audioFrames, Eigen::MatrixXf& s) {
   const std::array<float, kFrameSamples> window = hann_window();
-  Eigen::FFT<float> fft;  // one per call: its plan cache is not thread-safe
-  fft.SetFlag(Eigen::FFT<float>::HalfSpectrum);
+  FrameFft fft;
   std::vector<float> grid(static_cast<size_t>(kChunkHops + 1) * kHopSamples);
-  std::array<float, kFrameSamples> windowed{};
-  // Room for the full spectrum keeps the library's mirroring code in bounds, though
-  // HalfSpectrum never runs it.
-  std::vector<std::complex<float>> spectrum(kFrameSamples);
 
   // Eight independent lanes keep the running maximum and the check for NaN or infinity
   // (m * 0 is 0 for every finite m) off the critical path.
@@ -96,21 +90,23 @@ float fill_magnitudes(GridReader& reader, std::int64_t audioFrames, Eigen::Matri
   for (std::int64_t t0 = 0; t0 < audioFrames; t0 += kChunkHops) {
     const int hops = static_cast<int>(std::min<std::int64_t>(kChunkHops, audioFrames - t0));
     reader.read(grid.data() + kHopSamples, static_cast<std::int64_t>(hops) * kHopSamples);
-    for (int j = 0; j < hops; ++j) {
-      const float* frame = grid.data() + static_cast<size_t>(j) * kHopSamples;
-      for (int k = 0; k < kFrameSamples; ++k) windowed[k] = window[k] * frame[k];
-      // The real-input transform with HalfSpectrum computes bins 0..192 exactly as the
-      // full transform does; it only skips writing the mirrored half.
-      fft.fwd(spectrum.data(), windowed.data(), kFrameSamples);
-      float* column = s.col(t0 + j).data();
-      for (int b = 0; b < kSpectrogramBins; b += kLanes) {
-        for (int l = 0; l < kLanes; ++l) {
-          const float re = spectrum[b + l].real();
-          const float im = spectrum[b + l].imag();
-          const float m = std::sqrt(re * re + im * im);
-          column[b + l] = m;
-          largest[l] = m > largest[l] ? m : largest[l];
-          poison[l] += m * 0.0f;
+    for (int j0 = 0; j0 < hops; j0 += kFftLanes) {
+      const int count = std::min(kFftLanes, hops - j0);
+      std::array<const float*, kFftLanes> frames{};
+      std::array<float*, kFftLanes> columns{};
+      for (int l = 0; l < count; ++l) {
+        frames[l] = grid.data() + static_cast<size_t>(j0 + l) * kHopSamples;
+        columns[l] = s.col(t0 + j0 + l).data();
+      }
+      fft.magnitudes(window, frames, columns, count);
+      for (int l = 0; l < count; ++l) {
+        const float* column = columns[l];
+        for (int b = 0; b < kSpectrogramBins; b += kLanes) {
+          for (int k = 0; k < kLanes; ++k) {
+            const float m = column[b + k];
+            largest[k] = m > largest[k] ? m : largest[k];
+            poison[k] += m * 0.0f;
+          }
         }
       }
     }
