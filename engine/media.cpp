@@ -67,7 +67,8 @@ std::string transcoder_command_text(const std::string& entry) {
 }
 
 std::vector<std::string> resemplirajgi8000(std::vector<std::string> files,
-                                           const ProgressFn& progress, int max_transcoders) {
+                                           const ProgressFn& progress, int max_transcoders,
+                                           const std::function<void(int)>& transcoded) {
   const int n = static_cast<int>(files.size());
   const std::string location = exelokacija();
   const std::string program = location + kTranscoder;
@@ -83,12 +84,14 @@ std::vector<std::string> resemplirajgi8000(std::vector<std::string> files,
   ordered_parallel_for(
       n, std::min(limit, std::max(media_entries, 1)),
       [&](int i) {
-        if (is_marker(files[i])) return;
-        try {
-          status[i] = transcode(program, files[i]);
-        } catch (const std::exception&) {
-          status[i] = kNotStarted;
+        if (!is_marker(files[i])) {
+          try {
+            status[i] = transcode(program, files[i]);
+          } catch (const std::exception&) {
+            status[i] = kNotStarted;
+          }
         }
+        if (transcoded) transcoded(i);
       },
       [&](int i) {
         if (!is_marker(files[i])) {

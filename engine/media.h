@@ -3,6 +3,7 @@
 
 #include "engine/types.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,10 +22,13 @@ std::string transcoder_command_text(const std::string& entry);
 // core, worker_count()). Returns the analysis names of all entries in order. Console
 // lines (the command text per entry), log lines and progress ("transcode", i, n) come
 // in entry order. A failed transcoder leaves one log line naming the entry and its exit
-// status and no analysis WAV; the run goes on.
+// status and no analysis WAV; the run goes on. `transcoded(i)`, when given, is called for
+// every entry (markers too) as soon as its transcoder has exited, on any thread, so later
+// work on the file can start while other files are still being transcoded.
 std::vector<std::string> resemplirajgi8000(std::vector<std::string> files,
                                            const ProgressFn& progress = {},
-                                           int max_transcoders = 0);
+                                           int max_transcoders = 0,
+                                           const std::function<void(int)>& transcoded = {});
 
 // MediaInfo's frame rate of the first video stream as text ("25.000"), "" for a file
 // without video or that cannot be opened, or the library's error text when the

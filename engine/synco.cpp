@@ -15,8 +15,11 @@
 #include "matching/refine.h"
 
 #include <exception>
+#include <map>
+#include <mutex>
 #include <ostream>
 #include <sstream>
+#include <utility>
 
 namespace {
 
@@ -27,6 +30,7 @@ constexpr float kTargetDt = 63.0f;
 // one recording still lands on a comparable grid in another.
 constexpr int kPassOffsets[3] = {0, 32, 64};
 constexpr size_t kResultReserve = 100000;
+constexpr size_t kResultRowValues = 6;  // shorter, longer, offset, sections, confidence, hits
 constexpr const char* kOutputFolder = "Brenvik.app/SYNCED";
 
 void report(const SyncOptions& options, std::string_view stage, int i, int n) {
@@ -93,33 +97,36 @@ FingerprintOfEntry fingerprint_entry(const std::string& analysis_path, int index
   return out;
 }
 
-// Fingerprints every entry on worker_count() threads; log lines and console text are
-// replayed in entry order as each entry completes.
-void fingerprint_stage(const std::vector<std::string>& analysis, float decay,
+// Fingerprints an entry's analysis WAV; a failure leaves the entry without a fingerprint.
+FingerprintOfEntry fingerprint_or_nothing(const std::string& analysis_path, int index,
+                                          float decay) {
+  try {
+    return fingerprint_entry(analysis_path, index, decay);
+  } catch (const std::exception& e) {
+    FingerprintOfEntry failed;
+    failed.reduced = LandmarkTable::Zero(1, 2);
+    failed.console_text = std::string("fingerprint failed: ") + e.what() + "\n";
+    return failed;
+  }
+}
+
+// Takes the fingerprints, made ahead as the transcoders finished, in entry order: log
+// lines, console text and progress come as if the entries had been fingerprinted one
+// after another here.
+void fingerprint_stage(WorkAhead& ahead, std::vector<FingerprintOfEntry>& made,
                        std::vector<LandmarkTable>& tables, std::vector<float>& durations,
                        const SyncOptions& options) {
-  const int n = static_cast<int>(analysis.size());
-  std::vector<FingerprintOfEntry> done(n);
-  ordered_parallel_for(
-      n, worker_count(),
-      [&](int i) {
-        try {
-          done[i] = fingerprint_entry(analysis[i], i, decay);
-        } catch (const std::exception& e) {
-          done[i].reduced = LandmarkTable::Zero(1, 2);
-          done[i].console_text = std::string("fingerprint failed: ") + e.what() + "\n";
-        }
-      },
-      [&](int i) {
-        FingerprintOfEntry entry = std::move(done[i]);
-        logthis("687");
-        console() << entry.console_text << std::flush;
-        durations[i] = entry.seconds;
-        logthis("vkupniot broj na maksovi:" +
-                float2string(static_cast<float>(entry.reduced.size())));
-        tables[i] = std::move(entry.reduced);
-        report(options, kStageFingerprint, i + 1, n);
-      });
+  const int n = static_cast<int>(made.size());
+  for (int i = 0; i < n; ++i) {
+    ahead.wait(i);
+    FingerprintOfEntry entry = std::move(made[i]);
+    logthis("687");
+    console() << entry.console_text << std::flush;
+    durations[i] = entry.seconds;
+    logthis("vkupniot broj na maksovi:" + float2string(static_cast<float>(entry.reduced.size())));
+    tables[i] = std::move(entry.reduced);
+    report(options, kStageFingerprint, i + 1, n);
+  }
 }
 
 std::string run(std::vector<std::string> files, double tolerance, int x, int y, float fps,
@@ -127,12 +134,19 @@ std::string run(std::vector<std::string> files, double tolerance, int x, int y, 
   const int n = static_cast<int>(files.size());
   logthis("pocetok na sync c kernel....");
 
-  logthis("pred ffmpeg..");
-  resemplirajgi8000(files, options.progress);
-  logthis("posle ffmpeg..");
-
   const std::vector<std::string> analysis = analysis_names(files);
   AnalysisCleanup cleanup(analysis);
+  // Each file is fingerprinted as soon as its transcoder is done, on the cores the
+  // transcoders leave idle towards the end of that stage.
+  std::vector<FingerprintOfEntry> fingerprints(static_cast<size_t>(n));
+  const float decay = static_cast<float>(tolerance);
+  WorkAhead ahead(n, worker_count(), [&](int i) {
+    fingerprints[i] = fingerprint_or_nothing(analysis[i], i, decay);
+  });
+
+  logthis("pred ffmpeg..");
+  resemplirajgi8000(files, options.progress, 0, [&](int i) { ahead.ready(i); });
+  logthis("posle ffmpeg..");
   logthis("fahlovite se resemplirani vo 8000hz -------------------------");
   for (const std::string& name : analysis) logthis(name);
   console() << "resemplirani\n";
@@ -144,7 +158,7 @@ std::string run(std::vector<std::string> files, double tolerance, int x, int y, 
   std::vector<float> durations(n, 0.0f);
   std::vector<LandmarkTable> tables(n);
   console() << "pred alokacija na all[i] 200000\n";
-  fingerprint_stage(analysis, static_cast<float>(tolerance), tables, durations, options);
+  fingerprint_stage(ahead, fingerprints, tables, durations, options);
 
   logthis("PRED PROVERI ALL MNOGU BITNO!!!!!!!!!!!!!!!  -------------------------");
   std::vector<PairSlot> slots = proveriall(tables, n, durations, tables, groups, options.progress);
@@ -153,7 +167,10 @@ std::string run(std::vector<std::string> files, double tolerance, int x, int y, 
   std::vector<float> results;
   results.reserve(kResultReserve);
   // Runs while the analysis WAVs still exist: the fingerprint grid alone places a pair
-  // only to within a frame or two.
+  // only to within a frame or two. Pairs are refined several at once; the front end gets
+  // them in the order of the result rows.
+  std::map<std::pair<int, int>, SyncedPair> measured;
+  std::mutex measured_mutex;
   const PairRefiner refiner = [&](int shorter, int longer, float& offset) -> std::string {
     SyncedPair pair{files[shorter], files[longer], offset, 0.0, false, 0};
     std::string line;
@@ -166,10 +183,18 @@ std::string run(std::vector<std::string> files, double tolerance, int x, int y, 
       pair.good_windows = r.good_windows;
       line = refinement_log_line(r);
     }
-    if (options.pairs) options.pairs->push_back(std::move(pair));
+    const std::lock_guard<std::mutex> lock(measured_mutex);
+    measured.insert_or_assign({shorter, longer}, std::move(pair));
     return line;
   };
   decide_pairs(slots, n, durations, analysis, results, refiner);
+  if (options.pairs) {
+    for (std::size_t row = 0; row + kResultRowValues <= results.size(); row += kResultRowValues) {
+      const auto found = measured.find(
+          {static_cast<int>(results[row]), static_cast<int>(results[row + 1])});
+      if (found != measured.end()) options.pairs->push_back(found->second);
+    }
+  }
   logthis("posle csvwrite...");
   std::vector<PairSlot>().swap(slots);
   tables.clear();

@@ -1,13 +1,15 @@
 #include "matching/match.h"
 
 #include "engine/log.h"
+#include "engine/parallel.h"
+#include "engine/process.h"
 #include "fingerprint/composeints.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
+#include <exception>
 #include <fstream>
-#include <map>
 #include <ostream>
 #include <utility>
 
@@ -196,25 +198,64 @@ std::vector<PairSlot> proveriall(const std::vector<LandmarkTable>& tables, int n
     }
   }
 
-  // Each table takes the longer part in several pairs; its index is built once.
-  std::map<const LandmarkTable*, HashIndex> indexes;
-  std::size_t k = 0;
-  for (std::size_t pair = 0; pair < plan.size(); ++pair) {
-    const PlannedPair& planned = plan[pair];
+  auto longer_table = [&](const PlannedPair& planned) -> const LandmarkTable& {
     const std::vector<LandmarkTable>& source = planned.from_first_array ? tables : tables2;
-    const LandmarkTable& A = source[static_cast<std::size_t>(planned.longer)];
-    const LandmarkTable& B = source[static_cast<std::size_t>(planned.shorter)];
-    auto cached = indexes.find(&A);
-    if (cached == indexes.end()) cached = indexes.emplace(&A, index_by_hash(A)).first;
-    MatchList list = match_against_index(A, cached->second, B, planned.longer, planned.shorter,
-                                         durations[static_cast<std::size_t>(planned.shorter)]);
-    std::sort(list.begin(), list.end());
-    if (!list.empty() && k < slots.size()) {
-      slots[k] = PairSlot{std::move(list), planned.longer, planned.shorter};
-      ++k;
-    }
-    if (progress) progress(kStageMatch, static_cast<int>(pair + 1), static_cast<int>(plan.size()));
+    return source[static_cast<std::size_t>(planned.longer)];
+  };
+  // Each table takes the longer part in several pairs; its index is built once. Indexes
+  // and pairs are made on worker_count() threads, the slots filled in plan order.
+  std::vector<const LandmarkTable*> indexed;
+  for (const PlannedPair& planned : plan) {
+    const LandmarkTable* A = &longer_table(planned);
+    if (std::find(indexed.begin(), indexed.end(), A) == indexed.end()) indexed.push_back(A);
   }
+  std::vector<HashIndex> built(indexed.size());
+  std::vector<std::exception_ptr> failed(std::max(indexed.size(), plan.size()));
+  ordered_parallel_for(
+      static_cast<int>(indexed.size()), worker_count(),
+      [&](int t) {
+        try {
+          built[t] = index_by_hash(*indexed[t]);
+        } catch (...) {
+          failed[t] = std::current_exception();
+        }
+      },
+      [&](int t) {
+        if (failed[t]) std::rethrow_exception(failed[t]);
+      });
+  auto index_of = [&](const LandmarkTable* A) -> const HashIndex& {
+    return built[static_cast<std::size_t>(std::find(indexed.begin(), indexed.end(), A) -
+                                          indexed.begin())];
+  };
+
+  std::vector<MatchList> lists(plan.size());
+  std::size_t k = 0;
+  ordered_parallel_for(
+      static_cast<int>(plan.size()), worker_count(),
+      [&](int pair) {
+        const PlannedPair& planned = plan[static_cast<std::size_t>(pair)];
+        const std::vector<LandmarkTable>& source = planned.from_first_array ? tables : tables2;
+        const LandmarkTable& A = longer_table(planned);
+        const LandmarkTable& B = source[static_cast<std::size_t>(planned.shorter)];
+        try {
+          MatchList list =
+              match_against_index(A, index_of(&A), B, planned.longer, planned.shorter,
+                                  durations[static_cast<std::size_t>(planned.shorter)]);
+          std::sort(list.begin(), list.end());
+          lists[static_cast<std::size_t>(pair)] = std::move(list);
+        } catch (...) {
+          failed[static_cast<std::size_t>(pair)] = std::current_exception();
+        }
+      },
+      [&](int pair) {
+        const std::size_t p = static_cast<std::size_t>(pair);
+        if (failed[p]) std::rethrow_exception(failed[p]);
+        if (!lists[p].empty() && k < slots.size()) {
+          slots[k] = PairSlot{std::move(lists[p]), plan[p].longer, plan[p].shorter};
+          ++k;
+        }
+        if (progress) progress(kStageMatch, pair + 1, static_cast<int>(plan.size()));
+      });
 
   std::size_t total = 0;
   for (std::size_t s = 0; s < k; ++s) total += slots[s].list.size();

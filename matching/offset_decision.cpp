@@ -1,13 +1,17 @@
 #include "matching/offset_decision.h"
 
 #include "engine/log.h"
+#include "engine/parallel.h"
+#include "engine/process.h"
 #include "export/format.h"
 #include "fingerprint/composeints.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <exception>
 #include <ostream>
+#include <sstream>
 
 namespace {
 
@@ -209,7 +213,20 @@ void decide_pairs(const std::vector<PairSlot>& slots, int n, const std::vector<f
                   const PairRefiner& refine) {
   const std::size_t m = static_cast<std::size_t>(std::max(n, 0) + (n % 2 != 0 ? 1 : 0));
   const std::size_t walked = std::min(slots.size(), m * (m + 1) / 2);
-  const std::string asterisks(kAsterisks, '*');
+
+  // Every slot is judged first, its console line kept for the log walk below, so that the
+  // pairs in sync can be refined on several threads at once.
+  struct Verdict {
+    bool judged = false;
+    bool in_sync = false;
+    std::vector<float> F;
+    PairOverlap overlap;
+    std::string console_text;
+    float offset = 0.0f;
+    std::string refinement;
+  };
+  std::vector<Verdict> verdicts(walked);
+  std::vector<std::size_t> in_sync;
   for (std::size_t k = 0; k < walked; ++k) {
     const PairSlot& slot = slots[k];
     const int b = slot.longer;
@@ -218,20 +235,57 @@ void decide_pairs(const std::vector<PairSlot>& slots, int n, const std::vector<f
                        static_cast<std::size_t>(c) < analysis.size() &&
                        static_cast<std::size_t>(b) < durations.size() &&
                        static_cast<std::size_t>(c) < durations.size();
-    if (slot.list.size() < kMinimumValues || !known) {
+    if (slot.list.size() < kMinimumValues || !known) continue;
+    Verdict& v = verdicts[k];
+    v.judged = true;
+    {
+      std::ostringstream text;
+      ConsoleCapture capture(text);
+      v.F = finalcut(slot.list);
+      v.console_text = text.str();
+    }
+    v.overlap = pair_overlap(v.F, durations[static_cast<std::size_t>(b)],
+                             durations[static_cast<std::size_t>(c)]);
+    v.in_sync = pair_in_sync(v.F, v.overlap);
+    v.offset = v.F[0];
+    if (v.in_sync) in_sync.push_back(k);
+  }
+
+  if (refine) {
+    std::vector<std::exception_ptr> failed(in_sync.size());
+    ordered_parallel_for(
+        static_cast<int>(in_sync.size()), worker_count(),
+        [&](int j) {
+          const std::size_t k = in_sync[static_cast<std::size_t>(j)];
+          try {
+            verdicts[k].refinement = refine(slots[k].shorter, slots[k].longer, verdicts[k].offset);
+          } catch (...) {
+            failed[static_cast<std::size_t>(j)] = std::current_exception();
+          }
+        },
+        [&](int j) {
+          if (failed[static_cast<std::size_t>(j)])
+            std::rethrow_exception(failed[static_cast<std::size_t>(j)]);
+        });
+  }
+
+  const std::string asterisks(kAsterisks, '*');
+  for (std::size_t k = 0; k < walked; ++k) {
+    const Verdict& v = verdicts[k];
+    if (!v.judged) {
       logthis("<10 hits");
       continue;
     }
+    const int b = slots[k].longer;
+    const int c = slots[k].shorter;
     const std::string& name_b = analysis[static_cast<std::size_t>(b)];
     const std::string& name_c = analysis[static_cast<std::size_t>(c)];
     logthis(name_b + " *  " + name_c);
+    console() << v.console_text;
 
-    const std::vector<float> F = finalcut(slot.list);
-    const PairOverlap overlap = pair_overlap(F, durations[static_cast<std::size_t>(b)],
-                                             durations[static_cast<std::size_t>(c)]);
-    const float presek = overlap.presek;
-    const float sekcii_vo_presek = overlap.sekcii_vo_presek;
-
+    const std::vector<float>& F = v.F;
+    const float presek = v.overlap.presek;
+    const float sekcii_vo_presek = v.overlap.sekcii_vo_presek;
     const std::string summary = float2string(F[0]) + "*" + float2string(F[1]) + "*" +
                                 float2string(F[2]) + "*" + float2string(F[3]) + "*" +
                                 float2string(F[4]) + "*" + float2string(F[5]);
@@ -239,13 +293,11 @@ void decide_pairs(const std::vector<PairSlot>& slots, int n, const std::vector<f
         name_c + "  i " + name_b + "  so ofset:" + float2string(F[0]) + " sekundi vo " +
         float2string(F[1]) + "regioni so totalna brojka niz site regioni " + float2string(F[3]);
     logthis(" NE SE VO SYNC !!!!!!!!!!!presek:" + float2string(presek) +
-            "traenje_small:" + float2string(overlap.traenje_small) + kPairLineGap +
+            "traenje_small:" + float2string(v.overlap.traenje_small) + kPairLineGap +
             "sigurnost:" + float2string(F[6]) + "  raspon:" + float2string(F[5]) +
             " sekcii vo presek:" + float2string(sekcii_vo_presek) + "  " + summary +
             "  ---->>>>>>>>>NEMA SYNC " + verdict_tail + "->");
-
-    const bool in_sync = pair_in_sync(F, overlap);
-    if (!in_sync) continue;
+    if (!v.in_sync) continue;
 
     const std::string found = "NAJDEN SYNC MEGJU " + verdict_tail + "-> treba da se zapise vo CSV";
     logthis(asterisks);
@@ -257,12 +309,8 @@ void decide_pairs(const std::vector<PairSlot>& slots, int n, const std::vector<f
     logthis(asterisks);
     logthis(asterisks);
     console() << found << '\n';
-    float offset = F[0];
-    if (refine) {
-      const std::string line = refine(c, b, offset);
-      if (!line.empty()) logthis(line);
-    }
-    results.insert(results.end(), {static_cast<float>(c), static_cast<float>(b), offset, F[1],
-                                   overlap.confidence, F[3]});
+    if (!v.refinement.empty()) logthis(v.refinement);
+    results.insert(results.end(), {static_cast<float>(c), static_cast<float>(b), v.offset, F[1],
+                                   v.overlap.confidence, F[3]});
   }
 }

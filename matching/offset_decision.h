@@ -29,6 +29,7 @@ bool pair_in_sync(const std::vector<float>& summary, const PairOverlap& overlap)
 
 // Called for every pair found in sync with its entry positions and decided offset
 // (seconds); may change the offset. A non-empty result is logged after the pair's verdict.
+// Pairs are refined several at once: the refiner is called from several threads.
 using PairRefiner = std::function<std::string(int shorter, int longer, float& offset)>;
 
 // Judges every slot, logs each verdict and appends one result row of 6 values
