@@ -36,6 +36,14 @@ constexpr double kBandHighHz = 3800.0;
 
 // Lags this close to the peak belong to its main lobe and early echoes, not to the floor.
 constexpr double kPeakExclusionSec = 0.050;
+// A sharp peak can still be the wrong one: tonal music or a sound reaching a microphone
+// twice gives rival peaks a millisecond or so away, nearly as high, and noise decides
+// which one wins. A window with another peak this close to its highest, beyond the main
+// lobe of the band (whose first zero lies 0.26 ms out), is left out of the line whenever
+// enough windows without one remain; noisy rooms give such rivals often enough that
+// requiring none would leave many pairs at their decided offsets, tens of ms early.
+constexpr double kMainLobeSec = 0.00025;
+constexpr double kMaxRivalRatio = 0.8;
 constexpr double kGoodPsr = 12.0;
 constexpr double kSingleWindowPsr = 20.0;  // one window has no neighbours to agree with
 constexpr int kGoodWindowsNeeded = 3;
@@ -97,6 +105,7 @@ struct WindowResult {
   double centre = 0.0;  // shorter-file seconds
   double offset = 0.0;  // seconds, shorter minus longer
   double psr = 0.0;
+  double rival = 1.0;  // the highest other peak of the searched lags, relative to the peak
   bool at_edge = true;
 };
 
@@ -142,6 +151,17 @@ double peak_sharpness(const std::vector<float>& r, int lags, int peak, int exclu
   const double variance = sum2 / count - mean * mean;
   if (!(variance > 0.0)) return 0.0;
   return (r[peak] - mean) / std::sqrt(variance);
+}
+
+//! The highest local maximum of `r` outside the peak's main lobe, over the peak's value.
+double rival_ratio(const std::vector<float>& r, int lags, int peak, int lobe) {
+  if (!(r[peak] > 0.0f)) return 1.0;
+  float rival = 0.0f;
+  for (int k = 1; k + 1 < lags; ++k) {
+    if (std::abs(k - peak) <= lobe) continue;
+    if (r[k] >= r[k - 1] && r[k] >= r[k + 1]) rival = std::max(rival, r[k]);
+  }
+  return static_cast<double>(rival) / r[peak];
 }
 
 struct Line {
@@ -249,6 +269,7 @@ class WindowCorrelator {
     }
     const int exclusion = static_cast<int>(std::lround(kPeakExclusionSec * rate_));
     out.psr = peak_sharpness(r_, lags_, peak, exclusion);
+    out.rival = rival_ratio(r_, lags_, peak, static_cast<int>(std::lround(kMainLobeSec * rate_)));
     out.offset = (static_cast<double>(start - longer_start) - (peak + fraction)) / rate_;
     out.centre = (static_cast<double>(start) + 0.5 * static_cast<double>(window_)) / rate_;
     return true;
@@ -290,19 +311,22 @@ Refinement measure_pair(const std::string& shorter_wav, const std::string& longe
   WindowCorrelator correlator(shorter, longer, rate, std::llround(spans.front().length * rate));
   const std::int64_t decided_lag = std::llround(decided * rate);
   const bool single = spans.size() == 1;
-  std::vector<WindowResult> good;
+  std::vector<WindowResult> good, clear;
   for (const WindowSpan& span : spans) {
     WindowResult w;
     if (!correlator.measure(std::llround(span.start * rate), decided_lag, w)) return result;
-    if (!w.at_edge && w.psr >= (single ? kSingleWindowPsr : kGoodPsr)) good.push_back(w);
+    if (w.at_edge || w.psr < (single ? kSingleWindowPsr : kGoodPsr)) continue;
+    good.push_back(w);
+    if (w.rival < kMaxRivalRatio) clear.push_back(w);
   }
+  result.windows = static_cast<int>(spans.size());
+  const int needed = std::min<int>(kGoodWindowsNeeded, result.windows);
+  if (static_cast<int>(clear.size()) >= needed) good = std::move(clear);
 
   const Line line = fit_line(good);
-  result.windows = static_cast<int>(spans.size());
   result.good_windows = static_cast<int>(good.size());
   result.drift_ppm = line.slope * kPpm;
   result.spread_ms = line.spread * 1000.0;
-  const int needed = std::min<int>(kGoodWindowsNeeded, result.windows);
   if (result.good_windows >= needed && line.spread <= kMaxSpreadSec) {
     result.refined = true;
     // A clip is placed by its start, so a real drift is read off the line there; without

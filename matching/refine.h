@@ -9,7 +9,7 @@ struct Refinement {
   double offset = 0.0;      // seconds, shorter-file time minus longer-file time
   double drift_ppm = 0.0;   // slope of the good windows' offsets against shorter-file time
   double spread_ms = 0.0;   // range of the good windows' offsets about that slope's line
-  int good_windows = 0;     // windows with a sharp peak inside the searched lags
+  int good_windows = 0;     // windows the line rests on: a sharp peak inside the searched lags
   int windows = 0;          // windows laid over the overlap (0: no overlap or unreadable)
 };
 
