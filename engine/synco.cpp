@@ -82,11 +82,12 @@ FingerprintOfEntry fingerprint_entry(const std::string& analysis_path, int index
     // A pass that cannot read the file reports no seconds: the entry keeps 0.
     float seconds = 0.0f;
     LandmarkTable passes[3];
+    Eigen::MatrixXf picture;  // the three passes' spectrograms share one allocation
     const char* labels[3] = {"     prvo pominuvanje maksovi :", "     vtoro  pominuvanje maksovi :",
                              "     treto  pominuvanje maksovi :"};
     for (int k = 0; k < 3; ++k) {
       passes[k] = final_sredi(analysis_path.c_str(), index, &seconds, decay, kTargetDf, kTargetDt,
-                              kPassOffsets[k]);
+                              kPassOffsets[k], picture);
       console() << labels[k] << passes[k].size();
     }
     console() << '\n';

@@ -18,13 +18,21 @@ LandmarkTable no_fingerprint() { return LandmarkTable::Zero(1, 2); }
 
 }  // namespace
 
-LandmarkTable final_sredi(const char* path, int /*fileIndex*/, float* durationOut, float A_DEC,
+LandmarkTable final_sredi(const char* path, int fileIndex, float* durationOut, float A_DEC,
                           float targetDf, float targetDt, int sampleOffset) {
+  Eigen::MatrixXf picture;
+  return final_sredi(path, fileIndex, durationOut, A_DEC, targetDf, targetDt, sampleOffset,
+                     picture);
+}
+
+LandmarkTable final_sredi(const char* path, int /*fileIndex*/, float* durationOut, float A_DEC,
+                          float targetDf, float targetDt, int sampleOffset,
+                          Eigen::MatrixXf& spectrogram) {
   if (path == nullptr || !std::ifstream(path).is_open()) return no_fingerprint();
 
   int frames = 0;
   float seconds = 0.0f;
-  Eigen::MatrixXf spectrogram = final_specgram(path, &frames, &seconds, sampleOffset);
+  final_specgram(path, &frames, &seconds, sampleOffset, spectrogram);
   console() << "posle specgram\n";
   if (spectrogram.rows() <= 1) return no_fingerprint();
 
@@ -37,6 +45,5 @@ LandmarkTable final_sredi(const char* path, int /*fileIndex*/, float* durationOu
   const int room =
       kPeakRoomPerSecond * (seconds > 0.0f ? static_cast<int>(seconds) : kSecondsWhenUnknown);
   const KeptPeaks kept = pick_peaks(spectrogram, A_DEC, room);
-  spectrogram.resize(0, 0);  // the landmark table need not share memory with the picture
   return pair_landmarks(kept, targetDf, targetDt);
 }

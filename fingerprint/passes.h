@@ -11,3 +11,9 @@
 // missing, unreadable, silent, or shorter than ten frames (1536 samples).
 LandmarkTable final_sredi(const char* path, int fileIndex, float* durationOut, float A_DEC,
                           float targetDf, float targetDt, int sampleOffset);
+
+// The same pass with the spectrogram in `picture`, whose memory the next pass over a file
+// of the same length uses again.
+LandmarkTable final_sredi(const char* path, int fileIndex, float* durationOut, float A_DEC,
+                          float targetDf, float targetDt, int sampleOffset,
+                          Eigen::MatrixXf& picture);

@@ -183,12 +183,20 @@ void remove_mean_and_emphasise(Eigen::MatrixXf& s, float mean) {
 
 Eigen::MatrixXf final_specgram(const char* path, int* frameCountOut, float* secondsOut,
                                int sampleOffset) {
+  Eigen::MatrixXf s;
+  final_specgram(path, frameCountOut, secondsOut, sampleOffset, s);
+  return s;
+}
+
+void final_specgram(const char* path, int* frameCountOut, float* secondsOut, int sampleOffset,
+                    Eigen::MatrixXf& s) {
   SF_INFO info{};
   SNDFILE* file = sf_open(path, SFM_READ, &info);
   console() << "sf info FRAMES:" << info.frames << '\n';
   if (file == nullptr) {
     console() << "prazen spektrogram\n";
-    return Eigen::MatrixXf::Zero(1, 1);
+    s.setZero(1, 1);
+    return;
   }
   SndfileCloser closer{file};
   const sf_count_t n = info.frames;
@@ -203,7 +211,7 @@ Eigen::MatrixXf final_specgram(const char* path, int* frameCountOut, float* seco
   console() << "specgram 837\n";
   console() << "specgram 892\n";
 
-  Eigen::MatrixXf s(kSpectrogramBins, frames);
+  s.resize(kSpectrogramBins, frames);
   GridReader reader(file, n, std::max(sampleOffset, 0));
   const float largest = fill_magnitudes(reader, audioFrames, s);
 
@@ -215,13 +223,12 @@ Eigen::MatrixXf final_specgram(const char* path, int* frameCountOut, float* seco
     // floor from: the logarithm would be minus infinity everywhere and the mean NaN.
     // A flat picture says the same thing without poisoning the peaks.
     s.setZero();
-    return s;
+    return;
   }
   const float floorValue = static_cast<float>(static_cast<double>(largest) / kFloorRatio);
   const float sum = log_with_floor(s, floorValue);
   const float mean = sum / static_cast<float>(s.size());
   remove_mean_and_emphasise(s, mean);
-  return s;
 }
 
 void filter(int ord, float* a, float* b, int np, float* x, float* y) {

@@ -16,6 +16,12 @@ constexpr int kSpectrogramBins = 192;  // bins 0..191 of the 384-point DFT, 20.8
 Eigen::MatrixXf final_specgram(const char* path, int* frameCountOut, float* secondsOut,
                                int sampleOffset);
 
+// The same picture into `picture`, whose memory is used again when it already has the
+// size: the passes of one file share one allocation instead of faulting in fresh pages
+// for each.
+void final_specgram(const char* path, int* frameCountOut, float* secondsOut, int sampleOffset,
+                    Eigen::MatrixXf& picture);
+
 // Direct-form recursive filter of order `ord` over np samples; a[0] is taken to be 1 and
 // never read. Each output is accumulated in single precision from 0: the b terms in
 // ascending order, then the a terms subtracted in ascending order. x and y must not

@@ -162,3 +162,33 @@ TEST(FingerprintPass, ConcurrentPassesGiveTheSameTables) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FingerprintPass, ASharedPictureLeavesNothingBehindForTheNextFile) {
+  TempRunDir dir;
+  // Same length after a louder file, a silent file between, then a missing one: each
+  // must come out as from a fresh picture.
+  const std::string paths[] = {
+      write(dir, "loud.wav", test_signals::recording(8.0, 7, true)),
+      write(dir, "same.wav", test_signals::recording(8.0, 8)),
+      write(dir, "silent.wav", Samples(8 * 8000, 0)),
+      write(dir, "short.wav", test_signals::recording(3.0, 9)),
+      dir.file("missing.wav"),
+      write(dir, "again.wav", test_signals::recording(8.0, 8)),
+  };
+  Eigen::MatrixXf picture;
+  for (const std::string& path : paths) {
+    for (int offset : kOffsets) {
+      const LandmarkTable fresh = run_pass(path, 0.98f, offset).table;
+      std::ostringstream text;
+      ConsoleCapture capture(text);
+      float seconds = 0.0f;
+      const LandmarkTable shared =
+          final_sredi(path.c_str(), 3, &seconds, 0.98f, 31.0f, 63.0f, offset, picture);
+      EXPECT_TRUE(Same(shared, fresh)) << path << " offset " << offset;
+    }
+  }
+}
+
+}  // namespace
