@@ -1,7 +1,6 @@
 #include "engine/parallel.h"
 
 #include <algorithm>
-#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <system_error>
@@ -12,37 +11,10 @@
 void ordered_parallel_for(int n, int workers, const std::function<void(int)>& work,
                           const std::function<void(int)>& deliver) {
   if (n <= 0) return;
-  std::vector<char> done(static_cast<size_t>(n), 0);
-  std::mutex mutex;
-  std::condition_variable changed;
-  std::atomic<int> next{0};
-
-  auto take_entries = [&] {
-    for (int i = next++; i < n; i = next++) {
-      work(i);
-      {
-        std::lock_guard<std::mutex> lock(mutex);
-        done[static_cast<size_t>(i)] = 1;
-      }
-      changed.notify_all();
-    }
-  };
-
-  // Declared after everything the threads touch, so they are joined first on every way out.
-  std::vector<std::jthread> threads;
-  const int wanted = std::clamp(workers, 1, n);
-  try {
-    for (int t = 0; t < wanted; ++t) threads.emplace_back(take_entries);
-  } catch (const std::system_error&) {
-    // Whatever threads did start take all the entries between them.
-  }
-  if (threads.empty()) take_entries();
-
+  WorkAhead ahead(n, std::min(workers, n), work);
+  for (int i = 0; i < n; ++i) ahead.ready(i);
   for (int i = 0; i < n; ++i) {
-    {
-      std::unique_lock<std::mutex> lock(mutex);
-      changed.wait(lock, [&] { return done[static_cast<size_t>(i)] != 0; });
-    }
+    ahead.wait(i);
     deliver(i);
   }
 }
@@ -50,7 +22,8 @@ void ordered_parallel_for(int n, int workers, const std::function<void(int)>& wo
 WorkAhead::WorkAhead(int n, int workers, std::function<void(int)> work)
     : work_(std::move(work)),
       workers_(std::max(workers, 1)),
-      state_(static_cast<size_t>(std::max(n, 0)), State::waiting) {}
+      state_(static_cast<size_t>(std::max(n, 0)), State::waiting),
+      failed_(state_.size()) {}
 
 WorkAhead::~WorkAhead() {
   {
@@ -87,8 +60,14 @@ bool WorkAhead::run_next(std::unique_lock<std::mutex>& lock) {
   queue_.pop_front();
   state_[i] = State::running;
   lock.unlock();
-  work_(i);
+  std::exception_ptr failure;
+  try {
+    work_(i);
+  } catch (...) {
+    failure = std::current_exception();
+  }
   lock.lock();
+  failed_[i] = failure;
   state_[i] = State::done;
   changed_.notify_all();
   return true;
@@ -112,4 +91,5 @@ void WorkAhead::wait(int i) {
     if (threads_.empty() && run_next(lock)) continue;
     changed_.wait(lock, [&] { return state_[i] == State::done; });
   }
+  if (failed_[i]) std::rethrow_exception(failed_[i]);
 }

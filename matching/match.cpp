@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
-#include <exception>
 #include <fstream>
 #include <ostream>
 #include <utility>
@@ -198,31 +197,21 @@ std::vector<PairSlot> proveriall(const std::vector<LandmarkTable>& tables, int n
     }
   }
 
-  auto longer_table = [&](const PlannedPair& planned) -> const LandmarkTable& {
+  auto table_of = [&](const PlannedPair& planned, int entry) -> const LandmarkTable& {
     const std::vector<LandmarkTable>& source = planned.from_first_array ? tables : tables2;
-    return source[static_cast<std::size_t>(planned.longer)];
+    return source[static_cast<std::size_t>(entry)];
   };
   // Each table takes the longer part in several pairs; its index is built once. Indexes
   // and pairs are made on worker_count() threads, the slots filled in plan order.
   std::vector<const LandmarkTable*> indexed;
   for (const PlannedPair& planned : plan) {
-    const LandmarkTable* A = &longer_table(planned);
+    const LandmarkTable* A = &table_of(planned, planned.longer);
     if (std::find(indexed.begin(), indexed.end(), A) == indexed.end()) indexed.push_back(A);
   }
   std::vector<HashIndex> built(indexed.size());
-  std::vector<std::exception_ptr> failed(std::max(indexed.size(), plan.size()));
   ordered_parallel_for(
       static_cast<int>(indexed.size()), worker_count(),
-      [&](int t) {
-        try {
-          built[t] = index_by_hash(*indexed[t]);
-        } catch (...) {
-          failed[t] = std::current_exception();
-        }
-      },
-      [&](int t) {
-        if (failed[t]) std::rethrow_exception(failed[t]);
-      });
+      [&](int t) { built[t] = index_by_hash(*indexed[t]); }, [](int) {});
   auto index_of = [&](const LandmarkTable* A) -> const HashIndex& {
     return built[static_cast<std::size_t>(std::find(indexed.begin(), indexed.end(), A) -
                                           indexed.begin())];
@@ -234,22 +223,15 @@ std::vector<PairSlot> proveriall(const std::vector<LandmarkTable>& tables, int n
       static_cast<int>(plan.size()), worker_count(),
       [&](int pair) {
         const PlannedPair& planned = plan[static_cast<std::size_t>(pair)];
-        const std::vector<LandmarkTable>& source = planned.from_first_array ? tables : tables2;
-        const LandmarkTable& A = longer_table(planned);
-        const LandmarkTable& B = source[static_cast<std::size_t>(planned.shorter)];
-        try {
-          MatchList list =
-              match_against_index(A, index_of(&A), B, planned.longer, planned.shorter,
-                                  durations[static_cast<std::size_t>(planned.shorter)]);
-          std::sort(list.begin(), list.end());
-          lists[static_cast<std::size_t>(pair)] = std::move(list);
-        } catch (...) {
-          failed[static_cast<std::size_t>(pair)] = std::current_exception();
-        }
+        const LandmarkTable& A = table_of(planned, planned.longer);
+        MatchList list = match_against_index(A, index_of(&A), table_of(planned, planned.shorter),
+                                             planned.longer, planned.shorter,
+                                             durations[static_cast<std::size_t>(planned.shorter)]);
+        std::sort(list.begin(), list.end());
+        lists[static_cast<std::size_t>(pair)] = std::move(list);
       },
       [&](int pair) {
         const std::size_t p = static_cast<std::size_t>(pair);
-        if (failed[p]) std::rethrow_exception(failed[p]);
         if (!lists[p].empty() && k < slots.size()) {
           slots[k] = PairSlot{std::move(lists[p]), plan[p].longer, plan[p].shorter};
           ++k;

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <exception>
 #include <ostream>
 #include <sstream>
 
@@ -252,21 +251,13 @@ void decide_pairs(const std::vector<PairSlot>& slots, int n, const std::vector<f
   }
 
   if (refine) {
-    std::vector<std::exception_ptr> failed(in_sync.size());
     ordered_parallel_for(
         static_cast<int>(in_sync.size()), worker_count(),
         [&](int j) {
           const std::size_t k = in_sync[static_cast<std::size_t>(j)];
-          try {
-            verdicts[k].refinement = refine(slots[k].shorter, slots[k].longer, verdicts[k].offset);
-          } catch (...) {
-            failed[static_cast<std::size_t>(j)] = std::current_exception();
-          }
+          verdicts[k].refinement = refine(slots[k].shorter, slots[k].longer, verdicts[k].offset);
         },
-        [&](int j) {
-          if (failed[static_cast<std::size_t>(j)])
-            std::rethrow_exception(failed[static_cast<std::size_t>(j)]);
-        });
+        [](int) {});
   }
 
   const std::string asterisks(kAsterisks, '*');

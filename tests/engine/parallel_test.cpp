@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -27,6 +28,27 @@ TEST(OrderedParallelFor, DeliversInEntryOrderWhateverOrderTheWorkEnds) {
   std::vector<int> expected(n);
   for (int i = 0; i < n; ++i) expected[i] = i;
   EXPECT_EQ(expected, delivered);
+}
+
+TEST(OrderedParallelFor, AFailedEntryStopsTheLoopOnTheCallingThreadAtItsTurn) {
+  std::vector<int> delivered;
+  const std::thread::id caller = std::this_thread::get_id();
+  std::thread::id thrown_on;
+  try {
+    ordered_parallel_for(
+        40, 2,
+        [](int i) {
+          if (i == 3) throw std::runtime_error("entry 3");
+          std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        },
+        [&](int i) { delivered.push_back(i); });
+    ADD_FAILURE() << "the failure of entry 3 was lost";
+  } catch (const std::runtime_error& e) {
+    thrown_on = std::this_thread::get_id();
+    EXPECT_STREQ("entry 3", e.what());
+  }
+  EXPECT_EQ(caller, thrown_on);
+  EXPECT_EQ((std::vector<int>{0, 1, 2}), delivered);
 }
 
 TEST(WorkAhead, WorksEachEntryOnceInWhateverOrderItBecomesReady) {
