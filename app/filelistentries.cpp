@@ -1,7 +1,7 @@
 #include "app/filelistentries.h"
 
 #include "app/animalmodel.h"
-#include "engine/devicegroups.h"
+#include "core/entries.h"
 
 #include <QDir>
 #include <QFileInfo>

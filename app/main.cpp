@@ -4,7 +4,7 @@
 #include "app/qmlapplicationviewer.h"
 #include "app/qmlfile.h"
 #include "app/startup.h"
-#include "engine/log.h"
+#include "core/log.h"
 
 #include <QApplication>
 

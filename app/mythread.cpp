@@ -1,6 +1,6 @@
 #include "app/mythread.h"
 
-#include "engine/log.h"
+#include "core/log.h"
 
 #include <exception>
 #include <ostream>

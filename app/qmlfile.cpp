@@ -1,8 +1,9 @@
 #include "app/qmlfile.h"
 
 #include "app/animalmodel.h"
-#include "engine/devicegroups.h"
-#include "engine/log.h"
+#include "core/entries.h"
+#include "core/log.h"
+#include "core/paths.h"
 
 #include <QDebug>
 #include <QDir>

@@ -3,7 +3,7 @@
 #include "app/animalmodel.h"
 #include "app/qmlapplicationviewer.h"
 #include "app/qmlfile.h"
-#include "engine/log.h"
+#include "core/log.h"
 
 #include <QCoreApplication>
 #include <QQmlContext>

@@ -2,15 +2,14 @@
 // The wiring between the window, the file list, the controller and the application,
 // shared by main and by the tests and tools that build the same window.
 
+#include "core/paths.h"
+
 #include <QString>
 
 class AnimalModel;
 class QCoreApplication;
 class QMLFile;
 class QmlApplicationViewer;
-
-// The scene, relative to the working directory (the folder that holds Brenvik.app).
-inline constexpr const char* kScenePath = "Brenvik.app/qml/finaltk1/main.qml";
 
 // Non-ASCII paths fail in MediaInfo under the plain C locale; switch the character
 // type to UTF-8 when the environment left it at C or POSIX. Call after the application

@@ -1,10 +1,10 @@
 // Fingerprinting an hour-long recording: the three passes of one file, the spectrogram
 // alone, and the peak memory of one pass against the size of its spectrogram.
 
-#include "engine/log.h"
+#include "core/log.h"
 #include "fingerprint/passes.h"
 #include "fingerprint/spectrogram.h"
-#include "tests/fingerprint/signals.h"
+#include "tools/signals.h"
 
 #include <benchmark/benchmark.h>
 #include <sndfile.h>

@@ -1,10 +1,10 @@
 // Preparation and pairwise matching of six generated one-hour recordings of one event.
 
-#include "engine/log.h"
+#include "core/log.h"
+#include "fingerprint/prepare.h"
 #include "matching/match.h"
 #include "matching/offset_decision.h"
-#include "matching/prepare.h"
-#include "tests/matching/synthetic_landmarks.h"
+#include "tools/synthetic_landmarks.h"
 
 #include <benchmark/benchmark.h>
 

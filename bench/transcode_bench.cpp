@@ -1,8 +1,8 @@
 // Wall time of the transcoding stage: eight ten-minute camera-like files (48 kHz stereo
 // AAC) turned into analysis WAVs, one transcoder at a time against one per core.
-#include "engine/log.h"
-#include "engine/media.h"
-#include "engine/process.h"
+#include "core/log.h"
+#include "core/process.h"
+#include "media/media.h"
 
 #include <benchmark/benchmark.h>
 

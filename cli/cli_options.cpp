@@ -1,6 +1,6 @@
 #include "cli/cli_options.h"
+#include "core/entries.h"
 
-#include "engine/devicegroups.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,7 +1,8 @@
 // brenvik-sync: the headless front end of the sync engine.
 
 #include "cli/cli_options.h"
-#include "engine/log.h"
+#include "core/log.h"
+#include "core/paths.h"
 #include "engine/synco.h"
 
 #include <cmath>

@@ -1,18 +1,19 @@
 #include "engine/synco.h"
 
-#include "engine/devicegroups.h"
-#include "engine/log.h"
-#include "engine/media.h"
-#include "engine/parallel.h"
-#include "engine/process.h"
+#include "core/format.h"
+#include "core/log.h"
+#include "core/parallel.h"
+#include "core/paths.h"
+#include "core/process.h"
 #include "export/fcp_project.h"
-#include "export/format.h"
 #include "fingerprint/passes.h"
+#include "fingerprint/prepare.h"
 #include "matching/groups.h"
 #include "matching/match.h"
 #include "matching/offset_decision.h"
-#include "matching/prepare.h"
 #include "matching/refine.h"
+#include "media/devicegroups.h"
+#include "media/media.h"
 
 #include <exception>
 #include <map>
@@ -31,7 +32,19 @@ constexpr float kTargetDt = 63.0f;
 constexpr int kPassOffsets[3] = {0, 32, 64};
 constexpr size_t kResultReserve = 100000;
 constexpr size_t kResultRowValues = 6;  // shorter, longer, offset, sections, confidence, hits
-constexpr const char* kOutputFolder = "Brenvik.app/SYNCED";
+
+#ifdef __APPLE__
+constexpr const char* kFolderViewer = "open";
+#else
+constexpr const char* kFolderViewer = "xdg-open";
+#endif
+
+// Shows `folder` in the file manager; best effort. An argument vector, never a shell:
+// the folder's name is passed as it is.
+void show_folder(const std::string& folder) {
+  console() << "komanda" << kFolderViewer << " \"" << folder << "\"\n";
+  run_program({kFolderViewer, folder});
+}
 
 void report(const SyncOptions& options, std::string_view stage, int i, int n) {
   if (options.progress) options.progress(stage, i, n);

@@ -1,7 +1,7 @@
 #pragma once
 // The sync run driver: one call, one run, from transcoding to the opened output folder.
 
-#include "engine/types.h"
+#include "core/types.h"
 
 #include <iosfwd>
 #include <string>

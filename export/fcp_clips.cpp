@@ -1,7 +1,7 @@
 #include "export/fcp_clips.h"
 
-#include "engine/log.h"
-#include "export/format.h"
+#include "core/format.h"
+#include "core/log.h"
 
 #include <initializer_list>
 #include <ostream>

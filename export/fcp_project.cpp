@@ -1,11 +1,9 @@
 #include "export/fcp_project.h"
 
-#include "engine/log.h"
-#include "engine/media.h"
-#include "engine/process.h"
+#include "core/format.h"
+#include "core/log.h"
 #include "export/fcp_clips.h"
 #include "export/fcp_sequences.h"
-#include "export/format.h"
 
 #include <algorithm>
 #include <cmath>
@@ -35,12 +33,6 @@ constexpr int kAudioSampleRate = 48000;  // Hz
 
 constexpr const char* kFileNames[4] = {"SYNCED_fcp.XML", "UNSYNCED_fcp.XML",
                                        "SYNCED_premierePro.XML", "UNSYNCED_premierePro.XML"};
-
-#ifdef __APPLE__
-constexpr const char* kFolderViewer = "open";
-#else
-constexpr const char* kFolderViewer = "xdg-open";
-#endif
 
 const std::string kAmpersandLine(67, '&');
 const std::string kAsteriskLine(67, '*');
@@ -195,10 +187,4 @@ void write_documents(const ProjectDocuments& docs, const std::string& folder) {
     out.seekp(0, std::ios::end);
     out << *texts[i];
   }
-}
-
-void show_folder(const std::string& folder) {
-  console() << "komanda" << kFolderViewer << " \"" << folder << "\"\n";
-  // An argument vector, never a shell: the folder's name is passed as it is.
-  run_program({kFolderViewer, folder});
 }

@@ -1,7 +1,7 @@
 #pragma once
 // The four project documents and the output folder.
 
-#include "engine/types.h"
+#include "core/types.h"
 
 #include <string>
 #include <vector>
@@ -25,7 +25,3 @@ ProjectDocuments build_documents(const SyncGroups& groups, const std::vector<std
 // Truncates, then writes, the four files in `folder` ("…/Brenvik.app/SYNCED"); a file
 // that cannot be opened is skipped.
 void write_documents(const ProjectDocuments& docs, const std::string& folder);
-
-// Shows `folder` in the file manager (xdg-open here, open on macOS), without a shell;
-// best effort.
-void show_folder(const std::string& folder);

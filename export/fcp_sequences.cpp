@@ -1,6 +1,6 @@
 #include "export/fcp_sequences.h"
 
-#include "export/format.h"
+#include "core/format.h"
 
 #include <cmath>
 

@@ -1,7 +1,7 @@
 #include "fingerprint/landmarks.h"
 
-#include "engine/log.h"
-#include "fingerprint/composeints.h"
+#include "core/composeints.h"
+#include "core/log.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #pragma once
 // Pairing kept peaks into landmark rows (anchor frame, hash).
 
-#include "engine/types.h"
+#include "core/types.h"
 #include "fingerprint/peaks.h"
 
 // Landmark table of the kept peaks, by value: for every kept peak in list order (the

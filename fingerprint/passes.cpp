@@ -1,6 +1,6 @@
 #include "fingerprint/passes.h"
 
-#include "engine/log.h"
+#include "core/log.h"
 #include "fingerprint/landmarks.h"
 #include "fingerprint/peaks.h"
 #include "fingerprint/spectrogram.h"

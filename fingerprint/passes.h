@@ -1,7 +1,7 @@
 #pragma once
 // One fingerprint pass: spectrogram, peaks, landmarks.
 
-#include "engine/types.h"
+#include "core/types.h"
 
 // Landmark table of one pass over the analysis WAV at `path`, its frames shifted by
 // sampleOffset leading zeros (0, 32 or 64: frame grids 0, 4 and 8 ms apart), with the

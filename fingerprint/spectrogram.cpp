@@ -1,6 +1,6 @@
 #include "fingerprint/spectrogram.h"
 
-#include "engine/log.h"
+#include "core/log.h"
 #include "fingerprint/frame_fft.h"
 
 #include <sndfile.h>

@@ -1,8 +1,8 @@
 #include "matching/groups.h"
 
-#include "engine/devicegroups.h"
-#include "engine/log.h"
-#include "engine/media.h"
+#include "core/entries.h"
+#include "core/format.h"
+#include "core/log.h"
 
 #include <algorithm>
 #include <fstream>

@@ -1,7 +1,7 @@
 #pragma once
 // Result tables and sync groups.
 
-#include "engine/types.h"
+#include "core/types.h"
 
 #include <map>
 #include <string>

@@ -1,9 +1,9 @@
 #include "matching/match.h"
 
-#include "engine/log.h"
-#include "engine/parallel.h"
-#include "engine/process.h"
-#include "fingerprint/composeints.h"
+#include "core/composeints.h"
+#include "core/log.h"
+#include "core/parallel.h"
+#include "core/process.h"
 
 #include <algorithm>
 #include <charconv>

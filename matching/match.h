@@ -1,7 +1,7 @@
 #pragma once
 // Pairwise matching of reduced landmark tables into match lists.
 
-#include "engine/types.h"
+#include "core/types.h"
 
 #include <vector>
 

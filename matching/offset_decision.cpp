@@ -1,10 +1,10 @@
 #include "matching/offset_decision.h"
 
-#include "engine/log.h"
-#include "engine/parallel.h"
-#include "engine/process.h"
-#include "export/format.h"
-#include "fingerprint/composeints.h"
+#include "core/composeints.h"
+#include "core/format.h"
+#include "core/log.h"
+#include "core/parallel.h"
+#include "core/process.h"
 
 #include <algorithm>
 #include <cmath>

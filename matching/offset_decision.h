@@ -1,7 +1,7 @@
 #pragma once
 // Offset decision: summarise a match list and judge the pair.
 
-#include "engine/types.h"
+#include "core/types.h"
 
 #include <functional>
 #include <string>

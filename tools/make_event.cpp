@@ -3,7 +3,7 @@
 // Every device hears the same synthesised event through its own window, clock, room,
 // microphone and noise; the manifest says where each file starts in the event.
 
-#include "engine/process.h"
+#include "core/process.h"
 #include "tools/device_chain.h"
 #include "tools/device_list.h"
 #include "tools/event_synth.h"

@@ -1,9 +1,9 @@
 // The controller: file picking through a stand-in dialog and the start of runs against a
 // stand-in engine.
 
+#include "media/devicegroups.h"
 #include "tests/app/gui_test_support.h"
 #include "tests/support/test_support.h"
-#include "engine/devicegroups.h"
 
 #include <QCoreApplication>
 #include <QSignalSpy>

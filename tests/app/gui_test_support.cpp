@@ -1,7 +1,7 @@
 #include "tests/app/gui_test_support.h"
 
 #include "app/startup.h"
-#include "engine/devicegroups.h"
+#include "media/devicegroups.h"
 
 #include <QCoreApplication>
 #include <QQmlEngine>

@@ -1,6 +1,6 @@
 // Whole runs through start_sync and the real engine, ending in the scene's finished state.
 
-#include "engine/media.h"
+#include "media/media.h"
 #include "tests/app/gui_test_support.h"
 #include "tests/support/test_support.h"
 

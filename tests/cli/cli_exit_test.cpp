@@ -1,4 +1,4 @@
-#include "engine/process.h"
+#include "core/process.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 #include "cli/cli_options.h"
-#include "engine/devicegroups.h"
+#include "media/devicegroups.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>

@@ -12,7 +12,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "engine/process.h"
+#include "core/process.h"
 #include "tests/support/test_support.h"
 
 extern char** environ;

@@ -1,7 +1,7 @@
 // The event generator is the ruler the end-to-end tests measure the engine with, so
 // its truth is checked here: windows, clocks, noise levels and encodings.
 
-#include "engine/process.h"
+#include "core/process.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>

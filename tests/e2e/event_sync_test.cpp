@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/devicegroups.h"
+#include "media/devicegroups.h"
 #include "tests/e2e/e2e_support.h"
 #include "tests/support/test_support.h"
 

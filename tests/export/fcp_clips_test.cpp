@@ -1,6 +1,6 @@
 #include "export/fcp_clips.h"
 
-#include "engine/log.h"
+#include "core/log.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "export/fcp_project.h"
 
-#include "engine/log.h"
-#include "engine/process.h"
+#include "core/log.h"
+#include "core/process.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "fingerprint/landmarks.h"
 
-#include "engine/log.h"
-#include "fingerprint/composeints.h"
+#include "core/composeints.h"
+#include "core/log.h"
 #include "tests/fingerprint/same_matrix.h"
 
 #include <gtest/gtest.h>

@@ -1,10 +1,10 @@
 #include "fingerprint/passes.h"
 
-#include "engine/log.h"
+#include "core/log.h"
 #include "fingerprint/landmarks.h"
 #include "tests/fingerprint/reference_pass.h"
 #include "tests/fingerprint/same_matrix.h"
-#include "tests/fingerprint/signals.h"
+#include "tools/signals.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "fingerprint/peaks.h"
 
-#include "engine/log.h"
+#include "core/log.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,8 @@
 // evaluated in place and every kept peak compared with every other. The fast pass must
 // give the same results bit for bit. Include from one test file only.
 
-#include "engine/types.h"
-#include "fingerprint/composeints.h"
+#include "core/composeints.h"
+#include "core/types.h"
 #include "fingerprint/peaks.h"
 #include "fingerprint/spectrogram.h"
 

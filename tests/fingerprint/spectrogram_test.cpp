@@ -1,8 +1,8 @@
 #include "fingerprint/spectrogram.h"
 
-#include "engine/log.h"
+#include "core/log.h"
 #include "tests/fingerprint/same_matrix.h"
-#include "tests/fingerprint/signals.h"
+#include "tools/signals.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>

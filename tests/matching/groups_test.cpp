@@ -1,6 +1,6 @@
-#include "engine/devicegroups.h"
-#include "engine/log.h"
+#include "core/log.h"
 #include "matching/groups.h"
+#include "media/devicegroups.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>

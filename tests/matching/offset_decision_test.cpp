@@ -1,8 +1,8 @@
-#include "engine/log.h"
-#include "fingerprint/composeints.h"
+#include "core/composeints.h"
+#include "core/log.h"
 #include "matching/match.h"
 #include "matching/offset_decision.h"
-#include "tests/matching/synthetic_landmarks.h"
+#include "tools/synthetic_landmarks.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "tests/support/test_support.h"
 
-#include "engine/process.h"
+#include "core/process.h"
 
 #include <cstdlib>
 #include <filesystem>

@@ -1,7 +1,7 @@
 #pragma once
 // Preparation of a file's landmark table: stack, sort by time, collapse repeats.
 
-#include "engine/types.h"
+#include "core/types.h"
 
 // Rows in ascending anchor frame; rows of equal frame keep their order.
 LandmarkTable sortirajeigenmatricapored(LandmarkTable table);

@@ -1,7 +1,8 @@
-#include "export/format.h"
+#include "core/format.h"
 
-#include "engine/log.h"
+#include "core/log.h"
 
+#include <charconv>
 #include <locale>
 #include <ostream>
 #include <sstream>
@@ -28,6 +29,15 @@ std::string float2string(float value) {
   out.imbue(std::locale::classic());
   out << static_cast<double>(value);
   return out.str();
+}
+
+float framerate_number(const std::string& text) {
+  const char* first = text.data();
+  const char* last = first + text.size();
+  while (first != last && (*first == ' ' || *first == '\t')) ++first;
+  double value = 0.0;
+  if (std::from_chars(first, last, value).ec != std::errc{}) return 0.0f;
+  return static_cast<float>(value);
 }
 
 std::string urito(std::string path) {

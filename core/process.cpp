@@ -1,4 +1,4 @@
-#include "engine/process.h"
+#include "core/process.h"
 
 #include <cerrno>
 #include <fcntl.h>

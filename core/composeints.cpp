@@ -1,4 +1,4 @@
-#include "fingerprint/composeints.h"
+#include "core/composeints.h"
 
 namespace composeints {
 

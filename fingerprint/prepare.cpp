@@ -1,6 +1,6 @@
-#include "matching/prepare.h"
+#include "fingerprint/prepare.h"
 
-#include "engine/log.h"
+#include "core/log.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,9 +1,10 @@
-#include "engine/media.h"
+#include "media/media.h"
 
-#include "engine/devicegroups.h"
-#include "engine/log.h"
-#include "engine/parallel.h"
-#include "engine/process.h"
+#include "core/entries.h"
+#include "core/log.h"
+#include "core/parallel.h"
+#include "core/paths.h"
+#include "core/process.h"
 
 #include <algorithm>
 #include <charconv>
@@ -13,7 +14,6 @@
 
 namespace {
 
-constexpr const char* kTranscoder = "Brenvik.app/ffmpeg";  // below the working directory
 constexpr const char* kAnalysisRateHz = "8000";
 constexpr const char* kAnalysisChannels = "1";
 constexpr const char* kFramerateUnknown = "999";
@@ -24,7 +24,7 @@ constexpr std::size_t kMinFramerateChars = 2;
 constexpr int kNotStarted = 127;
 
 std::string command_text(const std::string& location, const std::string& entry) {
-  return "\"" + location + kTranscoder + "\"   -i \"" + entry +
+  return "\"" + location + kTranscoderPath + "\"   -i \"" + entry +
          "\" -vn -acodec pcm_s16le -ar 8000 -ac 1 -f wav -y \"" + entry + kAnalysisSuffix + "\"";
 }
 
@@ -71,7 +71,7 @@ std::vector<std::string> resemplirajgi8000(std::vector<std::string> files,
                                            const std::function<void(int)>& transcoded) {
   const int n = static_cast<int>(files.size());
   const std::string location = exelokacija();
-  const std::string program = location + kTranscoder;
+  const std::string program = location + kTranscoderPath;
 
   const int media_entries =
       static_cast<int>(std::count_if(files.begin(), files.end(),
@@ -114,15 +114,6 @@ std::vector<std::string> framerate_list(const std::vector<std::string>& files) {
     if (rate.size() < kMinFramerateChars) rate = kFramerateUnknown;
   }
   return rates;
-}
-
-float framerate_number(const std::string& text) {
-  const char* first = text.data();
-  const char* last = first + text.size();
-  while (first != last && (*first == ' ' || *first == '\t')) ++first;
-  double value = 0.0;
-  if (std::from_chars(first, last, value).ec != std::errc{}) return 0.0f;
-  return static_cast<float>(value);
 }
 
 void remove_analysis_wavs(const std::vector<std::string>& analysis) {

@@ -1,5 +1,5 @@
-#include "engine/devicegroups.h"
-#include "engine/media.h"
+#include "media/devicegroups.h"
+#include "media/media.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>

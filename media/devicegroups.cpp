@@ -1,9 +1,7 @@
-#include "engine/devicegroups.h"
+#include "media/devicegroups.h"
 
-#include "engine/log.h"
-#include "engine/media.h"
-
-bool is_marker(const std::string& entry) { return entry == kBeginMarker || entry == kEndMarker; }
+#include "core/log.h"
+#include "media/media.h"
 
 DeviceGroups devicegroopy(std::vector<std::string> analysis) {
   // The markers arrive in their analysis-list form, suffix and all.

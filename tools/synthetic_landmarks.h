@@ -2,8 +2,8 @@
 // Landmark tables of recordings cut from one generated event: every device hears a share
 // of the event's landmarks at its own start time, plus landmarks of its own.
 
-#include "engine/types.h"
-#include "fingerprint/composeints.h"
+#include "core/composeints.h"
+#include "core/types.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,8 +1,9 @@
-#include "engine/log.h"
+#include "core/log.h"
+
+#include "core/paths.h"
 
 #include <atomic>
 #include <cerrno>
-#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -11,7 +12,6 @@
 
 namespace {
 
-constexpr const char* kLogPath = "Brenvik.app/LOG/log_file.txt";
 constexpr size_t kInitialCwdBuffer = 100;
 
 std::atomic<std::ostream*> g_console{nullptr};
@@ -34,21 +34,6 @@ std::string gnu_getcwd() {
 }
 
 std::string exelokacija() { return gnu_getcwd() + "/"; }
-
-std::string run_folder_problem() {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  if (!fs::is_directory("Brenvik.app", ec))
-    return "Brenvik.app is not in " + gnu_getcwd() +
-           ": start from the folder that holds Brenvik.app.";
-  if (access("Brenvik.app/ffmpeg", X_OK) != 0)
-    return "Brenvik.app/ffmpeg is missing or not executable in " + gnu_getcwd() +
-           ": link it to the system ffmpeg.";
-  fs::create_directories("Brenvik.app/LOG", ec);
-  fs::create_directories("Brenvik.app/SYNCED", ec);
-  if (access("Brenvik.app/SYNCED", W_OK) != 0) return "Brenvik.app/SYNCED cannot be written to.";
-  return {};
-}
 
 void logthis(std::string msg) {
   std::ofstream out(kLogPath, std::ios::out | std::ios::app);

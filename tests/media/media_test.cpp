@@ -1,6 +1,6 @@
-#include "engine/devicegroups.h"
-#include "engine/log.h"
-#include "engine/media.h"
+#include "core/log.h"
+#include "media/devicegroups.h"
+#include "media/media.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>

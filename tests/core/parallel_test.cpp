@@ -1,4 +1,4 @@
-#include "engine/parallel.h"
+#include "core/parallel.h"
 
 #include <gtest/gtest.h>
 

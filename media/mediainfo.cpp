@@ -1,6 +1,6 @@
 // The one translation unit that includes MediaInfoDLL.h: the header defines static
 // state and functions, and the library is loaded at run time, never linked.
-#include "engine/media.h"
+#include "media/media.h"
 
 #include <exception>
 #include <locale.h>

@@ -1,4 +1,4 @@
-#include "export/format.h"
+#include "core/format.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "engine/log.h"
+#include "core/log.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 #pragma once
-// Log file, application paths and the console sink.
+// Log file, the working directory and the console sink.
 
 #include <iosfwd>
 #include <string>
@@ -9,11 +9,6 @@ std::string gnu_getcwd();
 
 // gnu_getcwd() followed by "/": the folder that holds Brenvik.app.
 std::string exelokacija();
-
-// Why no run can be done from the working directory (no Brenvik.app, no executable
-// Brenvik.app/ffmpeg, an output folder that cannot be written), as one sentence; empty
-// when a run can go ahead. Creates the LOG and SYNCED folders when they are missing.
-std::string run_folder_problem();
 
 // Appends msg and a newline to "Brenvik.app/LOG/log_file.txt" below the working
 // directory. A missing folder or unwritable file drops the line silently.

@@ -1,7 +1,7 @@
 #pragma once
 // Media preparation: analysis WAVs through the bundled transcoder, frame rates.
 
-#include "engine/types.h"
+#include "core/types.h"
 
 #include <functional>
 #include <string>
@@ -38,10 +38,6 @@ std::string getmediainfo(std::string path);
 // Frame-rate list: "0" for markers, getmediainfo() otherwise, then "999" for every
 // text of at most one character.
 std::vector<std::string> framerate_list(const std::vector<std::string>& files);
-
-// A frame-rate text ("29.970", "999") as a number, read with a full stop whatever the
-// process locale says; text that is not a number reads as 0.
-float framerate_number(const std::string& text);
 
 // Removes the analysis WAVs a run made; failures (markers, missing files) are ignored.
 void remove_analysis_wavs(const std::vector<std::string>& analysis);

@@ -1,0 +1,15 @@
+#pragma once
+// The entries of a file list: media paths, and the two markers that bracket the files
+// recorded one after another on one device.
+
+#include <string>
+
+inline constexpr const char* kBeginMarker =
+    "The following files are all recorded on one device - BEGIN of the List";
+inline constexpr const char* kEndMarker =
+    "The following files are all recorded on one device - END of the List";
+
+// True for either marker text, exactly.
+inline bool is_marker(const std::string& entry) {
+  return entry == kBeginMarker || entry == kEndMarker;
+}
