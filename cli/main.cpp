@@ -27,13 +27,15 @@ void show_progress(std::string_view stage, int i, int n) {
 std::string file_name(const std::string& path) { return fs::path(path).filename().string(); }
 
 // One line per pair found in sync: where the shorter recording's sound sits in the longer.
-void print_pairs(const std::vector<SyncedPair>& pairs) {
-  for (const SyncedPair& p : pairs) {
+void print_pairs(const RunResult& result) {
+  for (const PairResult& p : result.pairs) {
     // No "-0.00" for a drift that rounds to nothing.
     const double drift = std::abs(p.drift_ppm) < 0.005 ? 0.0 : p.drift_ppm;
     char figures[96];
     std::snprintf(figures, sizeof figures, "offset %+.3f s  drift %+.2f ppm  %s", p.offset, drift, p.refined ? "refined" : "not refined");
-    std::cout << file_name(p.shorter) << "  <->  " << file_name(p.longer) << "  " << figures << "\n";
+    std::cout << file_name(result.entries[static_cast<std::size_t>(p.shorter)]) << "  <->  "
+              << file_name(result.entries[static_cast<std::size_t>(p.longer)]) << "  " << figures
+              << "\n";
   }
 }
 
@@ -56,9 +58,9 @@ int main(int argc, char** argv) {
     return kCannotRun;
   }
 
-  std::vector<SyncedPair> pairs;
+  RunResult run;
   SyncOptions options;
-  options.pairs = &pairs;
+  options.result = &run;
   options.open_output = !o.no_open;
   options.refine = o.refine;
   if (o.quiet) {
@@ -68,7 +70,7 @@ int main(int argc, char** argv) {
   const std::string result =
       synco(o.files, o.tolerance, o.width, o.height, o.fps, o.premiere, options);
   if (o.quiet) std::cerr << "\r" << std::string(40, ' ') << "\r" << std::flush;
-  print_pairs(pairs);
+  print_pairs(run);
 
   if (result == "mavo") {
     std::cout << "Synced: the timelines are in " << gnu_getcwd() << "/Brenvik.app/SYNCED\n";

@@ -5,10 +5,10 @@ namespace composeints {
 namespace {
 constexpr std::uint64_t kAnchorField = 100000;         // 10^5
 constexpr std::uint64_t kPartnerField = 10000000;      // 10^7
-constexpr std::uint64_t kSectionField = 1000000000000; // 10^12
-constexpr std::uint64_t kLongerField = 1000000000;     // 10^9
-constexpr std::uint64_t kShorterField = 1000000;       // 10^6
-constexpr std::uint64_t kPositionSpan = 1000;          // file positions 0..999
+constexpr std::uint64_t kSectionField = match_word::kSectionUnit;
+constexpr std::uint64_t kLongerField = match_word::kLongerUnit;
+constexpr std::uint64_t kShorterField = match_word::kShorterUnit;
+constexpr std::uint64_t kPositionSpan = match_word::kPositionEnd;
 }  // namespace
 
 std::uint64_t composeInts(std::uint64_t& a, std::uint64_t& b, std::uint64_t& c) {

@@ -26,3 +26,26 @@ void decomposeInts3(std::uint64_t x, std::uint64_t& a, std::uint64_t& b, std::ui
                     std::uint64_t& d);
 
 }  // namespace composeints
+
+// The fields of a match word, by name. Sorting match words orders them by section, then
+// by the pair's positions, then by offset code.
+namespace match_word {
+
+inline constexpr std::uint64_t kSectionUnit = 1000000000000u;  // 10^12
+inline constexpr std::uint64_t kLongerUnit = 1000000000u;      // 10^9
+inline constexpr std::uint64_t kShorterUnit = 1000000u;        // 10^6
+// File positions take three decimal digits: entries 0..999.
+inline constexpr int kPositionEnd = 1000;
+// Offset codes count hundredths of a second, centred on 500000 and six digits wide: time
+// differences (shorter-file time minus longer-file time) from -5000 s to just under +5000 s.
+inline constexpr int kOffsetCodeZero = 500000;
+inline constexpr int kOffsetCodeEnd = 1000000;
+inline constexpr int kHundredthsPerSecond = 100;
+
+inline std::uint64_t section(std::uint64_t word) { return word / kSectionUnit; }
+inline int offset_code(std::uint64_t word) { return static_cast<int>(word % kShorterUnit); }
+inline float code_to_seconds(int code) {
+  return static_cast<float>(code - kOffsetCodeZero) / static_cast<float>(kHundredthsPerSecond);
+}
+
+}  // namespace match_word

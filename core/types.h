@@ -25,16 +25,6 @@ struct PairSlot {
 // Entry positions recorded on one device, never compared with each other.
 using DeviceGroups = std::vector<std::vector<int>>;
 
-// What grouping hands to the timeline writers: groups in order, members in
-// ascending entry position, offsets in seconds with the earliest member at 0.
-struct SyncGroups {
-  std::vector<std::vector<std::string>> files;
-  std::vector<std::vector<float>> offsets;
-  std::vector<std::string> unsynced_paths;
-  std::vector<float> unsynced_fps;
-  std::vector<float> unsynced_durations;
-};
-
 // Progress of a run: stage name, item i (1-based) of n. Called on the worker thread.
 using ProgressFn = std::function<void(std::string_view stage, int i, int n)>;
 

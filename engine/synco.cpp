@@ -6,6 +6,7 @@
 #include "core/paths.h"
 #include "core/process.h"
 #include "export/fcp_project.h"
+#include "export/result_tables.h"
 #include "fingerprint/passes.h"
 #include "fingerprint/prepare.h"
 #include "matching/groups.h"
@@ -16,8 +17,6 @@
 #include "media/media.h"
 
 #include <exception>
-#include <map>
-#include <mutex>
 #include <ostream>
 #include <sstream>
 #include <utility>
@@ -30,8 +29,6 @@ constexpr float kTargetDt = 63.0f;
 // Three frame grids 0, 4 and 8 ms apart, so a sound that straddles a frame boundary in
 // one recording still lands on a comparable grid in another.
 constexpr int kPassOffsets[3] = {0, 32, 64};
-constexpr size_t kResultReserve = 100000;
-constexpr size_t kResultRowValues = 6;  // shorter, longer, offset, sections, confidence, hits
 
 #ifdef __APPLE__
 constexpr const char* kFolderViewer = "open";
@@ -143,6 +140,27 @@ void fingerprint_stage(WorkAhead& ahead, std::vector<FingerprintOfEntry>& made,
   }
 }
 
+// What the timeline needs of every entry: its path, device, frame rate and duration.
+std::vector<TimelineMember> timeline_entries(const std::vector<std::string>& files,
+                                             const std::vector<std::string>& framerates,
+                                             const std::vector<float>& durations,
+                                             const DeviceGroups& groups) {
+  std::vector<TimelineMember> entries(files.size());
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    TimelineMember& e = entries[i];
+    e.entry = static_cast<int>(i);
+    e.path = files[i];
+    e.device = e.entry;
+    e.frame_rate = i < framerates.size() ? framerate_number(framerates[i]) : 0.0f;
+    e.duration = i < durations.size() ? durations[i] : 0.0f;
+  }
+  for (const std::vector<int>& group : groups)
+    for (int member : group)
+      if (member >= 0 && static_cast<std::size_t>(member) < entries.size())
+        entries[static_cast<std::size_t>(member)].device = group.front();
+  return entries;
+}
+
 std::string run(std::vector<std::string> files, double tolerance, int x, int y, float fps,
                 int premiere, const SyncOptions& options) {
   const int n = static_cast<int>(files.size());
@@ -178,50 +196,32 @@ std::string run(std::vector<std::string> files, double tolerance, int x, int y, 
   std::vector<PairSlot> slots = proveriall(tables, n, durations, tables, groups, options.progress);
   logthis("POSLE PROVERI ALL MNOGU BITNO!!!!!!!!!!!!!!!  -------------------------");
 
-  std::vector<float> results;
-  results.reserve(kResultReserve);
-  // Runs while the analysis WAVs still exist: the fingerprint grid alone places a pair
-  // only to within a frame or two. Pairs are refined several at once; the front end gets
-  // them in the order of the result rows.
-  std::map<std::pair<int, int>, SyncedPair> measured;
-  std::mutex measured_mutex;
-  const PairRefiner refiner = [&](int shorter, int longer, float& offset) -> std::string {
-    SyncedPair pair{files[shorter], files[longer], offset, 0.0, false, 0};
-    std::string line;
-    if (options.refine) {
-      const Refinement r = refine_offset(analysis[shorter], analysis[longer], offset);
-      if (r.refined) offset = static_cast<float>(r.offset);
-      pair.offset = r.refined ? r.offset : offset;
-      pair.drift_ppm = r.drift_ppm;
-      pair.refined = r.refined;
-      pair.good_windows = r.good_windows;
-      line = refinement_log_line(r);
-    }
-    const std::lock_guard<std::mutex> lock(measured_mutex);
-    measured.insert_or_assign({shorter, longer}, std::move(pair));
-    return line;
-  };
-  decide_pairs(slots, n, durations, analysis, results, refiner);
-  if (options.pairs) {
-    for (std::size_t row = 0; row + kResultRowValues <= results.size(); row += kResultRowValues) {
-      const auto found = measured.find(
-          {static_cast<int>(results[row]), static_cast<int>(results[row + 1])});
-      if (found != measured.end()) options.pairs->push_back(found->second);
-    }
-  }
-  logthis("posle csvwrite...");
+  std::vector<PairVerdict> verdicts = judge_pairs(slots, n, durations);
   std::vector<PairSlot>().swap(slots);
   tables.clear();
+  // While the analysis WAVs still exist: the fingerprint grid alone places a pair only to
+  // within a frame or two.
+  if (options.refine) refine_in_sync(verdicts, analysis);
+  log_verdicts(verdicts, analysis);
+  RunResult result;
+  result.entries = files;
+  result.pairs = pairs_in_sync(verdicts);
+  logthis("posle csvwrite...");
 
-  if (results.size() < 2) return "nema";
+  if (result.pairs.empty()) {
+    if (options.result) *options.result = std::move(result);
+    return "nema";
+  }
 
   report(options, kStageExport, 1, 1);
-  const SyncGroups sync = build_sync_groups(results, files, framerates, durations);
-  const ProjectDocuments docs =
-      build_documents(sync, files, durations, framerates, fps, x, y, premiere);
+  const std::vector<PairResult> clean = without_reversed_duplicates(result.pairs);
+  write_result_tables(result.pairs, clean);
+  result.timeline = build_timeline(clean, timeline_entries(files, framerates, durations, groups));
+  const ProjectDocuments docs = build_documents(result.timeline, fps, x, y, premiere);
   cleanup.remove_now();
   write_documents(docs, exelokacija() + kOutputFolder);
   if (options.open_output) show_folder(exelokacija() + "/" + kOutputFolder);
+  if (options.result) *options.result = std::move(result);
   return "mavo";
 }
 

@@ -1,21 +1,12 @@
 #pragma once
 // The sync run driver: one call, one run, from transcoding to the opened output folder.
 
+#include "core/results.h"
 #include "core/types.h"
 
 #include <iosfwd>
 #include <string>
 #include <vector>
-
-// One pair found in sync, as a front end reports it.
-struct SyncedPair {
-  std::string shorter;       // entry of the shorter recording, as picked
-  std::string longer;        // entry of the longer recording
-  double offset = 0.0;       // seconds: a sound's time in `shorter` minus its time in `longer`
-  double drift_ppm = 0.0;    // clock drift of `shorter` against `longer`, when refined
-  bool refined = false;      // offset measured below one frame; otherwise as decided
-  int good_windows = 0;
-};
 
 // What a front end chooses about a run besides the five settings.
 struct SyncOptions {
@@ -23,7 +14,7 @@ struct SyncOptions {
   std::ostream* console = nullptr; // console traces; nullptr: standard output
   bool open_output = true;         // show Brenvik.app/SYNCED when the run is done
   bool refine = true;              // refine the offsets of pairs found in sync
-  std::vector<SyncedPair>* pairs = nullptr;  // receives the pairs found in sync
+  RunResult* result = nullptr;     // receives the pairs found in sync and the timeline
 };
 
 // One run over `files` (paths and device-group markers, UTF-8). tolerance decays the

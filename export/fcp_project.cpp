@@ -24,10 +24,6 @@ constexpr int kGroupIdStride = 100;
 
 // A new sequence starts after every dozen members, so no timeline gets too tall to use.
 constexpr size_t kMembersPerSequence = 12;
-// Frame rates of 100 and more mark a file without video ("999" from the media stage).
-constexpr float kAudioOnlyRate = 100.0f;
-// Duration in seconds of a member whose path is not in the file list.
-constexpr float kUnknownDuration = 1000.0f;
 constexpr int kAudioDepth = 16;          // bits per sample
 constexpr int kAudioSampleRate = 48000;  // Hz
 
@@ -37,16 +33,11 @@ constexpr const char* kFileNames[4] = {"SYNCED_fcp.XML", "UNSYNCED_fcp.XML",
 const std::string kAmpersandLine(67, '&');
 const std::string kAsteriskLine(67, '*');
 
-template <typename T>
-T value_at(const std::vector<T>& values, size_t i, T fallback) {
-  return i < values.size() ? values[i] : fallback;
-}
-
 // Widens the id stride to the next hundred when a group has more than 100 members, so
 // that no two members of a document ever share a file id.
-int group_id_stride(const SyncGroups& groups) {
+int group_id_stride(const Timeline& timeline) {
   size_t largest = 0;
-  for (const auto& members : groups.files) largest = std::max(largest, members.size());
+  for (const SyncGroup& group : timeline.groups) largest = std::max(largest, group.members.size());
   const size_t hundreds = (largest + kGroupIdStride - 1) / kGroupIdStride;
   return kGroupIdStride * static_cast<int>(std::max<size_t>(1, hundreds));
 }
@@ -69,34 +60,24 @@ void close_sequence(Texts& out, Tracks& tracks, int group, float fps, int x, int
   tracks.clear();
 }
 
-void add_group(Texts& out, int group, int first_id, const std::vector<std::string>& members,
-               const std::vector<float>& offsets, const std::vector<std::string>& files,
-               const std::vector<float>& durations, const std::vector<std::string>& framerates,
+void add_group(Texts& out, int group, int first_id, const std::vector<TimelineMember>& members,
                float fps, int x, int y, int premiere) {
   std::ostream& trace = console();
   // Audio-only members sit on whole frames of the sequence rate.
   const float audio_fps = std::trunc(fps);
   Tracks tracks;
-  // Carried from member to member: an unknown path after an audio-only member is placed
-  // like that member.
-  float media_rate = fps;
   for (size_t m = 0; m < members.size(); ++m) {
+    const TimelineMember& member = members[m];
     const int id = first_id + static_cast<int>(m);
-    const std::string& path = members[m];
-    const float offset = value_at(offsets, m, 0.0f);
+    const std::string& path = member.path;
+    const float offset = static_cast<float>(member.start);
+    const float duration = member.duration;
     const std::string fcp_file = clip_track_XMLit_video(id, path);
     const std::string pp_audio = clip_track_XMLit_audioPP(id, path);
     const std::string pp_video = clip_track_XMLit_videoPP(id, path);
+    trace << "fpss: " << float2string(member.frame_rate) << " --  ";
 
-    float duration = kUnknownDuration;
-    for (size_t i = 0; i < files.size(); ++i) {
-      if (files[i] != path) continue;
-      duration = value_at(durations, i, 0.0f);
-      media_rate = framerate_number(value_at(framerates, i, std::string()));
-      trace << "fpss: " << float2string(media_rate) << " --  ";
-    }
-
-    if (media_rate >= kAudioOnlyRate) {
+    if (member.audio_only()) {
       tracks.fcp_audio += Seq_track_XMLit_audio(id, offset, duration, audio_fps);
       tracks.pp_audio += Seq_track_XMLit_audioPP(id, offset, duration, audio_fps);
     } else {
@@ -104,7 +85,6 @@ void add_group(Texts& out, int group, int first_id, const std::vector<std::strin
       tracks.pp_video += Seq_track_XMLit_videoPP(id, offset, duration, fps);
       tracks.fcp_audio += Seq_track_XMLit_audio(id, offset, duration, fps);
       tracks.pp_audio += Seq_track_XMLit_audioPP(id, offset, duration, fps);
-      media_rate = fps;
     }
 
     out.fcp_clips += clipXMLit(path, fps, fcp_file, duration);
@@ -133,39 +113,31 @@ std::string FINAL_XMLPP(std::string name, std::string children) {
   return FINAL_XML(std::move(name), std::move(children));
 }
 
-ProjectDocuments build_documents(const SyncGroups& groups, const std::vector<std::string>& files,
-                                 const std::vector<float>& durations,
-                                 const std::vector<std::string>& framerates, float fps, int x,
-                                 int y, int premiere) {
+ProjectDocuments build_documents(const Timeline& timeline, float fps, int x, int y, int premiere) {
   ProjectDocuments docs;
   std::ostream& trace = console();
 
   std::string fcp_children;
   std::string pp_children;
-  for (size_t k = 0; k < groups.unsynced_paths.size(); ++k) {
+  for (size_t k = 0; k < timeline.unsynced.size(); ++k) {
     const int id = kUnsyncedFirstId + kUnsyncedIdStep * static_cast<int>(k);
-    const std::string& path = groups.unsynced_paths[k];
-    const float rate = value_at(groups.unsynced_fps, k, 0.0f);
-    const float seconds = value_at(groups.unsynced_durations, k, 0.0f);
-    const std::string fcp_file = clip_track_XMLit_video(id, path);
-    const std::string pp_audio = clip_track_XMLit_audioPP(id, path);
-    const std::string pp_video = clip_track_XMLit_videoPP(id, path);
-    fcp_children += clipXMLit(path, rate, fcp_file, seconds);
-    pp_children += clipXMLitPP(path, rate, pp_audio, pp_video, seconds);
+    const TimelineMember& member = timeline.unsynced[k];
+    const std::string fcp_file = clip_track_XMLit_video(id, member.path);
+    const std::string pp_audio = clip_track_XMLit_audioPP(id, member.path);
+    const std::string pp_video = clip_track_XMLit_videoPP(id, member.path);
+    fcp_children += clipXMLit(member.path, member.frame_rate, fcp_file, member.duration);
+    pp_children += clipXMLitPP(member.path, member.frame_rate, pp_audio, pp_video, member.duration);
   }
   trace << kAmpersandLine << '\n' << fcp_children << '\n' << kAmpersandLine << '\n';
   docs.unsynced_fcp = FINAL_XML(kUnsyncedProject, fcp_children);
   docs.unsynced_pp = FINAL_XMLPP(kUnsyncedProject, pp_children);
 
   trace << "pred xml-ot\n";
-  const int stride = group_id_stride(groups);
+  const int stride = group_id_stride(timeline);
   Texts texts;
-  for (size_t g = 0; g < groups.files.size(); ++g) {
-    const std::vector<float> none;
-    const std::vector<float>& offsets = g < groups.offsets.size() ? groups.offsets[g] : none;
-    add_group(texts, static_cast<int>(g), stride * static_cast<int>(g), groups.files[g], offsets,
-              files, durations, framerates, fps, x, y, premiere);
-  }
+  for (size_t g = 0; g < timeline.groups.size(); ++g)
+    add_group(texts, static_cast<int>(g), stride * static_cast<int>(g), timeline.groups[g].members,
+              fps, x, y, premiere);
   docs.synced_fcp = FINAL_XML(kSyncedProject, texts.fcp_clips + texts.fcp_sequences);
   docs.synced_pp = FINAL_XMLPP(kSyncedProject, texts.pp_sequences + texts.pp_clips);
   return docs;

@@ -1,7 +1,7 @@
 #pragma once
 // The four project documents and the output folder.
 
-#include "core/types.h"
+#include "core/results.h"
 
 #include <string>
 #include <vector>
@@ -17,10 +17,7 @@ struct ProjectDocuments {
 };
 
 // Master clips and sequences of every group and of the unsynced entries.
-ProjectDocuments build_documents(const SyncGroups& groups, const std::vector<std::string>& files,
-                                 const std::vector<float>& durations,
-                                 const std::vector<std::string>& framerates, float fps, int x,
-                                 int y, int premiere);
+ProjectDocuments build_documents(const Timeline& timeline, float fps, int x, int y, int premiere);
 
 // Truncates, then writes, the four files in `folder` ("…/Brenvik.app/SYNCED"); a file
 // that cannot be opened is skipped.

@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr int kRealSize = 384;
+constexpr int kRealSize = kFrameSamples;
 constexpr int kComplexSize = kRealSize / 2;     // the real transform runs as a 192-point one
 constexpr int kQuarter = kRealSize / 4;         // post-processing pairs k and 192 - k
 constexpr int kBins = kComplexSize;             // the bins the spectrogram keeps: 0..191
@@ -192,7 +192,7 @@ struct FrameFft::Plan {
 FrameFft::FrameFft() : plan_(std::make_unique<Plan>()) {}
 FrameFft::~FrameFft() = default;
 
-void FrameFft::magnitudes(const std::array<float, 384>& window,
+void FrameFft::magnitudes(const std::array<float, kFrameSamples>& window,
                           const std::array<const float*, kFftLanes>& frames,
                           const std::array<float*, kFftLanes>& columns, int count) {
   std::array<Cx, kComplexSize>& in = plan_->input;

@@ -5,6 +5,8 @@
 // operations as the one-frame transform, so the fingerprints do not change; only the
 // instruction count does.
 
+#include "core/frames.h"
+
 #include <array>
 #include <memory>
 
@@ -19,7 +21,7 @@ class FrameFft {
 
   // For lanes 0..count-1: columns[l][b] = |DFT(window · frames[l])[b]| for bins 0..191 of
   // the 384-point transform. frames[l] holds 384 samples, columns[l] room for 192.
-  void magnitudes(const std::array<float, 384>& window,
+  void magnitudes(const std::array<float, kFrameSamples>& window,
                   const std::array<const float*, kFftLanes>& frames,
                   const std::array<float*, kFftLanes>& columns, int count);
 

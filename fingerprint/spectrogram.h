@@ -1,12 +1,9 @@
 #pragma once
 // Onset-emphasised log-magnitude spectrogram of an 8000 Hz analysis WAV.
 
-#include <Eigen/Dense>
+#include "core/frames.h"
 
-constexpr int kAnalysisRate = 8000;    // Hz, the rate of every analysis WAV
-constexpr int kFrameSamples = 384;     // 48 ms analysis window
-constexpr int kHopSamples = 192;       // 24 ms between frames: 8000 / 192 = 41.67 frames/s
-constexpr int kSpectrogramBins = 192;  // bins 0..191 of the 384-point DFT, 20.83 Hz apart
+#include <Eigen/Dense>
 
 // 192 bins x F frames (384-sample Hann frames, 192-sample hop, sampleOffset leading
 // zeros), by value. Stores F and the whole seconds of audio whenever the file could be

@@ -1,23 +1,16 @@
 #include "matching/groups.h"
 
 #include "core/entries.h"
-#include "core/format.h"
 #include "core/log.h"
 
 #include <algorithm>
-#include <fstream>
-#include <locale>
 #include <ostream>
 #include <utility>
 
 namespace {
 
-constexpr int kCsvPrecision = 5;
-// Fields of a result row: shorter, longer, offset (s), sections, confidence, most hits.
-constexpr Eigen::Index kResultFields = 6;
-constexpr Eigen::Index kCleanFields = 5;
-// Marks a reversed duplicate in the file fields of a result column.
-constexpr float kDuplicateMark = 999.0f;
+// Fields of a column the linking reads: shorter, longer, offset (s).
+constexpr Eigen::Index kLinkFields = 3;
 // Marks a dead column list and a repeated chain entry.
 constexpr int kDead = 9999;
 constexpr std::size_t kAsterisks = 67;
@@ -69,20 +62,6 @@ std::vector<ChainEntry> place_group(const Eigen::MatrixXf& normalised,
 }
 
 }  // namespace
-
-void export2csv(const char* name, Eigen::MatrixXf table, int cols, int rows) {
-  std::ofstream out(name, std::ios::out | std::ios::trunc);
-  if (!out) return;
-  out.imbue(std::locale::classic());
-  out.precision(kCsvPrecision);
-  const Eigen::Index last_row = std::min<Eigen::Index>(rows, table.rows());
-  const Eigen::Index last_col = std::min<Eigen::Index>(cols, table.cols());
-  for (Eigen::Index r = 0; r < last_row; ++r) {
-    for (Eigen::Index c = 0; c < last_col; ++c) out << static_cast<double>(table(r, c)) << ',';
-    out << '\n';
-    out.flush();
-  }
-}
 
 std::vector<int> unikatni(Eigen::MatrixXf table) {
   std::vector<int> files;
@@ -175,74 +154,63 @@ std::vector<std::map<int, float>> groopy(Eigen::MatrixXf clean) {
   return maps;
 }
 
-SyncGroups build_sync_groups(const std::vector<float>& results,
-                             const std::vector<std::string>& files,
-                             const std::vector<std::string>& framerates,
-                             const std::vector<float>& durations) {
-  const Eigen::Index count = static_cast<Eigen::Index>(results.size()) / kResultFields;
-  Eigen::MatrixXf table = Eigen::Map<const Eigen::MatrixXf>(results.data(), kResultFields, count);
-  export2csv("csvtabela.csv", table, static_cast<int>(count), static_cast<int>(kResultFields));
-
-  // Of two columns naming one pair in opposite order, the earlier one stays.
-  for (Eigen::Index c = 0; c < count; ++c) {
-    for (Eigen::Index k = 0; k < count; ++k) {
-      if (table(0, c) == table(1, k) && table(1, c) == table(0, k)) {
-        table(0, k) = kDuplicateMark;
-        table(1, k) = kDuplicateMark;
-      }
-    }
+std::vector<PairResult> without_reversed_duplicates(const std::vector<PairResult>& pairs) {
+  std::vector<bool> dropped(pairs.size(), false);
+  for (std::size_t c = 0; c < pairs.size(); ++c) {
+    if (dropped[c]) continue;
+    for (std::size_t k = 0; k < pairs.size(); ++k)
+      if (pairs[c].shorter == pairs[k].longer && pairs[c].longer == pairs[k].shorter)
+        dropped[k] = true;
   }
-  std::vector<Eigen::Index> kept;
-  for (Eigen::Index c = 0; c < count; ++c)
-    if (table(0, c) != kDuplicateMark) kept.push_back(c);
-  Eigen::MatrixXf clean(kCleanFields, static_cast<Eigen::Index>(kept.size()));
-  for (std::size_t k = 0; k < kept.size(); ++k)
-    clean.col(static_cast<Eigen::Index>(k)) = table.col(kept[k]).head(kCleanFields);
-  export2csv("csvtabela-clean.csv", clean, static_cast<int>(clean.cols()),
-             static_cast<int>(kCleanFields));
+  std::vector<PairResult> clean;
+  for (std::size_t c = 0; c < pairs.size(); ++c)
+    if (!dropped[c]) clean.push_back(pairs[c]);
+  return clean;
+}
 
-  const std::vector<std::map<int, float>> maps = groopy(clean);
+Timeline build_timeline(const std::vector<PairResult>& clean,
+                        const std::vector<TimelineMember>& entries) {
+  // The linking walks the pairs as columns of (shorter, longer, offset), in the single
+  // precision they were always placed in, so that starts do not move by a rounding.
+  Eigen::MatrixXf table(kLinkFields, static_cast<Eigen::Index>(clean.size()));
+  for (std::size_t c = 0; c < clean.size(); ++c)
+    table.col(static_cast<Eigen::Index>(c)) << static_cast<float>(clean[c].shorter),
+        static_cast<float>(clean[c].longer), static_cast<float>(clean[c].offset);
+  const std::vector<std::map<int, float>> maps = groopy(table);
 
-  SyncGroups out;
-  out.files.reserve(kGroupReserve);
-  out.offsets.reserve(kGroupReserve);
-  std::vector<std::string> synced;
+  Timeline out;
+  out.groups.reserve(kGroupReserve);
+  std::vector<bool> synced(entries.size(), false);
   logthis("pred polnenje na indeksi...");
   for (const std::map<int, float>& placed : maps) {
-    std::vector<std::string> members;
-    std::vector<float> offsets;
-    for (const auto& [file, offset] : placed) {
-      if (file < 0 || static_cast<std::size_t>(file) >= files.size()) continue;
-      members.push_back(files[static_cast<std::size_t>(file)]);
-      offsets.push_back(offset);
-      synced.push_back(files[static_cast<std::size_t>(file)]);
+    SyncGroup group;
+    float earliest = 0.0f;
+    for (const auto& [entry, offset] : placed) {
+      if (entry < 0 || static_cast<std::size_t>(entry) >= entries.size()) continue;
+      TimelineMember member = entries[static_cast<std::size_t>(entry)];
+      member.start = offset;
+      group.members.push_back(std::move(member));
+      synced[static_cast<std::size_t>(entry)] = true;
+      earliest = std::min(earliest, offset);
     }
-    out.files.push_back(std::move(members));
-    out.offsets.push_back(std::move(offsets));
+    // The earliest member starts at 0.
+    for (TimelineMember& member : group.members)
+      member.start = static_cast<double>(static_cast<float>(member.start) + std::abs(earliest));
+    out.groups.push_back(std::move(group));
   }
 
   const std::string asterisks(kAsterisks, '*');
   console() << "sinkani files\n" << asterisks << '\n';
-  for (const std::string& path : synced) console() << path << '\n';
+  for (const SyncGroup& group : out.groups)
+    for (const TimelineMember& member : group.members) console() << member.path << '\n';
   console() << "sinkani files\n" << asterisks << '\n';
 
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    const std::string& path = files[i];
-    if (std::find(synced.begin(), synced.end(), path) != synced.end()) continue;
-    if (is_marker(path)) continue;
-    out.unsynced_paths.push_back(path);
-    out.unsynced_fps.push_back(i < framerates.size() ? framerate_number(framerates[i]) : 0.0f);
-    out.unsynced_durations.push_back(i < durations.size() ? durations[i] : 0.0f);
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (synced[i] || is_marker(entries[i].path)) continue;
+    out.unsynced.push_back(entries[i]);
+    out.unsynced.back().start = 0.0;
   }
   console() << "unsynced files\n" << asterisks << '\n';
-  for (const std::string& path : out.unsynced_paths) logthis(path);
-
-  // The earliest member of every group starts at 0.
-  for (std::vector<float>& offsets : out.offsets) {
-    if (offsets.empty()) continue;
-    const float earliest = *std::min_element(offsets.begin(), offsets.end());
-    if (earliest < 0.0f)
-      for (float& offset : offsets) offset += std::abs(earliest);
-  }
+  for (const TimelineMember& member : out.unsynced) logthis(member.path);
   return out;
 }

@@ -1,23 +1,25 @@
 #pragma once
-// Result tables and sync groups.
+// Sync groups: the files linked by pairs in sync, placed on a common start.
 
-#include "core/types.h"
+#include "core/results.h"
+
+#include <Eigen/Dense>
 
 #include <map>
-#include <string>
 #include <vector>
 
-// One text line per matrix row, each value (general notation, precision 5) followed by ",".
-void export2csv(const char* name, Eigen::MatrixXf table, int cols, int rows);
-
+// The files named by a clean table's columns (rows 0 and 1), ascending, once each.
 std::vector<int> unikatni(Eigen::MatrixXf table);
+// The columns of every group of linked files.
 std::vector<std::vector<int>> grupiraj(Eigen::MatrixXf clean);
+// Every group's files with their starts in seconds against the group's first column.
 std::vector<std::map<int, float>> groopy(Eigen::MatrixXf clean);
 
-// From the result vector (6 values per row): writes "csvtabela.csv" and
-// "csvtabela-clean.csv", forms the groups on a common start and lists the unsynced
-// entries with their frame rates and durations.
-SyncGroups build_sync_groups(const std::vector<float>& results,
-                             const std::vector<std::string>& files,
-                             const std::vector<std::string>& framerates,
-                             const std::vector<float>& durations);
+// Of two pairs naming the same files in opposite order, the earlier one.
+std::vector<PairResult> without_reversed_duplicates(const std::vector<PairResult>& pairs);
+
+// The timeline of a run from its clean pairs: every group with its members (taken from
+// `entries`, one per file-list entry) in ascending entry position, the earliest at 0, and
+// the media entries in no group as unsynced. Prints and logs the synced and unsynced files.
+Timeline build_timeline(const std::vector<PairResult>& clean,
+                        const std::vector<TimelineMember>& entries);

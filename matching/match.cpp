@@ -1,6 +1,7 @@
 #include "matching/match.h"
 
 #include "core/composeints.h"
+#include "core/frames.h"
 #include "core/log.h"
 #include "core/parallel.h"
 #include "core/process.h"
@@ -31,18 +32,12 @@ constexpr std::size_t kReserveCap = std::size_t{1} << 20;
 // Keeps the conversion of an absurd duration defined.
 constexpr double kLargestBudget = 1e15;
 
-// Frames are 192 samples at 8000 Hz: 24 ms.
-constexpr double kHopSamples = 192.0;
-constexpr double kSampleRate = 8000.0;
 // A section is 1/32 of the shorter file.
 constexpr float kSectionShare = 0.03125f;
-// Offset codes count hundredths of a second, centred on 500000 and six digits wide:
-// time differences from -5000 s to just under +5000 s.
-constexpr double kHundredthsPerSecond = 100.0;
-constexpr double kOffsetCodeZero = 500000.0;
-constexpr double kOffsetCodeEnd = 1000000.0;
-// File positions take three decimal digits of the match word.
-constexpr int kPositionEnd = 1000;
+constexpr double kHundredthsPerSecond = match_word::kHundredthsPerSecond;
+constexpr double kOffsetCodeZero = match_word::kOffsetCodeZero;
+constexpr double kOffsetCodeEnd = match_word::kOffsetCodeEnd;
+constexpr int kPositionEnd = match_word::kPositionEnd;
 // Largest section whose word stays below 2^64 (section * 10^12 + 999999999999).
 constexpr float kSectionEnd = 18446744.0f;
 
@@ -125,12 +120,12 @@ MatchList match_against_index(const LandmarkTable& A, const HashIndex& index,
     for (std::uint32_t s = index.starts[k]; s < index.starts[k + 1]; ++s) {
       const double tA = static_cast<double>(A(static_cast<Eigen::Index>(index.rows[s]), 0));
       const double code =
-          (tB - tA) * kHopSamples / kSampleRate * kHundredthsPerSecond + kOffsetCodeZero;
+          (tB - tA) * kHopSamples / static_cast<double>(kAnalysisRate) * kHundredthsPerSecond + kOffsetCodeZero;
       // A difference the six-digit code cannot hold would spill into the position fields.
       if (!(code >= 0.0 && code < kOffsetCodeEnd)) continue;
       std::uint64_t section = 0;
       if (has_sections) {
-        const float seconds = static_cast<float>(tA * kHopSamples / kSampleRate);
+        const float seconds = static_cast<float>(tA * kHopSamples / static_cast<double>(kAnalysisRate));
         const float slice = seconds / section_length;
         if (!(slice < kSectionEnd)) continue;
         section = static_cast<std::uint64_t>(slice);

@@ -1,16 +1,13 @@
 #pragma once
 // Offset decision: summarise a match list and judge the pair.
 
+#include "core/results.h"
 #include "core/types.h"
 
-#include <functional>
 #include <string>
 #include <vector>
 
-// Offset summary of 7 floats: best offset (s), its sections, most-hit offset (s), most
-// hits, best hits, best range, best score; 100000000, 1, 100000000, 1, 1, 1, 1 when no
-// candidate qualifies.
-std::vector<float> finalcut(MatchList list);
+OffsetSummary finalcut(MatchList list);
 
 // How much of the two recordings lies side by side once aligned by the summary's offset
 // (seconds), and that overlap in sections of 1/32 of the shorter file.
@@ -20,20 +17,34 @@ struct PairOverlap {
   float sekcii_vo_presek = 0.0f;  // the overlap in sections
   float confidence = 0.0f;        // sections of overlap per supporting section
 };
-PairOverlap pair_overlap(const std::vector<float>& summary, float longer_seconds,
+PairOverlap pair_overlap(const OffsetSummary& summary, float longer_seconds,
                          float shorter_seconds);
 
 // The six tests of a pair: the offset is supported over enough of the overlap, by enough
 // hits, in at least 3 sections, and the best and most-hit offsets agree within 1 s.
-bool pair_in_sync(const std::vector<float>& summary, const PairOverlap& overlap);
+bool pair_in_sync(const OffsetSummary& summary, const PairOverlap& overlap);
 
-// Called for every pair found in sync with its entry positions and decided offset
-// (seconds); may change the offset. A non-empty result is logged after the pair's verdict.
-// Pairs are refined several at once: the refiner is called from several threads.
-using PairRefiner = std::function<std::string(int shorter, int longer, float& offset)>;
+// The verdict on one compared pair, and what refinement later measured of it.
+struct PairVerdict {
+  int longer = -1;
+  int shorter = -1;
+  bool judged = false;  // false: too few values, or positions outside the run
+  bool in_sync = false;
+  OffsetSummary summary;
+  PairOverlap overlap;
+  std::string console_text;  // what finalcut printed, replayed in verdict order
+  PairResult result;         // for pairs in sync: the decided, later refined, offset
+  std::string refinement;    // refinement's log line; empty when none was tried
+};
 
-// Judges every slot, logs each verdict and appends one result row of 6 values
-// (shorter, longer, offset s, sections, confidence, most hits) per pair in sync.
-void decide_pairs(const std::vector<PairSlot>& slots, int n, const std::vector<float>& durations,
-                  const std::vector<std::string>& analysis, std::vector<float>& results,
-                  const PairRefiner& refine = {});
+// Judges the slots of the pairs of n entries, one verdict per slot walked.
+std::vector<PairVerdict> judge_pairs(const std::vector<PairSlot>& slots, int n,
+                                     const std::vector<float>& durations);
+
+// Logs every verdict, in slot order, and shows the pairs found on the console. The
+// refinement lines follow their pairs.
+void log_verdicts(const std::vector<PairVerdict>& verdicts,
+                  const std::vector<std::string>& analysis);
+
+// The results of the pairs in sync, in slot order.
+std::vector<PairResult> pairs_in_sync(const std::vector<PairVerdict>& verdicts);

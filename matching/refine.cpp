@@ -1,5 +1,8 @@
 #include "matching/refine.h"
 
+#include "core/parallel.h"
+#include "core/process.h"
+
 #include <sndfile.h>
 #include <unsupported/Eigen/FFT>
 
@@ -365,4 +368,25 @@ std::string refinement_log_line(const Refinement& r) {
   return std::string(r.refined ? "refined" : "unrefined") + " offset " + fixed(r.offset * 1000.0, 3) +
          " ms, drift " + fixed(r.drift_ppm, 2) + " ppm, " + std::to_string(r.good_windows) + " of " +
          std::to_string(r.windows) + " windows good";
+}
+
+void refine_in_sync(std::vector<PairVerdict>& verdicts, const std::vector<std::string>& analysis) {
+  std::vector<PairVerdict*> in_sync;
+  for (PairVerdict& v : verdicts)
+    if (v.judged && v.in_sync) in_sync.push_back(&v);
+  ordered_parallel_for(
+      static_cast<int>(in_sync.size()), worker_count(),
+      [&](int j) {
+        PairVerdict& v = *in_sync[static_cast<std::size_t>(j)];
+        PairResult& pair = v.result;
+        const Refinement r = refine_offset(analysis[static_cast<std::size_t>(pair.shorter)],
+                                           analysis[static_cast<std::size_t>(pair.longer)],
+                                           pair.offset);
+        if (r.refined) pair.offset = r.offset;
+        pair.refined = r.refined;
+        pair.drift_ppm = r.drift_ppm;
+        pair.good_windows = r.good_windows;
+        v.refinement = refinement_log_line(r);
+      },
+      [](int) {});
 }

@@ -1,7 +1,10 @@
 #pragma once
 // Sub-frame refinement of a decided offset, measured on the pair's two analysis WAVs.
 
+#include "matching/offset_decision.h"
+
 #include <string>
+#include <vector>
 
 // What the refinement measured for one pair found in sync.
 struct Refinement {
@@ -23,3 +26,8 @@ Refinement refine_offset(const std::string& shorter_wav, const std::string& long
 // The log line of one pair, e.g. "refined offset -12345.678 ms, drift 0.42 ppm, 6 of 6
 // windows good"; "unrefined" when the decided offset stays.
 std::string refinement_log_line(const Refinement& r);
+
+// Refines the offset of every verdict in sync, several pairs at once, from the analysis
+// WAVs (which must still exist): each pair's result takes what was measured, and its
+// log line is kept for the verdict's log.
+void refine_in_sync(std::vector<PairVerdict>& verdicts, const std::vector<std::string>& analysis);

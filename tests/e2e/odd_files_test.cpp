@@ -110,17 +110,17 @@ TEST(OddFiles, FileDeletedAfterPickingIsUnsynced) {
   ASSERT_EQ(std::remove(gone.c_str()), 0);
 
   std::ostringstream console;
-  std::vector<SyncedPair> pairs;
+  RunResult run;
   SyncOptions options;
   options.console = &console;
   options.open_output = false;
-  options.pairs = &pairs;
+  options.result = &run;
   const std::string result = synco({event_dir + "/hall.wav", gone, event_dir + "/phone.mp3"}, 0.99,
                                    1920, 1080, static_cast<float>(kFps), 0, options);
   EXPECT_EQ(result, "mavo");
-  ASSERT_EQ(pairs.size(), 1u);
-  EXPECT_EQ(e2e::file_name(pairs[0].shorter), "phone.mp3");
-  EXPECT_NEAR(pairs[0].offset, -10.0, kOffsetTolerance_s);
+  ASSERT_EQ(run.pairs.size(), 1u);
+  EXPECT_EQ(run.pairs[0].shorter, 2);
+  EXPECT_NEAR(run.pairs[0].offset, -10.0, kOffsetTolerance_s);
   EXPECT_FALSE(testing_support::file_exists(gone)) << "the run made a file under the deleted name";
   expect_sorted_out(dir, event_dir, truth, {"hall.wav", "phone.mp3"}, {"gone.wav"});
 }

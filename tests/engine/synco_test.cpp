@@ -1,5 +1,5 @@
+#include "core/entries.h"
 #include "engine/synco.h"
-#include "media/devicegroups.h"
 #include "media/media.h"
 #include "tests/support/test_support.h"
 
@@ -12,82 +12,73 @@ using testing_support::TempRunDir;
 
 namespace {
 
-// True when `lines` appear in `text` in this order, each as a whole line.
-::testing::AssertionResult HasLinesInOrder(const std::string& text,
-                                           const std::vector<std::string>& lines) {
-  const std::string whole = "\n" + text;
-  size_t at = 0;
-  for (const std::string& line : lines) {
-    at = whole.find("\n" + line + "\n", at);
-    if (at == std::string::npos)
-      return ::testing::AssertionFailure() << "missing, or out of order: \"" << line << "\"";
-    at += line.size() + 1;
-  }
-  return ::testing::AssertionSuccess();
-}
-
-SyncOptions into(std::ostream& sink, ProgressFn progress = {}) {
+SyncOptions into(std::ostream& sink, RunResult* result, ProgressFn progress = {}) {
   SyncOptions o;
   o.console = &sink;
   o.open_output = false;
+  o.result = result;
   o.progress = std::move(progress);
   return o;
 }
 
-const std::vector<std::string> kStart = {
-    "pocetok na sync c kernel....", "pred ffmpeg..", "posle ffmpeg..",
-    "fahlovite se resemplirani vo 8000hz -------------------------"};
-const std::string kBeforeMatching =
-    "PRED PROVERI ALL MNOGU BITNO!!!!!!!!!!!!!!!  -------------------------";
-
 }  // namespace
 
-TEST(Synco, RunWithoutAPairInSyncLogsEveryStageAndEndsEarly) {
-  TempRunDir dir;
-  const std::vector<std::string> files = {dir.file("missing one.mov"), kBeginMarker,
-                                          dir.file("missing two.wav"), kEndMarker};
-  std::ostringstream sink;
-  EXPECT_EQ(synco(files, 0.99, 1920, 1080, 25.0f, 0, into(sink)), "nema");
-
-  const std::vector<std::string> analysis = analysis_names(files);
-  std::vector<std::string> expected = kStart;
-  expected.insert(expected.end(), analysis.begin(), analysis.end());
-  expected.push_back("i=0");  // the device groups come after the analysis names
-  for (size_t i = 0; i < files.size(); ++i) {
-    expected.push_back("687");
-    expected.push_back("vkupniot broj na maksovi:2");
-  }
-  expected.push_back(kBeforeMatching);
-  expected.push_back("POSLE PROVERI ALL MNOGU BITNO!!!!!!!!!!!!!!!  -------------------------");
-  expected.push_back("posle csvwrite...");
-  EXPECT_TRUE(HasLinesInOrder(dir.log_text(), expected)) << dir.log_text();
-  EXPECT_NE(sink.str().find("resemplirani\n" + analysis[0] + "\n" + analysis[1] + "\n" +
-                            analysis[2] + "\n" + analysis[3] + "\n"),
-            std::string::npos)
-      << sink.str();
-  EXPECT_FALSE(file_exists("csvtabela.csv"));
-  EXPECT_FALSE(file_exists("Brenvik.app/SYNCED/SYNCED_fcp.XML"));
-
-  TempRunDir empty;  // the same road, without entry lines
-  EXPECT_EQ(synco({}, 0.99, 1920, 1080, 25.0f, 0, into(sink)), "nema");
-  EXPECT_TRUE(HasLinesInOrder(empty.log_text(), {kStart[0], kStart[2], kBeforeMatching,
-                                                 "posle csvwrite..."}));
-  EXPECT_EQ(empty.log_text().find("687"), std::string::npos);
-}
-
-TEST(Synco, AnalysisWavsDoNotOutliveARunThatFindsNothing) {
+TEST(Synco, RunThatFindsNothingWritesNothingAndLeavesNoAnalysisWav) {
   TempRunDir dir;
   ASSERT_TRUE(testing_support::make_media(dir.file("tone.wav"), "sine=frequency=440:sample_rate=48000", 2));
   ASSERT_TRUE(testing_support::make_media(dir.file("noise.wav"), "anoisesrc=seed=5:sample_rate=48000", 2));
-  const std::vector<std::string> files = {dir.file("tone.wav"), dir.file("noise.wav")};
+  const std::vector<std::string> files = {dir.file("tone.wav"), kBeginMarker, dir.file("noise.wav"),
+                                          dir.file("missing.mov"), kEndMarker};
   std::ostringstream sink;
   std::vector<int> fingerprinted;
   const auto progress = [&](std::string_view stage, int i, int n) {
-    if (stage == "fingerprint") fingerprinted.push_back(i);
-    if (stage == "fingerprint" || stage == "transcode") EXPECT_EQ(n, 2) << stage;
+    if (stage == kStageFingerprint) fingerprinted.push_back(i);
+    if (stage == kStageFingerprint || stage == kStageTranscode) {
+      EXPECT_EQ(n, 5) << stage;
+    }
   };
-  EXPECT_EQ(synco(files, 0.99, 1920, 1080, 25.0f, 0, into(sink, progress)), "nema");
+  RunResult result;
+  EXPECT_EQ(synco(files, 0.99, 1920, 1080, 25.0f, 0, into(sink, &result, progress)), "nema");
   for (const std::string& wav : analysis_names(files)) EXPECT_FALSE(file_exists(wav)) << wav;
   EXPECT_TRUE(file_exists(dir.file("tone.wav")));
-  EXPECT_EQ(fingerprinted, (std::vector<int>{1, 2}));
+  EXPECT_EQ(fingerprinted, (std::vector<int>{1, 2, 3, 4, 5}));
+  EXPECT_EQ(result.entries, files);
+  EXPECT_TRUE(result.pairs.empty());
+  EXPECT_FALSE(file_exists("csvtabela.csv"));
+  EXPECT_FALSE(file_exists("Brenvik.app/SYNCED/SYNCED_fcp.XML"));
+}
+
+// A cut of a recording, and an entry that cannot be read between them: the pair comes back
+// with its offset and the timeline places both, while the unreadable entry is unsynced
+// with no duration of its own (never its neighbour's).
+TEST(Synco, ResultHoldsThePairAndTheTimelineTheDocumentsShow) {
+  TempRunDir dir;
+  ASSERT_TRUE(testing_support::make_media(
+      dir.file("long.wav"), "anoisesrc=seed=11:sample_rate=48000:c=pink,tremolo=f=2.5:d=0.9", 20));
+  ASSERT_EQ(testing_support::ffmpeg({"-i", dir.file("long.wav"), "-ss", "4", "-t", "12",
+                                     dir.file("cut.wav")}),
+            0);
+  std::ostringstream sink;
+  RunResult result;
+  const std::string answer = synco({dir.file("long.wav"), dir.file("gone.wav"), dir.file("cut.wav")},
+                                   0.99, 1920, 1080, 25.0f, 0, into(sink, &result));
+  ASSERT_EQ(answer, "mavo") << dir.log_text();
+
+  ASSERT_EQ(result.pairs.size(), 1u);
+  EXPECT_EQ(std::make_pair(result.pairs[0].shorter, result.pairs[0].longer), std::make_pair(2, 0));
+  EXPECT_NEAR(result.pairs[0].offset, -4.0, 0.001);
+  EXPECT_TRUE(result.pairs[0].refined);
+  ASSERT_EQ(result.timeline.groups.size(), 1u);
+  const std::vector<TimelineMember>& members = result.timeline.groups[0].members;
+  ASSERT_EQ(members.size(), 2u);
+  EXPECT_EQ(members[0].start, 0.0);
+  EXPECT_NEAR(members[1].start, 4.0, 0.001);
+  EXPECT_TRUE(members[1].audio_only());
+  ASSERT_EQ(result.timeline.unsynced.size(), 1u);
+  EXPECT_EQ(result.timeline.unsynced[0].duration, 0.0f);
+
+  const std::string unsynced = testing_support::read_file("Brenvik.app/SYNCED/UNSYNCED_fcp.XML");
+  EXPECT_NE(unsynced.find("<name>" + dir.file("gone.wav") + "</name><duration>0</duration>"),
+            std::string::npos)
+      << unsynced;
 }

@@ -52,50 +52,37 @@ std::string item(int id, const char* start, const char* end) {
          "</end><file id=\"" + std::to_string(id) + "\"/></clipitem></track>";
 }
 
-struct ExportInput {
-  SyncGroups groups;
-  std::vector<std::string> files, framerates;
-  std::vector<float> durations;
+TimelineMember member(const std::string& path, float seconds, float rate, double start = 0.0) {
+  TimelineMember m;
+  m.path = path;
+  m.duration = seconds;
+  m.frame_rate = rate;
+  m.start = start;
+  return m;
+}
 
-  void add_file(const std::string& path, float seconds, const std::string& rate) {
-    files.push_back(path);
-    durations.push_back(seconds);
-    framerates.push_back(rate);
-  }
-  ProjectDocuments build(float fps = 25.0f, int premiere = 0) const {
-    std::ostringstream trace;
-    ConsoleCapture quiet(trace);
-    return build_documents(groups, files, durations, framerates, fps, 1920, 1080, premiere);
-  }
-};
+ProjectDocuments build(const Timeline& timeline, float fps = 25.0f, int premiere = 0) {
+  std::ostringstream trace;
+  ConsoleCapture quiet(trace);
+  return build_documents(timeline, fps, 1920, 1080, premiere);
+}
 
-// One group of `members` 25 fps files of 10 s at offsets 0, 1, 2, ... seconds.
-ExportInput group_of(int members) {
-  ExportInput in;
-  in.groups.files.resize(1);
-  in.groups.offsets.resize(1);
-  for (int m = 0; m < members; ++m) {
-    in.add_file("/m/v" + std::to_string(m) + ".mov", 10.0f, "25.000");
-    in.groups.files[0].push_back(in.files.back());
-    in.groups.offsets[0].push_back(static_cast<float>(m));
-  }
-  return in;
+// One group of `members` 25 fps files of 10 s at starts 0, 1, 2, ... seconds.
+Timeline group_of(int members) {
+  Timeline t;
+  t.groups.resize(1);
+  for (int m = 0; m < members; ++m)
+    t.groups[0].members.push_back(member("/m/v" + std::to_string(m) + ".mov", 10.0f, 25.0f, m));
+  return t;
 }
 
 }  // namespace
 
 TEST(ProjectDocuments, TwoFilesShareOneSequenceAndUnsyncedFilesKeepTheirRate) {
-  ExportInput in;
-  in.add_file("/m/a.mov", 60.0f, "25.000");
-  in.add_file("/m/c.mov", 8.0f, "29.970");
-  in.add_file("/m/b.mov", 30.0f, "25.000");
-  in.add_file("/m/d.wav", 3.0f, "999");
-  in.groups.files = {{"/m/a.mov", "/m/b.mov"}};
-  in.groups.offsets = {{0.0f, 12.5f}};
-  in.groups.unsynced_paths = {"/m/c.mov", "/m/d.wav"};
-  in.groups.unsynced_fps = {29.97f, 999.0f};
-  in.groups.unsynced_durations = {8.0f, 3.0f};
-  const ProjectDocuments docs = in.build();
+  Timeline in;
+  in.groups = {{{member("/m/a.mov", 60.0f, 25.0f), member("/m/b.mov", 30.0f, 25.0f, 12.5)}}};
+  in.unsynced = {member("/m/c.mov", 8.0f, 29.97f), member("/m/d.wav", 3.0f, 999.0f)};
+  const ProjectDocuments docs = build(in);
 
   const std::string& fcp = docs.synced_fcp;
   EXPECT_EQ(fcp.rfind(kHead + "<name>Brenvik</name><children><clip>", 0), 0u) << fcp;
@@ -119,23 +106,21 @@ TEST(ProjectDocuments, TwoFilesShareOneSequenceAndUnsyncedFilesKeepTheirRate) {
                                    "<clipitem><file id=\"105\">"));
 
   const std::string empty = kHead + "<name>unsynced</name><children></children></project></xmeml>";
-  const ProjectDocuments all_synced = group_of(2).build();
+  const ProjectDocuments all_synced = build(group_of(2));
   EXPECT_EQ(all_synced.unsynced_fcp, empty);
   EXPECT_EQ(all_synced.unsynced_pp, empty);
 }
 
 TEST(ProjectDocuments, GroupsNumberFilesByHundredsAndStartASequencePerDozen) {
-  ExportInput two = group_of(2);
-  two.groups.files.push_back({"/m/v0.mov", "/m/not-picked.mov"});
-  two.groups.offsets.push_back({3.0f, 0.0f});
-  const std::string fcp = two.build().synced_fcp;
+  Timeline two = group_of(2);
+  two.groups.push_back({{member("/m/v2.mov", 10.0f, 25.0f, 3.0), member("/m/v3.mov", 4.0f, 25.0f)}});
+  const std::string fcp = build(two).synced_fcp;
   ASSERT_EQ(sequences(fcp).size(), 2u);
   EXPECT_TRUE(Has(fcp, "<sequence id=\"1\"><name>1</name>"));
-  // A path missing from the file list is given 1000 s.
-  EXPECT_EQ(sequences(fcp)[1].first, item(100, "75", "325") + item(101, "0", "25000"));
+  EXPECT_EQ(sequences(fcp)[1].first, item(100, "75", "325") + item(101, "0", "100"));
 
   for (int members : {12, 13, 30}) {
-    const ProjectDocuments docs = group_of(members).build();
+    const ProjectDocuments docs = build(group_of(members));
     for (const std::string* doc : {&docs.synced_fcp, &docs.synced_pp}) {
       const auto seqs = sequences(*doc);
       ASSERT_EQ(seqs.size(), members / 12u + 1) << members;
@@ -147,22 +132,18 @@ TEST(ProjectDocuments, GroupsNumberFilesByHundredsAndStartASequencePerDozen) {
     }
   }
   // More than 100 members would reuse the next group's ids; they must stay unique.
-  ExportInput big = group_of(101);
-  big.groups.files.push_back({"/m/v0.mov"});
-  big.groups.offsets.push_back({0.0f});
-  const auto clips = pieces(big.build().synced_fcp, "<clip>", "</clip>");
+  Timeline big = group_of(101);
+  big.groups.push_back({{member("/m/v0.mov", 10.0f, 25.0f)}});
+  const auto clips = pieces(build(big).synced_fcp, "<clip>", "</clip>");
   std::set<std::string> ids;
   for (const std::string& clip : clips) ids.insert(pieces(clip, "<file id=\"", "\"").at(0));
   EXPECT_EQ(ids.size(), 102u);
 }
 
 TEST(ProjectDocuments, AudioOnlyMembersSitOnWholeFramesInAudioTracksOnly) {
-  ExportInput in;
-  in.add_file("/m/v.mov", 10.0f, "29.970");
-  in.add_file("/m/w.wav", 4.0f, "999");
-  in.groups.files = {{"/m/v.mov", "/m/w.wav"}};
-  in.groups.offsets = {{0.0f, 1.0f}};
-  const ProjectDocuments docs = in.build(29.97f);
+  Timeline in;
+  in.groups = {{{member("/m/v.mov", 10.0f, 29.97f), member("/m/w.wav", 4.0f, 999.0f, 1.0)}}};
+  const ProjectDocuments docs = build(in, 29.97f);
   const std::pair<std::string, std::string> expected = {
       item(0, "0", "299.7"), item(0, "0", "299.7") + item(1, "29", "145")};
   EXPECT_EQ(sequences(docs.synced_fcp).at(0), expected);
@@ -173,8 +154,8 @@ TEST(ProjectDocuments, AudioOnlyMembersSitOnWholeFramesInAudioTracksOnly) {
 TEST(ProjectDocuments, RewritingLeavesNoTraceOfLongerDocuments) {
   testing_support::TempRunDir dir;
   const std::string folder = dir.file("Brenvik.app/SYNCED");
-  write_documents(group_of(13).build(), folder);
-  const ProjectDocuments shorter = group_of(2).build();
+  write_documents(build(group_of(13)), folder);
+  const ProjectDocuments shorter = build(group_of(2));
   write_documents(shorter, folder);
   const std::string* texts[4] = {&shorter.synced_fcp, &shorter.unsynced_fcp, &shorter.synced_pp,
                                  &shorter.unsynced_pp};
@@ -194,16 +175,15 @@ TEST(ProjectDocuments, EveryDocumentIsWellFormedWhateverTheFileNames) {
                                           "/m/a>b&c<d.Mp3",
                                           "/m/\xc4\x8d\xc4\x87\xc5\xbe \xc3\x9cn\xc3\xaf.mov",
                                           "/m/&amp;;.WAV"};
-  ExportInput in;
-  for (const std::string& name : names)
-    in.add_file(name, 5.0f, name.ends_with(".mov") ? "25.000" : "999");
-  in.groups.files = {{names[0], names[1], names[2]}, {names[3], names[4]}};
-  in.groups.offsets = {{0.0f, 1.5f, 2.0f}, {0.0f, 0.25f}};
-  in.groups.unsynced_paths = {names[5], names[0]};
-  in.groups.unsynced_fps = {999.0f, 25.0f};
-  in.groups.unsynced_durations = {5.0f, 5.0f};
+  auto m = [&names](int k, double start) {
+    return member(names[static_cast<std::size_t>(k)], 5.0f,
+                  names[static_cast<std::size_t>(k)].ends_with(".mov") ? 25.0f : 999.0f, start);
+  };
+  Timeline in;
+  in.groups = {{{m(0, 0.0), m(1, 1.5), m(2, 2.0)}}, {{m(3, 0.0), m(4, 0.25)}}};
+  in.unsynced = {m(5, 0.0), m(0, 0.0)};
   for (int premiere : {0, 1}) {
-    write_documents(in.build(29.97f, premiere), folder);
+    write_documents(build(in, 29.97f, premiere), folder);
     for (const char* name : kNames) {
       const std::string path = folder + "/" + name;
       EXPECT_EQ(run_program({"xmllint", "--noout", path}, false), 0)

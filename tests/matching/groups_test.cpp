@@ -1,6 +1,6 @@
+#include "core/entries.h"
 #include "core/log.h"
 #include "matching/groups.h"
-#include "media/devicegroups.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -11,81 +11,76 @@
 
 namespace {
 
-using testing_support::read_file;
 using testing_support::TempRunDir;
 
-// Result rows (shorter, longer, offset, sections, confidence, most hits), flattened.
-std::vector<float> rows(std::initializer_list<std::vector<float>> list) {
-  std::vector<float> flat;
-  for (const std::vector<float>& row : list) flat.insert(flat.end(), row.begin(), row.end());
-  return flat;
+PairResult pair(int shorter, int longer, double offset) {
+  PairResult p;
+  p.shorter = shorter;
+  p.longer = longer;
+  p.offset = offset;
+  return p;
 }
 
-Eigen::MatrixXf clean_of(const std::vector<float>& flat) {
-  const Eigen::Index n = static_cast<Eigen::Index>(flat.size()) / 6;
-  return Eigen::Map<const Eigen::MatrixXf>(flat.data(), 6, n).topRows(5);
+// Entries named by their paths, at 25 fps and 60 s unless given.
+std::vector<TimelineMember> entries(const std::vector<std::string>& paths,
+                                    std::vector<float> rates = {},
+                                    std::vector<float> durations = {}) {
+  std::vector<TimelineMember> out(paths.size());
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    out[i].entry = static_cast<int>(i);
+    out[i].path = paths[i];
+    out[i].frame_rate = i < rates.size() ? rates[i] : 25.0f;
+    out[i].duration = i < durations.size() ? durations[i] : 60.0f;
+  }
+  return out;
 }
 
-SyncGroups group(const std::vector<float>& results, const std::vector<std::string>& files) {
+Timeline timeline(const std::vector<PairResult>& pairs, const std::vector<TimelineMember>& list) {
   std::ostringstream text;
   ConsoleCapture capture(text);
-  return build_sync_groups(results, files, std::vector<std::string>(files.size(), "25"),
-                           std::vector<float>(files.size(), 60.0f));
+  return build_timeline(pairs, list);
+}
+
+// Every group as (entry, start) pairs.
+std::vector<std::vector<std::pair<int, double>>> starts(const Timeline& t) {
+  std::vector<std::vector<std::pair<int, double>>> out;
+  for (const SyncGroup& g : t.groups) {
+    out.emplace_back();
+    for (const TimelineMember& m : g.members) out.back().emplace_back(m.entry, m.start);
+  }
+  return out;
 }
 
 }  // namespace
 
-TEST(ResultTables, WritesGeneralNotationWithFiveDigits) {
-  TempRunDir dir;
-  Eigen::MatrixXf values(2, 3);
-  values << 3, -1.25f, 1e-5f, 100000, 2.718281f, 123456;
-  export2csv("t.csv", values, 3, 2);
-  EXPECT_EQ(read_file("t.csv"), "3,-1.25,1e-05,\n1e+05,2.7183,1.2346e+05,\n");
-  export2csv("t.csv", values, 1, 1);
-  EXPECT_EQ(read_file("t.csv"), "3,\n");
-}
-
-TEST(ResultTables, CleanTableDropsReversedDuplicates) {
-  TempRunDir dir;
-  const std::vector<float> results =
-      rows({{0, 1, 2.5f, 4, 0.8f, 12}, {2, 1, -1.25f, 3, 1e-5f, 9}, {1, 0, -2.5f, 5, 0.7f, 11}});
-  group(results, {"a", "b", "c"});
-  EXPECT_EQ(read_file("csvtabela.csv"),
-            "0,2,1,\n1,1,0,\n2.5,-1.25,-2.5,\n4,3,5,\n0.8,1e-05,0.7,\n12,9,11,\n");
-  EXPECT_EQ(read_file("csvtabela-clean.csv"), "0,2,\n1,1,\n2.5,-1.25,\n4,3,\n0.8,1e-05,\n");
-}
-
 TEST(SyncGroups, PlacesMembersOnACommonStart) {
   TempRunDir dir;
   // File 2 (shorter) hears a sound 3 s later than file 0: file 0 starts 3 s after file 2.
-  EXPECT_EQ(groopy(clean_of(rows({{2, 0, 3.0f, 5, 1, 10}}))),
-            (std::vector<std::map<int, float>>{{{0, 0}, {2, -3}}}));
-  const SyncGroups one = group(rows({{2, 0, 3.0f, 5, 1, 10}}), {"a", "b", "c"});
-  EXPECT_EQ(one.files, (std::vector<std::vector<std::string>>{{"a", "c"}}));
-  EXPECT_EQ(one.offsets, (std::vector<std::vector<float>>{{3, 0}}));
-
-  const SyncGroups two =
-      group(rows({{2, 3, 1.5f, 5, 1, 10}, {1, 0, 2.0f, 5, 1, 10}}), {"a", "b", "c", "d"});
-  EXPECT_EQ(two.files, (std::vector<std::vector<std::string>>{{"a", "b"}, {"c", "d"}}));
-  EXPECT_EQ(two.offsets, (std::vector<std::vector<float>>{{2, 0}, {0, 1.5f}}));
-}
-
-TEST(SyncGroups, PlacesEveryMemberWhateverTheColumnOrder) {
-  TempRunDir dir;
+  using Starts = std::vector<std::vector<std::pair<int, double>>>;
+  EXPECT_EQ(starts(timeline({pair(2, 0, 3.0)}, entries({"a", "b", "c"}))),
+            (Starts{{{0, 3.0}, {2, 0.0}}}));
+  EXPECT_EQ(starts(timeline({pair(2, 3, 1.5), pair(1, 0, 2.0)}, entries({"a", "b", "c", "d"}))),
+            (Starts{{{0, 2.0}, {1, 0.0}}, {{2, 0.0}, {3, 1.5}}}));
   // (2, 3) comes before either of its files is placed; it places file 3 on a second walk.
   // File 1 starts 1 s before file 0, file 2 4 s before file 1, file 3 2 s before file 2.
-  const SyncGroups g =
-      group(rows({{0, 1, -1, 5, 1, 10}, {2, 3, -2, 5, 1, 10}, {1, 2, -4, 5, 1, 10}}),
-            {"a", "b", "c", "d"});
-  EXPECT_EQ(g.files, (std::vector<std::vector<std::string>>{{"a", "b", "c", "d"}}));
-  EXPECT_EQ(g.offsets, (std::vector<std::vector<float>>{{7, 6, 2, 0}}));
-  EXPECT_TRUE(g.unsynced_paths.empty());
+  const Timeline t =
+      timeline({pair(0, 1, -1), pair(2, 3, -2), pair(1, 2, -4)}, entries({"a", "b", "c", "d"}));
+  EXPECT_EQ(starts(t), (Starts{{{0, 7.0}, {1, 6.0}, {2, 2.0}, {3, 0.0}}}));
+  EXPECT_TRUE(t.unsynced.empty());
+}
+
+TEST(SyncGroups, ReversedDuplicatesKeepTheEarlierPair) {
+  const std::vector<PairResult> clean =
+      without_reversed_duplicates({pair(0, 1, 2.5), pair(2, 1, -1.25), pair(1, 0, -2.5)});
+  ASSERT_EQ(clean.size(), 2u);
+  EXPECT_EQ(std::make_pair(clean[0].shorter, clean[1].shorter), std::make_pair(0, 2));
 }
 
 TEST(SyncGroups, GroupsAreTheConnectedFilesAndShareNone) {
   // (6, 5), (4, 5), (6, 3): one sweep leaves column 0 in two lists.
-  EXPECT_EQ(grupiraj(clean_of(rows({{6, 5, 0, 0, 0, 0}, {4, 5, 0, 0, 0, 0}, {6, 3, 0, 0, 0, 0}}))),
-            (std::vector<std::vector<int>>{{0, 1, 2}}));
+  Eigen::MatrixXf swept = Eigen::MatrixXf::Zero(3, 3);
+  swept.topRows(2) << 6, 4, 6, 5, 5, 3;
+  EXPECT_EQ(grupiraj(swept), (std::vector<std::vector<int>>{{0, 1, 2}}));
   // Random pairs against a union-find: columns share a group exactly when their files connect.
   std::mt19937 rng(9);
   for (int trial = 0; trial < 300; ++trial) {
@@ -118,20 +113,15 @@ TEST(SyncGroups, GroupsAreTheConnectedFilesAndShareNone) {
   }
 }
 
-TEST(SyncGroups, UnsyncedListSkipsMembersByTextAndMarkers) {
+TEST(SyncGroups, UnsyncedAreTheMediaEntriesInNoGroup) {
   TempRunDir dir;
-  const std::vector<std::string> files = {"a.mov",    kBeginMarker, "b.mov", "c.wav",
-                                          kEndMarker, "a.mov",      "d.mov"};
-  std::ostringstream text;
-  ConsoleCapture capture(text);
-  const SyncGroups g = build_sync_groups(rows({{2, 0, 1.0f, 5, 1, 10}}), files,
-                                         {"25.000", "999", "29.970", "999", "999", "25.000", "24"},
-                                         {10, 0, 20, 30, 0, 10, 40});
-  EXPECT_EQ(g.unsynced_paths, (std::vector<std::string>{"c.wav", "d.mov"}));
-  EXPECT_EQ(g.unsynced_fps, (std::vector<float>{999, 24}));
-  EXPECT_EQ(g.unsynced_durations, (std::vector<float>{30, 40}));
-  const std::string stars(67, '*');
-  EXPECT_EQ(text.str(), "sinkani files\n" + stars + "\na.mov\nb.mov\nsinkani files\n" + stars +
-                            "\nunsynced files\n" + stars + "\n");
-  EXPECT_EQ(dir.log_text(), "pred polnenje na indeksi...\nc.wav\nd.mov\n");
+  const Timeline t = timeline({pair(2, 0, 1.0)},
+                              entries({"a.mov", kBeginMarker, "b.mov", "c.wav", kEndMarker, "d.mov"},
+                                      {25, 0, 29.97f, 999, 0, 24}, {10, 0, 20, 30, 0, 40}));
+  ASSERT_EQ(t.unsynced.size(), 2u);
+  EXPECT_EQ(std::make_tuple(t.unsynced[0].path, t.unsynced[0].frame_rate, t.unsynced[0].duration),
+            std::make_tuple(std::string("c.wav"), 999.0f, 30.0f));
+  EXPECT_EQ(t.unsynced[1].entry, 5);
+  EXPECT_TRUE(t.unsynced[0].audio_only());
+  EXPECT_EQ(t.groups[0].members[1].path, "b.mov");
 }

@@ -2,6 +2,7 @@
 #include "core/log.h"
 #include "matching/match.h"
 #include "matching/offset_decision.h"
+#include "matching/refine.h"
 #include "tools/synthetic_landmarks.h"
 #include "tests/support/test_support.h"
 
@@ -12,6 +13,11 @@
 #include <random>
 #include <set>
 #include <sstream>
+
+void PrintTo(const OffsetSummary& s, std::ostream* out) {
+  *out << s.offset << "*" << s.sections << "*" << s.most_hit_offset << "*" << s.most_hits << "*"
+       << s.hits << "*" << s.range << "*" << s.score;
+}
 
 namespace {
 
@@ -24,8 +30,14 @@ std::uint64_t word(std::uint64_t section, std::uint64_t code, std::uint64_t long
   return composeints::composeInts3(section, longer, shorter, code);
 }
 
+// A summary by its fields in finalcut's order.
+OffsetSummary summary_of(float offset, int sections, float most_hit_offset, int most_hits, int hits,
+                         std::uint64_t range, int score) {
+  return {offset, sections, most_hit_offset, most_hits, hits, range, score};
+}
+
 // The offset summary computed the plain way: every candidate against the whole list.
-std::vector<float> plain_finalcut(MatchList M) {
+OffsetSummary plain_finalcut(MatchList M) {
   std::sort(M.begin(), M.end());
   const auto code = [](std::uint64_t x) { return static_cast<int>(x % 1000000); };
   MatchList U = M;
@@ -62,15 +74,11 @@ std::vector<float> plain_finalcut(MatchList M) {
       best = c, best_hits = hits, best_sections = count, best_score = score, best_range = range;
     if (hits > most) most = hits, most_code = c;
   }
-  if (best == 99999999) return {100000000, 1, 100000000, 1, 1, 1, 1};
+  if (best == 99999999) return OffsetSummary{};
   if (most <= 2 && best_hits < 3 * best_range) best_score = 1;
-  return {static_cast<float>(best - 500000) / 100,
-          static_cast<float>(best_sections),
-          static_cast<float>(most_code - 500000) / 100,
-          static_cast<float>(most),
-          static_cast<float>(best_hits),
-          static_cast<float>(best_range),
-          static_cast<float>(best_score)};
+  return summary_of(static_cast<float>(best - 500000) / 100, best_sections,
+                    static_cast<float>(most_code - 500000) / 100, most, best_hits,
+                    static_cast<std::uint64_t>(best_range), best_score);
 }
 
 // Sections 1 to 3 hold a cluster at codes 500120/500121 (only 500121 heads it), section
@@ -87,23 +95,13 @@ MatchList worked_list() {
   return list;
 }
 
-std::vector<std::string> log_lines(const TempRunDir& dir) {
-  std::vector<std::string> lines;
-  std::istringstream in(dir.log_text());
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-// Matches and decides two files; returns the result rows.
-std::vector<float> decided(const std::vector<LandmarkTable>& tables, std::vector<float> durations,
-                           std::vector<PairSlot>* slots_out = nullptr) {
+// Matches and decides two files; returns the pairs in sync.
+std::vector<PairResult> decided(const std::vector<LandmarkTable>& tables,
+                                std::vector<float> durations) {
   std::ostringstream text;
   ConsoleCapture capture(text);
   const std::vector<PairSlot> slots = proveriall(tables, 2, durations, tables, {}, {});
-  if (slots_out) *slots_out = slots;
-  std::vector<float> results;
-  decide_pairs(slots, 2, durations, {"x", "y"}, results);
-  return results;
+  return pairs_in_sync(judge_pairs(slots, 2, durations));
 }
 
 }  // namespace
@@ -111,9 +109,8 @@ std::vector<float> decided(const std::vector<LandmarkTable>& tables, std::vector
 TEST(Finalcut, SummarisesTheWorkedListAndFallsBackToTheNeutralSummary) {
   std::ostringstream text;
   ConsoleCapture capture(text);
-  EXPECT_EQ(finalcut(worked_list()), (std::vector<float>{1.21f, 3, 2.0f, 184, 74, 2, 2340}));
-  EXPECT_EQ(text.str(), "rez.... vo loop\n");
-  const std::vector<float> none = {100000000.0f, 1, 100000000.0f, 1, 1, 1, 1};
+  EXPECT_EQ(finalcut(worked_list()), summary_of(1.21f, 3, 2.0f, 184, 74, 2, 2340));
+  const OffsetSummary none;
   // A cluster supported only in section 0 never beats the initial section count of 1.
   MatchList section_zero(13, word(0, 500300));
   section_zero.front() = kHead;
@@ -130,10 +127,10 @@ TEST(Finalcut, AChanceCandidateSpanningTheRecordingDoesNotBlockTheTrueOne) {
     for (int k = 0; k < 3; ++k) list.push_back(word(s, 490000));
   for (std::uint64_t s = 0; s <= 30; ++s)
     for (int k = 0; k < 3; ++k) list.push_back(word(s, 500500));
-  const std::vector<float> F = finalcut(list);
-  EXPECT_FLOAT_EQ(F[0], 5.0f);
-  EXPECT_FLOAT_EQ(F[1], 31.0f);
-  EXPECT_FLOAT_EQ(F[5], 30.0f);
+  const OffsetSummary F = finalcut(list);
+  EXPECT_FLOAT_EQ(F.offset, 5.0f);
+  EXPECT_EQ(F.sections, 31);
+  EXPECT_EQ(F.range, 30u);
 }
 
 TEST(Finalcut, WindowedScoringMatchesThePlainWalk) {
@@ -154,16 +151,16 @@ TEST(Finalcut, WindowedScoringMatchesThePlainWalk) {
                        static_cast<int>(rng() % 3) * 37;
       list.push_back(word(section, static_cast<std::uint64_t>(code)));
     }
-    const std::vector<float> summary = finalcut(list);
+    const OffsetSummary summary = finalcut(list);
     ASSERT_EQ(summary, plain_finalcut(list)) << "trial " << trial;
-    with_best += summary[0] != 100000000.0f;
+    with_best += summary.offset != OffsetSummary::kNoOffset;
   }
   EXPECT_GT(with_best, 150);
 }
 
 TEST(Decision, OverlapOfTheAlignedRecordings) {
   const auto overlap = [](float offset, float longer, float shorter) {
-    const PairOverlap o = pair_overlap({offset, 4, 0, 0, 0, 0, 0}, longer, shorter);
+    const PairOverlap o = pair_overlap(summary_of(offset, 4, 0, 0, 0, 0, 0), longer, shorter);
     return std::vector<float>{o.presek, o.traenje_small, o.sekcii_vo_presek, o.confidence};
   };
   // A later start in the shorter file eats into it; an earlier one is capped by both ends.
@@ -178,7 +175,7 @@ TEST(Decision, EachTestRejectsOnItsOwn) {
   struct Case {
     const char* what;
     // offset, sections, most-hit offset, most hits, best hits, range, score
-    std::vector<float> summary;
+    std::vector<float> f;
     float longer, shorter;
     bool in_sync;
   };
@@ -187,6 +184,10 @@ TEST(Decision, EachTestRejectsOnItsOwn) {
     std::vector<float> s = base;
     s[static_cast<std::size_t>(index)] = value;
     return s;
+  };
+  auto summary = [](const std::vector<float>& f) {
+    return summary_of(f[0], static_cast<int>(f[1]), f[2], static_cast<int>(f[3]),
+                      static_cast<int>(f[4]), static_cast<std::uint64_t>(f[5]), static_cast<int>(f[6]));
   };
   const std::vector<Case> cases = {
       {"all six hold", base, 20, 10, true},
@@ -207,55 +208,44 @@ TEST(Decision, EachTestRejectsOnItsOwn) {
       {"5 sections of the 16 the overlap spans", {3, 5, 2.97f, 170, 105, 7, 2700}, 45, 40, true},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(pair_in_sync(c.summary, pair_overlap(c.summary, c.longer, c.shorter)), c.in_sync)
+    EXPECT_EQ(pair_in_sync(summary(c.f), pair_overlap(summary(c.f), c.longer, c.shorter)), c.in_sync)
         << c.what;
 }
 
-TEST(Decision, LogsTheVerdictAndAddsTheResultRow) {
+TEST(Decision, JudgesTheWalkedSlotsAndLogsThePairsFoundForTheTools) {
   TempRunDir dir;
-  std::vector<PairSlot> slots(9);
-  slots[0] = {worked_list(), 0, 1};
-  std::vector<float> results;
-  std::ostringstream text;
-  ConsoleCapture capture(text);
-  decide_pairs(slots, 2, {40, 5}, {"a.wav", "b.wav"}, results);
-
-  // presek 5 - 1.21 = 3.79 s, that is 3.79 / (1 + 5/32) = 3.27784 sections; the confidence
-  // shares them among 3 + 1 supporting sections.
-  const std::string stars(184, '*');
-  const std::string figures =
-      " sigurnost:2340  raspon:2 sekcii vo presek:3.27784  1.21*3*2*184*74*2  ---->>>>>>>>>";
-  const std::string tail =
-      "b.wav  i a.wav  so ofset:1.21 sekundi vo 3regioni so totalna brojka niz site regioni 184->";
-  const std::vector<std::string> expected = {
-      "a.wav *  b.wav",
-      " NE SE VO SYNC !!!!!!!!!!!presek:3.79traenje_small:5" + std::string(47, ' ') +
-          figures.substr(1) + "NEMA SYNC " + tail,
-      stars,
-      stars,
-      "totalhits:74 presek:3.79" + figures + "NAJDEN SYNC MEGJU " + tail +
-          " treba da se zapise vo CSV",
-      stars,
-      stars,
-      "<10 hits",
-      "<10 hits"};
-  EXPECT_EQ(log_lines(dir), expected);
-  EXPECT_NE(text.str().find("NAJDEN SYNC MEGJU " + tail + " treba da se zapise vo CSV\n"),
-            std::string::npos);
-  EXPECT_EQ(results, (std::vector<float>{1, 0, 1.21f, 3, 3.79f / 1.15625f / 4, 184}));
-}
-
-TEST(Decision, TooFewValuesAreDismissed) {
-  TempRunDir dir;
+  // Three files walk the first 4 * 5 / 2 = 10 slots; a list of nine values is dismissed.
   MatchList nine = {kHead};
   for (int k = 0; k < 8; ++k) nine.push_back(word(static_cast<std::uint64_t>(k + 1), 500100));
   std::vector<PairSlot> slots(16);
-  slots[0] = {nine, 1, 0};
-  std::vector<float> results;
-  // Three files walk the first 4 * 5 / 2 = 10 slots.
-  decide_pairs(slots, 3, {10, 20, 30}, {"a", "b", "c"}, results);
-  EXPECT_EQ(log_lines(dir), std::vector<std::string>(10, "<10 hits"));
-  EXPECT_TRUE(results.empty());
+  slots[0] = {worked_list(), 0, 1};
+  slots[1] = {nine, 2, 0};
+  std::ostringstream text;
+  ConsoleCapture capture(text);
+  std::vector<PairVerdict> verdicts = judge_pairs(slots, 3, {40, 5, 30});
+  ASSERT_EQ(verdicts.size(), 10u);
+  EXPECT_TRUE(verdicts[0].in_sync);
+  EXPECT_FALSE(verdicts[1].judged);
+  verdicts[0].refinement = "refined offset 1210.000 ms, drift 0.00 ppm, 6 of 6 windows good";
+  log_verdicts(verdicts, {"a.wav", "b.wav", "c.wav"});
+
+  // presek 5 - 1.21 = 3.79 s, that is 3.79 / (1 + 5/32) sections shared among 3 + 1
+  // supporting sections.
+  const std::vector<PairResult> pairs = pairs_in_sync(verdicts);
+  ASSERT_EQ(pairs.size(), 1u);
+  EXPECT_EQ(std::tie(pairs[0].shorter, pairs[0].longer, pairs[0].sections, pairs[0].hits),
+            std::make_tuple(1, 0, 3, 184));
+  EXPECT_FLOAT_EQ(static_cast<float>(pairs[0].offset), 1.21f);
+  EXPECT_FLOAT_EQ(pairs[0].confidence, 3.79f / 1.15625f / 4);
+  // The accuracy tools read the pair from its found line and the refined offset from the
+  // line after it.
+  const std::string log = dir.log_text();
+  const std::size_t found = log.find(
+      "NAJDEN SYNC MEGJU b.wav  i a.wav  so ofset:1.21 sekundi vo 3regioni");
+  ASSERT_NE(found, std::string::npos) << log;
+  EXPECT_NE(log.find("\nrefined offset 1210.000 ms", found), std::string::npos);
+  // Eight lines for the pair in sync with its refinement, one for each other slot walked.
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 8 + 9);
 }
 
 TEST(Decision, VerdictDoesNotDependOnWhichFileWasPickedFirst) {
@@ -267,18 +257,12 @@ TEST(Decision, VerdictDoesNotDependOnWhichFileWasPickedFirst) {
   const LandmarkTable shorter = synthetic::record(event, 5.0, 60.0, 0.7, 5.0, 2);
   for (int longer_at : {0, 1}) {
     TempRunDir dir;
-    std::vector<PairSlot> slots;
-    const std::vector<float> results =
-        longer_at == 0 ? decided({longer, shorter}, {120, 60}, &slots)
-                       : decided({shorter, longer}, {60, 120}, &slots);
-    if (longer_at == 0) {
-      ASSERT_GE(slots[0].list.size(), 10u);
-      ASSERT_LE(slots[0].list[8], 99999999u);
-    }
-    ASSERT_EQ(results.size(), 6u) << "longer file at " << longer_at;
-    EXPECT_EQ(results[0], 1 - longer_at);
-    EXPECT_EQ(results[1], longer_at);
-    EXPECT_NEAR(results[2], 5.0f, 0.03f);
+    const std::vector<PairResult> pairs = longer_at == 0 ? decided({longer, shorter}, {120, 60})
+                                                         : decided({shorter, longer}, {60, 120});
+    ASSERT_EQ(pairs.size(), 1u) << "longer file at " << longer_at;
+    EXPECT_EQ(pairs[0].shorter, 1 - longer_at);
+    EXPECT_EQ(pairs[0].longer, longer_at);
+    EXPECT_NEAR(pairs[0].offset, 5.0, 0.03);
   }
 }
 
@@ -286,10 +270,10 @@ TEST(Decision, LongPairIsFoundWithinTheMatchBudget) {
   // 30 minutes of shorter file: far more shared landmarks than the list may hold.
   TempRunDir dir;
   const synthetic::Event event = synthetic::make_event(1900.0, 20.0, 8);
-  const std::vector<float> results =
+  const std::vector<PairResult> pairs =
       decided({synthetic::record(event, 0.0, 1900.0, 0.7, 5.0, 3),
                synthetic::record(event, 100.0, 1800.0, 0.7, 5.0, 4)},
               {1900, 1800});
-  ASSERT_EQ(results.size(), 6u) << dir.log_text();
-  EXPECT_NEAR(results[2], -100.0f, 0.03f);
+  ASSERT_EQ(pairs.size(), 1u) << dir.log_text();
+  EXPECT_NEAR(pairs[0].offset, -100.0, 0.03);
 }

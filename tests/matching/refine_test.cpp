@@ -342,7 +342,9 @@ TEST(Refine, UnreadableFilesOrNoOverlapKeepTheDecidedOffset) {
     const Refinement r = refine_offset(c.shorter, c.longer, c.decided);
     EXPECT_FALSE(r.refined) << c.shorter << " " << c.longer << " " << c.decided;
     EXPECT_EQ(r.windows, 0) << c.shorter << " " << c.longer << " " << c.decided;
-    if (!std::isnan(c.decided)) EXPECT_EQ(r.offset, c.decided);
+    if (!std::isnan(c.decided)) {
+      EXPECT_EQ(r.offset, c.decided);
+    }
   }
 }
 

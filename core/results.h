@@ -1,0 +1,69 @@
+#pragma once
+// The result model of a run, built once and handed on: what the decision found for every
+// pair in sync, and the timeline the documents are written from.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// finalcut's summary of one match list. Offsets are seconds (the shorter file's time
+// minus the longer file's), in the hundredths the match words carry.
+struct OffsetSummary {
+  static constexpr float kNoOffset = 100000000.0f;
+
+  float offset = kNoOffset;           // the best-supported candidate
+  int sections = 1;                   // sections holding its hits
+  float most_hit_offset = kNoOffset;  // the candidate with the most hits
+  int most_hits = 1;                  // its hits
+  int hits = 1;                       // hits of the best-supported candidate
+  std::uint64_t range = 1;            // sections from its first to its last
+  int score = 1;                      // its weighted support
+  // The values above are what a list without any qualifying candidate gets.
+
+  bool operator==(const OffsetSummary&) const = default;
+};
+
+// One pair found in sync.
+struct PairResult {
+  int shorter = -1;           // entry position of the shorter recording
+  int longer = -1;            // entry position of the longer one
+  double offset = 0.0;        // seconds: a sound's time in `shorter` minus its time in `longer`
+  int sections = 0;           // sections supporting the decided offset
+  float confidence = 0.0f;    // sections of overlap per supporting section
+  int hits = 0;               // hits of the most-hit candidate
+  bool refined = false;       // offset measured below one frame; otherwise as decided
+  double drift_ppm = 0.0;     // clock drift of `shorter` against `longer`, as measured
+  int good_windows = 0;       // refinement windows the offset rests on
+};
+
+// One file on a timeline.
+struct TimelineMember {
+  // Frame rates from this one up mark a file without video.
+  static constexpr float kAudioOnlyRate = 100.0f;
+
+  int entry = -1;            // position in the file list
+  std::string path;          // as picked (UTF-8)
+  int device = -1;           // entry position of its device's first file: one per device
+  float frame_rate = 0.0f;   // video frames per second; 999 for a file without video
+  float duration = 0.0f;     // whole seconds of audio
+  double start = 0.0;        // seconds after the group's earliest member
+
+  bool audio_only() const { return frame_rate >= kAudioOnlyRate; }
+};
+
+// Members of one sync group, in ascending entry position.
+struct SyncGroup {
+  std::vector<TimelineMember> members;
+};
+
+struct Timeline {
+  std::vector<SyncGroup> groups;
+  std::vector<TimelineMember> unsynced;  // media entries in no group, start 0
+};
+
+// Everything a run found, for the front ends.
+struct RunResult {
+  std::vector<std::string> entries;  // the file list as run, markers included
+  std::vector<PairResult> pairs;     // in the order they were decided
+  Timeline timeline;
+};
