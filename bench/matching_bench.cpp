@@ -88,7 +88,7 @@ void BM_Proveriall(benchmark::State& state) {
   const std::vector<LandmarkTable> tables = prepare_all(r);
   std::size_t values = 0;
   for (auto _ : state) {
-    const std::vector<PairSlot> slots = proveriall(tables, kFiles, r.durations, tables, {}, {});
+    const std::vector<PairSlot> slots = proveriall(tables, kFiles, r.durations, {}, {});
     values = 0;
     for (const PairSlot& slot : slots) values += slot.list.size();
   }
@@ -102,7 +102,7 @@ void BM_PrepareAndMatch(benchmark::State& state) {
   QuietRun quiet;
   for (auto _ : state) {
     const std::vector<LandmarkTable> tables = prepare_all(r);
-    benchmark::DoNotOptimize(proveriall(tables, kFiles, r.durations, tables, {}, {}));
+    benchmark::DoNotOptimize(proveriall(tables, kFiles, r.durations, {}, {}));
   }
 }
 BENCHMARK(BM_PrepareAndMatch)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -112,7 +112,7 @@ void BM_FinalcutPairs(benchmark::State& state) {
   const Recordings& r = recordings();
   QuietRun quiet;
   const std::vector<LandmarkTable> tables = prepare_all(r);
-  const std::vector<PairSlot> slots = proveriall(tables, kFiles, r.durations, tables, {}, {});
+  const std::vector<PairSlot> slots = proveriall(tables, kFiles, r.durations, {}, {});
   for (auto _ : state)
     for (const PairSlot& slot : slots)
       if (slot.list.size() >= 10) benchmark::DoNotOptimize(finalcut(slot.list));

@@ -193,7 +193,7 @@ std::string run(std::vector<std::string> files, double tolerance, int x, int y, 
   fingerprint_stage(ahead, fingerprints, tables, durations, options);
 
   logthis("PRED PROVERI ALL MNOGU BITNO!!!!!!!!!!!!!!!  -------------------------");
-  std::vector<PairSlot> slots = proveriall(tables, n, durations, tables, groups, options.progress);
+  std::vector<PairSlot> slots = proveriall(tables, n, durations, groups, options.progress);
   logthis("POSLE PROVERI ALL MNOGU BITNO!!!!!!!!!!!!!!!  -------------------------");
 
   std::vector<PairVerdict> verdicts = judge_pairs(slots, n, durations);

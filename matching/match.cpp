@@ -150,7 +150,6 @@ bool in_one_device_group(const DeviceGroups& groups, int i, int j) {
 struct PlannedPair {
   int longer;
   int shorter;
-  bool from_first_array;
 };
 
 }  // namespace
@@ -161,13 +160,12 @@ MatchList proveri2(const LandmarkTable& A, const LandmarkTable& B, int p, int q,
 }
 
 std::vector<PairSlot> proveriall(const std::vector<LandmarkTable>& tables, int n,
-                                 std::vector<float> durations,
-                                 const std::vector<LandmarkTable>& tables2, DeviceGroups groups,
+                                 std::vector<float> durations, DeviceGroups groups,
                                  const ProgressFn& progress) {
   const std::size_t side = static_cast<std::size_t>(std::max(n, 0)) + 1;
   std::vector<PairSlot> slots(side * side);
   const int usable = static_cast<int>(std::min<std::size_t>(
-      {static_cast<std::size_t>(std::max(n, 0)), tables.size(), tables2.size(), durations.size()}));
+      {static_cast<std::size_t>(std::max(n, 0)), tables.size(), durations.size()}));
 
   std::vector<PlannedPair> plan;
   for (int i = 0; i < usable; ++i) {
@@ -183,24 +181,23 @@ std::vector<PairSlot> proveriall(const std::vector<LandmarkTable>& tables, int n
         if (!far_apart)
           console() << "vo else section...\n"
                     << "vo vtoriot else...\n";
-        plan.push_back({j, i, far_apart});
+        plan.push_back({j, i});
       } else {
         console() << "vo else section...\n";
         if (!far_apart) console() << "vo vtoriot else...\n";
-        plan.push_back({i, j, far_apart});
+        plan.push_back({i, j});
       }
     }
   }
 
-  auto table_of = [&](const PlannedPair& planned, int entry) -> const LandmarkTable& {
-    const std::vector<LandmarkTable>& source = planned.from_first_array ? tables : tables2;
-    return source[static_cast<std::size_t>(entry)];
+  auto table_of = [&](int entry) -> const LandmarkTable& {
+    return tables[static_cast<std::size_t>(entry)];
   };
   // Each table takes the longer part in several pairs; its index is built once. Indexes
   // and pairs are made on worker_count() threads, the slots filled in plan order.
   std::vector<const LandmarkTable*> indexed;
   for (const PlannedPair& planned : plan) {
-    const LandmarkTable* A = &table_of(planned, planned.longer);
+    const LandmarkTable* A = &table_of(planned.longer);
     if (std::find(indexed.begin(), indexed.end(), A) == indexed.end()) indexed.push_back(A);
   }
   std::vector<HashIndex> built(indexed.size());
@@ -218,8 +215,8 @@ std::vector<PairSlot> proveriall(const std::vector<LandmarkTable>& tables, int n
       static_cast<int>(plan.size()), worker_count(),
       [&](int pair) {
         const PlannedPair& planned = plan[static_cast<std::size_t>(pair)];
-        const LandmarkTable& A = table_of(planned, planned.longer);
-        MatchList list = match_against_index(A, index_of(&A), table_of(planned, planned.shorter),
+        const LandmarkTable& A = table_of(planned.longer);
+        MatchList list = match_against_index(A, index_of(&A), table_of(planned.shorter),
                                              planned.longer, planned.shorter,
                                              durations[static_cast<std::size_t>(planned.shorter)]);
         std::sort(list.begin(), list.end());

@@ -14,8 +14,7 @@ MatchList proveri2(const LandmarkTable& A, const LandmarkTable& B, int p, int q,
 // against the shorter; filled slots come first, in pair order, each sorted ascending.
 // Writes every value of the filled slots to "debagmatLONG1.txt".
 std::vector<PairSlot> proveriall(const std::vector<LandmarkTable>& tables, int n,
-                                 std::vector<float> durations,
-                                 const std::vector<LandmarkTable>& tables2, DeviceGroups groups,
+                                 std::vector<float> durations, DeviceGroups groups,
                                  const ProgressFn& progress = {});
 
 // `rows` lines of `cols` values of `table`, each value followed by ",".

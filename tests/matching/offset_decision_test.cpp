@@ -100,7 +100,7 @@ std::vector<PairResult> decided(const std::vector<LandmarkTable>& tables,
                                 std::vector<float> durations) {
   std::ostringstream text;
   ConsoleCapture capture(text);
-  const std::vector<PairSlot> slots = proveriall(tables, 2, durations, tables, {}, {});
+  const std::vector<PairSlot> slots = proveriall(tables, 2, durations, {}, {});
   return pairs_in_sync(judge_pairs(slots, 2, durations));
 }
 
