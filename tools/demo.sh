@@ -98,3 +98,5 @@ awk -F'\t' 'NR == 1 { next }
   }' "$demo/manifest.tsv"
 echo
 echo "demo: $(elapsed "$t0") s in all"
+# A run that failed (not one that found nothing) fails the demo.
+[ "$status" -le 1 ] || exit "$status"
