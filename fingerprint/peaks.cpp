@@ -1,12 +1,10 @@
 #include "fingerprint/peaks.h"
 
-#include "core/log.h"
 #include "fingerprint/spectrogram.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <ostream>
 
 namespace {
 
@@ -189,28 +187,6 @@ std::vector<float> Spread2(std::vector<float> X, int E) {
     }
   }
   return Y;
-}
-
-std::vector<float> zalepi_vec(std::vector<float> a, std::vector<float> b) {
-  if (a.empty()) return b;
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
-std::vector<float> mavo_max_vec(std::vector<float> a, std::vector<float> b) {
-  if (a.size() != b.size()) {
-    console() << "mora da bidat ista dolzina vektorite!!!\n";
-    a.resize(std::min(a.size(), b.size()));
-  }
-  for (size_t k = 0; k < a.size(); ++k) a[k] = a[k] >= b[k] ? a[k] : b[k];
-  return a;
-}
-
-std::vector<float> mavo_max_zerovec(std::vector<float> z, std::vector<float> v) {
-  if (z.empty()) return v;
-  const float floorValue = z[0];
-  for (float& x : v) x = floorValue >= x ? floorValue : x;
-  return v;
 }
 
 KeptPeaks pick_peaks(const Eigen::MatrixXf& spectrogram, float A_DEC, int N) {

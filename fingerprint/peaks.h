@@ -17,17 +17,6 @@ std::vector<float> loc_max(std::vector<float> X, std::vector<int>* positions);
 // negative maxima add nothing. E <= 0 gives all zeros.
 std::vector<float> Spread2(std::vector<float> X, int E);
 
-// a followed by b.
-std::vector<float> zalepi_vec(std::vector<float> a, std::vector<float> b);
-
-// Element-wise maximum (a[k] where a[k] >= b[k]). Vectors of different lengths are a
-// caller's mistake: the console says so and the maximum covers the common length.
-std::vector<float> mavo_max_vec(std::vector<float> a, std::vector<float> b);
-
-// Entry k is z[0] when z[0] >= v[k], else v[k]; with z = {0} that is max(0, v[k]).
-// An empty z returns v unchanged.
-std::vector<float> mavo_max_zerovec(std::vector<float> z, std::vector<float> v);
-
 // Kept peaks as (bin, frame), in descending frame order.
 struct KeptPeaks {
   std::vector<std::pair<int, int>> peaks;

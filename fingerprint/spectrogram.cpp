@@ -150,8 +150,9 @@ float log_with_floor(Eigen::MatrixXf& s, float floorValue) {
   return (packet[0] + packet[2]) + (packet[1] + packet[3]);
 }
 
-// Mean removal and onset emphasis along every bin, in place, frame by frame. Same
-// arithmetic as `filter` with ord 1, b = {1, -1}, a = {1, -0.98}.
+// Mean removal and onset emphasis along every bin, in place, frame by frame: the
+// first-order recursive filter y[t] = x[t] - x[t-1] + 0.98 y[t-1], each output summed in
+// single precision from 0 in that order, as the plain direct-form filter sums it.
 void remove_mean_and_emphasise(Eigen::MatrixXf& s, float mean) {
   std::array<float, kSpectrogramBins> previousIn{};
   for (Eigen::Index t = 0; t < s.cols(); ++t) {
@@ -229,21 +230,4 @@ void final_specgram(const char* path, int* frameCountOut, float* secondsOut, int
   const float sum = log_with_floor(s, floorValue);
   const float mean = sum / static_cast<float>(s.size());
   remove_mean_and_emphasise(s, mean);
-}
-
-void filter(int ord, float* a, float* b, int np, float* x, float* y) {
-  for (int i = 0; i < np; ++i) {
-    const int reach = std::min(i, ord);
-    float acc = 0.0f;
-    for (int j = 0; j <= reach; ++j) acc += b[j] * x[i - j];
-    for (int j = 0; j < reach; ++j) acc -= a[j + 1] * y[i - j - 1];
-    y[i] = acc;
-  }
-}
-
-Eigen::MatrixXf Max(float floorValue, Eigen::MatrixXf m) {
-  for (Eigen::Index i = 0; i < m.size(); ++i) {
-    if (m.data()[i] < floorValue) m.data()[i] = floorValue;
-  }
-  return m;
 }

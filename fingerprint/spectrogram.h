@@ -18,12 +18,3 @@ Eigen::MatrixXf final_specgram(const char* path, int* frameCountOut, float* seco
 // for each.
 void final_specgram(const char* path, int* frameCountOut, float* secondsOut, int sampleOffset,
                     Eigen::MatrixXf& picture);
-
-// Direct-form recursive filter of order `ord` over np samples; a[0] is taken to be 1 and
-// never read. Each output is accumulated in single precision from 0: the b terms in
-// ascending order, then the a terms subtracted in ascending order. x and y must not
-// overlap.
-void filter(int ord, float* a, float* b, int np, float* x, float* y);
-
-// Copy of m with every element below floorValue raised to it (NaN stays NaN).
-Eigen::MatrixXf Max(float floorValue, Eigen::MatrixXf m);

@@ -5,12 +5,12 @@
 
 #include <filesystem>
 #include <sstream>
+#include <thread>
 
 namespace fs = std::filesystem;
-using testing_support::TempRunDir;
 
 TEST(Log, AppendsLinesWithoutTruncatingAndDropsThemWithoutAFolder) {
-  TempRunDir dir;
+  testing_support::TempRunDir dir;
   testing_support::write_file("Brenvik.app/LOG/log_file.txt", "earlier run\n");
   for (const char* line : {"a", "", "b"}) logthis(line);
   EXPECT_EQ(dir.log_text(), "earlier run\na\n\nb\n");
@@ -20,22 +20,21 @@ TEST(Log, AppendsLinesWithoutTruncatingAndDropsThemWithoutAFolder) {
 }
 
 TEST(Paths, LongWorkingDirectoryIsReturnedWhole) {
-  TempRunDir dir;
+  testing_support::TempRunDir dir;
   std::string deep = dir.path();
   while (deep.size() < 400) deep += "/a_rather_long_folder_name_for_the_buffer";
   fs::create_directories(deep);
   fs::current_path(deep);
   EXPECT_EQ(gnu_getcwd(), deep);
-  EXPECT_EQ(exelokacija(), deep + "/");
 }
 
 TEST(Console, CaptureRedirectsOnlyTheCurrentThread) {
   std::ostringstream sink, captured;
   set_console(&sink);
-  console() << "to sink ";
   {
     ConsoleCapture capture(captured);
     console() << "to capture";
+    std::thread([] { console() << "to sink "; }).join();
   }
   console() << "again";
   set_console(nullptr);

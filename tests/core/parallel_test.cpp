@@ -10,45 +10,25 @@
 
 namespace {
 
-TEST(OrderedParallelFor, DeliversInEntryOrderWhateverOrderTheWorkEnds) {
-  constexpr int n = 12;
-  std::vector<int> worked(n, 0);
-  std::vector<int> delivered;
-  ordered_parallel_for(
-      n, 4,
-      [&](int i) {
-        // Early entries take longest, so they end last.
-        std::this_thread::sleep_for(std::chrono::milliseconds(2 * (n - i)));
-        ++worked[i];
-      },
-      [&](int i) {
-        EXPECT_EQ(1, worked[i]) << "entry " << i << " delivered before its work ended";
-        delivered.push_back(i);
-      });
-  std::vector<int> expected(n);
-  for (int i = 0; i < n; ++i) expected[i] = i;
-  EXPECT_EQ(expected, delivered);
-}
+using std::chrono::milliseconds;
 
-TEST(OrderedParallelFor, AFailedEntryStopsTheLoopOnTheCallingThreadAtItsTurn) {
-  std::vector<int> delivered;
+TEST(OrderedParallelFor, DeliversInEntryOrderOnTheCallingThreadUntilAnEntryFails) {
+  constexpr int n = 12;
+  std::vector<int> worked(n, 0), delivered;
   const std::thread::id caller = std::this_thread::get_id();
-  std::thread::id thrown_on;
-  try {
-    ordered_parallel_for(
-        40, 2,
-        [](int i) {
-          if (i == 3) throw std::runtime_error("entry 3");
-          std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        },
-        [&](int i) { delivered.push_back(i); });
-    ADD_FAILURE() << "the failure of entry 3 was lost";
-  } catch (const std::runtime_error& e) {
-    thrown_on = std::this_thread::get_id();
-    EXPECT_STREQ("entry 3", e.what());
-  }
-  EXPECT_EQ(caller, thrown_on);
-  EXPECT_EQ((std::vector<int>{0, 1, 2}), delivered);
+  const auto work = [&](int i) {
+    if (i == 9) throw std::runtime_error("entry 9");
+    // Early entries take longest, so they end last.
+    std::this_thread::sleep_for(milliseconds(2 * (n - i)));
+    ++worked[i];
+  };
+  const auto deliver = [&](int i) {
+    EXPECT_EQ(1, worked[i]) << "entry " << i << " delivered before its work ended";
+    EXPECT_EQ(caller, std::this_thread::get_id()) << "entry " << i;
+    delivered.push_back(i);
+  };
+  EXPECT_THROW(ordered_parallel_for(n, 4, work, deliver), std::runtime_error);
+  EXPECT_EQ((std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8}), delivered);
 }
 
 TEST(WorkAhead, WorksEachEntryOnceInWhateverOrderItBecomesReady) {
@@ -79,12 +59,11 @@ TEST(WorkAhead, WorksEachEntryOnceInWhateverOrderItBecomesReady) {
 }
 
 TEST(WorkAhead, StoppingSkipsWhatHasNotStartedAndWaitsForWhatHas) {
-  std::atomic<int> started{0};
-  std::atomic<int> finished{0};
+  std::atomic<int> started{0}, finished{0};
   {
     WorkAhead ahead(50, 1, [&](int) {
       ++started;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      std::this_thread::sleep_for(milliseconds(20));
       ++finished;
     });
     for (int i = 0; i < 50; ++i) ahead.ready(i);

@@ -2,7 +2,7 @@
 // The end-to-end suites' rulers: generated events with their truth, whole runs, and
 // what the timeline documents say about where each file sits.
 
-#include <cstdint>
+#include <cstddef>
 #include <map>
 #include <string>
 #include <vector>
@@ -17,7 +17,6 @@ struct TrueFile {
   double start_s = 0;     // event time of the file's first sample
   double duration_s = 0;  // event time the file spans
   double drift_ppm = 0;
-  std::string kind;  // sound, silence, noaudio or text
 };
 
 // Runs brenvik-make-event quietly into `out_dir`, one device description per entry;
@@ -46,26 +45,26 @@ int run_capturing(const std::vector<std::string>& argv, const std::string& stdou
 struct FoundPair {
   std::string shorter, longer;  // file names
   double offset_s = 0;          // a sound's time in `shorter` minus its time in `longer`
-  bool refined = false;
 };
 
 std::vector<FoundPair> parse_pairs(const std::string& report);
 
-// A clip item of a sequence, in frames.
+// A clip item of a sequence, its start in frames.
 struct ClipItem {
   std::string file_id;
-  double start = 0, end = 0;
+  double start = 0;
 };
 
 struct Sequence {
   std::vector<ClipItem> video, audio;
 };
 
-// A master clip: its name element and the file it refers to.
+// A master clip: its name element and the file it refers to. Both are taken as written:
+// the events' paths need neither entities nor percent escapes.
 struct MasterClip {
-  std::string name;  // element text, entities resolved
+  std::string name;  // element text
   std::string file_id;
-  std::string path;  // from the path URL, percent escapes resolved
+  std::string path;  // the path URL without its file://localhost prefix
 };
 
 // What an xmeml document (either flavour) holds.
@@ -81,26 +80,33 @@ struct Timeline {
 
 Timeline parse_timeline(const std::string& xml);
 
-// Where each sequence puts its members: file name → start in seconds after the
-// sequence's earliest member. Frames count at `fps` for members with pictures and at
-// whole frames (fps truncated) for audio-only ones.
+// Where each sequence puts its members: file name → start in seconds. Frames count at
+// `fps` for members with pictures and at whole frames (fps truncated) for audio-only
+// ones.
 std::vector<std::map<std::string, double>> member_starts(const Timeline& t, double fps);
+
+// The timeline documents a run writes, and where: below the run folder.
+inline constexpr const char* kDocuments[] = {"SYNCED_fcp.XML", "UNSYNCED_fcp.XML",
+                                             "SYNCED_premierePro.XML", "UNSYNCED_premierePro.XML"};
+inline std::string document_path(const std::string& run_dir, const std::string& name) {
+  return run_dir + "/Brenvik.app/SYNCED/" + name;
+}
 
 // xmllint's verdict: whether the file is well-formed XML.
 bool well_formed(const std::string& path);
 
-// Size and FNV-1a hash of a file's bytes: equal before and after means untouched.
+// Size and hash of a file's bytes: equal before and after means untouched.
 struct Fingerprint {
-  uintmax_t size = 0;
-  uint64_t hash = 0;
+  size_t size = 0;
+  size_t hash = 0;
   bool operator==(const Fingerprint&) const = default;
 };
-
-Fingerprint file_fingerprint(const std::string& path);
 
 // The names of the entries in a folder, sorted.
 std::vector<std::string> folder_listing(const std::string& dir);
 
-std::string file_name(const std::string& path);
+// Every entry of a folder with its fingerprint: equal before and after means nothing
+// was added, removed or changed.
+std::map<std::string, Fingerprint> folder_snapshot(const std::string& dir);
 
 }  // namespace e2e

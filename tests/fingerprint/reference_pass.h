@@ -1,6 +1,6 @@
 #pragma once
 // A plain model of one fingerprint pass, written step by step the slow way: the whole
-// file in memory, frames copied into a frame buffer, full 384-bin spectra, Eigen's own
+// file in memory, every frame windowed on its own, full 384-bin spectra, Eigen's own
 // reductions, the picture transposed, candidates through an ordered map, the skirts
 // evaluated in place and every kept peak compared with every other. The fast pass must
 // give the same results bit for bit. Include from one test file only.
@@ -13,6 +13,7 @@
 #include <sndfile.h>
 #include <unsupported/Eigen/FFT>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <fstream>
@@ -22,55 +23,56 @@
 
 namespace reference {
 
+// Direct-form recursive filter of order `ord` over np samples; a[0] is taken to be 1 and
+// never read. Each output is summed in single precision from 0: the b terms in
+// ascending order, then the a terms subtracted in ascending order.
+inline void filter(int ord, const float* a, const float* b, int np, const float* x, float* y) {
+  for (int i = 0; i < np; ++i) {
+    const int reach = std::min(i, ord);
+    float acc = 0.0f;
+    for (int j = 0; j <= reach; ++j) acc += b[j] * x[i - j];
+    for (int j = 0; j < reach; ++j) acc -= a[j + 1] * y[i - j - 1];
+    y[i] = acc;
+  }
+}
+
 // 192 x F; the 1 x 1 zero matrix when the file cannot be opened.
-inline Eigen::MatrixXf specgram(const char* path, int sampleOffset, int* framesOut = nullptr,
-                                float* secondsOut = nullptr) {
+inline Eigen::MatrixXf specgram(const char* path, int sampleOffset, int* framesOut = nullptr) {
   SF_INFO info{};
   SNDFILE* file = sf_open(path, SFM_READ, &info);
   if (file == nullptr) return Eigen::MatrixXf::Zero(1, 1);
   const long n = static_cast<long>(info.frames);
-  const long q = n / 384;
-  const long L = n + 384 - (n - 384 * q);
+  const long L = 384 * (n / 384 + 1);
   std::vector<float> x(L + sampleOffset, 0.0f);
   sf_read_float(file, x.data() + sampleOffset, n);
   sf_close(file);
 
-  std::vector<float> y(2 * L, 0.0f);
-  long filled = 0;
-  for (long s = 0; s < L - 384; s += 384) {
-    for (long k = 0; k < 384; ++k) y[filled++] = x[s + k];
-    for (long k = 0; k < 384; ++k) y[filled++] = x[s + 192 + k];
-  }
+  // Frame t starts at sample 192 t; the last two frames hold no audio.
   const int F = static_cast<int>(2 * L / 384);
-
-  Eigen::MatrixXf windowed(384, F);
-  for (int t = 0; t < F; ++t) {
-    for (int k = 0; k < 384; ++k) {
-      windowed(k, t) = (1 - std::cos(static_cast<float>(k) * 6.2831855f / 383)) * 0.5f *
-                       y[384 * static_cast<long>(t) + k];
-    }
-  }
   Eigen::FFT<float> fft;
-  Eigen::MatrixXf Z = Eigen::MatrixXf::Zero(384, F);
-  for (int t = 0; t < F - 1; ++t) {
-    std::vector<float> in(windowed.col(t).data(), windowed.col(t).data() + 384);
+  Eigen::MatrixXf S = Eigen::MatrixXf::Zero(192, F);
+  for (int t = 0; t < F - 2; ++t) {
+    std::vector<float> in(384);
+    for (int k = 0; k < 384; ++k) {
+      in[k] = (1 - std::cos(static_cast<float>(k) * 6.2831855f / 383)) * 0.5f *
+              x[192 * static_cast<long>(t) + k];
+    }
     std::vector<std::complex<float>> out;
     fft.fwd(out, in);
-    for (int k = 0; k < 384; ++k) {
-      Z(k, t) = std::sqrt(out[k].real() * out[k].real() + out[k].imag() * out[k].imag());
+    for (int k = 0; k < 192; ++k) {
+      S(k, t) = std::sqrt(out[k].real() * out[k].real() + out[k].imag() * out[k].imag());
     }
   }
-  Eigen::MatrixXf S = Z.topRows(192);
   const float Smax = S.maxCoeff();
   if (framesOut != nullptr) *framesOut = F;
-  if (secondsOut != nullptr) *secondsOut = static_cast<float>(n / 8000);
   if (!(Smax > 0.0f)) return Eigen::MatrixXf::Zero(192, F);  // silence: a flat picture
 
-  S = Max(static_cast<float>(Smax / 1000000.0), S).unaryExpr([](float v) { return std::log(v); });
+  const float floorValue = static_cast<float>(Smax / 1000000.0);
+  S = S.unaryExpr([&](float v) { return std::log(v < floorValue ? floorValue : v); });
   const float mean = S.sum() / static_cast<float>(S.size());
   S.array() -= mean;
-  float a[2] = {1.0f, -0.98f};
-  float b[2] = {1.0f, -1.0f};
+  const float a[2] = {1.0f, -0.98f};
+  const float b[2] = {1.0f, -1.0f};
   for (int bin = 0; bin < 192; ++bin) {
     std::vector<float> in(F), out(F);
     for (int t = 0; t < F; ++t) in[t] = S(bin, t);
@@ -86,13 +88,16 @@ inline std::vector<float> row_of(const Eigen::MatrixXf& m, int r) {
   return v;
 }
 
-// Forward and backward passes over S (192 x F), F >= 10.
-inline KeptPeaks peaks(const Eigen::MatrixXf& spectrogram, float A_DEC, int N) {
+// Forward and backward passes over S (192 x F), F >= 10; the peak list has no limit.
+inline KeptPeaks peaks(const Eigen::MatrixXf& spectrogram, float A_DEC) {
+  struct Accepted {
+    int t, p;
+    float v;
+  };
   KeptPeaks kept;
   const Eigen::MatrixXf S = spectrogram.transpose();  // frames x bins
   const int F = static_cast<int>(S.rows());
-  Eigen::MatrixXf list = Eigen::MatrixXf::Zero(3, std::max(N, 2));
-  int count = 0;
+  std::vector<Accepted> list;
   const float r = 1.0 / 30;
 
   std::vector<float> first(192);
@@ -100,10 +105,13 @@ inline KeptPeaks peaks(const Eigen::MatrixXf& spectrogram, float A_DEC, int N) {
   std::vector<float> threshold = Spread2(first, 30);
   for (int t = 0; t < F; ++t) {
     const std::vector<float> s = row_of(S, t);
-    std::vector<float> difference(192);
-    for (int b = 0; b < 192; ++b) difference[b] = s[b] - threshold[b];
+    std::vector<float> excess(192);
+    for (int b = 0; b < 192; ++b) {
+      const float difference = s[b] - threshold[b];
+      excess[b] = 0.0f >= difference ? 0.0f : difference;
+    }
     std::vector<int> positions;
-    std::vector<float> d = loc_max(mavo_max_zerovec({0.0f}, difference), &positions);
+    std::vector<float> d = loc_max(excess, &positions);
     d[191] = 0;
     std::map<float, int> candidates;
     for (int b = 0; b < 192; ++b) candidates[d[b]] = b;
@@ -113,15 +121,7 @@ inline KeptPeaks peaks(const Eigen::MatrixXf& spectrogram, float A_DEC, int N) {
       const int p = it->second;
       if (s[p] > threshold[p]) {
         ++accepted;
-        ++count;
-        if (count >= list.cols()) {
-          const Eigen::Index old = list.cols();
-          list.conservativeResize(3, 2 * old);
-          list.rightCols(old).setZero();
-        }
-        list(0, count) = static_cast<float>(t);
-        list(1, count) = static_cast<float>(p);
-        list(2, count) = s[p];
+        list.push_back({t, p, s[p]});
         for (int k = 0; k < 192; ++k) {
           const float lifted = s[p] * std::exp(-0.5 * ((k - p) * r) * ((k - p) * r));
           if (lifted > threshold[k]) threshold[k] = lifted;
@@ -132,11 +132,11 @@ inline KeptPeaks peaks(const Eigen::MatrixXf& spectrogram, float A_DEC, int N) {
   }
 
   threshold = Spread2(row_of(S, F - 1), 30);
-  int w = count;
+  auto w = list.rbegin();
   for (int t = F - 1; t >= 0; --t) {
-    while (w > 0 && list(0, w) == static_cast<float>(t)) {
-      const int p = static_cast<int>(list(1, w));
-      const float v = list(2, w);
+    for (; w != list.rend() && w->t == t; ++w) {
+      const int p = w->p;
+      const float v = w->v;
       if (v >= threshold[p]) {
         ++kept.count;
         kept.peaks.emplace_back(p, t);
@@ -145,7 +145,6 @@ inline KeptPeaks peaks(const Eigen::MatrixXf& spectrogram, float A_DEC, int N) {
           if (lifted > threshold[k]) threshold[k] = lifted;
         }
       }
-      --w;
     }
     for (float& v : threshold) v *= A_DEC;
   }
@@ -183,11 +182,9 @@ inline LandmarkTable landmarks(const KeptPeaks& kept, float targetDf, float targ
 inline LandmarkTable pass(const char* path, float A_DEC, int sampleOffset) {
   if (!std::ifstream(path).is_open()) return LandmarkTable::Zero(1, 2);
   int frames = 0;
-  float seconds = 0.0f;
-  const Eigen::MatrixXf S = specgram(path, sampleOffset, &frames, &seconds);
+  const Eigen::MatrixXf S = specgram(path, sampleOffset, &frames);
   if (S.rows() <= 1 || frames < 10) return LandmarkTable::Zero(1, 2);
-  const int N = 50 * (seconds > 0 ? static_cast<int>(seconds) : 5);
-  return landmarks(peaks(S, A_DEC, N), 31.0f, 63.0f);
+  return landmarks(peaks(S, A_DEC), 31.0f, 63.0f);
 }
 
 }  // namespace reference
