@@ -8,7 +8,6 @@ constexpr std::uint64_t kPartnerField = 10000000;      // 10^7
 constexpr std::uint64_t kSectionField = match_word::kSectionUnit;
 constexpr std::uint64_t kLongerField = match_word::kLongerUnit;
 constexpr std::uint64_t kShorterField = match_word::kShorterUnit;
-constexpr std::uint64_t kPositionSpan = match_word::kPositionEnd;
 }  // namespace
 
 std::uint64_t composeInts(std::uint64_t& a, std::uint64_t& b, std::uint64_t& c) {
@@ -19,12 +18,5 @@ std::uint64_t composeInts3(std::uint64_t& a, std::uint64_t& b, std::uint64_t& c,
   return a * kSectionField + b * kLongerField + c * kShorterField + d;
 }
 
-void decomposeInts3(std::uint64_t x, std::uint64_t& a, std::uint64_t& b, std::uint64_t& c,
-                    std::uint64_t& d) {
-  a = x / kSectionField;
-  b = (x / kLongerField) % kPositionSpan;
-  c = (x / kShorterField) % kPositionSpan;
-  d = x % kShorterField;
-}
 
 }  // namespace composeints

@@ -19,11 +19,8 @@ namespace composeints {
 
 std::uint64_t composeInts(std::uint64_t& a, std::uint64_t& b, std::uint64_t& c);
 
-// Exact inverse of decomposeInts3 while b, c < 1000 and d < 10^6.
+// Each field reads back through match_word while b, c < 1000 and d < 10^6.
 std::uint64_t composeInts3(std::uint64_t& a, std::uint64_t& b, std::uint64_t& c, std::uint64_t& d);
-
-void decomposeInts3(std::uint64_t x, std::uint64_t& a, std::uint64_t& b, std::uint64_t& c,
-                    std::uint64_t& d);
 
 }  // namespace composeints
 

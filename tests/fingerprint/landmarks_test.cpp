@@ -29,8 +29,10 @@ TEST(Composeints, PacksHashesAndRoundTripsMatchWords) {
       {3, 7, 250, 123456}, {0, 0, 0, 0}, {0, 0, 0, 999}, {18000000, 999, 999, 999999}};
   for (auto w : words) {
     const std::uint64_t x = composeints::composeInts3(w[0], w[1], w[2], w[3]);
-    std::array<std::uint64_t, 4> back = {1, 1, 1, 1};
-    composeints::decomposeInts3(x, back[0], back[1], back[2], back[3]);
+    const std::array<std::uint64_t, 4> back = {
+        match_word::section(x), (x / match_word::kLongerUnit) % match_word::kPositionEnd,
+        (x / match_word::kShorterUnit) % match_word::kPositionEnd,
+        static_cast<std::uint64_t>(match_word::offset_code(x))};
     EXPECT_EQ(back, w) << x;
   }
   std::uint64_t a = 3, b = 7, c = 250, d = 123456;
