@@ -16,7 +16,6 @@ void MyThread::run() {
   console() << "sync pressed...\n" << "posle omp..\n" << std::flush;
 
   SyncOptions options;
-  options.refine = refine;
   options.open_output = open_output;
   options.progress = [this](std::string_view stage, int i, int n) {
     emit progressed(QString::fromUtf8(stage.data(), static_cast<qsizetype>(stage.size())), i, n);
@@ -27,9 +26,8 @@ void MyThread::run() {
   QString result;
   QString error;
   try {
-    const std::string answer =
-        engine ? engine(std::move(names), static_cast<double>(tolerance), x, y, fps, premiere, options)
-               : synco(std::move(names), static_cast<double>(tolerance), x, y, fps, premiere, options);
+    const std::string answer = engine ? engine(std::move(names), settings, options)
+                                      : synco(std::move(names), settings, options);
     result = QString::fromStdString(answer);
   } catch (const std::exception& e) {
     error = QString::fromUtf8(e.what());

@@ -1,6 +1,7 @@
 #pragma once
 // The worker thread of one sync run.
 
+#include "engine/run_settings.h"
 #include "engine/synco.h"
 
 #include <QList>
@@ -18,26 +19,18 @@ class MyThread : public QThread {
 
  public:
   // The sync run driver as the worker calls it; tests put a stand-in here.
-  using SyncEngine = std::function<std::string(std::vector<std::string> files, double tolerance,
-                                               int x, int y, float fps, int premiere,
-                                               const SyncOptions& options)>;
+  using SyncEngine = std::function<std::string(
+      std::vector<std::string> files, const RunSettings& settings, const SyncOptions& options)>;
 
   explicit MyThread(QObject* parent = nullptr);
 
-  int x = 0;                  // Premiere Pro frame width, pixels
-  int y = 0;                  // Premiere Pro frame height, pixels
-  float fps = 0.0f;           // sequence frame rate
-  float tolerance = 0.0f;     // threshold decay per 24 ms frame of the fingerprints
-  int premiere = 0;           // non-zero: Premiere Pro sequence attributes
-
+  RunSettings settings;       // checked before the run: see settings_problem
   QList<QString> files;       // snapshot of the file list, markers included
-  bool refine = true;         // refine offsets below one frame
   bool open_output = true;    // show the output folder after a run that wrote projects
   SyncEngine engine;          // empty: the real driver
 
  signals:
   void finished2(QString msg);
-  void finished3();
   // From the engine's progress callback: stage name, item i (1-based) of n.
   void progressed(QString stage, int i, int n);
   // The driver's answer ("mavo", "nema"), or empty with `error` set when the run threw.

@@ -22,9 +22,6 @@ constexpr const char* kMediaFilter =
     "media files (*.wav *.avi *.mov *.mts *.dv *.mpg *.MP4 *.3GP *.mpeg *.wmv *.MP3 *.mp3 )";
 constexpr const char* kDeviceFilter = "media files (*.wav *.avi *.mov *.mts *.dv *.mpg *.MP3)";
 
-constexpr float kMaxFps = 1000.0f;
-constexpr int kMaxFramePixels = 100000;
-
 QStringList standard_dialog(const QString& caption, const QString& folder, const QString& filter) {
   // QQuickView is a QWindow, not a QWidget, so the dialog cannot have it as parent.
   return QFileDialog::getOpenFileNames(nullptr, caption, folder, filter);
@@ -32,13 +29,9 @@ QStringList standard_dialog(const QString& caption, const QString& folder, const
 
 // One sentence saying why no run can start, or empty when one can. Checked here,
 // before the worker exists, because inside a run every failure only degrades it.
-QString check_run(const QList<QString>& files, float tolerance, int x, int y, float fps) {
-  if (!(tolerance > 0.0f && tolerance <= 1.0f))
-    return QStringLiteral("Tolerance must be above 0 and at most 1.");
-  if (!(fps > 0.0f && fps <= kMaxFps))
-    return QStringLiteral("The sequence frame rate must be a number of frames per second above 0.");
-  if (x <= 0 || y <= 0 || x > kMaxFramePixels || y > kMaxFramePixels)
-    return QStringLiteral("The frame size must be a positive number of pixels.");
+QString check_run(const QList<QString>& files, const RunSettings& settings) {
+  if (const std::string problem = settings_problem(settings); !problem.empty())
+    return QString::fromStdString(problem);
   if (const std::string problem = run_folder_problem(); !problem.empty())
     return QString::fromStdString(problem);
   for (const QString& entry : files) {
@@ -146,7 +139,9 @@ void QMLFile::start_sync(float tolerance, int x, int y, float fps, int premiere)
     return;
   }
   const QList<QString> files = model_.dajmilista();
-  if (const QString problem = check_run(files, tolerance, x, y, fps); !problem.isEmpty()) {
+  const RunSettings settings{.tolerance = tolerance, .fps = fps, .width = x, .height = y,
+                             .premiere = premiere, .refine = refine_};
+  if (const QString problem = check_run(files, settings); !problem.isEmpty()) {
     logthis("start_sync refused: " + problem.toStdString());
     setStatus(problem);
     return;
@@ -157,14 +152,8 @@ void QMLFile::start_sync(float tolerance, int x, int y, float fps, int premiere)
   // Connected before finished2 so that running is false by the time stopbar runs.
   connect(worker, &MyThread::runEnded, this, &QMLFile::endRun);
   connect(worker, &MyThread::finished2, this, &QMLFile::kazidekazavrsi);
-  connect(worker, &MyThread::finished3, this, &QMLFile::skonciapp);
-  worker->x = x;
-  worker->y = y;
-  worker->fps = fps;
-  worker->tolerance = tolerance;
-  worker->premiere = premiere;
+  worker->settings = settings;
   worker->files = files;
-  worker->refine = refine_;
   worker->open_output = open_output_;
   worker->engine = engine_;
 

@@ -3,6 +3,7 @@
 
 #include "app/filelistentries.h"
 #include "app/mythread.h"
+#include "engine/run_settings.h"
 
 #include <QObject>
 #include <QString>
@@ -26,6 +27,12 @@ class QMLFile : public QObject {
   Q_PROPERTY(QString status READ status NOTIFY statusChanged)
   // The file list with display roles (file name, folder, device groups).
   Q_PROPERTY(FileListEntries* entries READ entries CONSTANT)
+  // The run settings the scene starts with, so that the defaults live in RunSettings only.
+  Q_PROPERTY(double defaultTolerance READ defaultTolerance CONSTANT)
+  Q_PROPERTY(double defaultFps READ defaultFps CONSTANT)
+  Q_PROPERTY(int defaultWidth READ defaultWidth CONSTANT)
+  Q_PROPERTY(int defaultHeight READ defaultHeight CONSTANT)
+  Q_PROPERTY(bool defaultPremiere READ defaultPremiere CONSTANT)
 
  public:
   // Shows an open dialog for several files; returns the chosen paths, empty when cancelled.
@@ -41,6 +48,11 @@ class QMLFile : public QObject {
   double progressValue() const { return progress_value_; }
   QString status() const { return status_; }
   FileListEntries* entries() { return &entries_; }
+  double defaultTolerance() const { return RunSettings{}.tolerance; }
+  double defaultFps() const { return RunSettings{}.fps; }
+  int defaultWidth() const { return RunSettings{}.width; }
+  int defaultHeight() const { return RunSettings{}.height; }
+  bool defaultPremiere() const { return RunSettings{}.premiere != 0; }
 
   // Seams for tests and tools: the dialog, the engine, and whether a run shows its output folder.
   void setFileDialog(FileDialog dialog) { dialog_ = std::move(dialog); }
@@ -91,7 +103,7 @@ class QMLFile : public QObject {
   MyThread::SyncEngine engine_;
   bool open_output_ = true;
   bool running_ = false;
-  bool refine_ = true;
+  bool refine_ = RunSettings{}.refine;
   QString progress_text_;
   double progress_value_ = 0.0;
   QString status_;

@@ -1,6 +1,6 @@
 #include "cli/cli_options.h"
 #include "core/entries.h"
-
+#include "core/format.h"
 
 #include <charconv>
 #include <cmath>
@@ -31,6 +31,7 @@ std::string absolute_path(const std::string& path, const std::string& cwd) {
 }  // namespace
 
 std::string usage_text() {
+  const RunSettings d;
   return "usage: brenvik-sync [--tolerance T] [--fps F] [--width X] [--height Y]\n"
          "                    [--premiere 0|1] [--refine 0|1] [--quiet] [--no-open]\n"
          "                    FILE... [--device FILE... --end] ...\n"
@@ -38,12 +39,13 @@ std::string usage_text() {
          "Lines up recordings of one event by their sound and writes four timelines to\n"
          "Brenvik.app/SYNCED. Run it from the folder that holds Brenvik.app.\n"
          "\n"
-         "  --tolerance T   fingerprint threshold decay, 0 < T <= 1 (default 0.99)\n"
-         "  --fps F         sequence frame rate (default 25)\n"
-         "  --width X       Premiere Pro frame width (default 1920)\n"
-         "  --height Y      Premiere Pro frame height (default 1080)\n"
-         "  --premiere 0|1  Premiere Pro sequence settings (default 0)\n"
-         "  --refine 0|1    refine offsets below one frame (default 1)\n"
+         "  --tolerance T   fingerprint threshold decay, " + float2string(kToleranceAbove) +
+         " < T <= " + float2string(kToleranceMax) + " (default " + float2string(d.tolerance) + ")\n"
+         "  --fps F         sequence frame rate (default " + float2string(d.fps) + ")\n"
+         "  --width X       Premiere Pro frame width (default " + std::to_string(d.width) + ")\n"
+         "  --height Y      Premiere Pro frame height (default " + std::to_string(d.height) + ")\n"
+         "  --premiere 0|1  Premiere Pro sequence settings (default " + std::to_string(d.premiere) + ")\n"
+         "  --refine 0|1    refine offsets below one frame (default " + (d.refine ? "1" : "0") + ")\n"
          "  --quiet         no traces; a progress line on stderr\n"
          "  --no-open       do not show the output folder\n"
          "  --device ... --end   files recorded one after another on one device\n"
@@ -70,23 +72,24 @@ CliParse parse_cli(const std::vector<std::string>& args, const std::string& cwd)
       double d = 0;
       int n = 0;
       if (a == "--tolerance") {
-        if (!parse_double(v, d) || d <= 0.0 || d > 1.0)
-          return fail("--tolerance takes a number above 0 and at most 1, not '" + v + "'");
-        o.tolerance = d;
+        if (!parse_double(v, d) || !tolerance_allowed(d))
+          return fail("--tolerance takes a number above " + float2string(kToleranceAbove) +
+                      " and at most " + float2string(kToleranceMax) + ", not '" + v + "'");
+        o.settings.tolerance = d;
       } else if (a == "--fps") {
-        if (!parse_double(v, d) || d <= 0.0 || d > 1000.0)
+        if (!parse_double(v, d) || !fps_allowed(d))
           return fail("--fps takes a frame rate such as 25 or 29.97, not '" + v + "'");
-        o.fps = static_cast<float>(d);
+        o.settings.fps = static_cast<float>(d);
       } else if (a == "--width" || a == "--height") {
-        if (!parse_int(v, n) || n <= 0 || n > 100000)
+        if (!parse_int(v, n) || !frame_side_allowed(n))
           return fail(a + " takes a positive number of pixels, not '" + v + "'");
-        (a == "--width" ? o.width : o.height) = n;
+        (a == "--width" ? o.settings.width : o.settings.height) = n;
       } else {
         if (v != "0" && v != "1") return fail(a + " takes 0 or 1, not '" + v + "'");
         if (a == "--premiere")
-          o.premiere = v == "1" ? 1 : 0;
+          o.settings.premiere = v == "1" ? 1 : 0;
         else
-          o.refine = v == "1";
+          o.settings.refine = v == "1";
       }
     } else if (a == "--quiet") {
       o.quiet = true;

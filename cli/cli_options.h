@@ -1,17 +1,14 @@
 #pragma once
 // Command line of brenvik-sync.
 
+#include "engine/run_settings.h"
+
 #include <string>
 #include <vector>
 
 struct CliOptions {
   std::vector<std::string> files;  // absolute paths and device-group markers, in order
-  double tolerance = 0.99;         // threshold decay per 24 ms frame of the fingerprints
-  float fps = 25.0f;               // sequence frame rate
-  int width = 1920;                // Premiere Pro frame width, pixels
-  int height = 1080;               // Premiere Pro frame height, pixels
-  int premiere = 0;                // 1: Premiere Pro sequence attributes
-  bool refine = true;              // sub-frame offset refinement of synced pairs
+  RunSettings settings;            // the defaults unless the line sets them
   bool quiet = false;              // no console traces; one progress line on stderr
   bool no_open = false;            // do not show the output folder
   bool help = false;

@@ -62,13 +62,11 @@ int main(int argc, char** argv) {
   SyncOptions options;
   options.result = &run;
   options.open_output = !o.no_open;
-  options.refine = o.refine;
   if (o.quiet) {
     options.console = &null_stream();
     options.progress = show_progress;
   }
-  const std::string result =
-      synco(o.files, o.tolerance, o.width, o.height, o.fps, o.premiere, options);
+  const std::string result = synco(o.files, o.settings, options);
   if (o.quiet) std::cerr << "\r" << std::string(40, ' ') << "\r" << std::flush;
   print_pairs(run);
 

@@ -245,3 +245,11 @@ std::string synco(std::vector<std::string> files, double tolerance, int x, int y
     return "nema";
   }
 }
+
+std::string synco(std::vector<std::string> files, const RunSettings& settings,
+                  const SyncOptions& options) {
+  SyncOptions with_refine = options;
+  with_refine.refine = settings.refine;
+  return synco(std::move(files), settings.tolerance, settings.width, settings.height,
+               settings.fps, settings.premiere, with_refine);
+}

@@ -3,6 +3,7 @@
 
 #include "core/results.h"
 #include "core/types.h"
+#include "engine/run_settings.h"
 
 #include <iosfwd>
 #include <string>
@@ -25,3 +26,8 @@ std::string synco(std::vector<std::string> files, double tolerance, int x, int y
                   int premiere);
 std::string synco(std::vector<std::string> files, double tolerance, int x, int y, float fps,
                   int premiere, const SyncOptions& options);
+
+// The same run with the settings in one value; settings.refine stands in for
+// options.refine. The settings are not checked here: see settings_problem.
+std::string synco(std::vector<std::string> files, const RunSettings& settings,
+                  const SyncOptions& options);

@@ -19,6 +19,22 @@ Item {
     readonly property var frameRates: [23.976, 24, 25, 29.97, 30, 50, 59.94, 60]
     readonly property var frameSizes: [[1920, 1080], [1280, 720], [3840, 2160]]
 
+    // The listed rate nearest the default frame rate: a float default such as 29.97
+    // does not compare equal to the decimal in the list.
+    function nearestRate(fps) {
+        let best = 0
+        for (let i = 1; i < frameRates.length; ++i)
+            if (Math.abs(frameRates[i] - fps) < Math.abs(frameRates[best] - fps))
+                best = i
+        return best
+    }
+
+    // The listed size equal to the default frame size, or "Custom…" when none is.
+    function sizeIndex(w, h) {
+        const i = frameSizes.findIndex(s => s[0] === w && s[1] === h)
+        return i < 0 ? frameSizes.length : i
+    }
+
     // Back to the working state; stopbar only ever moves the scene the other way.
     function startRun() {
         progressbar.opacity = 1
@@ -228,19 +244,21 @@ Item {
                     objectName: "tolerance"
                     readonly property int scaleBy: 1000
                     readonly property real realValue: value / scaleBy
+                    // The span worth offering, well inside the limits the controller checks.
                     from: 800
                     to: 999
-                    value: 990
+                    value: Math.round(QMLFile.defaultTolerance * scaleBy)
                     stepSize: 1
                     editable: true
                     enabled: !root.running
                     Layout.preferredWidth: 110
-                    validator: DoubleValidator { bottom: 0.8; top: 0.999; decimals: 3 }
+                    validator: DoubleValidator { bottom: tolerance.from / tolerance.scaleBy; top: tolerance.to / tolerance.scaleBy; decimals: 3 }
                     textFromValue: (v, locale) => (v / scaleBy).toFixed(3)
                     valueFromText: (text, locale) => Math.round(Number(text) * scaleBy)
                     ToolTip.visible: hovered
                     ToolTip.delay: 600
-                    ToolTip.text: "How fast the fingerprint's peak threshold decays per 24 ms.\nLower values keep more peaks; 0.990 suits most recordings."
+                    ToolTip.text: "How fast the fingerprint's peak threshold decays per 24 ms.\nLower values keep more peaks; "
+                                  + QMLFile.defaultTolerance.toFixed(3) + " suits most recordings."
                 }
 
                 Label { text: "Sequence frame rate"; Layout.leftMargin: 8 }
@@ -248,7 +266,7 @@ Item {
                     id: frameRate
                     objectName: "framerate"
                     model: root.frameRates.map(r => r + " fps")
-                    currentIndex: 2
+                    currentIndex: root.nearestRate(QMLFile.defaultFps)
                     enabled: !root.running
                     Layout.preferredWidth: 110
                 }
@@ -258,7 +276,7 @@ Item {
                     id: frameSize
                     objectName: "framesize"
                     model: root.frameSizes.map(s => s[0] + " × " + s[1]).concat(["Custom…"])
-                    currentIndex: 0
+                    currentIndex: root.sizeIndex(QMLFile.defaultWidth, QMLFile.defaultHeight)
                     enabled: !root.running
                     Layout.fillWidth: true
                     Layout.minimumWidth: 120
@@ -269,7 +287,7 @@ Item {
                     objectName: "premiere"
                     Layout.columnSpan: 2
                     text: "Premiere Pro sequence settings"
-                    checked: false
+                    checked: QMLFile.defaultPremiere
                     enabled: !root.running
                 }
                 CheckBox {
@@ -288,14 +306,14 @@ Item {
                     visible: frameSize.currentIndex === root.frameSizes.length
                     SpinBox {
                         id: customWidth
-                        from: 16; to: 16384; value: 1920; editable: true
+                        from: 16; to: 16384; value: QMLFile.defaultWidth; editable: true
                         enabled: !root.running
                         Layout.preferredWidth: 92
                     }
                     Label { text: "×" }
                     SpinBox {
                         id: customHeight
-                        from: 16; to: 16384; value: 1080; editable: true
+                        from: 16; to: 16384; value: QMLFile.defaultHeight; editable: true
                         enabled: !root.running
                         Layout.preferredWidth: 92
                     }

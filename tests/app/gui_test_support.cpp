@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QQmlEngine>
 #include <QQuickItem>
+#include <QTest>
 
 #include <map>
 
@@ -18,21 +19,15 @@ RegisterSuite::RegisterSuite(const char* name, SuiteFactory factory) {
 }
 
 MyThread::SyncEngine EngineStub::engine() {
-  return [this](std::vector<std::string> f, double t, int x_, int y_, float fps_, int p,
-                const SyncOptions& options) {
+  return [this](std::vector<std::string> f, const RunSettings& s, const SyncOptions& options) {
     ++calls;
     files = std::move(f);
-    tolerance = t;
-    x = x_;
-    y = y_;
-    fps = fps_;
-    premiere = p;
-    refine = options.refine;
+    settings = s;
     open_output = options.open_output;
     thread = QThread::currentThread();
     if (during) during(options);
     if (block) gate_.acquire();
-    return answer;
+    return std::string("nema");
   };
 }
 
@@ -62,3 +57,9 @@ QString beginMarker() { return QString::fromUtf8(kBeginMarker); }
 QString endMarker() { return QString::fromUtf8(kEndMarker); }
 
 }  // namespace gui_test
+
+char* toString(const RunSettings& s) {
+  return QTest::toString(QStringLiteral("tolerance %1 fps %2 %3x%4 premiere %5 refine %6")
+                             .arg(s.tolerance, 0, 'g', 9).arg(s.fps).arg(s.width).arg(s.height)
+                             .arg(s.premiere).arg(s.refine));
+}

@@ -29,16 +29,12 @@ struct RegisterSuite {
 struct EngineStub {
   bool block = false;
   std::function<void(const SyncOptions&)> during;  // called inside the run
-  std::string answer = "nema";
 
   std::atomic<int> calls{0};
   std::vector<std::string> files;
-  double tolerance = 0;
-  int x = 0;
-  int y = 0;
-  float fps = 0;
-  int premiere = -1;
-  bool refine = false;
+  // None of the defaults, so that settings that never reached the stub show.
+  RunSettings settings{.tolerance = 0, .fps = 0, .width = 0, .height = 0, .premiere = -1,
+                       .refine = false};
   bool open_output = true;
   QThread* thread = nullptr;
 
@@ -72,3 +68,6 @@ QString beginMarker();
 QString endMarker();
 
 }  // namespace gui_test
+
+// Lets QCOMPARE print both sides when settings differ.
+char* toString(const RunSettings& settings);

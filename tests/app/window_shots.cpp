@@ -84,8 +84,7 @@ int main(int argc, char* argv[]) {
 
   QSemaphore finish;
   controller.setOpenOutput(false);
-  controller.setEngine([&](std::vector<std::string>, double, int, int, float, int,
-                           const SyncOptions& options) {
+  controller.setEngine([&](std::vector<std::string>, const RunSettings&, const SyncOptions& options) {
     options.progress("transcode", 7, 7);
     options.progress("fingerprint", 4, 7);
     finish.acquire();

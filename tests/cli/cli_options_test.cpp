@@ -4,18 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <tuple>
+#include <cmath>
+#include <string>
 
 using testing_support::TempRunDir;
-
-namespace {
-
-auto settings(const CliOptions& o) {
-  return std::make_tuple(o.tolerance, o.fps, o.width, o.height, o.premiere, o.refine, o.quiet,
-                         o.no_open);
-}
-
-}  // namespace
 
 TEST(CliOptions, FilesDeviceGroupsAndSettingsAreRead) {
   TempRunDir dir;
@@ -26,13 +18,16 @@ TEST(CliOptions, FilesDeviceGroupsAndSettingsAreRead) {
   EXPECT_EQ(p.options.files,
             (std::vector<std::string>{dir.file("a.mov"), kBeginMarker, dir.file("b.wav"),
                                       dir.file("c.mp3"), kEndMarker, dir.file("d.mov")}));
-  EXPECT_EQ(settings(p.options), std::make_tuple(0.99, 25.0f, 1920, 1080, 0, true, false, false));
+  EXPECT_TRUE(p.options.settings == RunSettings{});
+  EXPECT_FALSE(p.options.quiet || p.options.no_open);
 
   p = parse_cli({"--tolerance", "0.98", "--fps", "29.97", "--width", "1280", "--height", "720",
                  "--premiere", "1", "--refine", "0", "--quiet", "--no-open", "a.mov"},
                 dir.path());
   ASSERT_EQ(p.error, "");
-  EXPECT_EQ(settings(p.options), std::make_tuple(0.98, 29.97f, 1280, 720, 1, false, true, true));
+  EXPECT_TRUE(p.options.settings == (RunSettings{.tolerance = 0.98, .fps = 29.97f, .width = 1280,
+                                                 .height = 720, .premiere = 1, .refine = false}));
+  EXPECT_TRUE(p.options.quiet && p.options.no_open);
 }
 
 TEST(CliOptions, UsageErrorsNameTheProblem) {
@@ -42,9 +37,7 @@ TEST(CliOptions, UsageErrorsNameTheProblem) {
       {{"--bogus", "a.mov"}, "unknown option --bogus"},
       {{"a.mov", "--fps"}, "--fps needs a value"},
       {{"--fps", "fast", "a.mov"}, "--fps takes"},
-      {{"--tolerance", "1.5", "a.mov"}, "--tolerance takes"},
-      {{"--width", "-3", "a.mov"}, "--width takes"},
-      {{"--premiere", "2", "a.mov"}, "--premiere takes 0 or 1"},
+      {{"--refine", "yes", "a.mov"}, "--refine takes 0 or 1"},
       {{"missing.mov"}, "no such file: missing.mov"},
       {{"--device", "a.mov"}, "--device without its --end"},
       {{"--end", "a.mov"}, "--end without --device"},
@@ -56,4 +49,42 @@ TEST(CliOptions, UsageErrorsNameTheProblem) {
     const std::string error = parse_cli(args, dir.path()).error;
     EXPECT_NE(error.find(message), std::string::npos) << "got: " << error;
   }
+}
+
+// The command line and the shared check draw the same lines, on both sides of each limit.
+TEST(CliSettings, LimitsAreTheSameOnTheCommandLineAndInTheSharedCheck) {
+  TempRunDir dir;
+  testing_support::write_file("a.mov", "x");
+  struct Row {
+    const char* option;
+    const char* value;
+    RunSettings settings;  // the defaults with that one value set
+    bool allowed;
+  };
+  const Row rows[] = {
+      {"--tolerance", "0", {.tolerance = 0}, false},
+      {"--tolerance", "1e-9", {.tolerance = 1e-9}, true},
+      {"--tolerance", "1", {.tolerance = 1}, true},
+      {"--tolerance", "1.000001", {.tolerance = 1.000001}, false},
+      {"--tolerance", "nan", {.tolerance = NAN}, false},
+      {"--fps", "0", {.fps = 0}, false},
+      {"--fps", "0.001", {.fps = 0.001f}, true},
+      {"--fps", "1000", {.fps = 1000}, true},
+      {"--fps", "1000.001", {.fps = 1000.001f}, false},
+      {"--width", "0", {.width = 0}, false},
+      {"--width", "1", {.width = 1}, true},
+      {"--width", "100000", {.width = 100000}, true},
+      {"--height", "100001", {.height = 100001}, false},
+      {"--premiere", "1", {.premiere = 1}, true},
+      {"--premiere", "2", {.premiere = 2}, false},
+  };
+  for (const Row& row : rows) {
+    const std::string option = row.option;
+    const std::string error = parse_cli({option, row.value, "a.mov"}, dir.path()).error;
+    EXPECT_EQ(error.empty(), row.allowed) << option << " " << row.value << ": " << error;
+    EXPECT_EQ(error.rfind(option + " takes ", 0) == 0, !row.allowed) << error;
+    const std::string problem = settings_problem(row.settings);
+    EXPECT_EQ(problem.empty(), row.allowed) << option << " " << row.value << ": " << problem;
+  }
+  EXPECT_EQ(settings_problem(RunSettings{}), "");
 }

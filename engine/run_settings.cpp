@@ -1,0 +1,17 @@
+#include "engine/run_settings.h"
+
+#include "core/format.h"
+
+std::string settings_problem(const RunSettings& settings) {
+  if (!tolerance_allowed(settings.tolerance))
+    return "Tolerance must be above " + float2string(kToleranceAbove) + " and at most " +
+           float2string(kToleranceMax) + ".";
+  if (!fps_allowed(settings.fps))
+    return "The sequence frame rate must be a number of frames per second above " +
+           float2string(kFpsAbove) + ".";
+  if (!frame_side_allowed(settings.width) || !frame_side_allowed(settings.height))
+    return "The frame size must be a positive number of pixels.";
+  if (!premiere_allowed(settings.premiere))
+    return "The Premiere Pro setting must be 0 or 1.";
+  return {};
+}

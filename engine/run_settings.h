@@ -1,0 +1,37 @@
+#pragma once
+// The settings of one sync run, their defaults and their limits. Both front ends take
+// these from here, so a default or a limit changes in this file only.
+
+#include <string>
+
+// A lower limit of 0 is exclusive; every other limit is inclusive.
+inline constexpr double kToleranceAbove = 0.0;
+inline constexpr double kToleranceMax = 1.0;
+inline constexpr double kFpsAbove = 0.0;
+inline constexpr double kFpsMax = 1000.0;
+inline constexpr int kFrameSideMin = 1;
+inline constexpr int kFrameSideMax = 100000;
+
+struct RunSettings {
+  double tolerance = 0.99;  // threshold decay per 24 ms frame of the fingerprints, factor
+  float fps = 25.0f;        // sequence frame rate, frames per second
+  int width = 1920;         // Premiere Pro sequence frame width, pixels
+  int height = 1080;        // Premiere Pro sequence frame height, pixels
+  int premiere = 0;         // 1: Premiere Pro sequence attributes; 0: none
+  bool refine = true;       // refine the offsets of synced pairs below one frame
+
+  bool operator==(const RunSettings&) const = default;
+};
+
+// Checked on doubles so that a typed 1000.00001 is not rounded into range as a float.
+constexpr bool tolerance_allowed(double tolerance) {
+  return tolerance > kToleranceAbove && tolerance <= kToleranceMax;
+}
+constexpr bool fps_allowed(double fps) { return fps > kFpsAbove && fps <= kFpsMax; }
+constexpr bool frame_side_allowed(int pixels) {
+  return pixels >= kFrameSideMin && pixels <= kFrameSideMax;
+}
+constexpr bool premiere_allowed(int premiere) { return premiere == 0 || premiere == 1; }
+
+// One sentence for the user on why these settings cannot make a run; empty when they can.
+std::string settings_problem(const RunSettings& settings);
