@@ -1,6 +1,7 @@
 // One whole run of brenvik-sync over a generated event whose true starts are known:
 // recordings from 3 s to 10 minutes, clean and noisy, loud and quiet, one with two
-// files from one device, and a recording from another event.
+// files from one device, a recording from another event, and files with nothing to hear
+// (no sound track, not media at all, 0.1 s, digital silence) among them.
 
 #include <gtest/gtest.h>
 
@@ -38,11 +39,15 @@ const std::vector<std::string> kDevices = {
     "file=zoom_2.wav device=zoom  start=205     duration=70  rate=44100 filter=highpass:150 snr=20 "
     "drift=35 gain=-24",
     "file=other.wav  device=other event=2 start=10 duration=45 snr=25",
+    "file=picture.mov kind=noaudio duration=5",
+    "file=notes.mov   kind=text",
+    "file=blip.wav    event=3 start=20 duration=0.1",
+    "file=hush.wav    kind=silence duration=20",
 };
 // The file list as picked: the zoom's two files bracketed as one device.
-const std::vector<std::string> kPicked = {"rec.wav",  "cam_a.mov", "phone.mp3",  "cam_b.mov",
-                                          "tiny.wav", "--device",  "zoom_1.wav", "zoom_2.wav",
-                                          "--end",    "other.wav"};
+const std::vector<std::string> kPicked = {
+    "picture.mov", "rec.wav",  "cam_a.mov", "notes.mov",  "phone.mp3", "cam_b.mov", "blip.wav",
+    "tiny.wav",    "--device", "zoom_1.wav", "zoom_2.wav", "--end",    "other.wav", "hush.wav"};
 
 struct SyncRun {
   testing_support::TempRunDir dir;
@@ -58,8 +63,9 @@ struct SyncRun {
   }
 };
 
+// Files without sound have no event ("-" in the manifest).
 bool truly_overlapping(const TrueFile& a, const TrueFile& b) {
-  return a.event == b.event && a.device != b.device && e2e::overlap_s(a, b) >= kMeaningfulOverlap_s;
+  return a.event != "-" && a.event == b.event && a.device != b.device && e2e::overlap_s(a, b) >= kMeaningfulOverlap_s;
 }
 
 }  // namespace
@@ -164,10 +170,13 @@ TEST_F(EventSync, DocumentsAreWellFormedAndPlaceEveryMemberAtItsTrueStart) {
     for (const std::string& name : paired)
       EXPECT_TRUE(members.count(name)) << name << " is paired but not placed";
   }
-  // The recording of another event belongs to no group.
+  // The recording of another event and the files with nothing to hear belong to no group.
   for (const char* doc : e2e::kDocuments) {
     const bool unsynced = std::string(doc).rfind("UNSYNCED", 0) == 0;
-    EXPECT_EQ(r.document(doc).names_file("other.wav"), unsynced) << doc;
+    for (const auto& [name, f] : r.truth) {
+      if (f.event == kMainEvent) continue;
+      EXPECT_EQ(r.document(doc).names_file(name), unsynced) << doc << " " << name;
+    }
   }
   // The Final Cut Pro clip names are the full paths as picked.
   for (const e2e::MasterClip& c : r.document("UNSYNCED_fcp.XML").clips)

@@ -76,6 +76,7 @@ TEST(Synco, ResultHoldsThePairAndTheTimelineTheDocumentsShow) {
   EXPECT_TRUE(members[1].audio_only());
   ASSERT_EQ(result.timeline.unsynced.size(), 1u);
   EXPECT_EQ(result.timeline.unsynced[0].duration, 0.0f);
+  EXPECT_FALSE(file_exists(dir.file("gone.wav"))) << "the run made a file under the missing name";
 
   const std::string unsynced = testing_support::read_file("Brenvik.app/SYNCED/UNSYNCED_fcp.XML");
   EXPECT_NE(unsynced.find("<name>" + dir.file("gone.wav") + "</name><duration>0</duration>"),

@@ -265,15 +265,3 @@ TEST(Decision, VerdictDoesNotDependOnWhichFileWasPickedFirst) {
     EXPECT_NEAR(pairs[0].offset, 5.0, 0.03);
   }
 }
-
-TEST(Decision, LongPairIsFoundWithinTheMatchBudget) {
-  // 30 minutes of shorter file: far more shared landmarks than the list may hold.
-  TempRunDir dir;
-  const synthetic::Event event = synthetic::make_event(1900.0, 20.0, 8);
-  const std::vector<PairResult> pairs =
-      decided({synthetic::record(event, 0.0, 1900.0, 0.7, 5.0, 3),
-               synthetic::record(event, 100.0, 1800.0, 0.7, 5.0, 4)},
-              {1900, 1800});
-  ASSERT_EQ(pairs.size(), 1u) << dir.log_text();
-  EXPECT_NEAR(pairs[0].offset, -100.0, 0.03);
-}

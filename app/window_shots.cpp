@@ -7,7 +7,7 @@
 #include "app/qmlapplicationviewer.h"
 #include "app/qmlfile.h"
 #include "app/startup.h"
-#include "media/devicegroups.h"
+#include "core/entries.h"
 
 #include <QApplication>
 #include <QDir>
