@@ -20,29 +20,16 @@ namespace {
 
 constexpr const char* kPathUrlPrefix = "file://localhost/";
 
-// Every text between `open` and the next `close` after it, in order.
-std::vector<std::string> all_between(const std::string& text, const std::string& open,
-                                     const std::string& close) {
-  std::vector<std::string> found;
-  for (size_t a = text.find(open); a != std::string::npos; a = text.find(open, a)) {
-    const size_t b = text.find(close, a + open.size());
-    if (b == std::string::npos) break;
-    found.push_back(text.substr(a + open.size(), b - a - open.size()));
-    a = b + close.size();
-  }
-  return found;
-}
-
 // The first of them, or "" when there is none.
 std::string first_between(const std::string& text, const std::string& open,
                           const std::string& close) {
-  const std::vector<std::string> all = all_between(text, open, close);
+  const std::vector<std::string> all = testing_support::between(text, open, close);
   return all.empty() ? std::string() : all[0];
 }
 
 std::vector<ClipItem> clip_items(const std::string& section) {
   std::vector<ClipItem> items;
-  for (const std::string& item : all_between(section, "<clipitem>", "</clipitem>")) {
+  for (const std::string& item : testing_support::between(section, "<clipitem>", "</clipitem>")) {
     items.push_back({first_between(item, "<file id=\"", "\""),
                      std::stod(first_between(item, "<start>", "</start>"))});
   }
@@ -134,13 +121,13 @@ bool Timeline::names_file(const std::string& name) const {
 Timeline parse_timeline(const std::string& xml) {
   Timeline t;
   // Master clips are <clip> elements; sequences hold <clipitem>s, which this skips.
-  for (const std::string& clip : all_between(xml, "<clip>", "</clip>")) {
+  for (const std::string& clip : testing_support::between(xml, "<clip>", "</clip>")) {
     std::string url = first_between(clip, "<pathurl>", "</pathurl>");
     if (url.rfind(kPathUrlPrefix, 0) == 0) url.erase(0, std::string(kPathUrlPrefix).size());
     t.clips.push_back({first_between(clip, "<name>", "</name>"),
                        first_between(clip, "<file id=\"", "\""), url});
   }
-  for (const std::string& seq : all_between(xml, "<sequence", "</sequence>")) {
+  for (const std::string& seq : testing_support::between(xml, "<sequence", "</sequence>")) {
     t.sequences.push_back({clip_items(first_between(seq, "<video>", "</video>")),
                            clip_items(first_between(seq, "<audio>", "</audio>"))});
   }

@@ -2,11 +2,14 @@
 
 #include "core/log.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sstream>
 
 namespace {
+
+using ::testing::HasSubstr;
 
 // The writers trace to the console; keep the test output readable.
 class FcpClips : public ::testing::Test {
@@ -15,10 +18,6 @@ class FcpClips : public ::testing::Test {
   ConsoleCapture capture_{trace_};
 };
 
-::testing::AssertionResult Has(const std::string& doc, const std::string& piece) {
-  if (doc.find(piece) != std::string::npos) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "no \"" << piece << "\" in\n" << doc;
-}
 
 std::string fcp_clip(const std::string& path, int id, float fps, float seconds) {
   return clipXMLit(path, fps, clip_track_XMLit_video(id, path), seconds);
@@ -47,17 +46,16 @@ TEST_F(FcpClips, MasterClipCarriesRateFramesAndFileReference) {
       {fcp_clip("", 0, 25.0f, 0.0f),
        "<name></name><duration>0</duration><file id=\"0\"><pathurl>"
        "file://localhost/</pathurl>"}};
-  for (const auto& [clip, part] : cases) EXPECT_TRUE(Has(clip, part));
+  for (const auto& [clip, part] : cases) EXPECT_THAT(clip, HasSubstr(part));
 }
 
 TEST_F(FcpClips, NamesAndPathUrlsEscapeMarkupCharactersOnly) {
   const std::string clip = fcp_clip("/My Clips/a&b <\"c\">.mov", 1, 25.0f, 1.0f);
-  EXPECT_TRUE(Has(clip, "<name>/My Clips/a&amp;b &lt;\"c\"&gt;.mov</name>"));
-  EXPECT_TRUE(
-      Has(clip, "<pathurl>file://localhost//My%20Clips/a%26b%20&lt;%22c%22&gt;.mov</pathurl>"));
+  EXPECT_THAT(clip, HasSubstr("<name>/My Clips/a&amp;b &lt;\"c\"&gt;.mov</name>"));
+  EXPECT_THAT(clip, HasSubstr("<pathurl>file://localhost//My%20Clips/a%26b%20&lt;%22c%22&gt;.mov</pathurl>"));
   const std::string pp = pp_clip("/x/<a>&\xc4\x8d.mov");
-  EXPECT_TRUE(Has(pp, "<name>&lt;a&gt;&amp;\xc4\x8d.mov</name>"));
-  EXPECT_TRUE(Has(pp, "<pathurl>file://localhost//x/&lt;a&gt;%26\xc4\x8d.mov</pathurl>"));
+  EXPECT_THAT(pp, HasSubstr("<name>&lt;a&gt;&amp;\xc4\x8d.mov</name>"));
+  EXPECT_THAT(pp, HasSubstr("<pathurl>file://localhost//x/&lt;a&gt;%26\xc4\x8d.mov</pathurl>"));
 }
 
 TEST_F(FcpClips, PremiereClipShapeFollowsTheExtension) {
@@ -71,7 +69,7 @@ TEST_F(FcpClips, PremiereClipShapeFollowsTheExtension) {
   EXPECT_EQ(clip_track_XMLit_audioPP(7, "/a/b.mov"), "");
   EXPECT_EQ(pp_clip("/a/b.wav"), head + "b.wav</name><media><video></video><audio>" + wav_track +
                                      "</audio></media></clip>");
-  EXPECT_TRUE(Has(pp_clip("/a/B.WAV"), "B.WAV</name><media><video></video><audio><track>"));
+  EXPECT_THAT(pp_clip("/a/B.WAV"), HasSubstr("B.WAV</name><media><video></video><audio><track>"));
   const std::string mp3_track =
       "<track><clipitem><file id=\"7\"><pathurl>file://localhost//a/m.mp3</pathurl><media>"
       "<video></video><audio></audio></media></file></clipitem></track>";
@@ -79,5 +77,5 @@ TEST_F(FcpClips, PremiereClipShapeFollowsTheExtension) {
                                      "</video><audio></audio></media></clip>");
   // Only the exact lower- and upper-case spellings are audio extensions.
   for (const char* video : {"/a/m.Mp3", "/a/c.mov", "/a/w.Wav", "/a/x"})
-    EXPECT_TRUE(Has(pp_clip(video), "</track></video></media></clip>"));
+    EXPECT_THAT(pp_clip(video), HasSubstr("</track></video></media></clip>"));
 }

@@ -4,6 +4,7 @@
 #include "core/process.h"
 #include "tests/support/test_support.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <set>
@@ -11,23 +12,14 @@
 
 namespace {
 
+using ::testing::HasSubstr;
+
 const std::string kHead =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?><!DOCTYPE xmeml><xmeml version=\"4\"><project>";
 const char* kNames[4] = {"SYNCED_fcp.XML", "UNSYNCED_fcp.XML", "SYNCED_premierePro.XML",
                          "UNSYNCED_premierePro.XML"};
 
-// Every piece of `text` between `open` and the next `close`, in order.
-std::vector<std::string> pieces(const std::string& text, const std::string& open,
-                                const std::string& close) {
-  std::vector<std::string> out;
-  for (size_t at = text.find(open); at != std::string::npos; at = text.find(open, at)) {
-    const size_t from = at + open.size(), to = text.find(close, from);
-    if (to == std::string::npos) break;
-    out.push_back(text.substr(from, to - from));
-    at = to;
-  }
-  return out;
-}
+using testing_support::between;
 
 // The video and audio clip items of every sequence, without Premiere's format element.
 std::vector<std::pair<std::string, std::string>> sequences(const std::string& doc) {
@@ -36,16 +28,12 @@ std::vector<std::pair<std::string, std::string>> sequences(const std::string& do
     return format == std::string::npos ? s : s.substr(format + 9);
   };
   std::vector<std::pair<std::string, std::string>> out;
-  for (const std::string& seq : pieces(doc, "<sequence ", "</sequence>"))
-    out.emplace_back(items(pieces(seq, "<media><video>", "</video>").at(0)),
-                     items(pieces(seq, "</video><audio>", "</audio>").at(0)));
+  for (const std::string& seq : between(doc, "<sequence ", "</sequence>"))
+    out.emplace_back(items(between(seq, "<media><video>", "</video>").at(0)),
+                     items(between(seq, "</video><audio>", "</audio>").at(0)));
   return out;
 }
 
-::testing::AssertionResult Has(const std::string& doc, const std::string& piece) {
-  if (doc.find(piece) != std::string::npos) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "no \"" << piece << "\" in\n" << doc;
-}
 
 std::string item(int id, const char* start, const char* end) {
   return std::string("<track><clipitem><start>") + start + "</start><end>" + end +
@@ -98,11 +86,11 @@ TEST(ProjectDocuments, TwoFilesShareOneSequenceAndUnsyncedFilesKeepTheirRate) {
   EXPECT_LT(docs.synced_pp.find("<sequence id=\"0\"><name>0</name>"),
             docs.synced_pp.find("<clip>"));
 
-  EXPECT_TRUE(Has(docs.unsynced_fcp, "<children><clip><rate><timebase>29.97</timebase></rate><name>"
+  EXPECT_THAT(docs.unsynced_fcp, HasSubstr("<children><clip><rate><timebase>29.97</timebase></rate><name>"
                                     "/m/c.mov</name><duration>239.76</duration><file id=\"4\">"));
-  EXPECT_TRUE(Has(docs.unsynced_fcp, "<timebase>999</timebase></rate><name>/m/d.wav</name>"
+  EXPECT_THAT(docs.unsynced_fcp, HasSubstr("<timebase>999</timebase></rate><name>/m/d.wav</name>"
                                     "<duration>2997</duration><file id=\"105\">"));
-  EXPECT_TRUE(Has(docs.unsynced_pp, "<name>d.wav</name><media><video></video><audio><track>"
+  EXPECT_THAT(docs.unsynced_pp, HasSubstr("<name>d.wav</name><media><video></video><audio><track>"
                                    "<clipitem><file id=\"105\">"));
 
   const std::string empty = kHead + "<name>unsynced</name><children></children></project></xmeml>";
@@ -116,7 +104,7 @@ TEST(ProjectDocuments, GroupsNumberFilesByHundredsAndStartASequencePerDozen) {
   two.groups.push_back({{member("/m/v2.mov", 10.0f, 25.0f, 3.0), member("/m/v3.mov", 4.0f, 25.0f)}});
   const std::string fcp = build(two).synced_fcp;
   ASSERT_EQ(sequences(fcp).size(), 2u);
-  EXPECT_TRUE(Has(fcp, "<sequence id=\"1\"><name>1</name>"));
+  EXPECT_THAT(fcp, HasSubstr("<sequence id=\"1\"><name>1</name>"));
   EXPECT_EQ(sequences(fcp)[1].first, item(100, "75", "325") + item(101, "0", "100"));
 
   for (int members : {12, 13, 30}) {
@@ -126,17 +114,17 @@ TEST(ProjectDocuments, GroupsNumberFilesByHundredsAndStartASequencePerDozen) {
       ASSERT_EQ(seqs.size(), members / 12u + 1) << members;
       for (size_t s = 0; s < seqs.size(); ++s) {
         const size_t expected = std::min<size_t>(12, members - 12 * s);
-        EXPECT_EQ(pieces(seqs[s].first, "<track>", "</track>").size(), expected) << members << s;
-        EXPECT_EQ(pieces(seqs[s].second, "<track>", "</track>").size(), expected) << members << s;
+        EXPECT_EQ(between(seqs[s].first, "<track>", "</track>").size(), expected) << members << s;
+        EXPECT_EQ(between(seqs[s].second, "<track>", "</track>").size(), expected) << members << s;
       }
     }
   }
   // More than 100 members would reuse the next group's ids; they must stay unique.
   Timeline big = group_of(101);
   big.groups.push_back({{member("/m/v0.mov", 10.0f, 25.0f)}});
-  const auto clips = pieces(build(big).synced_fcp, "<clip>", "</clip>");
+  const auto clips = between(build(big).synced_fcp, "<clip>", "</clip>");
   std::set<std::string> ids;
-  for (const std::string& clip : clips) ids.insert(pieces(clip, "<file id=\"", "\"").at(0));
+  for (const std::string& clip : clips) ids.insert(between(clip, "<file id=\"", "\"").at(0));
   EXPECT_EQ(ids.size(), 102u);
 }
 
@@ -148,7 +136,7 @@ TEST(ProjectDocuments, AudioOnlyMembersSitOnWholeFramesInAudioTracksOnly) {
       item(0, "0", "299.7"), item(0, "0", "299.7") + item(1, "29", "145")};
   EXPECT_EQ(sequences(docs.synced_fcp).at(0), expected);
   EXPECT_EQ(sequences(docs.synced_pp).at(0), expected);
-  EXPECT_TRUE(Has(docs.synced_fcp, "<timebase>29.97</timebase></rate><name>/m/w.wav</name>"));
+  EXPECT_THAT(docs.synced_fcp, HasSubstr("<timebase>29.97</timebase></rate><name>/m/w.wav</name>"));
 }
 
 TEST(ProjectDocuments, RewritingLeavesNoTraceOfLongerDocuments) {

@@ -67,4 +67,16 @@ bool file_exists(const std::string& path) {
   return fs::exists(path, ec);
 }
 
+std::vector<std::string> between(const std::string& text, const std::string& open,
+                                 const std::string& close) {
+  std::vector<std::string> found;
+  for (size_t a = text.find(open); a != std::string::npos; a = text.find(open, a)) {
+    const size_t b = text.find(close, a + open.size());
+    if (b == std::string::npos) break;
+    found.push_back(text.substr(a + open.size(), b - a - open.size()));
+    a = b + close.size();
+  }
+  return found;
+}
+
 }  // namespace testing_support

@@ -33,6 +33,10 @@ int ffmpeg(const std::vector<std::string>& args);
 bool make_media(const std::string& path, const std::string& audio, double seconds,
                 bool video = false);
 
+// Every text between `open` and the next `close` after it, in order.
+std::vector<std::string> between(const std::string& text, const std::string& open,
+                                 const std::string& close);
+
 std::string read_file(const std::string& path);
 bool write_file(const std::string& path, const std::string& text);
 bool file_exists(const std::string& path);
