@@ -1,5 +1,6 @@
 // Wall time of the transcoding stage: eight ten-minute camera-like files (48 kHz stereo
 // AAC) turned into analysis WAVs, one transcoder at a time against one per core.
+#include "core/files.h"
 #include "core/log.h"
 #include "core/process.h"
 #include "media/media.h"
@@ -51,10 +52,12 @@ class TranscodeInputs {
 
   bool ready() const { return static_cast<int>(files_.size()) == kFiles; }
   const std::vector<std::string>& files() const { return files_; }
+  const std::string& work() const { return work_.path(); }
 
  private:
   std::string root_;
   std::string previous_cwd_;
+  WorkFolder work_;
   std::vector<std::string> files_;
 };
 
@@ -73,7 +76,8 @@ void BM_Resemplirajgi8000(benchmark::State& state) {
   set_console(&null_stream());
   const int transcoders = static_cast<int>(state.range(0));
   for (auto _ : state) {
-    const std::vector<std::string> names = resemplirajgi8000(in.files(), {}, transcoders);
+    const std::vector<std::string> names =
+        resemplirajgi8000(in.files(), analysis_names(in.files(), in.work()), {}, transcoders);
     state.PauseTiming();
     for (const std::string& name : names) {
       if (!fs::exists(name)) state.SkipWithError(("no analysis WAV: " + name).c_str());

@@ -3,7 +3,10 @@
 #include "cli/cli_options.h"
 #include "core/log.h"
 #include "core/paths.h"
+#include "core/stop.h"
 #include "engine/synco.h"
+
+#include <csignal>
 
 #include <cmath>
 #include <cstdio>
@@ -25,6 +28,34 @@ void show_progress(std::string_view stage, int i, int n) {
 }
 
 std::string file_name(const std::string& path) { return fs::path(path).filename().string(); }
+
+// Control characters of a name or of a program's message, shown as \xNN rather than sent
+// to the terminal.
+std::string console_text(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      char escaped[5];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+// Ctrl-C, a closed terminal, kill, or a reader of our output that went away: the run ends at
+// its next step, removes its work folder and leaves the documents whole or untouched.
+void stop_on_signal(int signal_number) { request_stop(signal_number); }
+
+void install_stop_handlers() {
+  struct sigaction action {};
+  action.sa_handler = stop_on_signal;
+  sigemptyset(&action.sa_mask);
+  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaction(s, &action, nullptr);
+}
 
 // One line per pair found in sync: where the shorter recording's sound sits in the longer.
 void print_pairs(const RunResult& result) {
@@ -58,6 +89,7 @@ int main(int argc, char** argv) {
     return kCannotRun;
   }
 
+  install_stop_handlers();
   RunResult run;
   SyncOptions options;
   options.result = &run;
@@ -68,12 +100,27 @@ int main(int argc, char** argv) {
   }
   const std::string result = synco(o.files, o.settings, options);
   if (o.quiet) std::cerr << "\r" << std::string(40, ' ') << "\r" << std::flush;
+  if (const int signal_number = stop_requested(); signal_number > 0) {
+    std::cerr << "brenvik-sync: stopped\n";
+    return 128 + signal_number;
+  }
+  for (const UnreadableFile& u : run.unreadable)
+    std::cerr << "brenvik-sync: cannot read " << console_text(run.entries[static_cast<std::size_t>(u.entry)])
+              << ": " << console_text(u.reason) << "\n";
+  if (!run.error.empty()) {
+    std::cerr << "brenvik-sync: " << console_text(run.error) << "\n";
+    return kCannotRun;
+  }
   print_pairs(run);
 
   if (result == "mavo") {
     std::cout << "Synced: the timelines are in " << gnu_getcwd() << "/Brenvik.app/SYNCED\n";
     return kSynced;
   }
-  std::cout << "No pair of recordings was found in sync.\n";
+  if (run.unreadable.empty())
+    std::cout << "No pair of recordings was found in sync.\n";
+  else
+    std::cout << run.unreadable.size() << (run.unreadable.size() == 1 ? " file" : " files")
+              << " could not be read, and no pair of the other recordings was found in sync.\n";
   return kNothingInSync;
 }

@@ -9,6 +9,7 @@ inline constexpr const char* kTranscoderPath = "Brenvik.app/ffmpeg";
 inline constexpr const char* kLogFolder = "Brenvik.app/LOG";
 inline constexpr const char* kLogPath = "Brenvik.app/LOG/log_file.txt";
 inline constexpr const char* kOutputFolder = "Brenvik.app/SYNCED";
+inline constexpr const char* kLockPath = "Brenvik.app/LOG/run.lock";  // one run at a time
 inline constexpr const char* kScenePath = "Brenvik.app/qml/finaltk1/main.qml";
 
 // Why no run can be done from the working directory (no Brenvik.app, no executable

@@ -10,5 +10,13 @@
 // a killed child, or 127 when the program could not be started.
 int run_program(const std::vector<std::string>& argv, bool quiet = true);
 
+// The same, quiet, with what the program wrote on standard error: its last line that is
+// not blank goes to `last_error_line` (empty when it wrote nothing).
+int run_program(const std::vector<std::string>& argv, std::string& last_error_line);
+
+// Asks every program started by run_program that is still running to end (SIGTERM).
+// Safe in a signal handler.
+void stop_programs() noexcept;
+
 // Number of programs or workers to run at once: the machine's cores, at least 1.
 int worker_count();

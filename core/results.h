@@ -61,9 +61,17 @@ struct Timeline {
   std::vector<TimelineMember> unsynced;  // media entries in no group, start 0
 };
 
+// A file whose sound could not be read, and the transcoder's last word on it.
+struct UnreadableFile {
+  int entry = -1;
+  std::string reason;
+};
+
 // Everything a run found, for the front ends.
 struct RunResult {
-  std::vector<std::string> entries;  // the file list as run, markers included
-  std::vector<PairResult> pairs;     // in the order they were decided
+  std::vector<std::string> entries;      // the file list as run, markers included
+  std::vector<PairResult> pairs;         // in the order they were decided
   Timeline timeline;
+  std::vector<UnreadableFile> unreadable;
+  std::string error;                     // why the run could not be done; empty when it could
 };

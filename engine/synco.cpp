@@ -1,10 +1,12 @@
 #include "engine/synco.h"
 
+#include "core/files.h"
 #include "core/format.h"
 #include "core/log.h"
 #include "core/parallel.h"
 #include "core/paths.h"
 #include "core/process.h"
+#include "core/stop.h"
 #include "export/fcp_project.h"
 #include "export/result_tables.h"
 #include "fingerprint/passes.h"
@@ -19,6 +21,7 @@
 #include <exception>
 #include <ostream>
 #include <sstream>
+#include <stdexcept>
 #include <utility>
 
 namespace {
@@ -59,23 +62,6 @@ class ConsoleScope {
 
  private:
   bool active_;
-};
-
-// Analysis WAVs never outlive a run, however it ends.
-class AnalysisCleanup {
- public:
-  explicit AnalysisCleanup(const std::vector<std::string>& analysis) : analysis_(analysis) {}
-  ~AnalysisCleanup() { remove_now(); }
-
-  void remove_now() {
-    if (removed_) return;
-    remove_analysis_wavs(analysis_);
-    removed_ = true;
-  }
-
- private:
-  const std::vector<std::string>& analysis_;
-  bool removed_ = false;
 };
 
 struct FingerprintOfEntry {
@@ -129,6 +115,7 @@ void fingerprint_stage(WorkAhead& ahead, std::vector<FingerprintOfEntry>& made,
                        const SyncOptions& options) {
   const int n = static_cast<int>(made.size());
   for (int i = 0; i < n; ++i) {
+    throw_if_stop_requested();
     ahead.wait(i);
     FingerprintOfEntry entry = std::move(made[i]);
     logthis("687");
@@ -162,12 +149,18 @@ std::vector<TimelineMember> timeline_entries(const std::vector<std::string>& fil
 }
 
 std::string run(std::vector<std::string> files, double tolerance, int x, int y, float fps,
-                int premiere, const SyncOptions& options) {
+                int premiere, const SyncOptions& options, RunResult& result) {
   const int n = static_cast<int>(files.size());
+  result.entries = files;
   logthis("pocetok na sync c kernel....");
+  const RunFolderLock lock;
+  if (!lock.held())
+    throw std::runtime_error("another run is using this folder (" + exelokacija() + kAppFolder +
+                             "); try again when it has ended");
 
-  const std::vector<std::string> analysis = analysis_names(files);
-  AnalysisCleanup cleanup(analysis);
+  // Declared before the work on its files, so that it goes after that work has ended.
+  const WorkFolder work;
+  const std::vector<std::string> analysis = analysis_names(files, work.path());
   // Each file is fingerprinted as soon as its transcoder is done, on the cores the
   // transcoders leave idle towards the end of that stage.
   std::vector<FingerprintOfEntry> fingerprints(static_cast<size_t>(n));
@@ -177,7 +170,12 @@ std::string run(std::vector<std::string> files, double tolerance, int x, int y, 
   });
 
   logthis("pred ffmpeg..");
-  resemplirajgi8000(files, options.progress, 0, [&](int i) { ahead.ready(i); });
+  std::vector<std::string> failures;
+  resemplirajgi8000(files, analysis, options.progress, 0, [&](int i) { ahead.ready(i); },
+                    &failures);
+  for (int i = 0; i < n; ++i)
+    if (!failures[static_cast<std::size_t>(i)].empty())
+      result.unreadable.push_back({i, failures[static_cast<std::size_t>(i)]});
   logthis("posle ffmpeg..");
   logthis("fahlovite se resemplirani vo 8000hz -------------------------");
   for (const std::string& name : analysis) logthis(name);
@@ -203,25 +201,18 @@ std::string run(std::vector<std::string> files, double tolerance, int x, int y, 
   // within a frame or two.
   if (options.refine) refine_in_sync(verdicts, analysis);
   log_verdicts(verdicts, analysis);
-  RunResult result;
-  result.entries = files;
   result.pairs = pairs_in_sync(verdicts);
   logthis("posle csvwrite...");
+  if (result.pairs.empty()) return "nema";
 
-  if (result.pairs.empty()) {
-    if (options.result) *options.result = std::move(result);
-    return "nema";
-  }
-
+  throw_if_stop_requested();
   report(options, kStageExport, 1, 1);
   const std::vector<PairResult> clean = without_reversed_duplicates(result.pairs);
   write_result_tables(result.pairs, clean);
   result.timeline = build_timeline(clean, timeline_entries(files, framerates, durations, groups));
   const ProjectDocuments docs = build_documents(result.timeline, fps, x, y, premiere);
-  cleanup.remove_now();
   write_documents(docs, exelokacija() + kOutputFolder);
   if (options.open_output) show_folder(exelokacija() + "/" + kOutputFolder);
-  if (options.result) *options.result = std::move(result);
   return "mavo";
 }
 
@@ -235,15 +226,18 @@ std::string synco(std::vector<std::string> files, double tolerance, int x, int y
 std::string synco(std::vector<std::string> files, double tolerance, int x, int y, float fps,
                   int premiere, const SyncOptions& options) {
   ConsoleScope scope(options.console);
+  RunResult result;
+  std::string answer = "nema";
   try {
-    return run(std::move(files), tolerance, x, y, fps, premiere, options);
+    answer = run(std::move(files), tolerance, x, y, fps, premiere, options, result);
   } catch (const std::exception& e) {
-    logthis(std::string("sync run stopped: ") + e.what());
-    return "nema";
+    result.error = e.what();
   } catch (...) {
-    logthis("sync run stopped by an unknown error");
-    return "nema";
+    result.error = "an unknown error";
   }
+  if (!result.error.empty()) logthis("sync run stopped: " + result.error);
+  if (options.result) *options.result = std::move(result);
+  return answer;
 }
 
 std::string synco(std::vector<std::string> files, const RunSettings& settings,

@@ -21,7 +21,10 @@ struct SyncOptions {
 // One run over `files` (paths and device-group markers, UTF-8). tolerance decays the
 // fingerprints' masking threshold; x, y are the Premiere Pro frame size; fps the
 // sequence frame rate; premiere non-zero adds Premiere's sequence attributes.
-// Returns "mavo" after a complete run, "nema" when no pair was found in sync.
+// Returns "mavo" after a complete run, "nema" when no pair was found in sync or the run
+// could not be done (options.result->error says why). Analysis files live in a private
+// work folder removed at the end of every run; sources are only read. One run at a time
+// per run folder. A stop request (core/stop.h) ends the run at its next step.
 std::string synco(std::vector<std::string> files, double tolerance, int x, int y, float fps,
                   int premiere);
 std::string synco(std::vector<std::string> files, double tolerance, int x, int y, float fps,

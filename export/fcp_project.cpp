@@ -1,5 +1,6 @@
 #include "export/fcp_project.h"
 
+#include "core/files.h"
 #include "core/format.h"
 #include "core/log.h"
 #include "export/fcp_clips.h"
@@ -7,7 +8,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <ostream>
 
 namespace {
@@ -146,17 +146,7 @@ ProjectDocuments build_documents(const Timeline& timeline, float fps, int x, int
 void write_documents(const ProjectDocuments& docs, const std::string& folder) {
   const std::string* texts[4] = {&docs.synced_fcp, &docs.unsynced_fcp, &docs.synced_pp,
                                  &docs.unsynced_pp};
-  std::string paths[4];
-  for (int i = 0; i < 4; ++i) paths[i] = folder + "/" + kFileNames[i];
-  // Every file is emptied before any is written, so a shorter document never keeps the
-  // tail of a longer one from an earlier run.
-  for (const std::string& path : paths) {
-    std::ofstream truncate(path, std::ios::binary | std::ios::trunc);
-  }
-  for (int i = 0; i < 4; ++i) {
-    std::fstream out(paths[i], std::ios::binary | std::ios::in | std::ios::out);
-    if (!out) continue;
-    out.seekp(0, std::ios::end);
-    out << *texts[i];
-  }
+  std::vector<std::pair<std::string, const std::string*>> files;
+  for (int i = 0; i < 4; ++i) files.emplace_back(folder + "/" + kFileNames[i], texts[i]);
+  write_files_atomically(files);
 }

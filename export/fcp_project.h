@@ -19,6 +19,6 @@ struct ProjectDocuments {
 // Master clips and sequences of every group and of the unsynced entries.
 ProjectDocuments build_documents(const Timeline& timeline, float fps, int x, int y, int premiere);
 
-// Truncates, then writes, the four files in `folder` ("…/Brenvik.app/SYNCED"); a file
-// that cannot be opened is skipped.
+// Writes the four files in `folder` ("…/Brenvik.app/SYNCED") together: all four are
+// replaced, or, when one cannot be written, none is and std::runtime_error says why.
 void write_documents(const ProjectDocuments& docs, const std::string& folder);

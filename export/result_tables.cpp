@@ -1,7 +1,9 @@
 #include "export/result_tables.h"
 
+#include "core/files.h"
+
 #include <algorithm>
-#include <fstream>
+#include <sstream>
 #include <locale>
 #include <ostream>
 
@@ -28,8 +30,7 @@ Eigen::MatrixXf result_columns(const std::vector<PairResult>& pairs, Eigen::Inde
 }  // namespace
 
 void export2csv(const char* name, Eigen::MatrixXf table, int cols, int rows) {
-  std::ofstream out(name, std::ios::out | std::ios::trunc);
-  if (!out) return;
+  std::ostringstream out;
   out.imbue(std::locale::classic());
   out.precision(kCsvPrecision);
   const Eigen::Index last_row = std::min<Eigen::Index>(rows, table.rows());
@@ -37,8 +38,9 @@ void export2csv(const char* name, Eigen::MatrixXf table, int cols, int rows) {
   for (Eigen::Index r = 0; r < last_row; ++r) {
     for (Eigen::Index c = 0; c < last_col; ++c) out << static_cast<double>(table(r, c)) << ',';
     out << '\n';
-    out.flush();
   }
+  const std::string text = out.str();
+  write_files_atomically({{name, &text}});
 }
 
 void write_result_tables(const std::vector<PairResult>& pairs,

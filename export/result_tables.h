@@ -7,7 +7,8 @@
 
 #include <vector>
 
-// One text line per matrix row, each value (general notation, precision 5) followed by ",".
+// One text line per matrix row, each value (general notation, precision 5) followed by ",";
+// written whole or not at all (std::runtime_error says why).
 void export2csv(const char* name, Eigen::MatrixXf table, int cols, int rows);
 
 // Writes the pairs in sync as six lines (shorter, longer, offset s, sections, confidence,

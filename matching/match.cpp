@@ -5,6 +5,7 @@
 #include "core/log.h"
 #include "core/parallel.h"
 #include "core/process.h"
+#include "core/stop.h"
 
 #include <algorithm>
 #include <charconv>
@@ -223,6 +224,7 @@ std::vector<PairSlot> proveriall(const std::vector<LandmarkTable>& tables, int n
         lists[static_cast<std::size_t>(pair)] = std::move(list);
       },
       [&](int pair) {
+        throw_if_stop_requested();
         const std::size_t p = static_cast<std::size_t>(pair);
         if (!lists[p].empty() && k < slots.size()) {
           slots[k] = PairSlot{std::move(lists[p]), plan[p].longer, plan[p].shorter};

@@ -2,6 +2,7 @@
 
 #include "core/parallel.h"
 #include "core/process.h"
+#include "core/stop.h"
 
 #include <sndfile.h>
 #include <unsupported/Eigen/FFT>
@@ -377,6 +378,7 @@ void refine_in_sync(std::vector<PairVerdict>& verdicts, const std::vector<std::s
   ordered_parallel_for(
       static_cast<int>(in_sync.size()), worker_count(),
       [&](int j) {
+        throw_if_stop_requested();
         PairVerdict& v = *in_sync[static_cast<std::size_t>(j)];
         PairResult& pair = v.result;
         const Refinement r = refine_offset(analysis[static_cast<std::size_t>(pair.shorter)],

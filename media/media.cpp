@@ -5,6 +5,7 @@
 #include "core/parallel.h"
 #include "core/paths.h"
 #include "core/process.h"
+#include "core/stop.h"
 
 #include <algorithm>
 #include <charconv>
@@ -23,9 +24,25 @@ constexpr std::size_t kMinFramerateChars = 2;
 // run_program's status for a program that could not be started.
 constexpr int kNotStarted = 127;
 
-std::string command_text(const std::string& location, const std::string& entry) {
+// A name of this many bytes and the entry number fit every file system's 255.
+constexpr std::size_t kLongestNamePart = 200;
+
+std::string command_text(const std::string& location, const std::string& entry,
+                         const std::string& analysis) {
   return "\"" + location + kTranscoderPath + "\"   -i \"" + entry +
-         "\" -vn -acodec pcm_s16le -ar 8000 -ac 1 -f wav -y \"" + entry + kAnalysisSuffix + "\"";
+         "\" -vn -acodec pcm_s16le -ar 8000 -ac 1 -f wav -y \"" + analysis + "\"";
+}
+
+// The file name of `path`, cut to kLongestNamePart bytes at a character boundary.
+std::string short_file_name(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (name.size() > kLongestNamePart) {
+    std::size_t cut = kLongestNamePart;
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+    name.resize(cut);
+  }
+  return name;
 }
 
 // ffmpeg takes a name that starts with '-' for an option and "word:..." for a protocol
@@ -35,10 +52,11 @@ std::string as_file_argument(const std::string& path) {
   return "./" + path;
 }
 
-// Returns the transcoder's exit status (0 on success).
-int transcode(const std::string& program, const std::string& entry) {
-  const std::string output = entry + kAnalysisSuffix;
-  const std::vector<std::string> argv = {program, "-nostdin",
+// Returns the transcoder's exit status (0 on success) and its last word on failure.
+int transcode(const std::string& program, const std::string& entry, const std::string& output,
+              std::string& reason) {
+  // Only errors on standard error, so that the last line kept is the reason of a failure.
+  const std::vector<std::string> argv = {program, "-nostdin", "-hide_banner", "-loglevel", "error",
                                          "-i", as_file_argument(entry),
                                          "-vn",
                                          "-acodec", "pcm_s16le",
@@ -46,29 +64,40 @@ int transcode(const std::string& program, const std::string& entry) {
                                          "-ac", kAnalysisChannels,
                                          "-f", "wav",
                                          "-y", as_file_argument(output)};
-  const int status = run_program(argv, /*quiet=*/true);
-  // A failed transcoder may leave a truncated WAV, and a WAV left by an earlier run
-  // under the same name would otherwise be fingerprinted as this file's sound.
+  const int status = run_program(argv, reason);
+  // ffmpeg names the input before its complaint; the caller names the file itself.
+  const std::string named = as_file_argument(entry) + ": ";
+  if (reason.rfind(named, 0) == 0) reason.erase(0, named.size());
+  // A failed transcoder may leave a truncated WAV, which must not be fingerprinted as
+  // this file's sound.
   if (status != 0) std::remove(output.c_str());
   return status;
 }
 
 }  // namespace
 
-std::vector<std::string> analysis_names(const std::vector<std::string>& files) {
+std::vector<std::string> analysis_names(const std::vector<std::string>& files,
+                                        const std::string& folder) {
   std::vector<std::string> out;
   out.reserve(files.size());
-  for (const std::string& f : files) out.push_back(f + kAnalysisSuffix);
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (is_marker(files[i]))
+      out.push_back(files[i] + kAnalysisSuffix);
+    else
+      out.push_back(folder + "/" + std::to_string(i) + "-" + short_file_name(files[i]) + ".wav");
+  }
   return out;
 }
 
-std::string transcoder_command_text(const std::string& entry) {
-  return command_text(exelokacija(), entry);
+std::string transcoder_command_text(const std::string& entry, const std::string& analysis) {
+  return command_text(exelokacija(), entry, analysis);
 }
 
 std::vector<std::string> resemplirajgi8000(std::vector<std::string> files,
+                                           const std::vector<std::string>& analysis,
                                            const ProgressFn& progress, int max_transcoders,
-                                           const std::function<void(int)>& transcoded) {
+                                           const std::function<void(int)>& transcoded,
+                                           std::vector<std::string>* failures) {
   const int n = static_cast<int>(files.size());
   const std::string location = exelokacija();
   const std::string program = location + kTranscoderPath;
@@ -79,6 +108,8 @@ std::vector<std::string> resemplirajgi8000(std::vector<std::string> files,
   const int limit = max_transcoders > 0 ? max_transcoders : worker_count();
 
   std::vector<int> status(n, 0);
+  std::vector<std::string> reasons(static_cast<std::size_t>(n));
+  if (failures) failures->assign(static_cast<std::size_t>(n), std::string());
   // The transcoders finish in any order; the console, the log and the progress follow
   // the file list.
   ordered_parallel_for(
@@ -86,7 +117,7 @@ std::vector<std::string> resemplirajgi8000(std::vector<std::string> files,
       [&](int i) {
         if (!is_marker(files[i])) {
           try {
-            status[i] = transcode(program, files[i]);
+            status[i] = transcode(program, files[i], analysis[i], reasons[i]);
           } catch (const std::exception&) {
             status[i] = kNotStarted;
           }
@@ -95,14 +126,21 @@ std::vector<std::string> resemplirajgi8000(std::vector<std::string> files,
       },
       [&](int i) {
         if (!is_marker(files[i])) {
-          console() << command_text(location, files[i]) << '\n';
-          if (status[i] != 0)
+          console() << command_text(location, files[i], analysis[i]) << '\n';
+          if (status[i] != 0) {
             logthis("ffmpeg failed (exit status " + std::to_string(status[i]) + "): " + files[i]);
+            // A transcoder that could not start says nothing.
+            std::string& reason = reasons[i];
+            if (reason.empty()) reason = "ffmpeg failed (exit status " + std::to_string(status[i]) + ")";
+            logthis("ffmpeg says: " + reason);
+            if (failures) (*failures)[static_cast<std::size_t>(i)] = reason;
+          }
         }
+        throw_if_stop_requested();
         if (progress) progress(kStageTranscode, i + 1, n);
       });
   console() << std::flush;
-  return analysis_names(files);
+  return analysis;
 }
 
 std::vector<std::string> framerate_list(const std::vector<std::string>& files) {
@@ -114,8 +152,4 @@ std::vector<std::string> framerate_list(const std::vector<std::string>& files) {
     if (rate.size() < kMinFramerateChars) rate = kFramerateUnknown;
   }
   return rates;
-}
-
-void remove_analysis_wavs(const std::vector<std::string>& analysis) {
-  for (const std::string& a : analysis) std::remove(a.c_str());
 }

@@ -1,10 +1,11 @@
 #include "core/entries.h"
 #include "engine/synco.h"
-#include "media/media.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <sstream>
 
 using testing_support::file_exists;
@@ -38,9 +39,15 @@ TEST(Synco, RunThatFindsNothingWritesNothingAndLeavesNoAnalysisWav) {
     }
   };
   RunResult result;
+  const std::string work = dir.file("work");
+  std::filesystem::create_directory(work);
+  setenv("BRENVIK_WORK_DIR", work.c_str(), 1);
   EXPECT_EQ(synco(files, 0.99, 1920, 1080, 25.0f, 0, into(sink, &result, progress)), "nema");
-  for (const std::string& wav : analysis_names(files)) EXPECT_FALSE(file_exists(wav)) << wav;
+  unsetenv("BRENVIK_WORK_DIR");
+  EXPECT_TRUE(std::filesystem::is_empty(work)) << "the run's work folder is left";
   EXPECT_TRUE(file_exists(dir.file("tone.wav")));
+  ASSERT_EQ(result.unreadable.size(), 1u);
+  EXPECT_EQ(result.unreadable[0].entry, 3);
   EXPECT_EQ(fingerprinted, (std::vector<int>{1, 2, 3, 4, 5}));
   EXPECT_EQ(result.entries, files);
   EXPECT_TRUE(result.pairs.empty());

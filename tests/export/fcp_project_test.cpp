@@ -7,7 +7,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <set>
+#include <stdexcept>
 #include <sstream>
 
 namespace {
@@ -139,7 +141,7 @@ TEST(ProjectDocuments, AudioOnlyMembersSitOnWholeFramesInAudioTracksOnly) {
   EXPECT_THAT(docs.synced_fcp, HasSubstr("<timebase>29.97</timebase></rate><name>/m/w.wav</name>"));
 }
 
-TEST(ProjectDocuments, RewritingLeavesNoTraceOfLongerDocuments) {
+TEST(ProjectDocuments, RewritingReplacesAllFourOrNone) {
   testing_support::TempRunDir dir;
   const std::string folder = dir.file("Brenvik.app/SYNCED");
   write_documents(build(group_of(13)), folder);
@@ -149,8 +151,14 @@ TEST(ProjectDocuments, RewritingLeavesNoTraceOfLongerDocuments) {
                                  &shorter.unsynced_pp};
   for (int i = 0; i < 4; ++i)
     EXPECT_EQ(testing_support::read_file(folder + "/" + kNames[i]), *texts[i]) << kNames[i];
-  write_documents(shorter, dir.file("missing"));
-  EXPECT_FALSE(testing_support::file_exists(dir.file("missing")));
+  // One document that cannot be replaced: the run hears why, the other three stay as they were.
+  std::filesystem::remove(folder + "/" + kNames[3]);
+  std::filesystem::create_directory(folder + "/" + kNames[3]);
+  EXPECT_THROW(write_documents(build(group_of(5)), folder), std::runtime_error);
+  for (int i = 0; i < 3; ++i)
+    EXPECT_EQ(testing_support::read_file(folder + "/" + kNames[i]), *texts[i]) << kNames[i];
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 4);
+  EXPECT_THROW(write_documents(shorter, dir.file("missing")), std::runtime_error);
 }
 
 TEST(ProjectDocuments, EveryDocumentIsWellFormedWhateverTheFileNames) {

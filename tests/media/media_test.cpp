@@ -1,4 +1,5 @@
 #include "core/entries.h"
+#include "core/files.h"
 #include "core/log.h"
 #include "media/media.h"
 #include "tests/support/test_support.h"
@@ -48,9 +49,9 @@ bool make_video_only(const std::string& path, const std::string& rate) {
 
 }  // namespace
 
-// Names a shell would execute or split, a relative name that looks like an option,
-// markers around a one-file device pick and entries the transcoder fails on, all in one
-// parallel run.
+// Names a shell would execute or split, a relative name that looks like an option, a name
+// of 250 bytes, markers around a one-file device pick and entries the transcoder fails
+// on, all in one parallel run into a work folder.
 TEST(Transcoding, EveryNameIsTranscodedAsItIsOrLoggedAsFailedAndNothingIsExecuted) {
   TempRunDir dir;
   const std::string media = dir.file("media");
@@ -60,43 +61,44 @@ TEST(Transcoding, EveryNameIsTranscodedAsItIsOrLoggedAsFailedAndNothingIsExecute
   const std::vector<std::string> files = {
       media + "/a \"b\".wav",   kBeginMarker,  media + "/$(touch pwned).wav", kEndMarker,
       media + "/`touch pwned2`.wav", silent_video, media + "/čćž Ünï.wav", missing,
-      media + "/with  two blanks.wav", not_media, "-dash.wav"};
+      media + "/" + std::string(246, 'x') + ".wav", not_media, "-dash.wav"};
   for (const std::string& f : files) {
-    if (!is_marker(f)) {
+    if (!is_marker(f) && f != missing) {
       ASSERT_TRUE(make_media(fs::absolute(f), kStereo48k, 1.0)) << f;
     }
   }
-  // Three spoilt; an earlier run's analysis WAV must not pass for the missing file's sound.
   ASSERT_TRUE(make_video_only(silent_video, "25"));
   ASSERT_TRUE(testing_support::write_file(not_media, "not a sound file"));
-  fs::rename(missing, missing + kAnalysisSuffix);
   QuietConsole quiet;
   std::vector<std::tuple<std::string, int, int>> calls;
   const auto progress = [&](std::string_view stage, int i, int n) { calls.emplace_back(stage, i, n); };
-  EXPECT_EQ(resemplirajgi8000(files, progress, 3), analysis_names(files));
+  const WorkFolder work;
+  const std::vector<std::string> analysis = analysis_names(files, work.path());
+  std::vector<std::string> failures;
+  EXPECT_EQ(resemplirajgi8000(files, analysis, progress, 3, {}, &failures), analysis);
 
-  // The log holds one line for each failed entry, and nothing else.
-  std::string expected_log;
   std::vector<std::tuple<std::string, int, int>> expected_calls;
   for (size_t i = 0; i < files.size(); ++i) {
     const std::string& f = files[i];
     const bool fails = f == silent_video || f == missing || f == not_media;
-    if (fails) expected_log += "ffmpeg failed (exit status 1): " + f + "\n";
-    EXPECT_EQ(wav_shape(f + kAnalysisSuffix), fails || is_marker(f) ? Shape{} : kAnalysisWav) << f;
+    EXPECT_EQ(failures[i].empty(), !fails) << f << ": " << failures[i];
+    EXPECT_EQ(dir.log_text().find("ffmpeg failed (exit status 1): " + f + "\n") != std::string::npos,
+              fails);
+    EXPECT_EQ(analysis[i].rfind(work.path() + "/", 0) == 0, !is_marker(f)) << analysis[i];
+    EXPECT_EQ(wav_shape(analysis[i]), fails || is_marker(f) ? Shape{} : kAnalysisWav) << f;
     expected_calls.emplace_back("transcode", i + 1, files.size());
   }
-  EXPECT_EQ(dir.log_text(), expected_log);
+  EXPECT_EQ(failures[7], "No such file or directory");
   EXPECT_EQ(calls, expected_calls);
   for (const std::string& trace :
        {dir.file("pwned"), dir.file("pwned2"), media + "/pwned", media + "/pwned2"})
     EXPECT_FALSE(testing_support::file_exists(trace)) << trace;
 
-  // Without the transcoder every file fails, and nothing is left of an earlier run.
+  // Without the transcoder every file fails, with a reason all the same.
   fs::remove("Brenvik.app/ffmpeg");
   const std::vector<std::string> picked = {kBeginMarker, files[0], kEndMarker};
-  EXPECT_EQ(resemplirajgi8000(picked), analysis_names(picked));
-  EXPECT_EQ(wav_shape(files[0] + kAnalysisSuffix), Shape{});
-  EXPECT_EQ(dir.log_text(), expected_log + "ffmpeg failed (exit status 127): " + files[0] + "\n");
+  resemplirajgi8000(picked, analysis_names(picked, work.path()), {}, 0, {}, &failures);
+  EXPECT_EQ(failures[1], "ffmpeg failed (exit status 127)");
 }
 
 // A bare command line runs in the "C" locale, where the library cannot open UTF-8 names.

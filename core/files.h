@@ -1,0 +1,43 @@
+#pragma once
+// Files a run writes, written so that a failure never leaves a half-written one, and the
+// private folder its analysis files live in.
+
+#include <string>
+#include <utility>
+#include <vector>
+
+// Writes every (path, text) to a new file beside its path, flushed to disk, then renames
+// them over the old files together: each path ends with its new text or, on an error,
+// keeps what it had. Throws std::runtime_error naming the file and the reason.
+void write_files_atomically(const std::vector<std::pair<std::string, const std::string*>>& files);
+
+// A folder of the run's own, made afresh (mode 0700) under $BRENVIK_WORK_DIR, else
+// $TMPDIR, else /tmp, and removed with all it holds when the object goes. Nobody else
+// can have placed anything in it, so the names in it cannot collide or lead elsewhere.
+class WorkFolder {
+ public:
+  WorkFolder();  // throws std::runtime_error with a sentence when it cannot be made
+  ~WorkFolder();
+  WorkFolder(const WorkFolder&) = delete;
+  WorkFolder& operator=(const WorkFolder&) = delete;
+
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// Holds the run folder's advisory lock while alive: runs from one folder would write the
+// same documents, tables and log.
+class RunFolderLock {
+ public:
+  RunFolderLock();
+  ~RunFolderLock();
+  RunFolderLock(const RunFolderLock&) = delete;
+  RunFolderLock& operator=(const RunFolderLock&) = delete;
+
+  bool held() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
