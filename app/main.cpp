@@ -5,8 +5,10 @@
 #include "app/qmlfile.h"
 #include "app/startup.h"
 #include "core/log.h"
+#include "core/stop.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +19,9 @@ namespace {
 
 constexpr int kBannerLines = 17;
 constexpr int kBannerWidth = 160;
+constexpr int kQuitDuringRun = -1;  // the stop request's reason: not a signal
+constexpr int kStopWaitMs = 30000;
+constexpr int kStopPollMs = 50;
 
 // The file list outlives every window and controller of the process.
 AnimalModel model;
@@ -50,11 +55,19 @@ int main(int argc, char* argv[]) {
   viewer.setSource(QUrl());
 
   if (controller.running()) {
-    // The run's thread cannot be stopped safely; leave without tearing down what it
-    // still uses.
+    // Quit during a run: it ends at its next step and removes its work folder; the
+    // documents are whole or untouched either way.
     logthis("quit during a sync run");
-    std::fflush(nullptr);
-    std::_Exit(status);
+    request_stop(kQuitDuringRun);
+    QElapsedTimer waited;
+    waited.start();
+    while (controller.running() && waited.elapsed() < kStopWaitMs)
+      app.processEvents(QEventLoop::AllEvents, kStopPollMs);
+    if (controller.running()) {
+      // A step that does not end: leave without tearing down what it still uses.
+      std::fflush(nullptr);
+      std::_Exit(status);
+    }
   }
   return status;
 }

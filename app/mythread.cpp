@@ -15,7 +15,9 @@ void MyThread::run() {
   logthis("pristisnat Sync IT....");
   console() << "sync pressed...\n" << "posle omp..\n" << std::flush;
 
+  RunResult outcome;
   SyncOptions options;
+  options.result = &outcome;
   options.open_output = open_output;
   options.progress = [this](std::string_view stage, int i, int n) {
     emit progressed(QString::fromUtf8(stage.data(), static_cast<qsizetype>(stage.size())), i, n);
@@ -35,9 +37,13 @@ void MyThread::run() {
     error = QStringLiteral("unknown error");
   }
   if (!error.isEmpty()) logthis("sync run failed: " + error.toStdString());
+  if (error.isEmpty()) error = QString::fromStdString(outcome.error);
+  QStringList unreadable;
+  for (const UnreadableFile& u : outcome.unreadable)
+    unreadable << QString::fromStdString(outcome.entries[static_cast<std::size_t>(u.entry)] + ": " + u.reason);
   logthis("posle sync it");
 
-  emit runEnded(result, error);
+  emit runEnded(result, error, unreadable);
   emit finished2(QString());
   exec();
 }

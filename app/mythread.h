@@ -6,6 +6,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QThread>
 
 #include <functional>
@@ -33,8 +34,10 @@ class MyThread : public QThread {
   void finished2(QString msg);
   // From the engine's progress callback: stage name, item i (1-based) of n.
   void progressed(QString stage, int i, int n);
-  // The driver's answer ("mavo", "nema"), or empty with `error` set when the run threw.
-  void runEnded(QString result, QString error);
+  // The driver's answer ("mavo", "nema"); `error` says why the run could not be done (empty
+  // when it could); `unreadable` holds "file: reason" for every file whose sound could
+  // not be read.
+  void runEnded(QString result, QString error, QStringList unreadable);
 
  protected:
   // One run, then the thread idles in its own event loop until the process ends.

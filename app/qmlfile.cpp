@@ -4,6 +4,7 @@
 #include "core/entries.h"
 #include "core/log.h"
 #include "core/paths.h"
+#include "core/stop.h"
 
 #include <QDebug>
 #include <QDir>
@@ -64,12 +65,18 @@ StageSpan span_of(const QString& stage) {
   return {stage, QStringLiteral("step"), 0.0, 0.0, false};
 }
 
-QString result_sentence(const QString& result, const QString& error) {
+QString result_sentence(const QString& result, const QString& error, const QStringList& unreadable) {
   if (!error.isEmpty())
     return QStringLiteral("The run stopped: %1. The log is Brenvik.app/LOG/log_file.txt.").arg(error);
+  QString unread;
+  if (!unreadable.isEmpty())
+    unread = QStringLiteral(" %1 %2 could not be read: %3.")
+                 .arg(unreadable.size())
+                 .arg(unreadable.size() == 1 ? QStringLiteral("file") : QStringLiteral("files"))
+                 .arg(unreadable.join(QStringLiteral("; ")));
   if (result == QLatin1String("mavo"))
-    return QStringLiteral("Synced. The projects are in Brenvik.app/SYNCED.");
-  return QStringLiteral("No two files were found in sync, so no projects were written.");
+    return QStringLiteral("Synced. The projects are in Brenvik.app/SYNCED.") + unread;
+  return QStringLiteral("No two files were found in sync, so no projects were written.") + unread;
 }
 
 }  // namespace
@@ -147,6 +154,7 @@ void QMLFile::start_sync(float tolerance, int x, int y, float fps, int premiere)
     return;
   }
 
+  clear_stop_request();
   auto* worker = new MyThread();
   connect(worker, &MyThread::progressed, this, &QMLFile::showProgress);
   // Connected before finished2 so that running is false by the time stopbar runs.
@@ -195,8 +203,8 @@ void QMLFile::showProgress(const QString& stage, int i, int n) {
   setProgress(text, value);
 }
 
-void QMLFile::endRun(const QString& result, const QString& error) {
+void QMLFile::endRun(const QString& result, const QString& error, const QStringList& unreadable) {
   setProgress(QString(), error.isEmpty() ? 1.0 : progress_value_);
-  setStatus(result_sentence(result, error));
+  setStatus(result_sentence(result, error, unreadable));
   setRunning(false);
 }

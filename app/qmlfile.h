@@ -95,7 +95,7 @@ class QMLFile : public QObject {
   void setStatus(const QString& status);
   void setProgress(const QString& text, double value);
   void showProgress(const QString& stage, int i, int n);
-  void endRun(const QString& result, const QString& error);
+  void endRun(const QString& result, const QString& error, const QStringList& unreadable);
 
   AnimalModel& model_;
   FileListEntries entries_;
