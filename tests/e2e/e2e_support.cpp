@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <sys/wait.h>
+#include <csignal>
 
 #include <algorithm>
 #include <cmath>
@@ -76,7 +77,8 @@ double true_offset(const TrueFile& shorter, const TrueFile& longer) {
   return file_time(shorter, middle) - file_time(longer, middle);
 }
 
-int run_capturing(const std::vector<std::string>& argv, const std::string& stdout_path) {
+int run_capturing(const std::vector<std::string>& argv, const std::string& stdout_path,
+                  int interrupt_after_ms) {
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
@@ -84,9 +86,13 @@ int run_capturing(const std::vector<std::string>& argv, const std::string& stdou
   if (pid == 0) {  // only async-signal-safe calls from here to exec
     const int out = open(stdout_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int null = open("/dev/null", O_RDWR);
-    if (out < 0 || null < 0 || dup2(null, 0) < 0 || dup2(out, 1) < 0 || dup2(null, 2) < 0) _exit(127);
+    if (out < 0 || null < 0 || dup2(null, 0) < 0 || dup2(out, 1) < 0 || dup2(out, 2) < 0) _exit(127);
     execv(args[0], args.data());
     _exit(127);
+  }
+  if (pid > 0 && interrupt_after_ms >= 0) {
+    usleep(static_cast<useconds_t>(interrupt_after_ms) * 1000);
+    kill(pid, SIGINT);
   }
   int status = 0;
   if (pid < 0 || waitpid(pid, &status, 0) < 0) return 127;

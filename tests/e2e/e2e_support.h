@@ -36,10 +36,11 @@ double overlap_s(const TrueFile& a, const TrueFile& b);
 // of their common time (drift makes it creep by milliseconds over minutes).
 double true_offset(const TrueFile& shorter, const TrueFile& longer);
 
-// Runs argv[0] (a path) with stdin and stderr on /dev/null and stdout into
-// `stdout_path`; returns the exit status, 128 + signal when killed, 127 when it
-// could not be started.
-int run_capturing(const std::vector<std::string>& argv, const std::string& stdout_path);
+// Runs argv[0] (a path) with stdin on /dev/null and stdout and stderr into `output_path`,
+// sending it SIGINT after `interrupt_after_ms` when that is not negative; returns the exit
+// status, 128 + signal when killed, 127 when it could not be started.
+int run_capturing(const std::vector<std::string>& argv, const std::string& output_path,
+                  int interrupt_after_ms = -1);
 
 // One line of brenvik-sync's pair report.
 struct FoundPair {

@@ -1,0 +1,120 @@
+// Runs an unlucky or hostile user would try: each must end with the right status and
+// message, the sources byte for byte as they were, nothing left beside them or in the
+// work folder, and every document there is well-formed.
+
+#include "core/files.h"
+#include "tests/e2e/e2e_support.h"
+#include "tests/support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <optional>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Case {
+  const char* name;
+  std::vector<std::string> args;  // file names inside the media folder, or options
+  int exit_status;
+  const char* message;            // expected in the program's output
+  std::function<bool(const std::string& media, const std::string& run)> prepare = {};
+  int interrupt_after_ms = -1;
+  bool folder_in_use = false;  // another run holds the run folder
+};
+
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
+
+bool mounted(const std::string& options, const std::string& what, const std::string& at) {
+  return std::system(("mount " + options + " '" + what + "' '" + at + "' 2>/dev/null").c_str()) == 0;
+}
+
+const Case kCases[] = {
+    {"link planted at an analysis name", {"a.wav", "b.wav"}, 0, "Synced",
+     [](const std::string& media, const std::string&) {
+       testing_support::write_file(media + "/../victim.txt", "keep me");
+       fs::create_symlink(media + "/../victim.txt", media + "/b.wav_temporary_file_to_be_deleted.wav");
+       return true;
+     }},
+    {"a source named like an analysis file", {"a.wav", "a.wav_temporary_file_to_be_deleted.wav"}, 0,
+     "Synced", [](const std::string& media, const std::string&) {
+       fs::copy_file(media + "/b.wav", media + "/a.wav_temporary_file_to_be_deleted.wav");
+       return true;
+     }},
+    {"read-only media", {"a.wav", "b.wav"}, 0, "Synced",
+     [](const std::string& media, const std::string&) {
+       return mounted("--bind", media, media) && mounted("-o remount,bind,ro", media, media);
+     }},
+    {"no room for the documents", {"a.wav", "b.wav"}, 3, "cannot write",
+     [](const std::string&, const std::string& run) {
+       const std::string synced = run + "/Brenvik.app/SYNCED";
+       if (!mounted("-t tmpfs -o size=16k", "tmpfs", synced)) return false;
+       testing_support::write_file(synced + "/SYNCED_fcp.XML", "<old/>");
+       return std::system(("dd if=/dev/zero of='" + synced + "/filler' bs=1k count=64 2>/dev/null").c_str()) != -1;
+     }},
+    {"another run using the folder", {"a.wav", "b.wav"}, 3, "another run is using this folder", {}, -1,
+     true},
+    {"interrupted while transcoding", {"a.wav", "b.wav"}, 130, "stopped",
+     [](const std::string&, const std::string& run) {
+       const std::string ffmpeg = run + "/Brenvik.app/ffmpeg";
+       const std::string real = fs::read_symlink(ffmpeg).string();
+       fs::remove(ffmpeg);
+       return testing_support::write_file(ffmpeg, "#!/bin/sh\nsleep 2\nexec '" + real + "' \"$@\"\n") &&
+              std::system(("chmod +x '" + ffmpeg + "'").c_str()) == 0;
+     },
+     500},
+    {"unreadable files", {"a.wav", "notes.mov", "empty.wav"}, 1, "2 files could not be read",
+     [](const std::string& media, const std::string&) {
+       return testing_support::write_file(media + "/notes.mov", "not media") &&
+              testing_support::write_file(media + "/empty.wav", "");
+     }},
+};
+
+}  // namespace
+
+class SafeRuns : public ::testing::TestWithParam<Case> {};
+
+TEST_P(SafeRuns, EndRightAndTouchNothing) {
+  const Case& c = GetParam();
+  testing_support::TempRunDir dir;
+  const std::string media = dir.file("media"), work = dir.file("work");
+  fs::create_directories(work);
+  ASSERT_EQ(e2e::make_event(media, {"file=a.wav start=0 duration=20 snr=30",
+                                    "file=b.wav start=6 duration=12 snr=30"}),
+            0);
+  fs::remove(media + "/manifest.tsv");
+  if (c.prepare && !c.prepare(media, dir.path())) GTEST_SKIP() << "needs root to mount";
+  std::optional<RunFolderLock> other_run;
+  if (c.folder_in_use) other_run.emplace();
+  const auto before = e2e::folder_snapshot(media);
+
+  std::vector<std::string> argv = {BRENVIK_SYNC_EXE, "--quiet", "--no-open"};
+  for (const std::string& a : c.args) argv.push_back(a.rfind("--", 0) == 0 ? a : media + "/" + a);
+  setenv("BRENVIK_WORK_DIR", work.c_str(), 1);
+  const int status = e2e::run_capturing(argv, dir.file("output.txt"), c.interrupt_after_ms);
+  unsetenv("BRENVIK_WORK_DIR");
+  const std::string output = testing_support::read_file(dir.file("output.txt"));
+  std::system(("umount -l '" + media + "' '" + dir.file("Brenvik.app/SYNCED") + "' 2>/dev/null").c_str());
+
+  EXPECT_EQ(status, c.exit_status) << output;
+  EXPECT_NE(output.find(c.message), std::string::npos) << output;
+  EXPECT_EQ(e2e::folder_snapshot(media), before) << "the media folder changed";
+  EXPECT_TRUE(fs::is_empty(work)) << "the work folder is left";
+  if (fs::exists(dir.file("victim.txt"))) {
+    EXPECT_EQ(testing_support::read_file(dir.file("victim.txt")), "keep me");
+  }
+  for (const fs::directory_entry& doc : fs::directory_iterator(dir.file("Brenvik.app/SYNCED")))
+    EXPECT_TRUE(doc.path().filename() == "filler" || e2e::well_formed(doc.path().string())) << doc.path();
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SafeRuns, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<Case>& info) {
+                           std::string name;
+                           for (const char ch : std::string(info.param.name))
+                             if (std::isalnum(static_cast<unsigned char>(ch))) name += ch;
+                           return name;
+                         });
