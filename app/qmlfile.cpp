@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QSet>
 #include <QUrl>
 
 #include <algorithm>
@@ -107,7 +108,27 @@ QStringList QMLFile::pickFiles(const QString& filter) {
 }
 
 void QMLFile::appendEntries(const QStringList& entries) {
-  for (const QString& entry : entries) model_.addAnimal(Animal(entry));
+  // A file twice in one run would be synced with itself; links and relative names are
+  // seen through.
+  const auto identity = [](const QString& entry) {
+    const QString canonical = QFileInfo(entry).canonicalFilePath();
+    return canonical.isEmpty() ? entry : canonical;
+  };
+  QSet<QString> listed;
+  for (const QString& entry : model_.dajmilista())
+    if (!is_marker(entry.toStdString())) listed.insert(identity(entry));
+  QStringList refused;
+  for (const QString& entry : entries) {
+    if (!is_marker(entry.toStdString()) && listed.contains(identity(entry))) {
+      refused << QFileInfo(entry).fileName();
+      continue;
+    }
+    listed.insert(identity(entry));
+    model_.addAnimal(Animal(entry));
+  }
+  if (!refused.isEmpty())
+    setStatus(QStringLiteral("Already in the list, so not added again: %1.")
+                  .arg(refused.join(QStringLiteral(", "))));
 }
 
 QStringList QMLFile::getFilesSelected() {

@@ -58,23 +58,28 @@ void ControllerTest::picksAndDropsAppendEntries_data() {
   QTest::addColumn<QString>("how");
   QTest::addColumn<QStringList>("chosen");  // in the dialog, or dropped
   QTest::addColumn<QStringList>("added");
+  QTest::addColumn<QStringList>("listed");  // after the earlier file; empty: `added`
   const QStringList ab = {"/m/a.mov", "/m/b.MP3"};
   const QString b = beginMarker(), e = endMarker(), scene = BRENVIK_SCENE;
-  QTest::addRow("files cancelled") << "files" << QStringList{} << QStringList{};
-  QTest::addRow("files a b") << "files" << ab << ab;
-  QTest::addRow("device cancelled") << "device" << QStringList{} << QStringList{b, e};
-  QTest::addRow("device a b") << "device" << ab << QStringList{b, ab[0], ab[1], e};
+  QTest::addRow("files cancelled") << "files" << QStringList{} << QStringList{} << QStringList{};
+  QTest::addRow("files a b") << "files" << ab << ab << QStringList{};
+  QTest::addRow("device cancelled") << "device" << QStringList{} << QStringList{b, e} << QStringList{};
+  QTest::addRow("device a b") << "device" << ab << QStringList{b, ab[0], ab[1], e} << QStringList{};
+  // A file already listed, or picked twice, is not added again.
+  const QStringList twice = {"/m/earlier.mov", ab[0], ab[0]};
+  QTest::addRow("files twice") << "files" << twice << twice << QStringList{ab[0]};
   // Only files on this machine are taken: no folders, remote or vanished files.
   QTest::addRow("dropped") << "drop"
                            << QStringList{QDir::tempPath(), "https://example.org/c.mov",
                                           scene + ".gone", scene}
-                           << QStringList{scene};
+                           << QStringList{scene} << QStringList{};
 }
 
 void ControllerTest::picksAndDropsAppendEntries() {
   QFETCH(QString, how);
   QFETCH(QStringList, chosen);
   QFETCH(QStringList, added);
+  QFETCH(QStringList, listed);
   AnimalModel model;
   model.addAnimal(Animal("/m/earlier.mov"));
   QMLFile controller(model);
@@ -87,7 +92,8 @@ void ControllerTest::picksAndDropsAppendEntries() {
            : how == "device" ? controller.getFilesSelected2()
                              : controller.addUrls(urls),
            added);
-  QCOMPARE(model.dajmilista(), QStringList{"/m/earlier.mov"} + added);
+  QCOMPARE(model.dajmilista(), QStringList{"/m/earlier.mov"} + (listed.isEmpty() ? added : listed));
+  QCOMPARE(controller.status().startsWith("Already in the list"), !listed.isEmpty());
 }
 
 // One run at a time, each on a copy of the list and settings taken when it starts.
