@@ -32,6 +32,8 @@ constexpr float kTargetDt = 63.0f;
 // Three frame grids 0, 4 and 8 ms apart, so a sound that straddles a frame boundary in
 // one recording still lands on a comparable grid in another.
 constexpr int kPassOffsets[3] = {0, 32, 64};
+// How the transcoder says that the disk it writes to is full.
+constexpr const char* kNoRoom = "No space left on device";
 
 #ifdef __APPLE__
 constexpr const char* kFolderViewer = "open";
@@ -173,9 +175,15 @@ std::string run(std::vector<std::string> files, double tolerance, int x, int y, 
   std::vector<std::string> failures;
   resemplirajgi8000(files, analysis, options.progress, 0, [&](int i) { ahead.ready(i); },
                     &failures);
-  for (int i = 0; i < n; ++i)
-    if (!failures[static_cast<std::size_t>(i)].empty())
-      result.unreadable.push_back({i, failures[static_cast<std::size_t>(i)]});
+  for (int i = 0; i < n; ++i) {
+    const std::string& failure = failures[static_cast<std::size_t>(i)];
+    if (failure.empty()) continue;
+    // Not the file's fault: no file could be read that way.
+    if (failure.find(kNoRoom) != std::string::npos)
+      throw std::runtime_error("no room left in the work folder " + work.path() +
+                               ": set BRENVIK_WORK_DIR to a folder with room");
+    result.unreadable.push_back({i, failure});
+  }
   logthis("posle ffmpeg..");
   logthis("fahlovite se resemplirani vo 8000hz -------------------------");
   for (const std::string& name : analysis) logthis(name);

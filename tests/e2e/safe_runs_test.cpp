@@ -56,6 +56,10 @@ const Case kCases[] = {
        testing_support::write_file(synced + "/SYNCED_fcp.XML", "<old/>");
        return std::system(("dd if=/dev/zero of='" + synced + "/filler' bs=1k count=64 2>/dev/null").c_str()) != -1;
      }},
+    {"no room for the analysis files", {"a.wav", "b.wav"}, 3, "no room left in the work folder",
+     [](const std::string& media, const std::string&) {
+       return mounted("-t tmpfs -o size=8k", "tmpfs", media + "/../work");
+     }},
     {"another run using the folder", {"a.wav", "b.wav"}, 3, "another run is using this folder", {}, -1,
      true},
     {"interrupted while transcoding", {"a.wav", "b.wav"}, 130, "stopped",
@@ -98,12 +102,13 @@ TEST_P(SafeRuns, EndRightAndTouchNothing) {
   const int status = e2e::run_capturing(argv, dir.file("output.txt"), c.interrupt_after_ms);
   unsetenv("BRENVIK_WORK_DIR");
   const std::string output = testing_support::read_file(dir.file("output.txt"));
-  std::system(("umount -l '" + media + "' '" + dir.file("Brenvik.app/SYNCED") + "' 2>/dev/null").c_str());
+  EXPECT_TRUE(fs::is_empty(work)) << "the work folder is left";
+  for (const std::string& mount : {media, work, dir.file("Brenvik.app/SYNCED")})
+    std::system(("umount -l '" + mount + "' 2>/dev/null").c_str());
 
   EXPECT_EQ(status, c.exit_status) << output;
   EXPECT_NE(output.find(c.message), std::string::npos) << output;
   EXPECT_EQ(e2e::folder_snapshot(media), before) << "the media folder changed";
-  EXPECT_TRUE(fs::is_empty(work)) << "the work folder is left";
   if (fs::exists(dir.file("victim.txt"))) {
     EXPECT_EQ(testing_support::read_file(dir.file("victim.txt")), "keep me");
   }
