@@ -10,5 +10,9 @@
 // a killed child, or 127 when the program could not be started.
 int run_program(const std::vector<std::string>& argv, bool quiet = true);
 
+// run_program with standard output read into `output` and standard error to /dev/null;
+// returns the same statuses.
+int run_program_output(const std::vector<std::string>& argv, std::string& output);
+
 // Number of programs or workers to run at once: the machine's cores, at least 1.
 int worker_count();
