@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <filesystem>
+#include <map>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -49,6 +50,7 @@ std::string usage_text() {
          "  --quiet         no traces; a progress line on stderr\n"
          "  --no-open       do not show the output folder\n"
          "  --device ... --end   files recorded one after another on one device\n"
+         "  --              every argument after it is a file, even one that starts with -\n"
          "\n"
          "Exit status: 0 synced, 1 nothing in sync, 2 bad usage or input, 3 run impossible.\n";
 }
@@ -57,13 +59,39 @@ CliParse parse_cli(const std::vector<std::string>& args, const std::string& cwd)
   CliParse result;
   CliOptions& o = result.options;
   bool in_device = false;
+  bool only_files = false;
+  // Each file by the path it resolves to (links and "..": one file under two names),
+  // with the argument that first named it.
+  std::map<fs::path, std::string> seen;
   auto fail = [&](std::string message) {
-    result.error = std::move(message);
+    result.error = console_safe(message);
     return result;
+  };
+  // Returns why the file cannot be taken; empty when it is taken.
+  auto add_file = [&](const std::string& a) -> std::string {
+    const std::string path = absolute_path(a, cwd);
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec)) return "no such file: " + a;
+    const fs::path real = fs::weakly_canonical(path, ec);
+    const auto [earlier, added] = seen.emplace(ec ? fs::path(path) : real, a);
+    if (added) {
+      o.files.push_back(path);
+      return {};
+    }
+    if (earlier->second == a) return a + " is given twice";
+    return a + " is given twice (first as " + earlier->second + ")";
   };
 
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
+    if (a == "--" && !only_files) {
+      only_files = true;
+      continue;
+    }
+    if (only_files || a.size() < 2 || a[0] != '-') {
+      if (std::string problem = add_file(a); !problem.empty()) return fail(std::move(problem));
+      continue;
+    }
     const bool takes_value = a == "--tolerance" || a == "--fps" || a == "--width" ||
                              a == "--height" || a == "--premiere" || a == "--refine";
     if (takes_value) {
@@ -106,13 +134,8 @@ CliParse parse_cli(const std::vector<std::string>& args, const std::string& cwd)
       if (!in_device) return fail("--end without --device");
       in_device = false;
       o.files.push_back(kEndMarker);
-    } else if (a.size() > 1 && a[0] == '-' && a != "-") {
-      return fail("unknown option " + a);
     } else {
-      const std::string path = absolute_path(a, cwd);
-      std::error_code ec;
-      if (!fs::is_regular_file(path, ec)) return fail("no such file: " + a);
-      o.files.push_back(path);
+      return fail("unknown option " + a);
     }
   }
   if (in_device) return fail("--device without its --end");

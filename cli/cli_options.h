@@ -20,7 +20,8 @@ struct CliParse {
 };
 
 // Parses the arguments after the program name. Relative paths are made absolute
-// against `cwd`; every file must exist.
+// against `cwd`; every file must exist, and no file may be named twice (through a link
+// or another relative path either). Every argument after "--" is a file.
 CliParse parse_cli(const std::vector<std::string>& args, const std::string& cwd);
 
 std::string usage_text();

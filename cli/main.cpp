@@ -1,6 +1,7 @@
 // brenvik-sync: the headless front end of the sync engine.
 
 #include "cli/cli_options.h"
+#include "core/format.h"
 #include "core/log.h"
 #include "core/paths.h"
 #include "core/stop.h"
@@ -27,7 +28,9 @@ void show_progress(std::string_view stage, int i, int n) {
   std::cerr << "\r" << stage << " " << i << "/" << n << "          " << std::flush;
 }
 
-std::string file_name(const std::string& path) { return fs::path(path).filename().string(); }
+std::string file_name(const std::string& path) {
+  return console_safe(fs::path(path).filename().string());
+}
 
 // Control characters of a name or of a program's message, shown as \xNN rather than sent
 // to the terminal.
@@ -114,7 +117,8 @@ int main(int argc, char** argv) {
   print_pairs(run);
 
   if (result == "mavo") {
-    std::cout << "Synced: the timelines are in " << gnu_getcwd() << "/Brenvik.app/SYNCED\n";
+    std::cout << "Synced: the timelines are in " << console_safe(gnu_getcwd())
+              << "/Brenvik.app/SYNCED\n";
     return kSynced;
   }
   if (run.unreadable.empty())

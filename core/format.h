@@ -11,10 +11,19 @@ std::string float2string(float value);
 float framerate_number(const std::string& text);
 
 // "file://localhost/" + the path with the fourteen URL escapes (backslash read as "/").
+// Bytes that xml_text would replace are percent-escaped ("%E9", "%01") instead.
 std::string urito(std::string path);
 
 // Everything after the last "/".
 std::string correctxmlname(std::string path);
 
-// "&", "<" and ">" as entities, every other byte unchanged: for element text.
+// The text with every byte that is not part of valid UTF-8, every C0 control, DEL,
+// U+FFFE and U+FFFF replaced by U+FFFD: XML documents cannot hold them.
+std::string xml_text(const std::string& text);
+
+// xml_text with "&", "<" and ">" as entities, every other byte unchanged: for element text.
 std::string xml_escape(const std::string& text);
+
+// The text with C0 and C1 controls, DEL and bytes that are not valid UTF-8 shown as
+// "\xNN", so that a file name cannot steer the terminal it is printed on.
+std::string console_safe(const std::string& text);

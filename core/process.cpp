@@ -17,6 +17,8 @@ namespace {
 constexpr int kNotStarted = 127;
 // What is kept of a program's standard error: enough for its last lines.
 constexpr std::size_t kErrorTail = 4096;
+// What is kept of a program's standard output: far more than a line of answer.
+constexpr std::size_t kOutputKept = 1 << 20;
 
 // The programs running now, for stop_programs. A fixed table of lock-free slots, so that
 // a signal handler can walk it.
@@ -44,10 +46,10 @@ class RunningSlot {
   int slot_ = -1;
 };
 
-// Starts argv with standard input from /dev/null, standard output to /dev/null when
-// `quiet`, and standard error to `error_fd` when it is not -1 (else as output); waits for
-// it while `drain` (when given) reads what it writes.
-int spawn_and_wait(const std::vector<std::string>& argv, bool quiet, int error_fd,
+// Starts argv with standard input from /dev/null, standard output into `output_fd` and
+// standard error into `error_fd` when they are not -1 (else to /dev/null when `quiet`);
+// waits for it while `drain` (when given) reads what it writes.
+int spawn_and_wait(const std::vector<std::string>& argv, bool quiet, int output_fd, int error_fd,
                    const std::function<void()>& drain) {
   if (argv.empty()) return kNotStarted;
   std::vector<char*> args;
@@ -58,7 +60,10 @@ int spawn_and_wait(const std::vector<std::string>& argv, bool quiet, int error_f
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  if (quiet) posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  if (output_fd >= 0)
+    posix_spawn_file_actions_adddup2(&actions, output_fd, STDOUT_FILENO);
+  else if (quiet)
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
   if (error_fd >= 0)
     posix_spawn_file_actions_adddup2(&actions, error_fd, STDERR_FILENO);
   else if (quiet)
@@ -95,33 +100,49 @@ std::string last_line(const std::string& text) {
   return {};
 }
 
-}  // namespace
-
-int run_program(const std::vector<std::string>& argv, bool quiet) {
-  return spawn_and_wait(argv, quiet, -1, {});
-}
-
-int run_program(const std::vector<std::string>& argv, std::string& last_error_line) {
-  last_error_line.clear();
+// Runs argv quietly but for one of its outputs (STDOUT_FILENO or STDERR_FILENO), read into
+// `text`, of which at most the last `keep` bytes (and some) are kept.
+int run_program_reading(const std::vector<std::string>& argv, int which, std::string& text,
+                        std::size_t keep) {
+  text.clear();
+  // Close-on-exec, so that programs other threads start meanwhile do not hold the pipe
+  // open and keep the read below from ever seeing its end.
   int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0) return run_program(argv, true);
-  std::string tail;
-  const int status = spawn_and_wait(argv, true, fds[1], [&] {
+  if (pipe2(fds, O_CLOEXEC) != 0) return kNotStarted;
+  const int out = which == STDOUT_FILENO ? fds[1] : -1;
+  const int err = which == STDERR_FILENO ? fds[1] : -1;
+  const int status = spawn_and_wait(argv, true, out, err, [&] {
     close(fds[1]);
     fds[1] = -1;
-    char buffer[1024];
+    char buffer[4096];
     for (;;) {
       const ssize_t got = read(fds[0], buffer, sizeof buffer);
       if (got < 0 && errno == EINTR) continue;
       if (got <= 0) break;
-      tail.append(buffer, static_cast<std::size_t>(got));
-      if (tail.size() > 2 * kErrorTail) tail.erase(0, tail.size() - kErrorTail);
+      text.append(buffer, static_cast<std::size_t>(got));
+      if (text.size() > 2 * keep) text.erase(0, text.size() - keep);
     }
   });
   if (fds[1] >= 0) close(fds[1]);
   close(fds[0]);
+  return status;
+}
+
+}  // namespace
+
+int run_program(const std::vector<std::string>& argv, bool quiet) {
+  return spawn_and_wait(argv, quiet, -1, -1, {});
+}
+
+int run_program(const std::vector<std::string>& argv, std::string& last_error_line) {
+  std::string tail;
+  const int status = run_program_reading(argv, STDERR_FILENO, tail, kErrorTail);
   last_error_line = last_line(tail);
   return status;
+}
+
+int run_program_output(const std::vector<std::string>& argv, std::string& output) {
+  return run_program_reading(argv, STDOUT_FILENO, output, kOutputKept);
 }
 
 void stop_programs() noexcept {

@@ -14,6 +14,10 @@ int run_program(const std::vector<std::string>& argv, bool quiet = true);
 // not blank goes to `last_error_line` (empty when it wrote nothing).
 int run_program(const std::vector<std::string>& argv, std::string& last_error_line);
 
+// run_program with standard output read into `output` and standard error to /dev/null;
+// returns the same statuses.
+int run_program_output(const std::vector<std::string>& argv, std::string& output);
+
 // Asks every program started by run_program that is still running to end (SIGTERM).
 // Safe in a signal handler.
 void stop_programs() noexcept;

@@ -29,7 +29,7 @@ using DeviceGroups = std::vector<std::vector<int>>;
 using ProgressFn = std::function<void(std::string_view stage, int i, int n)>;
 
 // The stage names a run reports, in the order it reaches them.
-inline constexpr std::string_view kStageTranscode = "transcode";      // i of n entries
-inline constexpr std::string_view kStageFingerprint = "fingerprint";  // i of n entries
+inline constexpr std::string_view kStageTranscode = "transcode";      // i of n files
+inline constexpr std::string_view kStageFingerprint = "fingerprint";  // i of n files
 inline constexpr std::string_view kStageMatch = "match";              // i of n pairs
 inline constexpr std::string_view kStageExport = "export";            // 1 of 1

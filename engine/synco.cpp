@@ -1,6 +1,7 @@
 #include "engine/synco.h"
 
 #include "core/files.h"
+#include "core/entries.h"
 #include "core/format.h"
 #include "core/log.h"
 #include "core/parallel.h"
@@ -18,6 +19,7 @@
 #include "media/devicegroups.h"
 #include "media/media.h"
 
+#include <algorithm>
 #include <exception>
 #include <ostream>
 #include <sstream>
@@ -44,7 +46,7 @@ constexpr const char* kFolderViewer = "xdg-open";
 // Shows `folder` in the file manager; best effort. An argument vector, never a shell:
 // the folder's name is passed as it is.
 void show_folder(const std::string& folder) {
-  console() << "komanda" << kFolderViewer << " \"" << folder << "\"\n";
+  console() << "komanda" << kFolderViewer << " \"" << console_safe(folder) << "\"\n";
   run_program({kFolderViewer, folder});
 }
 
@@ -104,18 +106,22 @@ FingerprintOfEntry fingerprint_or_nothing(const std::string& analysis_path, int 
   } catch (const std::exception& e) {
     FingerprintOfEntry failed;
     failed.reduced = LandmarkTable::Zero(1, 2);
-    failed.console_text = std::string("fingerprint failed: ") + e.what() + "\n";
+    failed.console_text = "fingerprint failed: " + console_safe(e.what()) + "\n";
     return failed;
   }
 }
 
 // Takes the fingerprints, made ahead as the transcoders finished, in entry order: log
 // lines, console text and progress come as if the entries had been fingerprinted one
-// after another here.
+// after another here. Progress counts files; markers report nothing.
 void fingerprint_stage(WorkAhead& ahead, std::vector<FingerprintOfEntry>& made,
-                       std::vector<LandmarkTable>& tables, std::vector<float>& durations,
-                       const SyncOptions& options) {
+                       const std::vector<std::string>& files, std::vector<LandmarkTable>& tables,
+                       std::vector<float>& durations, const SyncOptions& options) {
   const int n = static_cast<int>(made.size());
+  const int media_files =
+      static_cast<int>(std::count_if(files.begin(), files.end(),
+                                     [](const std::string& f) { return !is_marker(f); }));
+  int reported = 0;
   for (int i = 0; i < n; ++i) {
     throw_if_stop_requested();
     ahead.wait(i);
@@ -125,7 +131,7 @@ void fingerprint_stage(WorkAhead& ahead, std::vector<FingerprintOfEntry>& made,
     durations[i] = entry.seconds;
     logthis("vkupniot broj na maksovi:" + float2string(static_cast<float>(entry.reduced.size())));
     tables[i] = std::move(entry.reduced);
-    report(options, kStageFingerprint, i + 1, n);
+    if (!is_marker(files[i])) report(options, kStageFingerprint, ++reported, media_files);
   }
 }
 
@@ -188,7 +194,7 @@ std::string run(std::vector<std::string> files, double tolerance, int x, int y, 
   logthis("fahlovite se resemplirani vo 8000hz -------------------------");
   for (const std::string& name : analysis) logthis(name);
   console() << "resemplirani\n";
-  for (const std::string& name : analysis) console() << name << '\n';
+  for (const std::string& name : analysis) console() << console_safe(name) << '\n';
 
   const DeviceGroups groups = devicegroopy(analysis);
   const std::vector<std::string> framerates = framerate_list(files);
@@ -196,7 +202,7 @@ std::string run(std::vector<std::string> files, double tolerance, int x, int y, 
   std::vector<float> durations(n, 0.0f);
   std::vector<LandmarkTable> tables(n);
   console() << "pred alokacija na all[i] 200000\n";
-  fingerprint_stage(ahead, fingerprints, tables, durations, options);
+  fingerprint_stage(ahead, fingerprints, files, tables, durations, options);
 
   logthis("PRED PROVERI ALL MNOGU BITNO!!!!!!!!!!!!!!!  -------------------------");
   std::vector<PairSlot> slots = proveriall(tables, n, durations, groups, options.progress);

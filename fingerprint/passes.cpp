@@ -1,5 +1,6 @@
 #include "fingerprint/passes.h"
 
+#include "core/format.h"
 #include "core/log.h"
 #include "fingerprint/landmarks.h"
 #include "fingerprint/peaks.h"
@@ -37,7 +38,8 @@ LandmarkTable final_sredi(const char* path, int /*fileIndex*/, float* durationOu
   if (spectrogram.rows() <= 1) return no_fingerprint();
 
   if (durationOut != nullptr) *durationOut = seconds;
-  console() << "filename:" << path << "b=" << static_cast<double>(seconds / kTraceScale)
+  console() << "filename:" << console_safe(path)
+            << "b=" << static_cast<double>(seconds / kTraceScale)
             << "  duration:" << static_cast<double>(seconds)
             << "  A_DEC=:" << static_cast<double>(A_DEC) << " ----"
             << "specrgram:" << spectrogram.rows() << "  -- " << frames << '\n';

@@ -1,6 +1,7 @@
 #include "matching/groups.h"
 
 #include "core/entries.h"
+#include "core/format.h"
 #include "core/log.h"
 
 #include <algorithm>
@@ -202,7 +203,7 @@ Timeline build_timeline(const std::vector<PairResult>& clean,
   const std::string asterisks(kAsterisks, '*');
   console() << "sinkani files\n" << asterisks << '\n';
   for (const SyncGroup& group : out.groups)
-    for (const TimelineMember& member : group.members) console() << member.path << '\n';
+    for (const TimelineMember& member : group.members) console() << console_safe(member.path) << '\n';
   console() << "sinkani files\n" << asterisks << '\n';
 
   for (std::size_t i = 0; i < entries.size(); ++i) {

@@ -271,7 +271,7 @@ void log_verdicts(const std::vector<PairVerdict>& verdicts,
             summary + "  ---->>>>>>>>>" + found);
     logthis(asterisks);
     logthis(asterisks);
-    console() << found << '\n';
+    console() << console_safe(found) << '\n';
     if (!v.refinement.empty()) logthis(v.refinement);
   }
 }

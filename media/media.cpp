@@ -1,6 +1,7 @@
 #include "media/media.h"
 
 #include "core/entries.h"
+#include "core/format.h"
 #include "core/log.h"
 #include "core/parallel.h"
 #include "core/paths.h"
@@ -11,7 +12,9 @@
 #include <charconv>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <ostream>
+#include <unistd.h>
 
 namespace {
 
@@ -23,14 +26,16 @@ constexpr const char* kFramerateMarker = "0";
 constexpr std::size_t kMinFramerateChars = 2;
 // run_program's status for a program that could not be started.
 constexpr int kNotStarted = 127;
+constexpr const char* kNoMediaInfo =
+    "MediaInfo library not found: frame rates are read with ffprobe";
 
 // A name of this many bytes and the entry number fit every file system's 255.
 constexpr std::size_t kLongestNamePart = 200;
 
 std::string command_text(const std::string& location, const std::string& entry,
                          const std::string& analysis) {
-  return "\"" + location + kTranscoderPath + "\"   -i \"" + entry +
-         "\" -vn -acodec pcm_s16le -ar 8000 -ac 1 -f wav -y \"" + analysis + "\"";
+  return console_safe("\"" + location + kTranscoderPath + "\"   -i \"" + entry +
+                      "\" -vn -acodec pcm_s16le -ar 8000 -ac 1 -f wav -y \"" + analysis + "\"");
 }
 
 // The file name of `path`, cut to kLongestNamePart bytes at a character boundary.
@@ -74,6 +79,45 @@ int transcode(const std::string& program, const std::string& entry, const std::s
   return status;
 }
 
+// ffprobe comes with ffmpeg, so the one beside the transcoder is the likeliest to exist.
+std::string ffprobe_program() {
+  std::error_code ec;
+  const std::filesystem::path transcoder =
+      std::filesystem::canonical(exelokacija() + kTranscoderPath, ec);
+  if (!ec) {
+    const std::string sibling = (transcoder.parent_path() / "ffprobe").string();
+    if (access(sibling.c_str(), X_OK) == 0) return sibling;
+  }
+  return "ffprobe";
+}
+
+// "30000/1001" in MediaInfo's form, "29.970"; "" for no rate ("0/0").
+std::string framerate_text(const std::string& fraction) {
+  const char* first = fraction.data();
+  const char* last = first + fraction.size();
+  double numerator = 0.0, denominator = 1.0;
+  auto read = std::from_chars(first, last, numerator);
+  if (read.ec != std::errc{}) return "";
+  if (read.ptr != last && *read.ptr == '/') {
+    read = std::from_chars(read.ptr + 1, last, denominator);
+    if (read.ec != std::errc{}) return "";
+  }
+  if (!(numerator > 0.0 && denominator > 0.0)) return "";
+  char text[32];
+  const auto written = std::to_chars(text, text + sizeof text, numerator / denominator,
+                                     std::chars_format::fixed, 3);
+  return written.ec == std::errc{} ? std::string(text, written.ptr) : "";
+}
+
+std::string ffprobe_framerate(const std::string& program, const std::string& path) {
+  std::string out;
+  const int status = run_program_output({program, "-v", "error", "-select_streams", "v:0",
+                                         "-show_entries", "stream=avg_frame_rate", "-of",
+                                         "default=nw=1:nk=1", as_file_argument(path)},
+                                        out);
+  return status == 0 ? framerate_text(out) : "";
+}
+
 }  // namespace
 
 std::vector<std::string> analysis_names(const std::vector<std::string>& files,
@@ -110,6 +154,7 @@ std::vector<std::string> resemplirajgi8000(std::vector<std::string> files,
   std::vector<int> status(n, 0);
   std::vector<std::string> reasons(static_cast<std::size_t>(n));
   if (failures) failures->assign(static_cast<std::size_t>(n), std::string());
+  int reported = 0;
   // The transcoders finish in any order; the console, the log and the progress follow
   // the file list.
   ordered_parallel_for(
@@ -125,19 +170,18 @@ std::vector<std::string> resemplirajgi8000(std::vector<std::string> files,
         if (transcoded) transcoded(i);
       },
       [&](int i) {
-        if (!is_marker(files[i])) {
-          console() << command_text(location, files[i], analysis[i]) << '\n';
-          if (status[i] != 0) {
-            logthis("ffmpeg failed (exit status " + std::to_string(status[i]) + "): " + files[i]);
-            // A transcoder that could not start says nothing.
-            std::string& reason = reasons[i];
-            if (reason.empty()) reason = "ffmpeg failed (exit status " + std::to_string(status[i]) + ")";
-            logthis("ffmpeg says: " + reason);
-            if (failures) (*failures)[static_cast<std::size_t>(i)] = reason;
-          }
+        if (is_marker(files[i])) return;
+        console() << command_text(location, files[i], analysis[i]) << '\n';
+        if (status[i] != 0) {
+          logthis("ffmpeg failed (exit status " + std::to_string(status[i]) + "): " + files[i]);
+          // A transcoder that could not start says nothing.
+          std::string& reason = reasons[i];
+          if (reason.empty()) reason = "ffmpeg failed (exit status " + std::to_string(status[i]) + ")";
+          logthis("ffmpeg says: " + reason);
+          if (failures) (*failures)[static_cast<std::size_t>(i)] = reason;
         }
         throw_if_stop_requested();
-        if (progress) progress(kStageTranscode, i + 1, n);
+        if (progress) progress(kStageTranscode, ++reported, media_entries);
       });
   console() << std::flush;
   return analysis;
@@ -145,8 +189,18 @@ std::vector<std::string> resemplirajgi8000(std::vector<std::string> files,
 
 std::vector<std::string> framerate_list(const std::vector<std::string>& files) {
   std::vector<std::string> rates(files.size(), kFramerateMarker);
+  // Without the library every rate would be its error text, which reads as rate 0, and
+  // sound-only files would land on video tracks.
+  const bool probe = !mediainfo_available();
+  std::string prober;
+  if (probe) {
+    logthis(kNoMediaInfo);
+    console() << kNoMediaInfo << '\n';
+    prober = ffprobe_program();
+  }
   for (std::size_t i = 0; i < files.size(); ++i) {
-    if (!is_marker(files[i])) rates[i] = getmediainfo(files[i]);
+    if (is_marker(files[i])) continue;
+    rates[i] = probe ? ffprobe_framerate(prober, files[i]) : getmediainfo(files[i]);
   }
   for (std::string& rate : rates) {
     if (rate.size() < kMinFramerateChars) rate = kFramerateUnknown;

@@ -23,7 +23,8 @@ std::string transcoder_command_text(const std::string& entry, const std::string&
 // Writes the 8000 Hz mono 16-bit analysis WAV of every entry that is not a marker to its
 // name in `analysis` (analysis_names), running up to `max_transcoders` transcoders at once
 // (0: one per core, worker_count()). Returns `analysis`. Console lines (the command text
-// per entry), log lines and progress ("transcode", i, n) come in entry order. A failed
+// per entry, console_safe), log lines and progress ("transcode", i, n: the i-th of
+// n files, markers not counted) come in entry order. A failed
 // transcoder leaves two log lines, one naming the entry and its exit status, one with
 // ffmpeg's last word, and no analysis WAV; that word goes to (*failures)[i] too (empty
 // for the entries that were transcoded); the run goes on. `transcoded(i)`, when given,
@@ -37,11 +38,20 @@ std::vector<std::string> resemplirajgi8000(std::vector<std::string> files,
                                            const std::function<void(int)>& transcoded = {},
                                            std::vector<std::string>* failures = nullptr);
 
+// Names the MediaInfo library to load instead of libmediainfo.so.0; read once per
+// process. Only tests set it, to run as on a machine without the library.
+inline constexpr const char* kMediaInfoLibraryVariable = "BRENVIK_MEDIAINFO_LIBRARY";
+
+// Whether the MediaInfo library could be loaded (tried once per process).
+bool mediainfo_available();
+
 // MediaInfo's frame rate of the first video stream as text ("25.000"), "" for a file
 // without video or that cannot be opened, or the library's error text when the
 // library cannot be loaded.
 std::string getmediainfo(std::string path);
 
-// Frame-rate list: "0" for markers, getmediainfo() otherwise, then "999" for every
-// text of at most one character.
+// Frame-rate list: "0" for markers, getmediainfo() otherwise, then "999" for every text
+// of at most one character. Without the library the rates are read in the same form
+// with ffprobe (the one beside the program Brenvik.app/ffmpeg points at, else the one on
+// PATH), and a log line and a console line say so.
 std::vector<std::string> framerate_list(const std::vector<std::string>& files);

@@ -2,6 +2,8 @@
 // state and functions, and the library is loaded at run time, never linked.
 #include "media/media.h"
 
+#include <cstdlib>
+#include <dlfcn.h>
 #include <exception>
 #include <locale.h>
 
@@ -16,10 +18,18 @@ namespace {
 
 namespace mi = MediaInfoDLL;
 
+// The header's loader takes the name it was compiled with; tests name a missing library
+// here to run without it. The handle stays open, so the loader finds the library loaded.
+bool library_present() {
+  const char* configured = std::getenv(kMediaInfoLibraryVariable);
+  const char* name = configured != nullptr && *configured != '\0' ? configured : MEDIAINFODLL_NAME;
+  return dlopen(name, RTLD_LAZY) != nullptr;
+}
+
 // The header's loader keeps unguarded globals; a function-local static loads it once,
 // whichever thread asks first.
 bool library_loaded() {
-  static const bool loaded = MediaInfoDLL_Load() == 1;
+  static const bool loaded = library_present() && MediaInfoDLL_Load() == 1;
   return loaded;
 }
 
@@ -45,6 +55,8 @@ class Utf8ThreadLocale {
 };
 
 }  // namespace
+
+bool mediainfo_available() { return library_loaded(); }
 
 std::string getmediainfo(std::string path) {
   if (!library_loaded()) return mi::Unable_Load_DLL;

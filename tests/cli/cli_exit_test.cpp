@@ -23,6 +23,7 @@ TEST(CliExit, StatusTellsUsageErrorsImpossibleRunsAndNothingInSync) {
   EXPECT_EQ(run_cli({"--frobnicate", "a.wav"}), 2);
   EXPECT_EQ(run_cli({"no-such-file.wav"}), 2);
   EXPECT_EQ(run_cli({"--device", "a.wav"}), 2);
+  EXPECT_EQ(run_cli({"a.wav", "./a.wav"}), 2);
 
   ASSERT_TRUE(testing_support::make_media("b.wav", "anoisesrc=seed=1:sample_rate=8000", 3));
   ASSERT_TRUE(testing_support::make_media("c.wav", "sine=frequency=300:sample_rate=8000", 3));

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <string>
 
 using testing_support::TempRunDir;
@@ -28,12 +29,23 @@ TEST(CliOptions, FilesDeviceGroupsAndSettingsAreRead) {
   EXPECT_TRUE(p.options.settings == (RunSettings{.tolerance = 0.98, .fps = 29.97f, .width = 1280,
                                                  .height = 720, .premiere = 1, .refine = false}));
   EXPECT_TRUE(p.options.quiet && p.options.no_open);
+
+  // After "--" names that look like options are files.
+  for (const char* f : {"-x.wav", "--quiet", "--"}) testing_support::write_file(f, "x");
+  p = parse_cli({"--no-open", "--", "-x.wav", "--quiet", "--"}, dir.path());
+  ASSERT_EQ(p.error, "");
+  EXPECT_EQ(p.options.files,
+            (std::vector<std::string>{dir.file("-x.wav"), dir.file("--quiet"), dir.file("--")}));
+  EXPECT_TRUE(p.options.no_open && !p.options.quiet);
 }
 
 TEST(CliOptions, UsageErrorsNameTheProblem) {
   TempRunDir dir;
   testing_support::write_file("a.mov", "x");
-  const std::pair<std::vector<std::string>, const char*> cases[] = {
+  testing_support::write_file("b\x01.mov", "x");
+  std::filesystem::create_symlink("a.mov", "link.mov");
+  std::filesystem::create_directory("sub");
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{"--bogus", "a.mov"}, "unknown option --bogus"},
       {{"a.mov", "--fps"}, "--fps needs a value"},
       {{"--fps", "fast", "a.mov"}, "--fps takes"},
@@ -44,6 +56,13 @@ TEST(CliOptions, UsageErrorsNameTheProblem) {
       {{"--device", "--device", "a.mov", "--end"}, "--device inside --device"},
       {{}, "no media files given"},
       {{"--device", "--end"}, "no media files given"},
+      {{"--", "--device"}, "no such file: --device"},
+      {{"a.mov", "--device", "a.mov", "--end"}, "a.mov is given twice"},
+      {{"a.mov", "--", "a.mov"}, "a.mov is given twice"},
+      {{"a.mov", "sub/../a.mov"}, "sub/../a.mov is given twice (first as a.mov)"},
+      {{dir.file("link.mov"), "a.mov"},
+       "a.mov is given twice (first as " + dir.file("link.mov") + ")"},
+      {{"b\x01.mov", "./b\x01.mov"}, "./b\\x01.mov is given twice (first as b\\x01.mov)"},
   };
   for (const auto& [args, message] : cases) {
     const std::string error = parse_cli(args, dir.path()).error;

@@ -170,14 +170,17 @@ TEST(ProjectDocuments, EveryDocumentIsWellFormedWhateverTheFileNames) {
                                           "/m/say \"hi\" 'now'.wav",
                                           "/m/a>b&c<d.Mp3",
                                           "/m/\xc4\x8d\xc4\x87\xc5\xbe \xc3\x9cn\xc3\xaf.mov",
-                                          "/m/&amp;;.WAV"};
+                                          "/m/&amp;;.WAV",
+                                          "/m/ctl\x01 \x1b[0m.mov",
+                                          "/m/latin1\xe9.wav"};
   auto m = [&names](int k, double start) {
     return member(names[static_cast<std::size_t>(k)], 5.0f,
                   names[static_cast<std::size_t>(k)].ends_with(".mov") ? 25.0f : 999.0f, start);
   };
   Timeline in;
-  in.groups = {{{m(0, 0.0), m(1, 1.5), m(2, 2.0)}}, {{m(3, 0.0), m(4, 0.25)}}};
-  in.unsynced = {m(5, 0.0), m(0, 0.0)};
+  in.groups = {{{m(0, 0.0), m(1, 1.5), m(2, 2.0), m(6, 3.0)}},
+               {{m(3, 0.0), m(4, 0.25), m(7, 1.0)}}};
+  in.unsynced = {m(5, 0.0), m(0, 0.0), m(6, 0.0), m(7, 0.0)};
   for (int premiere : {0, 1}) {
     write_documents(build(in, 29.97f, premiere), folder);
     for (const char* name : kNames) {

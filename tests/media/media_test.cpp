@@ -8,7 +8,9 @@
 #include <sndfile.h>
 
 #include <clocale>
+#include <cstdlib>
 #include <filesystem>
+#include <iostream>
 #include <langinfo.h>
 #include <sstream>
 #include <thread>
@@ -78,6 +80,7 @@ TEST(Transcoding, EveryNameIsTranscodedAsItIsOrLoggedAsFailedAndNothingIsExecute
   EXPECT_EQ(resemplirajgi8000(files, analysis, progress, 3, {}, &failures), analysis);
 
   std::vector<std::tuple<std::string, int, int>> expected_calls;
+  const int media_files = static_cast<int>(files.size()) - 2;
   for (size_t i = 0; i < files.size(); ++i) {
     const std::string& f = files[i];
     const bool fails = f == silent_video || f == missing || f == not_media;
@@ -86,7 +89,8 @@ TEST(Transcoding, EveryNameIsTranscodedAsItIsOrLoggedAsFailedAndNothingIsExecute
               fails);
     EXPECT_EQ(analysis[i].rfind(work.path() + "/", 0) == 0, !is_marker(f)) << analysis[i];
     EXPECT_EQ(wav_shape(analysis[i]), fails || is_marker(f) ? Shape{} : kAnalysisWav) << f;
-    expected_calls.emplace_back("transcode", i + 1, files.size());
+    if (!is_marker(f))
+      expected_calls.emplace_back("transcode", expected_calls.size() + 1, media_files);
   }
   EXPECT_EQ(failures[7], "No such file or directory");
   EXPECT_EQ(calls, expected_calls);
@@ -124,4 +128,31 @@ TEST(MediaInfo, FrameRatesOfAnyNameInTheCLocaleOnAnyThreadAndTheLocaleLeftAlone)
   EXPECT_STRNE(nl_langinfo(CODESET), "UTF-8") << "the thread's own locale was not restored";
 
   std::setlocale(LC_CTYPE, before.c_str());
+}
+
+// Without the library the rates come from ffprobe in the library's form, and the run says
+// so once. The library is looked for once per process, so this runs in a fresh one; with
+// no PATH, only the ffprobe beside the transcoder can answer.
+TEST(MediaInfo, WithoutTheLibraryFfprobeReadsTheFrameRates) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  TempRunDir dir;
+  ASSERT_TRUE(make_media(dir.file("v25.mov"), kStereo48k, 1.0, true));
+  ASSERT_TRUE(make_video_only(dir.file("-v2997.mp4"), "30000/1001"));
+  ASSERT_TRUE(make_media(dir.file("a.wav"), kStereo48k, 1.0));
+  const std::vector<std::string> files = {dir.file("v25.mov"), kBeginMarker, "-v2997.mp4",
+                                          dir.file("a.wav"), kEndMarker, dir.file("gone.mov")};
+  const std::string said = "MediaInfo library not found: frame rates are read with ffprobe\n";
+  const std::vector<std::string> expected = {"25.000", "999", "29.970", "999", "999", "999"};
+  const auto in_fresh_process = [&] {
+    setenv(kMediaInfoLibraryVariable, "libmediainfo-missing.so.0", 1);
+    setenv("PATH", "", 1);
+    QuietConsole console;
+    const std::vector<std::string> rates = framerate_list(files);
+    for (const std::string& rate : rates) std::cerr << rate << ' ';
+    std::cerr << "| " << console.sink.str() << dir.log_text();
+    const bool right = rates == expected && console.sink.str() == said && dir.log_text() == said;
+    fs::remove_all(dir.path());  // this process never reaches the folder's destructor
+    std::exit(right ? 0 : 1);
+  };
+  EXPECT_EXIT(in_fresh_process(), ::testing::ExitedWithCode(0), "");
 }
