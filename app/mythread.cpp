@@ -43,7 +43,9 @@ void MyThread::run() {
     unreadable << QString::fromStdString(outcome.entries[static_cast<std::size_t>(u.entry)] + ": " + u.reason);
   logthis("posle sync it");
 
-  emit runEnded(result, error, unreadable);
+  QStringList notices;
+  for (const std::string& notice : outcome.notices) notices << QString::fromStdString(notice);
+  emit runEnded(result, error, unreadable, notices);
   emit finished2(QString());
   exec();
 }

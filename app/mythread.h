@@ -36,8 +36,8 @@ class MyThread : public QThread {
   void progressed(QString stage, int i, int n);
   // The driver's answer ("mavo", "nema"); `error` says why the run could not be done (empty
   // when it could); `unreadable` holds "file: reason" for every file whose sound could
-  // not be read.
-  void runEnded(QString result, QString error, QStringList unreadable);
+  // not be read; `notices` what the user should know of a run that went on.
+  void runEnded(QString result, QString error, QStringList unreadable, QStringList notices);
 
  protected:
   // One run, then the thread idles in its own event loop until the process ends.

@@ -224,8 +224,11 @@ void QMLFile::showProgress(const QString& stage, int i, int n) {
   setProgress(text, value);
 }
 
-void QMLFile::endRun(const QString& result, const QString& error, const QStringList& unreadable) {
+void QMLFile::endRun(const QString& result, const QString& error, const QStringList& unreadable,
+                     const QStringList& notices) {
   setProgress(QString(), error.isEmpty() ? 1.0 : progress_value_);
-  setStatus(result_sentence(result, error, unreadable));
+  QString sentence = result_sentence(result, error, unreadable);
+  for (const QString& notice : notices) sentence += QStringLiteral(" ") + notice + QStringLiteral(".");
+  setStatus(sentence);
   setRunning(false);
 }

@@ -95,7 +95,8 @@ class QMLFile : public QObject {
   void setStatus(const QString& status);
   void setProgress(const QString& text, double value);
   void showProgress(const QString& stage, int i, int n);
-  void endRun(const QString& result, const QString& error, const QStringList& unreadable);
+  void endRun(const QString& result, const QString& error, const QStringList& unreadable,
+              const QStringList& notices);
 
   AnimalModel& model_;
   FileListEntries entries_;

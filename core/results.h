@@ -73,5 +73,6 @@ struct RunResult {
   std::vector<PairResult> pairs;         // in the order they were decided
   Timeline timeline;
   std::vector<UnreadableFile> unreadable;
+  std::vector<std::string> notices;      // what the user should know of a run that went on
   std::string error;                     // why the run could not be done; empty when it could
 };

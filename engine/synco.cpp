@@ -198,6 +198,7 @@ std::string run(std::vector<std::string> files, double tolerance, int x, int y, 
 
   const DeviceGroups groups = devicegroopy(analysis);
   const std::vector<std::string> framerates = framerate_list(files);
+  if (!mediainfo_available()) result.notices.push_back(kNoMediaInfo);
 
   std::vector<float> durations(n, 0.0f);
   std::vector<LandmarkTable> tables(n);

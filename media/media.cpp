@@ -26,8 +26,6 @@ constexpr const char* kFramerateMarker = "0";
 constexpr std::size_t kMinFramerateChars = 2;
 // run_program's status for a program that could not be started.
 constexpr int kNotStarted = 127;
-constexpr const char* kNoMediaInfo =
-    "MediaInfo library not found: frame rates are read with ffprobe";
 
 // A name of this many bytes and the entry number fit every file system's 255.
 constexpr std::size_t kLongestNamePart = 200;

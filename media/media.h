@@ -42,6 +42,10 @@ std::vector<std::string> resemplirajgi8000(std::vector<std::string> files,
 // process. Only tests set it, to run as on a machine without the library.
 inline constexpr const char* kMediaInfoLibraryVariable = "BRENVIK_MEDIAINFO_LIBRARY";
 
+// What the user is told, once per run, when frame rates come from ffprobe.
+inline constexpr const char* kNoMediaInfo =
+    "MediaInfo library not found: frame rates are read with ffprobe";
+
 // Whether the MediaInfo library could be loaded (tried once per process).
 bool mediainfo_available();
 
