@@ -32,23 +32,6 @@ std::string file_name(const std::string& path) {
   return console_safe(fs::path(path).filename().string());
 }
 
-// Control characters of a name or of a program's message, shown as \xNN rather than sent
-// to the terminal.
-std::string console_text(const std::string& text) {
-  std::string out;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) {
-      char escaped[5];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-      out += escaped;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 // Ctrl-C, a closed terminal, kill, or a reader of our output that went away: the run ends at
 // its next step, removes its work folder and leaves the documents whole or untouched.
 void stop_on_signal(int signal_number) { request_stop(signal_number); }
@@ -109,10 +92,10 @@ int main(int argc, char** argv) {
   }
   for (const std::string& notice : run.notices) std::cerr << "brenvik-sync: " << notice << "\n";
   for (const UnreadableFile& u : run.unreadable)
-    std::cerr << "brenvik-sync: cannot read " << console_text(run.entries[static_cast<std::size_t>(u.entry)])
-              << ": " << console_text(u.reason) << "\n";
+    std::cerr << "brenvik-sync: cannot read " << console_safe(run.entries[static_cast<std::size_t>(u.entry)])
+              << ": " << console_safe(u.reason) << "\n";
   if (!run.error.empty()) {
-    std::cerr << "brenvik-sync: " << console_text(run.error) << "\n";
+    std::cerr << "brenvik-sync: " << console_safe(run.error) << "\n";
     return kCannotRun;
   }
   print_pairs(run);
