@@ -71,6 +71,13 @@ const Case kCases[] = {
               std::system(("chmod +x '" + ffmpeg + "'").c_str()) == 0;
      },
      500},
+    {"names a document cannot hold", {"ctl\x01\x1b[31m.wav", "latin1\xe9.wav"}, 0, "ctl\\x01\\x1b[31m.wav",
+     [](const std::string& media, const std::string&) {
+       fs::rename(media + "/a.wav", media + "/ctl\x01\x1b[31m.wav");
+       fs::rename(media + "/b.wav", media + "/latin1\xe9.wav");
+       return true;
+     }},
+    {"the same file twice", {"a.wav", "../media/a.wav"}, 2, "is given twice"},
     {"unreadable files", {"a.wav", "notes.mov", "empty.wav"}, 1, "2 files could not be read",
      [](const std::string& media, const std::string&) {
        return testing_support::write_file(media + "/notes.mov", "not media") &&
