@@ -63,8 +63,6 @@ void close_sequence(Texts& out, Tracks& tracks, int group, float fps, int x, int
 void add_group(Texts& out, int group, int first_id, const std::vector<TimelineMember>& members,
                float fps, int x, int y, int premiere) {
   std::ostream& trace = console();
-  // Audio-only members sit on whole frames of the sequence rate.
-  const float audio_fps = std::trunc(fps);
   Tracks tracks;
   for (size_t m = 0; m < members.size(); ++m) {
     const TimelineMember& member = members[m];
@@ -78,8 +76,10 @@ void add_group(Texts& out, int group, int first_id, const std::vector<TimelineMe
     trace << "fpss: " << float2string(member.frame_rate) << " --  ";
 
     if (member.audio_only()) {
-      tracks.fcp_audio += Seq_track_XMLit_audio(id, offset, duration, audio_fps);
-      tracks.pp_audio += Seq_track_XMLit_audioPP(id, offset, duration, audio_fps);
+      // Counted at the sequence's own rate like every other member: at a whole-number rate
+      // (29 for 29.97) a sound would start early and end short of its picture.
+      tracks.fcp_audio += Seq_track_XMLit_audio(id, offset, duration, fps);
+      tracks.pp_audio += Seq_track_XMLit_audioPP(id, offset, duration, fps);
     } else {
       tracks.fcp_video += Seq_track_XMLit_video(id, offset, duration, fps);
       tracks.pp_video += Seq_track_XMLit_videoPP(id, offset, duration, fps);

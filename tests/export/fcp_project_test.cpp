@@ -130,12 +130,12 @@ TEST(ProjectDocuments, GroupsNumberFilesByHundredsAndStartASequencePerDozen) {
   EXPECT_EQ(ids.size(), 102u);
 }
 
-TEST(ProjectDocuments, AudioOnlyMembersSitOnWholeFramesInAudioTracksOnly) {
+TEST(ProjectDocuments, AudioOnlyMembersSitInAudioTracksOnlyAtTheSequenceRate) {
   Timeline in;
   in.groups = {{{member("/m/v.mov", 10.0f, 29.97f), member("/m/w.wav", 4.0f, 999.0f, 1.0)}}};
   const ProjectDocuments docs = build(in, 29.97f);
   const std::pair<std::string, std::string> expected = {
-      item(0, "0", "299.7"), item(0, "0", "299.7") + item(1, "29", "145")};
+      item(0, "0", "299.7"), item(0, "0", "299.7") + item(1, "29.97", "149.85")};
   EXPECT_EQ(sequences(docs.synced_fcp).at(0), expected);
   EXPECT_EQ(sequences(docs.synced_pp).at(0), expected);
   EXPECT_THAT(docs.synced_fcp, HasSubstr("<timebase>29.97</timebase></rate><name>/m/w.wav</name>"));
