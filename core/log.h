@@ -13,7 +13,8 @@ std::string exelokacija();
 // Appends msg and a newline to "Brenvik.app/LOG/log_file.txt" below the working
 // directory. A missing folder or unwritable file drops the line silently.
 // tools/accuracy_score.awk reads two kinds of line of this log, so their text stays as
-// it is: a pair found ("... NAJDEN SYNC MEGJU SHORTER  i LONGER  so ofset:...") and the
+// it is: a pair found ("... NAJDEN SYNC MEGJU SHORTER  i LONGER  so ofset:...", both named
+// by their analysis WAVs, "<work folder>/<entry>-<file name>.wav") and the
 // refinement line after it ("refined offset -12345.678 ms, ...").
 void logthis(std::string msg);
 

@@ -70,15 +70,19 @@ FILENAME == ARGV[2] {
 }
 
 END {
-  # The log names each pair found ("... NAJDEN SYNC MEGJU SHORTER.wav  i LONGER.wav ...") before
-  # its refinement line ("refined offset -12345.678 ms, ...").
+  # The log names each pair found by its analysis WAVs ("... NAJDEN SYNC MEGJU
+  # WORK/3-SHORTER.wav  i WORK/0-LONGER.wav ...") before its refinement line ("refined offset
+  # -12345.678 ms, ...").
   if (runlog != "") {
     FS = " "
     while ((getline line < runlog) > 0) {
       if (match(line, /MEGJU [^ ]+  i [^ ]+/)) {
         split(substr(line, RSTART + 6, RLENGTH - 6), ab, "  i ")
-        log_pair = basename(ab[1]) SUBSEP basename(ab[2])
-        gsub(/_temporary_file_to_be_deleted\.wav/, "", log_pair)
+        for (k = 1; k <= 2; ++k) {
+          ab[k] = basename(ab[k])
+          sub(/^[0-9]+-/, "", ab[k]); sub(/\.wav$/, "", ab[k])
+        }
+        log_pair = ab[1] SUBSEP ab[2]
       } else if (line ~ /^refined offset /) {
         split(line, w, " ")
         fine[log_pair] = w[3] / 1000
