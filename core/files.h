@@ -28,7 +28,8 @@ class WorkFolder {
 };
 
 // Holds the run folder's advisory lock while alive: runs from one folder would write the
-// same documents, tables and log.
+// same documents, tables and log. Where the lock file cannot be made (no LOG folder), no
+// run can hold it and none is kept out.
 class RunFolderLock {
  public:
   RunFolderLock();
@@ -36,8 +37,10 @@ class RunFolderLock {
   RunFolderLock(const RunFolderLock&) = delete;
   RunFolderLock& operator=(const RunFolderLock&) = delete;
 
-  bool held() const { return fd_ >= 0; }
+  // Another run holds the lock.
+  bool busy() const { return busy_; }
 
  private:
   int fd_ = -1;
+  bool busy_ = false;
 };

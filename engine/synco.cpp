@@ -162,7 +162,7 @@ std::string run(std::vector<std::string> files, double tolerance, int x, int y, 
   result.entries = files;
   logthis("pocetok na sync c kernel....");
   const RunFolderLock lock;
-  if (!lock.held())
+  if (lock.busy())
     throw std::runtime_error("another run is using this folder (" + exelokacija() + kAppFolder +
                              "); try again when it has ended");
 
