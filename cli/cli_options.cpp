@@ -52,7 +52,8 @@ std::string usage_text() {
          "  --device ... --end   files recorded one after another on one device\n"
          "  --              every argument after it is a file, even one that starts with -\n"
          "\n"
-         "Exit status: 0 synced, 1 nothing in sync, 2 bad usage or input, 3 run impossible.\n";
+         "Exit status: 0 synced, 1 nothing in sync, 2 bad usage or input, 3 run impossible,\n"
+         "128 + N stopped by signal N (130 for Ctrl-C).\n";
 }
 
 CliParse parse_cli(const std::vector<std::string>& args, const std::string& cwd) {
