@@ -5,10 +5,8 @@
 #include "app/qmlfile.h"
 #include "app/startup.h"
 #include "core/log.h"
-#include "core/stop.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -19,9 +17,7 @@ namespace {
 
 constexpr int kBannerLines = 17;
 constexpr int kBannerWidth = 160;
-constexpr int kQuitDuringRun = -1;  // the stop request's reason: not a signal
 constexpr int kStopWaitMs = 30000;
-constexpr int kStopPollMs = 50;
 
 // The file list outlives every window and controller of the process.
 AnimalModel model;
@@ -58,12 +54,7 @@ int main(int argc, char* argv[]) {
     // Quit during a run: it ends at its next step and removes its work folder; the
     // documents are whole or untouched either way.
     logthis("quit during a sync run");
-    request_stop(kQuitDuringRun);
-    QElapsedTimer waited;
-    waited.start();
-    while (controller.running() && waited.elapsed() < kStopWaitMs)
-      app.processEvents(QEventLoop::AllEvents, kStopPollMs);
-    if (controller.running()) {
+    if (!stop_run(controller, kStopWaitMs)) {
       // A step that does not end: leave without tearing down what it still uses.
       std::fflush(nullptr);
       std::_Exit(status);

@@ -4,14 +4,23 @@
 #include "app/qmlapplicationviewer.h"
 #include "app/qmlfile.h"
 #include "core/log.h"
+#include "core/stop.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QQmlError>
 
 #include <clocale>
 #include <cstring>
+
+namespace {
+
+constexpr int kStoppedByTheWindow = -1;  // a stop request's reason: not a signal
+constexpr int kStopPollMs = 50;
+
+}  // namespace
 
 void use_utf8_ctype_in_c_locale() {
   const char* ctype = std::setlocale(LC_CTYPE, nullptr);
@@ -38,4 +47,14 @@ QString load_scene(QmlApplicationViewer& view, const QString& path) {
   QString text = QStringLiteral("cannot load %1").arg(path);
   for (const QQmlError& error : view.errors()) text += QLatin1Char('\n') + error.toString();
   return text;
+}
+
+bool stop_run(QMLFile& controller, int wait_ms) {
+  if (!controller.running()) return true;
+  request_stop(kStoppedByTheWindow);
+  QElapsedTimer waited;
+  waited.start();
+  while (controller.running() && waited.elapsed() < wait_ms)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, kStopPollMs);
+  return !controller.running();
 }

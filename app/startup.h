@@ -22,5 +22,9 @@ void use_utf8_ctype_in_c_locale();
 void connect_window(QmlApplicationViewer& view, AnimalModel& model, QMLFile& controller,
                     QCoreApplication& app);
 
+// Asks the controller's run, when one is going, to stop at its next step, and handles
+// events until its end has arrived or `wait_ms` have passed. True when no run is going.
+bool stop_run(QMLFile& controller, int wait_ms);
+
 // Loads the scene file into the view; on failure returns the errors as one text.
 QString load_scene(QmlApplicationViewer& view, const QString& path);

@@ -1,7 +1,9 @@
 // The controller: file picking through a stand-in dialog, dropped files, and the start
 // of runs against a stand-in engine.
 
+#include "app/startup.h"
 #include "core/entries.h"
+#include "core/stop.h"
 #include "tests/app/gui_test_support.h"
 #include "tests/support/test_support.h"
 
@@ -52,6 +54,7 @@ class ControllerTest : public QObject {
   void runsThatCannotWorkAreRefused_data();
   void runsThatCannotWorkAreRefused();
   void progressReachesTheGuiThreadAndAFailingEngineEndsTheRun();
+  void quittingStopsTheRunningRun();
 };
 
 void ControllerTest::picksAndDropsAppendEntries_data() {
@@ -197,6 +200,23 @@ void ControllerTest::progressReachesTheGuiThreadAndAFailingEngineEndsTheRun() {
   QVERIFY(r.ended.wait(kRunWaitMs));
   QVERIFY(!r.w.controller.running());
   QVERIFY2(r.w.controller.status().contains("disk full"), qPrintable(r.w.controller.status()));
+}
+
+// What quitting the window does: the run hears the stop request at its next step.
+void ControllerTest::quittingStopsTheRunningRun() {
+  StubRun r;
+  r.stub.during = [](const SyncOptions&) {
+    while (stop_requested() == 0) QThread::msleep(10);
+    throw RunStopped();
+  };
+  QVERIFY(stop_run(r.w.controller, 0));  // nothing to stop
+  r.start();
+  QVERIFY(r.w.controller.running());
+  QVERIFY(stop_run(r.w.controller, kRunWaitMs));
+  QVERIFY2(r.w.controller.status().contains("stopped"), qPrintable(r.w.controller.status()));
+  r.start();  // the stop is forgotten: the next run goes on until asked again
+  QVERIFY(!r.ended.wait(300));
+  QVERIFY(stop_run(r.w.controller, kRunWaitMs));
 }
 
 static RegisterSuite registration("Controller", [] { return std::make_unique<ControllerTest>(); });

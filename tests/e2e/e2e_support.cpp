@@ -78,7 +78,7 @@ double true_offset(const TrueFile& shorter, const TrueFile& longer) {
 }
 
 int run_capturing(const std::vector<std::string>& argv, const std::string& stdout_path,
-                  int interrupt_after_ms) {
+                  int interrupt_after_ms, int signal) {
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
@@ -92,7 +92,7 @@ int run_capturing(const std::vector<std::string>& argv, const std::string& stdou
   }
   if (pid > 0 && interrupt_after_ms >= 0) {
     usleep(static_cast<useconds_t>(interrupt_after_ms) * 1000);
-    kill(pid, SIGINT);
+    kill(pid, signal);
   }
   int status = 0;
   if (pid < 0 || waitpid(pid, &status, 0) < 0) return 127;

@@ -2,6 +2,7 @@
 // The end-to-end suites' rulers: generated events with their truth, whole runs, and
 // what the timeline documents say about where each file sits.
 
+#include <csignal>
 #include <cstddef>
 #include <map>
 #include <string>
@@ -37,10 +38,10 @@ double overlap_s(const TrueFile& a, const TrueFile& b);
 double true_offset(const TrueFile& shorter, const TrueFile& longer);
 
 // Runs argv[0] (a path) with stdin on /dev/null and stdout and stderr into `output_path`,
-// sending it SIGINT after `interrupt_after_ms` when that is not negative; returns the exit
+// sending it `signal` after `interrupt_after_ms` when that is not negative; returns the exit
 // status, 128 + signal when killed, 127 when it could not be started.
 int run_capturing(const std::vector<std::string>& argv, const std::string& output_path,
-                  int interrupt_after_ms = -1);
+                  int interrupt_after_ms = -1, int signal = SIGINT);
 
 // One line of brenvik-sync's pair report.
 struct FoundPair {

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -24,6 +25,7 @@ struct Case {
   const char* message;            // expected in the program's output
   std::function<bool(const std::string& media, const std::string& run)> prepare = {};
   int interrupt_after_ms = -1;
+  int signal = SIGINT;
   bool folder_in_use = false;  // another run holds the run folder
 };
 
@@ -31,6 +33,15 @@ void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
 
 bool mounted(const std::string& options, const std::string& what, const std::string& at) {
   return std::system(("mount " + options + " '" + what + "' '" + at + "' 2>/dev/null").c_str()) == 0;
+}
+
+// A transcoder that takes two seconds to start: a run is surely transcoding half a second in.
+bool slow_transcoder(const std::string&, const std::string& run) {
+  const std::string ffmpeg = run + "/Brenvik.app/ffmpeg";
+  const std::string real = fs::read_symlink(ffmpeg).string();
+  fs::remove(ffmpeg);
+  return testing_support::write_file(ffmpeg, "#!/bin/sh\nsleep 2\nexec '" + real + "' \"$@\"\n") &&
+         std::system(("chmod +x '" + ffmpeg + "'").c_str()) == 0;
 }
 
 const Case kCases[] = {
@@ -61,16 +72,11 @@ const Case kCases[] = {
        return mounted("-t tmpfs -o size=8k", "tmpfs", media + "/../work");
      }},
     {"another run using the folder", {"a.wav", "b.wav"}, 3, "another run is using this folder", {}, -1,
-     true},
-    {"interrupted while transcoding", {"a.wav", "b.wav"}, 130, "stopped",
-     [](const std::string&, const std::string& run) {
-       const std::string ffmpeg = run + "/Brenvik.app/ffmpeg";
-       const std::string real = fs::read_symlink(ffmpeg).string();
-       fs::remove(ffmpeg);
-       return testing_support::write_file(ffmpeg, "#!/bin/sh\nsleep 2\nexec '" + real + "' \"$@\"\n") &&
-              std::system(("chmod +x '" + ffmpeg + "'").c_str()) == 0;
-     },
-     500},
+     SIGINT, true},
+    {"interrupted while transcoding", {"a.wav", "b.wav"}, 130, "stopped", slow_transcoder, 500, SIGINT},
+    {"terminated while transcoding", {"a.wav", "b.wav"}, 143, "stopped", slow_transcoder, 500, SIGTERM},
+    {"terminal closed while transcoding", {"a.wav", "b.wav"}, 129, "stopped", slow_transcoder, 500,
+     SIGHUP},
     {"names a document cannot hold", {"ctl\x01\x1b[31m.wav", "latin1\xe9.wav"}, 0, "ctl\\x01\\x1b[31m.wav",
      [](const std::string& media, const std::string&) {
        fs::rename(media + "/a.wav", media + "/ctl\x01\x1b[31m.wav");
@@ -106,7 +112,7 @@ TEST_P(SafeRuns, EndRightAndTouchNothing) {
   std::vector<std::string> argv = {BRENVIK_SYNC_EXE, "--quiet", "--no-open"};
   for (const std::string& a : c.args) argv.push_back(a.rfind("--", 0) == 0 ? a : media + "/" + a);
   setenv("BRENVIK_WORK_DIR", work.c_str(), 1);
-  const int status = e2e::run_capturing(argv, dir.file("output.txt"), c.interrupt_after_ms);
+  const int status = e2e::run_capturing(argv, dir.file("output.txt"), c.interrupt_after_ms, c.signal);
   unsetenv("BRENVIK_WORK_DIR");
   const std::string output = testing_support::read_file(dir.file("output.txt"));
   EXPECT_TRUE(fs::is_empty(work)) << "the work folder is left";
