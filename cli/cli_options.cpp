@@ -34,11 +34,11 @@ std::string absolute_path(const std::string& path, const std::string& cwd) {
 std::string usage_text() {
   const RunSettings d;
   return "usage: brenvik-sync [--tolerance T] [--fps F] [--width X] [--height Y]\n"
-         "                    [--premiere 0|1] [--refine 0|1] [--quiet] [--no-open]\n"
+         "                    [--premiere 0|1] [--refine 0|1] [--quiet] [--no-open] [--out DIR]\n"
          "                    FILE... [--device FILE... --end] ...\n"
          "\n"
          "Lines up recordings of one event by their sound and writes four timelines to\n"
-         "Brenvik.app/SYNCED. Run it from the folder that holds Brenvik.app.\n"
+         "Brenvik.app/SYNCED (or --out DIR). Run it from the folder that holds Brenvik.app.\n"
          "\n"
          "  --tolerance T   fingerprint threshold decay, " + float2string(kToleranceAbove) +
          " < T <= " + float2string(kToleranceMax) + " (default " + float2string(d.tolerance) + ")\n"
@@ -49,6 +49,7 @@ std::string usage_text() {
          "  --refine 0|1    refine offsets below one frame (default " + (d.refine ? "1" : "0") + ")\n"
          "  --quiet         no traces; a progress line on stderr\n"
          "  --no-open       do not show the output folder\n"
+         "  --out DIR       write the four timelines to DIR (made when missing)\n"
          "  --device ... --end   files recorded one after another on one device\n"
          "  --              every argument after it is a file, even one that starts with -\n"
          "\n"
@@ -91,6 +92,11 @@ CliParse parse_cli(const std::vector<std::string>& args, const std::string& cwd)
     }
     if (only_files || a.size() < 2 || a[0] != '-') {
       if (std::string problem = add_file(a); !problem.empty()) return fail(std::move(problem));
+      continue;
+    }
+    if (a == "--out") {
+      if (i + 1 >= args.size() || args[i + 1].empty()) return fail("--out needs a folder");
+      o.out = absolute_path(args[++i], cwd);
       continue;
     }
     const bool takes_value = a == "--tolerance" || a == "--fps" || a == "--width" ||

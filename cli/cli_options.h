@@ -11,6 +11,7 @@ struct CliOptions {
   RunSettings settings;            // the defaults unless the line sets them
   bool quiet = false;              // no console traces; one progress line on stderr
   bool no_open = false;            // do not show the output folder
+  std::string out;                 // absolute folder for the documents; empty: Brenvik.app/SYNCED
   bool help = false;
 };
 

@@ -17,6 +17,8 @@
 #include <system_error>
 #include <vector>
 
+#include <unistd.h>
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -75,11 +77,21 @@ int main(int argc, char** argv) {
     return kCannotRun;
   }
 
+  if (!o.out.empty()) {
+    std::error_code ec;
+    fs::create_directories(o.out, ec);
+    if (!fs::is_directory(o.out) || access(o.out.c_str(), W_OK) != 0) {
+      std::cerr << "brenvik-sync: cannot write to " << console_safe(o.out) << "\n";
+      return kCannotRun;
+    }
+  }
+
   install_stop_handlers();
   RunResult run;
   SyncOptions options;
   options.result = &run;
   options.open_output = !o.no_open;
+  options.output_folder = o.out;
   if (o.quiet) {
     options.console = &null_stream();
     options.progress = show_progress;
@@ -101,8 +113,8 @@ int main(int argc, char** argv) {
   print_pairs(run);
 
   if (result == "mavo") {
-    std::cout << "Synced: the timelines are in " << console_safe(gnu_getcwd())
-              << "/Brenvik.app/SYNCED\n";
+    const std::string folder = o.out.empty() ? gnu_getcwd() + "/" + kOutputFolder : o.out;
+    std::cout << "Synced: the timelines are in " << console_safe(folder) << "\n";
     return kSynced;
   }
   if (run.unreadable.empty())

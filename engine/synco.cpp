@@ -226,8 +226,13 @@ std::string run(std::vector<std::string> files, double tolerance, int x, int y, 
   write_result_tables(result.pairs, clean);
   result.timeline = build_timeline(clean, timeline_entries(files, framerates, durations, groups));
   const ProjectDocuments docs = build_documents(result.timeline, fps, x, y, premiere);
-  write_documents(docs, exelokacija() + kOutputFolder);
-  if (options.open_output) show_folder(exelokacija() + "/" + kOutputFolder);
+  if (options.output_folder.empty()) {
+    write_documents(docs, exelokacija() + kOutputFolder);
+    if (options.open_output) show_folder(exelokacija() + "/" + kOutputFolder);
+  } else {
+    write_documents(docs, options.output_folder);
+    if (options.open_output) show_folder(options.output_folder);
+  }
   return "mavo";
 }
 

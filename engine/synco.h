@@ -13,7 +13,8 @@
 struct SyncOptions {
   ProgressFn progress;             // stage and item i of n; empty: no reports
   std::ostream* console = nullptr; // console traces; nullptr: standard output
-  bool open_output = true;         // show Brenvik.app/SYNCED when the run is done
+  bool open_output = true;         // show the output folder when the run is done
+  std::string output_folder;       // where the documents go; empty: Brenvik.app/SYNCED
   bool refine = true;              // refine the offsets of pairs found in sync
   RunResult* result = nullptr;     // receives the pairs found in sync and the timeline
 };

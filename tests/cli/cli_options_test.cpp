@@ -23,12 +23,13 @@ TEST(CliOptions, FilesDeviceGroupsAndSettingsAreRead) {
   EXPECT_FALSE(p.options.quiet || p.options.no_open);
 
   p = parse_cli({"--tolerance", "0.98", "--fps", "29.97", "--width", "1280", "--height", "720",
-                 "--premiere", "1", "--refine", "0", "--quiet", "--no-open", "a.mov"},
+                 "--premiere", "1", "--refine", "0", "--quiet", "--no-open", "--out", "docs", "a.mov"},
                 dir.path());
   ASSERT_EQ(p.error, "");
   EXPECT_TRUE(p.options.settings == (RunSettings{.tolerance = 0.98, .fps = 29.97f, .width = 1280,
                                                  .height = 720, .premiere = 1, .refine = false}));
   EXPECT_TRUE(p.options.quiet && p.options.no_open);
+  EXPECT_EQ(p.options.out, dir.file("docs"));
 
   // After "--" names that look like options are files.
   for (const char* f : {"-x.wav", "--quiet", "--"}) testing_support::write_file(f, "x");
@@ -49,6 +50,7 @@ TEST(CliOptions, UsageErrorsNameTheProblem) {
       {{"--bogus", "a.mov"}, "unknown option --bogus"},
       {{"a.mov", "--fps"}, "--fps needs a value"},
       {{"--fps", "fast", "a.mov"}, "--fps takes"},
+      {{"a.mov", "--out"}, "--out needs a folder"},
       {{"--refine", "yes", "a.mov"}, "--refine takes 0 or 1"},
       {{"missing.mov"}, "no such file: missing.mov"},
       {{"--device", "a.mov"}, "--device without its --end"},

@@ -69,8 +69,11 @@ TEST(Synco, ResultHoldsThePairAndTheTimelineTheDocumentsShow) {
             0);
   std::ostringstream sink;
   RunResult result;
+  SyncOptions options = into(sink, &result);
+  options.output_folder = dir.file("elsewhere");  // a second event's documents need not replace the first's
+  std::filesystem::create_directory(options.output_folder);
   const std::string answer = synco({dir.file("long.wav"), dir.file("gone.wav"), dir.file("cut.wav")},
-                                   0.99, 1920, 1080, 25.0f, 0, into(sink, &result));
+                                   0.99, 1920, 1080, 25.0f, 0, options);
   ASSERT_EQ(answer, "mavo") << dir.log_text();
 
   ASSERT_EQ(result.pairs.size(), 1u);
@@ -87,7 +90,8 @@ TEST(Synco, ResultHoldsThePairAndTheTimelineTheDocumentsShow) {
   EXPECT_EQ(result.timeline.unsynced[0].duration, 0.0f);
   EXPECT_FALSE(file_exists(dir.file("gone.wav"))) << "the run made a file under the missing name";
 
-  const std::string unsynced = testing_support::read_file("Brenvik.app/SYNCED/UNSYNCED_fcp.XML");
+  EXPECT_FALSE(file_exists("Brenvik.app/SYNCED/UNSYNCED_fcp.XML"));
+  const std::string unsynced = testing_support::read_file(dir.file("elsewhere/UNSYNCED_fcp.XML"));
   EXPECT_NE(unsynced.find("<name>" + dir.file("gone.wav") + "</name><duration>0</duration>"),
             std::string::npos)
       << unsynced;
