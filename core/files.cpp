@@ -39,41 +39,28 @@ std::string temporary_beside(const std::string& path) {
 
 void write_files_atomically(const std::vector<std::pair<std::string, const std::string*>>& files) {
   std::vector<std::string> written;
-  const auto discard = [&written] {
+  // Removes what was written so far and says why `path` could not be.
+  const auto fail = [&written](const std::string& path, const std::string& why) {
     for (const std::string& t : written) unlink(t.c_str());
+    throw std::runtime_error("cannot write " + path + ": " + why);
   };
   for (const auto& [path, text] : files) {
     std::string temporary = temporary_beside(path);
     const int fd = mkstemp(temporary.data());
-    if (fd < 0) {
-      const std::string why = reason();
-      discard();
-      throw std::runtime_error("cannot write " + path + ": " + why);
-    }
+    if (fd < 0) fail(path, reason());
     written.push_back(temporary);
     const bool ok = write_all(fd, *text) && fchmod(fd, 0644) == 0;
     const std::string why = reason();
-    if (close(fd) != 0 || !ok) {
-      discard();
-      throw std::runtime_error("cannot write " + path + ": " + why);
-    }
+    if (close(fd) != 0 || !ok) fail(path, why);
   }
   // A folder where a file should go is the one thing that stops a rename in a folder we
   // could write to: find it before any file is replaced.
   for (const auto& [path, text] : files) {
     struct stat st {};
-    if (lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-      discard();
-      throw std::runtime_error("cannot write " + path + ": it is a folder");
-    }
+    if (lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) fail(path, "it is a folder");
   }
-  for (std::size_t k = 0; k < files.size(); ++k) {
-    if (rename(written[k].c_str(), files[k].first.c_str()) != 0) {
-      const std::string why = reason();
-      discard();
-      throw std::runtime_error("cannot write " + files[k].first + ": " + why);
-    }
-  }
+  for (std::size_t k = 0; k < files.size(); ++k)
+    if (rename(written[k].c_str(), files[k].first.c_str()) != 0) fail(files[k].first, reason());
 }
 
 WorkFolder::WorkFolder() {

@@ -19,7 +19,6 @@
 #include "media/devicegroups.h"
 #include "media/media.h"
 
-#include <algorithm>
 #include <exception>
 #include <ostream>
 #include <sstream>
@@ -118,9 +117,7 @@ void fingerprint_stage(WorkAhead& ahead, std::vector<FingerprintOfEntry>& made,
                        const std::vector<std::string>& files, std::vector<LandmarkTable>& tables,
                        std::vector<float>& durations, const SyncOptions& options) {
   const int n = static_cast<int>(made.size());
-  const int media_files =
-      static_cast<int>(std::count_if(files.begin(), files.end(),
-                                     [](const std::string& f) { return !is_marker(f); }));
+  const int media_files = media_entry_count(files);
   int reported = 0;
   for (int i = 0; i < n; ++i) {
     throw_if_stop_requested();
@@ -226,13 +223,11 @@ std::string run(std::vector<std::string> files, double tolerance, int x, int y, 
   write_result_tables(result.pairs, clean);
   result.timeline = build_timeline(clean, timeline_entries(files, framerates, durations, groups));
   const ProjectDocuments docs = build_documents(result.timeline, fps, x, y, premiere);
-  if (options.output_folder.empty()) {
-    write_documents(docs, exelokacija() + kOutputFolder);
-    if (options.open_output) show_folder(exelokacija() + "/" + kOutputFolder);
-  } else {
-    write_documents(docs, options.output_folder);
-    if (options.open_output) show_folder(options.output_folder);
-  }
+  const bool default_folder = options.output_folder.empty();
+  const std::string folder = default_folder ? exelokacija() + kOutputFolder : options.output_folder;
+  write_documents(docs, folder);
+  // The default folder is shown by the name the console has always printed for it.
+  if (options.open_output) show_folder(default_folder ? exelokacija() + "/" + kOutputFolder : folder);
   return "mavo";
 }
 

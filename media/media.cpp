@@ -144,9 +144,7 @@ std::vector<std::string> resemplirajgi8000(std::vector<std::string> files,
   const std::string location = exelokacija();
   const std::string program = location + kTranscoderPath;
 
-  const int media_entries =
-      static_cast<int>(std::count_if(files.begin(), files.end(),
-                                     [](const std::string& f) { return !is_marker(f); }));
+  const int media_entries = media_entry_count(files);
   const int limit = max_transcoders > 0 ? max_transcoders : worker_count();
 
   std::vector<int> status(n, 0);
@@ -171,10 +169,11 @@ std::vector<std::string> resemplirajgi8000(std::vector<std::string> files,
         if (is_marker(files[i])) return;
         console() << command_text(location, files[i], analysis[i]) << '\n';
         if (status[i] != 0) {
-          logthis("ffmpeg failed (exit status " + std::to_string(status[i]) + "): " + files[i]);
+          const std::string failed = "ffmpeg failed (exit status " + std::to_string(status[i]) + ")";
+          logthis(failed + ": " + files[i]);
           // A transcoder that could not start says nothing.
           std::string& reason = reasons[i];
-          if (reason.empty()) reason = "ffmpeg failed (exit status " + std::to_string(status[i]) + ")";
+          if (reason.empty()) reason = failed;
           logthis("ffmpeg says: " + reason);
           if (failures) (*failures)[static_cast<std::size_t>(i)] = reason;
         }
