@@ -66,18 +66,21 @@ StageSpan span_of(const QString& stage) {
   return {stage, QStringLiteral("step"), 0.0, 0.0, false};
 }
 
-QString result_sentence(const QString& result, const QString& error, const QStringList& unreadable) {
+QString result_sentence(const QString& result, const QString& error, const QStringList& unreadable,
+                        const QStringList& notices) {
+  QString besides;  // what the user should know of the run, however it ended
+  for (const QString& notice : notices) besides += QStringLiteral(" ") + notice + QStringLiteral(".");
   if (!error.isEmpty())
-    return QStringLiteral("The run stopped: %1. The log is Brenvik.app/LOG/log_file.txt.").arg(error);
-  QString unread;
+    return QStringLiteral("The run stopped: %1. The log is Brenvik.app/LOG/log_file.txt.").arg(error) +
+           besides;
   if (!unreadable.isEmpty())
-    unread = QStringLiteral(" %1 %2 could not be read: %3.")
-                 .arg(unreadable.size())
-                 .arg(unreadable.size() == 1 ? QStringLiteral("file") : QStringLiteral("files"))
-                 .arg(unreadable.join(QStringLiteral("; ")));
+    besides.prepend(QStringLiteral(" %1 %2 could not be read: %3.")
+                        .arg(unreadable.size())
+                        .arg(unreadable.size() == 1 ? QStringLiteral("file") : QStringLiteral("files"))
+                        .arg(unreadable.join(QStringLiteral("; "))));
   if (result == QLatin1String("mavo"))
-    return QStringLiteral("Synced. The projects are in Brenvik.app/SYNCED.") + unread;
-  return QStringLiteral("No two files were found in sync, so no projects were written.") + unread;
+    return QStringLiteral("Synced. The projects are in Brenvik.app/SYNCED.") + besides;
+  return QStringLiteral("No two files were found in sync, so no projects were written.") + besides;
 }
 
 }  // namespace
@@ -227,8 +230,6 @@ void QMLFile::showProgress(const QString& stage, int i, int n) {
 void QMLFile::endRun(const QString& result, const QString& error, const QStringList& unreadable,
                      const QStringList& notices) {
   setProgress(QString(), error.isEmpty() ? 1.0 : progress_value_);
-  QString sentence = result_sentence(result, error, unreadable);
-  for (const QString& notice : notices) sentence += QStringLiteral(" ") + notice + QStringLiteral(".");
-  setStatus(sentence);
+  setStatus(result_sentence(result, error, unreadable, notices));
   setRunning(false);
 }
