@@ -146,8 +146,6 @@ CliParse parse_cli(const std::vector<std::string>& args, const std::string& cwd)
     }
   }
   if (in_device) return fail("--device without its --end");
-  bool any_media = false;
-  for (const std::string& f : o.files) any_media = any_media || !is_marker(f);
-  if (!any_media) return fail("no media files given");
+  if (media_entry_count(o.files) == 0) return fail("no media files given");
   return result;
 }
