@@ -58,9 +58,10 @@ std::string as_file_argument(const std::string& path) {
 // Returns the transcoder's exit status (0 on success) and its last word on failure.
 int transcode(const std::string& program, const std::string& entry, const std::string& output,
               std::string& reason) {
+  const std::string input = as_file_argument(entry);
   // Only errors on standard error, so that the last line kept is the reason of a failure.
   const std::vector<std::string> argv = {program, "-nostdin", "-hide_banner", "-loglevel", "error",
-                                         "-i", as_file_argument(entry),
+                                         "-i", input,
                                          "-vn",
                                          "-acodec", "pcm_s16le",
                                          "-ar", kAnalysisRateHz,
@@ -69,7 +70,7 @@ int transcode(const std::string& program, const std::string& entry, const std::s
                                          "-y", as_file_argument(output)};
   const int status = run_program(argv, reason);
   // ffmpeg names the input before its complaint; the caller names the file itself.
-  const std::string named = as_file_argument(entry) + ": ";
+  const std::string named = input + ": ";
   if (reason.rfind(named, 0) == 0) reason.erase(0, named.size());
   // A failed transcoder may leave a truncated WAV, which must not be fingerprinted as
   // this file's sound.
