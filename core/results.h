@@ -47,6 +47,16 @@ struct TimelineMember {
   float frame_rate = 0.0f;   // video frames per second; 999 for a file without video
   float duration = 0.0f;     // whole seconds of audio
   double start = 0.0;        // seconds after the group's earliest member
+  // The same placement carried in double precision all the way from the pair offsets:
+  // the four classic documents keep `start`, the newer timelines place by this one.
+  double exact_start = 0.0;
+  double length = 0.0;       // seconds of sound, to the analysis sample
+  // The pair that placed this member: the partner's entry (for the member the group was
+  // placed from, the partner of its first pair), this member's drift against the
+  // partner's clock, and whether that offset was measured below one frame.
+  int placed_by = -1;
+  double drift_ppm = 0.0;
+  bool refined = false;
 
   bool audio_only() const { return frame_rate >= kAudioOnlyRate; }
 };

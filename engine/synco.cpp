@@ -12,6 +12,7 @@
 #include "export/result_tables.h"
 #include "fingerprint/passes.h"
 #include "fingerprint/prepare.h"
+#include "fingerprint/spectrogram.h"
 #include "matching/groups.h"
 #include "matching/match.h"
 #include "matching/offset_decision.h"
@@ -136,7 +137,8 @@ void fingerprint_stage(WorkAhead& ahead, std::vector<FingerprintOfEntry>& made,
 std::vector<TimelineMember> timeline_entries(const std::vector<std::string>& files,
                                              const std::vector<std::string>& framerates,
                                              const std::vector<float>& durations,
-                                             const DeviceGroups& groups) {
+                                             const DeviceGroups& groups,
+                                             const std::vector<std::string>& analysis) {
   std::vector<TimelineMember> entries(files.size());
   for (std::size_t i = 0; i < files.size(); ++i) {
     TimelineMember& e = entries[i];
@@ -145,6 +147,7 @@ std::vector<TimelineMember> timeline_entries(const std::vector<std::string>& fil
     e.device = e.entry;
     e.frame_rate = i < framerates.size() ? framerate_number(framerates[i]) : 0.0f;
     e.duration = i < durations.size() ? durations[i] : 0.0f;
+    e.length = i < analysis.size() ? sound_seconds(analysis[i].c_str()) : 0.0;
   }
   for (const std::vector<int>& group : groups)
     for (int member : group)
@@ -221,7 +224,7 @@ std::string run(std::vector<std::string> files, double tolerance, int x, int y, 
   report(options, kStageExport, 1, 1);
   const std::vector<PairResult> clean = without_reversed_duplicates(result.pairs);
   write_result_tables(result.pairs, clean);
-  result.timeline = build_timeline(clean, timeline_entries(files, framerates, durations, groups));
+  result.timeline = build_timeline(clean, timeline_entries(files, framerates, durations, groups, analysis));
   const ProjectDocuments docs = build_documents(result.timeline, fps, x, y, premiere);
   const bool default_folder = options.output_folder.empty();
   const std::string folder = default_folder ? exelokacija() + kOutputFolder : options.output_folder;

@@ -231,3 +231,11 @@ void final_specgram(const char* path, int* frameCountOut, float* secondsOut, int
   const float mean = sum / static_cast<float>(s.size());
   remove_mean_and_emphasise(s, mean);
 }
+
+double sound_seconds(const char* path) {
+  SF_INFO info{};
+  SNDFILE* file = sf_open(path, SFM_READ, &info);
+  if (file == nullptr) return 0.0;
+  SndfileCloser closer{file};
+  return info.samplerate > 0 ? static_cast<double>(info.frames) / info.samplerate : 0.0;
+}

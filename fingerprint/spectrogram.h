@@ -18,3 +18,6 @@ Eigen::MatrixXf final_specgram(const char* path, int* frameCountOut, float* seco
 // for each.
 void final_specgram(const char* path, int* frameCountOut, float* secondsOut, int sampleOffset,
                     Eigen::MatrixXf& picture);
+
+// Seconds of sound in a WAV, to the sample; 0 when libsndfile cannot open it.
+double sound_seconds(const char* path);

@@ -5,6 +5,7 @@
 #include "core/log.h"
 
 #include <algorithm>
+#include <cmath>
 #include <ostream>
 #include <utility>
 
@@ -60,6 +61,68 @@ std::vector<ChainEntry> place_group(const Eigen::MatrixXf& normalised,
     }
   }
   return chain;
+}
+
+// Places a group's members again in double precision, along the pairs: each member
+// through the pair whose placement lies nearest its single-precision start, so that both
+// placements follow the same pairs. Also notes the pair that placed every member.
+void place_exactly(SyncGroup& group, const std::vector<PairResult>& clean) {
+  std::map<int, std::size_t> slot;
+  for (std::size_t m = 0; m < group.members.size(); ++m) slot[group.members[m].entry] = m;
+  std::vector<bool> placed(group.members.size(), false);
+  std::size_t root = 0;
+  for (std::size_t m = 0; m < group.members.size(); ++m)
+    if (group.members[m].start < group.members[root].start) root = m;
+  placed[root] = true;
+  group.members[root].exact_start = 0.0;
+  bool root_noted = false;
+
+  const auto note = [](TimelineMember& member, const PairResult& pair, int partner) {
+    member.placed_by = partner;
+    member.drift_ppm = member.entry == pair.shorter ? pair.drift_ppm : -pair.drift_ppm;
+    member.refined = pair.refined;
+  };
+  for (;;) {
+    // Over every pair with one member placed: the member it would place, where, and how
+    // far that is from the single-precision start.
+    const PairResult* best = nullptr;
+    std::size_t best_member = 0;
+    std::size_t best_from = 0;
+    double best_start = 0.0;
+    double best_gap = 0.0;
+    for (const PairResult& pair : clean) {
+      const auto s = slot.find(pair.shorter);
+      const auto l = slot.find(pair.longer);
+      if (s == slot.end() || l == slot.end() || placed[s->second] == placed[l->second]) continue;
+      // A sound at timeline time T is at T - start in each file: start_s = start_l - offset.
+      const bool shorter_placed = placed[s->second];
+      const std::size_t from = shorter_placed ? s->second : l->second;
+      const std::size_t to = shorter_placed ? l->second : s->second;
+      const double start = shorter_placed ? group.members[from].exact_start + pair.offset
+                                          : group.members[from].exact_start - pair.offset;
+      const double gap = std::abs(start - group.members[to].start);
+      if (best == nullptr || gap < best_gap) {
+        best = &pair;
+        best_member = to;
+        best_from = from;
+        best_start = start;
+        best_gap = gap;
+      }
+    }
+    if (best == nullptr) break;
+    TimelineMember& member = group.members[best_member];
+    TimelineMember& from = group.members[best_from];
+    member.exact_start = best_start;
+    placed[best_member] = true;
+    note(member, *best, from.entry);
+    if (best_from == root && !root_noted) {
+      note(from, *best, member.entry);
+      root_noted = true;
+    }
+  }
+  double earliest = 0.0;
+  for (const TimelineMember& member : group.members) earliest = std::min(earliest, member.exact_start);
+  for (TimelineMember& member : group.members) member.exact_start -= earliest;
 }
 
 }  // namespace
@@ -197,6 +260,7 @@ Timeline build_timeline(const std::vector<PairResult>& clean,
     // The earliest member starts at 0.
     for (TimelineMember& member : group.members)
       member.start = static_cast<double>(static_cast<float>(member.start) + std::abs(earliest));
+    place_exactly(group, clean);
     out.groups.push_back(std::move(group));
   }
 

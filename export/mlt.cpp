@@ -1,0 +1,3 @@
+#include "export/mlt.h"
+
+std::string mlt_document(const GroupLayout&, ExactRate, int, int) { return {}; }

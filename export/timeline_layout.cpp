@@ -1,0 +1,139 @@
+#include "export/timeline_layout.h"
+
+#include "core/format.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <numeric>
+#include <utility>
+
+namespace {
+
+// Clips of one device closer than this are taken to touch, not to overlap: the
+// placements of consecutive files carry the pairs' measuring error.
+constexpr double kTouching = 0.002;
+constexpr double kNtscFactor = 1.001;
+constexpr std::int64_t kThousandths = 1000;
+constexpr std::int64_t kNtscDen = 1001;
+constexpr double kRateTolerance = 0.005;
+
+LayoutClip make_clip(const TimelineMember& member, const std::map<int, std::string>& paths) {
+  LayoutClip clip;
+  clip.member = member;
+  clip.name = correctxmlname(member.path);
+  clip.absolute = absolute_path(member.path);
+  clip.url = file_url(clip.absolute);
+  if (const auto partner = paths.find(member.placed_by); partner != paths.end())
+    clip.placed_by = absolute_path(partner->second);
+  return clip;
+}
+
+// Adds the clip to the first track of its kind and device that has room for it.
+void place(std::vector<LayoutTrack>& tracks, bool video, const LayoutClip& clip) {
+  for (LayoutTrack& track : tracks) {
+    if (track.video != video || track.device != clip.member.device) continue;
+    const LayoutClip& last = track.clips.back();
+    if (last.member.exact_start + last.member.length <= clip.member.exact_start + kTouching) {
+      track.clips.push_back(clip);
+      return;
+    }
+  }
+  tracks.push_back({video, clip.member.device, clip.name, {clip}});
+}
+
+GroupLayout lay_out(std::string name, std::vector<TimelineMember> members) {
+  std::map<int, std::string> paths;
+  std::map<int, std::string> device_names;
+  for (const TimelineMember& m : members) paths[m.entry] = m.path;
+  for (const TimelineMember& m : members)
+    if (const auto first = paths.find(m.device); first != paths.end())
+      device_names[m.device] = correctxmlname(first->second);
+  std::stable_sort(members.begin(), members.end(), [](const auto& a, const auto& b) {
+    return a.device != b.device ? a.device < b.device : a.exact_start < b.exact_start;
+  });
+
+  GroupLayout layout;
+  layout.name = std::move(name);
+  std::vector<LayoutTrack> video;
+  std::vector<LayoutTrack> audio;
+  for (const TimelineMember& m : members) {
+    const LayoutClip clip = make_clip(m, paths);
+    if (!m.audio_only()) place(video, true, clip);
+    place(audio, false, clip);
+    layout.duration = std::max(layout.duration, m.exact_start + m.length);
+  }
+  for (std::vector<LayoutTrack>* kind : {&video, &audio})
+    for (LayoutTrack& track : *kind) {
+      if (const auto named = device_names.find(track.device); named != device_names.end())
+        track.name = named->second;
+      layout.tracks.push_back(std::move(track));
+    }
+  return layout;
+}
+
+bool is_percent_safe(unsigned char c) {
+  return std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~' || c == '/';
+}
+
+}  // namespace
+
+ExactRate exact_rate(double fps) {
+  if (!(fps > 0.0)) return {};
+  const double ntsc = fps * kNtscFactor;
+  const double whole = std::round(ntsc);
+  if (std::abs(ntsc - whole) < kRateTolerance && std::abs(fps - whole) > kRateTolerance)
+    return {static_cast<std::int64_t>(whole) * kThousandths, kNtscDen};
+  const auto thousandths = static_cast<std::int64_t>(std::llround(fps * kThousandths));
+  std::int64_t num = thousandths;
+  std::int64_t den = kThousandths;
+  const std::int64_t common = std::gcd(num, den);
+  return {num / common, den / common};
+}
+
+std::string file_url(const std::string& absolute_path) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string url = "file://";
+  for (const char ch : absolute_path) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (is_percent_safe(c)) {
+      url += ch;
+    } else {
+      url += '%';
+      url += kHex[c >> 4];
+      url += kHex[c & 0x0F];
+    }
+  }
+  return url;
+}
+
+std::string absolute_path(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  return (error ? std::filesystem::path(path) : absolute).lexically_normal().string();
+}
+
+std::vector<GroupLayout> layout_groups(const Timeline& timeline) {
+  std::vector<GroupLayout> layouts;
+  for (std::size_t g = 0; g < timeline.groups.size(); ++g)
+    layouts.push_back(
+        lay_out("Sync group " + std::to_string(g + 1), timeline.groups[g].members));
+  return layouts;
+}
+
+GroupLayout layout_unsynced(const Timeline& timeline) {
+  std::vector<TimelineMember> loose = timeline.unsynced;
+  double at = 0.0;
+  for (TimelineMember& m : loose) {
+    m.exact_start = at;
+    at += m.length;
+    // One device for all, so that they share one track of each kind.
+    m.device = -1;
+    m.placed_by = -1;
+  }
+  GroupLayout layout = lay_out("Unsynced", std::move(loose));
+  for (LayoutTrack& track : layout.tracks) track.name = "Unsynced";
+  return layout;
+}

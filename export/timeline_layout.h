@@ -1,0 +1,55 @@
+#pragma once
+// The newer timelines' shape: one timeline per sync group, one video track per device
+// that recorded video and one audio track per device, every clip at its exact place.
+
+#include "core/results.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A frame rate as an exact ratio: 24000/1001 for 23.976, 30000/1001 for 29.97, 25/1.
+struct ExactRate {
+  std::int64_t num = 25;
+  std::int64_t den = 1;
+  double fps() const { return static_cast<double>(num) / static_cast<double>(den); }
+};
+
+// The NTSC rates (23.976, 29.97, 47.952, 59.94, 119.88) as n000/1001; any other rate as
+// itself to the thousandth.
+ExactRate exact_rate(double fps);
+
+// "file://" + the absolute path, every byte but the unreserved ones and "/" percent-encoded.
+std::string file_url(const std::string& absolute_path);
+
+// The path made absolute against the working directory, "." and ".." resolved.
+std::string absolute_path(const std::string& path);
+
+struct LayoutClip {
+  TimelineMember member;     // placement (exact_start, length) and the pair that placed it
+  std::string name;          // the file's name
+  std::string absolute;      // its absolute path
+  std::string url;           // file_url(absolute)
+  std::string placed_by;     // absolute path of the partner that placed it; empty if none
+};
+
+struct LayoutTrack {
+  bool video = false;
+  int device = -1;           // TimelineMember::device of its clips
+  std::string name;          // the device's first file name ("Unsynced" for loose clips)
+  std::vector<LayoutClip> clips;  // in timeline order, none overlapping another
+};
+
+struct GroupLayout {
+  std::string name;                 // "Sync group 1", … or "Unsynced"
+  std::vector<LayoutTrack> tracks;  // the video tracks, then the audio tracks, by device
+  double duration = 0.0;            // seconds to the end of the last clip
+};
+
+// One layout per sync group. A device's files follow one another on its tracks; a file
+// that would overlap its device's previous one gets a further track of that device.
+std::vector<GroupLayout> layout_groups(const Timeline& timeline);
+
+// The files that synced with nothing, one after another on one video and one audio
+// track, so that none of them can be taken for placed.
+GroupLayout layout_unsynced(const Timeline& timeline);
