@@ -84,5 +84,6 @@ struct RunResult {
   Timeline timeline;
   std::vector<UnreadableFile> unreadable;
   std::vector<std::string> notices;      // what the user should know of a run that went on
+  std::vector<std::string> documents;    // absolute paths of the documents written
   std::string error;                     // why the run could not be done; empty when it could
 };
