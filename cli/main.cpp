@@ -6,12 +6,14 @@
 #include "core/paths.h"
 #include "core/stop.h"
 #include "engine/synco.h"
+#include "export/timelines.h"
 
 #include <csignal>
 
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <iomanip>
 #include <iostream>
 #include <string>
 #include <system_error>
@@ -22,6 +24,9 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// Wide enough for the longest document name, so the applications line up.
+constexpr int kDocumentNameWidth = 26;
 
 enum ExitCode { kSynced = 0, kNothingInSync = 1, kUsage = 2, kCannotRun = 3 };
 
@@ -115,6 +120,11 @@ int main(int argc, char** argv) {
   if (result == "mavo") {
     const std::string folder = o.out.empty() ? gnu_getcwd() + "/" + kOutputFolder : o.out;
     std::cout << "Synced: the timelines are in " << console_safe(folder) << "\n";
+    for (const std::string& document : run.documents) {
+      const std::string name = fs::path(document).filename().string();
+      std::cout << "  " << std::left << std::setw(kDocumentNameWidth) << console_safe(name) << "  "
+                << applications_for(name) << "\n";
+    }
     return kSynced;
   }
   if (run.unreadable.empty())

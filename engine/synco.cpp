@@ -10,6 +10,7 @@
 #include "core/stop.h"
 #include "export/fcp_project.h"
 #include "export/result_tables.h"
+#include "export/timelines.h"
 #include "fingerprint/passes.h"
 #include "fingerprint/prepare.h"
 #include "fingerprint/spectrogram.h"
@@ -225,10 +226,11 @@ std::string run(std::vector<std::string> files, double tolerance, int x, int y, 
   const std::vector<PairResult> clean = without_reversed_duplicates(result.pairs);
   write_result_tables(result.pairs, clean);
   result.timeline = build_timeline(clean, timeline_entries(files, framerates, durations, groups, analysis));
-  const ProjectDocuments docs = build_documents(result.timeline, fps, x, y, premiere);
+  ProjectDocuments docs = build_documents(result.timeline, fps, x, y, premiere);
+  docs.timelines = timeline_documents(result.timeline, fps, x, y);
   const bool default_folder = options.output_folder.empty();
   const std::string folder = default_folder ? exelokacija() + kOutputFolder : options.output_folder;
-  write_documents(docs, folder);
+  result.documents = write_documents(docs, folder);
   // The default folder is shown by the name the console has always printed for it.
   if (options.open_output) show_folder(default_folder ? exelokacija() + "/" + kOutputFolder : folder);
   return "mavo";

@@ -5,9 +5,14 @@
 #include "core/log.h"
 #include "export/fcp_clips.h"
 #include "export/fcp_sequences.h"
+#include "export/timeline_layout.h"
+#include "export/timelines.h"
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <iterator>
+#include <set>
 #include <ostream>
 
 namespace {
@@ -143,10 +148,29 @@ ProjectDocuments build_documents(const Timeline& timeline, float fps, int x, int
   return docs;
 }
 
-void write_documents(const ProjectDocuments& docs, const std::string& folder) {
+std::vector<std::string> write_documents(const ProjectDocuments& docs, const std::string& folder) {
   const std::string* texts[4] = {&docs.synced_fcp, &docs.unsynced_fcp, &docs.synced_pp,
                                  &docs.unsynced_pp};
   std::vector<std::pair<std::string, const std::string*>> files;
   for (int i = 0; i < 4; ++i) files.emplace_back(folder + "/" + kFileNames[i], texts[i]);
+  std::set<std::string> names(std::begin(kFileNames), std::end(kFileNames));
+  for (const auto& [name, text] : docs.timelines) {
+    files.emplace_back(folder + "/" + name, &text);
+    names.insert(name);
+  }
   write_files_atomically(files);
+
+  // A further group's timeline left by an earlier run would be taken for this run's.
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    const std::string name = entry.path().filename().string();
+    if (is_further_mlt_name(name) && names.count(name) == 0) {
+      std::filesystem::remove(entry.path(), error);
+      if (error) logthis("could not remove the earlier " + name + ": " + error.message());
+    }
+  }
+
+  std::vector<std::string> written;
+  for (const auto& file : files) written.push_back(absolute_path(file.first));
+  return written;
 }

@@ -67,8 +67,9 @@ case $status in
 esac
 
 echo
-echo "Timelines (Final Cut Pro 7 XML) in $app/SYNCED:"
-for doc in SYNCED_fcp.XML UNSYNCED_fcp.XML SYNCED_premierePro.XML UNSYNCED_premierePro.XML; do
+echo "Timelines in $app/SYNCED:"
+for doc in SYNCED_fcp.XML UNSYNCED_fcp.XML SYNCED_premierePro.XML UNSYNCED_premierePro.XML \
+           SYNCED.otio UNSYNCED.otio SYNCED.mlt UNSYNCED.mlt SYNCED.fcpxml UNSYNCED.fcpxml; do
   if [ "$app/SYNCED/$doc" -nt "$marker" ]; then
     echo "  $doc"
   elif [ -e "$app/SYNCED/$doc" ]; then

@@ -161,6 +161,26 @@ TEST(ProjectDocuments, RewritingReplacesAllFourOrNone) {
   EXPECT_THROW(write_documents(shorter, dir.file("missing")), std::runtime_error);
 }
 
+TEST(ProjectDocuments, TimelinesAreWrittenWithTheFourAndFurtherOnesOfAnEarlierRunGo) {
+  testing_support::TempRunDir dir;
+  const std::string folder = dir.file("out");
+  std::filesystem::create_directories(folder);
+  ProjectDocuments three = build(group_of(2));
+  three.timelines = {{"SYNCED.mlt", "1"}, {"SYNCED-2.mlt", "2"}, {"SYNCED-3.mlt", "3"}};
+  EXPECT_EQ(write_documents(three, folder).size(), 7u);
+  // Names that only look like a further timeline's are the user's, and stay.
+  for (const char* other : {"SYNCED-02.mlt", "SYNCED-x.mlt", "SYNCED-1.mlt", "SYNCED-3.mlt.txt"})
+    testing_support::write_file(folder + "/" + other, "mine");
+  ProjectDocuments one = build(group_of(2));
+  one.timelines = {{"SYNCED.mlt", "only"}};
+  const std::vector<std::string> written = write_documents(one, folder);
+  EXPECT_EQ(written.back(), folder + "/SYNCED.mlt");
+  EXPECT_EQ(testing_support::read_file(folder + "/SYNCED.mlt"), "only");
+  EXPECT_FALSE(std::filesystem::exists(folder + "/SYNCED-2.mlt"));
+  EXPECT_FALSE(std::filesystem::exists(folder + "/SYNCED-3.mlt"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 4 + 1 + 4);
+}
+
 TEST(ProjectDocuments, EveryDocumentIsWellFormedWhateverTheFileNames) {
   if (run_program({"xmllint", "--version"}) == 127) GTEST_SKIP() << "xmllint is not installed";
   testing_support::TempRunDir dir;
