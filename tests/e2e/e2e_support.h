@@ -94,6 +94,21 @@ inline std::string document_path(const std::string& run_dir, const std::string& 
   return run_dir + "/Brenvik.app/SYNCED/" + name;
 }
 
+// Where a newer timeline puts a file's media start, in seconds from the timeline's start.
+struct PlacedClip {
+  std::string file;  // file name
+  bool video = false;
+  double start = 0;
+};
+
+// Every clip of every timeline of an OpenTimelineIO document, by walking each track's
+// gaps and clips as a reader would; throws on text that is not JSON.
+std::vector<std::vector<PlacedClip>> otio_placements(const std::string& json);
+
+// Every clip of an MLT document's main tractor: its playlist's blanks and entries in
+// frames of the profile, less the in point, plus the delay a clip's filter adds.
+std::vector<PlacedClip> mlt_placements(const std::string& xml);
+
 // xmllint's verdict: whether the file is well-formed XML.
 bool well_formed(const std::string& path);
 

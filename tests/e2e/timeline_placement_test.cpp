@@ -1,0 +1,105 @@
+// Where the newer timelines place every member of a generated event of four devices, one
+// of them a camera in two files: against the truth, read back from the documents' text
+// the way their readers add it up. No device drifts here: the placements are then
+// exact at every point of a file, and a difference is the documents' or the engine's.
+//
+// BRENVIK_LONG_PLACEMENT=1 stretches the event to files of 20 to 60 minutes.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/e2e_support.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+constexpr double kPlacementTolerance_s = 0.0005;
+
+std::vector<std::string> devices(bool long_event) {
+  const double k = long_event ? 6.0 : 1.0;
+  const auto seconds = [&](double s) { return std::to_string(s * k); };
+  return {
+      "file=rec.wav   device=rec   start=0 duration=" + seconds(600) + " snr=30",
+      "file=cam_a.mov device=cam_a start=" + seconds(61.37) + " duration=" + seconds(420) +
+          " fps=25 picture=color filter=lowpass:7000 snr=24 reverb=on",
+      "file=cam_b_1.mp4 device=cam_b start=" + seconds(30.52) + " duration=" + seconds(300) +
+          " fps=29.97 picture=color filter=highpass:120 snr=20",
+      "file=cam_b_2.mp4 device=cam_b start=" + seconds(340.04) + " duration=" + seconds(250) +
+          " fps=29.97 picture=color filter=highpass:120 snr=20",
+      "file=phone.m4a device=phone start=" + seconds(150.25) + " duration=" + seconds(320) +
+          " filter=phone snr=15 gain=-4",
+  };
+}
+
+struct PlacementRun {
+  testing_support::TempRunDir dir;
+  std::map<std::string, e2e::TrueFile> truth;
+  int status = -1;
+  std::string report;
+  std::string out;
+};
+
+}  // namespace
+
+class TimelinePlacement : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    run_ = std::make_unique<PlacementRun>();
+    PlacementRun& r = *run_;
+    const char* long_event = std::getenv("BRENVIK_LONG_PLACEMENT");
+    const std::string event = r.dir.file("event");
+    ASSERT_EQ(e2e::make_event(event, devices(long_event && *long_event == '1')), 0);
+    r.truth = e2e::read_manifest(event);
+    r.out = r.dir.file("timelines");
+    r.status = e2e::run_capturing(
+        {BRENVIK_SYNC_EXE, "--quiet", "--no-open", "--out", r.out, event + "/rec.wav",
+         event + "/cam_a.mov", "--device", event + "/cam_b_1.mp4", event + "/cam_b_2.mp4",
+         "--end", event + "/phone.m4a"},
+        r.dir.file("report.txt"));
+    r.report = testing_support::read_file(r.dir.file("report.txt"));
+  }
+  static void TearDownTestSuite() { run_.reset(); }
+
+  // Every clip against the truth (the recorder, the earliest file, starts the event at
+  // 0); prints the table the README quotes. Without `pictures`, video clips are left out:
+  // they can only go by whole frames there.
+  static void expect_true_places(const std::vector<e2e::PlacedClip>& clips, const char* doc,
+                                 bool pictures) {
+    const PlacementRun& r = *run_;
+    ASSERT_EQ(r.status, 0) << r.report;
+    std::map<std::string, int> seen;
+    for (const e2e::PlacedClip& c : clips) {
+      ASSERT_TRUE(r.truth.count(c.file)) << doc << " places unknown " << c.file;
+      ++seen[c.file];
+      if (c.video && !pictures) continue;
+      const double error_ms = (c.start - r.truth.at(c.file).start_s) * 1000.0;
+      std::printf("%-5s %-12s %-5s %12.6f s  error %+.3f ms\n", doc, c.file.c_str(),
+                  c.video ? "video" : "audio", c.start, error_ms);
+      EXPECT_LE(std::fabs(error_ms), kPlacementTolerance_s * 1000.0) << doc << " " << c.file;
+    }
+    // Every file on its device's audio track, the cameras on a video track as well.
+    for (const auto& [name, f] : r.truth)
+      EXPECT_EQ(seen[name], name.rfind("cam", 0) == 0 ? 2 : 1) << doc << " " << name;
+  }
+
+  static inline std::unique_ptr<PlacementRun> run_;
+};
+
+TEST_F(TimelinePlacement, OpenTimelineIoPlacesEveryMemberAtItsTrueStart) {
+  const auto timelines =
+      e2e::otio_placements(testing_support::read_file(run_->out + "/SYNCED.otio"));
+  ASSERT_EQ(timelines.size(), 1u) << "one sync group";
+  expect_true_places(timelines[0], "otio", true);
+}
+
+TEST_F(TimelinePlacement, MltPlacesEverySoundAtItsTrueStart) {
+  expect_true_places(e2e::mlt_placements(testing_support::read_file(run_->out + "/SYNCED.mlt")),
+                     "mlt", false);
+}
