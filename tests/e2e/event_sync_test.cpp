@@ -211,13 +211,16 @@ TEST_F(EventSync, NewerTimelinesAreValidAndKeepOtherEventsOut) {
   std::set<double> loose_starts;
   for (const e2e::PlacedClip& c : unsynced[0]) {
     EXPECT_EQ(placed.count(c.file), 0u) << c.file << " both synced and not";
-    if (!c.video) EXPECT_TRUE(loose_starts.insert(c.start).second) << c.file;
+    if (!c.video) {
+      EXPECT_TRUE(loose_starts.insert(c.start).second) << c.file;
+    }
   }
-  for (const auto& [name, f] : r.truth)
-    if (f.event != kMainEvent && f.event != "-")
-      EXPECT_TRUE(std::any_of(unsynced[0].begin(), unsynced[0].end(),
-                              [&](const e2e::PlacedClip& c) { return c.file == name; }))
-          << name << " missing from UNSYNCED.otio";
+  for (const auto& [name, f] : r.truth) {
+    if (f.event == kMainEvent || f.event == "-") continue;
+    EXPECT_TRUE(std::any_of(unsynced[0].begin(), unsynced[0].end(),
+                            [&](const e2e::PlacedClip& c) { return c.file == name; }))
+        << name << " missing from UNSYNCED.otio";
+  }
 }
 
 TEST_F(EventSync, LeavesSourcesUntouchedAndNoAnalysisWavBehind) {
