@@ -14,6 +14,8 @@ namespace {
 
 constexpr double kMaxDurationS = 6 * 3600.0;
 constexpr double kMaxDriftPpm = 10000.0;
+constexpr double kMinLoopSeconds = 1.0;
+constexpr double kMaxLoopSeconds = 600.0;
 constexpr double kMaxFps = 240.0;
 constexpr int kMinRate = 8000, kMaxRate = 192000;
 constexpr double kFilterCeiling = 0.45;  // of the file's rate, so the corner stays below Nyquist
@@ -130,6 +132,10 @@ std::string parse_device_line(const std::string& line, Device& out) {
           !parse_integer(value.substr(x + 1), out.height) || out.width < 16 || out.height < 16 ||
           out.width > 3840 || out.height > 2160 || out.width % 2 || out.height % 2)
         return bad("size is WxH with even numbers from 16x16 to 3840x2160");
+    } else if (key == "loop") {
+      if (!parse_number(value, number) || number < kMinLoopSeconds || number > kMaxLoopSeconds)
+        return bad("loop is in seconds, 1 to 600");
+      out.loop_s = number;
     } else if (key == "picture") {
       if (value == "testsrc") out.picture = Picture::TestSource;
       else if (value == "color") out.picture = Picture::Color;

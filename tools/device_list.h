@@ -30,6 +30,10 @@ struct Device {
   std::string fps = "25";  // frame rate as ffmpeg reads it ("30000/1001" for 29.97)
   int width = 320, height = 180;
   Picture picture = Picture::TestSource;
+  // Seconds after which the event's sound starts over, as music built of one phrase does,
+  // with a quieter share of the room's own sound going on over it; 0: it never repeats.
+  // Any device of an event may set it, for all of them.
+  double loop_s = 0.0;
 
   bool video() const { return container == Container::Mov || container == Container::Mp4; }
   bool encoded() const { return container != Container::Wav; }
@@ -39,7 +43,7 @@ struct Device {
 //   file=cam_a.mov start=12 duration=90 fps=25 filter=lowpass:8000 snr=25 reverb=on
 // Keys: file (required), device, event, kind (sound|silence|noaudio|text), start,
 // duration (required but for text), gain (dB), filter, snr (dB or none), reverb
-// (on|off), drift (ppm), rate (Hz), fps, size (WxH), picture (testsrc|color).
+// (on|off), drift (ppm), rate (Hz), fps, size (WxH), picture (testsrc|color), loop (s).
 // Returns an error sentence, or "" when the line is good.
 std::string parse_device_line(const std::string& line, Device& out);
 

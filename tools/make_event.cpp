@@ -242,15 +242,24 @@ class WavWriter {
 
 using EventSound = std::shared_ptr<const std::vector<float>>;
 
+// How loud the room goes on over a looping phrase, against the phrase.
+constexpr float kRoomOverLoop = 0.25f;
+
 // The event from its start to `end` (exclusive), behind DeviceChain::kHistory zeros
 // that stand for the silence before it. Holding it costs 192 kB per second, so the
 // devices can then be rendered side by side and twice without synthesising again.
-EventSound synthesise(uint64_t event, int64_t end) {
+EventSound synthesise(uint64_t event, int64_t end, double loop_s) {
   auto sound = std::make_shared<std::vector<float>>(DeviceChain::kHistory + end, 0.0f);
   EventSynth synth(event);
   float* at = sound->data() + DeviceChain::kHistory;
   for (int64_t first = 0; first < end; first += kBlock)
     synth.render(at + first, static_cast<int>(std::min<int64_t>(kBlock, end - first)));
+  const auto period = static_cast<int64_t>(std::llround(loop_s * kEventRate));
+  if (period > 0) {
+    // The phrase over and over, the room's own sound a quarter as loud over it; from
+    // the end backwards, so that the phrase is still whole when it is copied.
+    for (int64_t t = end - 1; t >= 0; --t) at[t] = at[t % period] + kRoomOverLoop * at[t];
+  }
   return sound;
 }
 
@@ -433,7 +442,9 @@ int main(int argc, char** argv) {
       for (const Output* out : members)
         end = std::max(end, DeviceChain(out->device.sound, 0).last_event_sample() + 1);
       const auto t = std::chrono::steady_clock::now();
-      EventSound sound = synthesise(event, end);
+      double loop_s = 0.0;
+      for (const Output* out : members) loop_s = std::max(loop_s, out->device.loop_s);
+      EventSound sound = synthesise(event, end, loop_s);
       char line[120];
       std::snprintf(line, sizeof line, "event %llu: %.1f s of sound synthesised in %.1f s",
                     static_cast<unsigned long long>(event), static_cast<double>(end) / kEventRate,
