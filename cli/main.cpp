@@ -57,9 +57,11 @@ void print_pairs(const RunResult& result) {
     const double drift = std::abs(p.drift_ppm) < 0.005 ? 0.0 : p.drift_ppm;
     char figures[96];
     std::snprintf(figures, sizeof figures, "offset %+.3f s  drift %+.2f ppm  %s", p.offset, drift, p.refined ? "refined" : "not refined");
+    // Last on the line, after the word scripts read the refinement from.
+    const char* second = p.second_look ? "  (second look)" : "";
     std::cout << file_name(result.entries[static_cast<std::size_t>(p.shorter)]) << "  <->  "
               << file_name(result.entries[static_cast<std::size_t>(p.longer)]) << "  " << figures
-              << "\n";
+              << second << "\n";
   }
 }
 

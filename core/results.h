@@ -34,6 +34,7 @@ struct PairResult {
   bool refined = false;       // offset measured below one frame; otherwise as decided
   double drift_ppm = 0.0;     // clock drift of `shorter` against `longer`, as measured
   int good_windows = 0;       // refinement windows the offset rests on
+  bool second_look = false;   // turned down by the decision, found by checking its candidates
 };
 
 // One file on a timeline.
@@ -57,6 +58,7 @@ struct TimelineMember {
   int placed_by = -1;
   double drift_ppm = 0.0;
   bool refined = false;
+  bool second_look = false;
 
   bool audio_only() const { return frame_rate >= kAudioOnlyRate; }
 };

@@ -81,6 +81,7 @@ void place_exactly(SyncGroup& group, const std::vector<PairResult>& clean) {
     member.placed_by = partner;
     member.drift_ppm = member.entry == pair.shorter ? pair.drift_ppm : -pair.drift_ppm;
     member.refined = pair.refined;
+    member.second_look = pair.second_look;
   };
   for (;;) {
     // Over every pair with one member placed: the member it would place, where, and how

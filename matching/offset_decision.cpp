@@ -261,9 +261,18 @@ void log_verdicts(const std::vector<PairVerdict>& verdicts,
             "traenje_small:" + f(v.overlap.traenje_small) + kPairLineGap + "sigurnost:" +
             f(F.score) + "  raspon:" + f(F.range) + " sekcii vo presek:" + f(sekcii_vo_presek) +
             "  " + summary + "  ---->>>>>>>>>NEMA SYNC " + verdict_tail + "->");
+    std::istringstream looks(v.second_look);
+    for (std::string line; std::getline(looks, line);) logthis(line);
     if (!v.in_sync) continue;
 
-    const std::string found = "NAJDEN SYNC MEGJU " + verdict_tail + "-> treba da se zapise vo CSV";
+    // A pair found on the second look is in sync at its checked offset, not the chosen one.
+    const std::string found_tail =
+        v.result.second_look
+            ? name_c + "  i " + name_b + "  so ofset:" + f(v.result.offset) + " sekundi vo " +
+                  f(F.sections) + "regioni so totalna brojka niz site regioni " + f(F.most_hits)
+            : verdict_tail;
+    const std::string found = "NAJDEN SYNC MEGJU " + found_tail + "-> treba da se zapise vo CSV" +
+                              (v.result.second_look ? " (second look)" : "");
     logthis(asterisks);
     logthis(asterisks);
     logthis("totalhits:" + f(F.hits) + " presek:" + f(presek) + " sigurnost:" + f(F.score) +

@@ -35,6 +35,7 @@ struct PairVerdict {
   std::string console_text;  // what finalcut printed, replayed in verdict order
   PairResult result;         // for pairs in sync: the decided, later refined, offset
   std::string refinement;    // refinement's log line; empty when none was tried
+  std::string second_look;   // what a second look at a turned-down pair found, for the log
 };
 
 // Judges the slots of the pairs of n entries, one verdict per slot walked.

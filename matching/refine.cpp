@@ -329,6 +329,8 @@ Refinement measure_pair(const std::string& shorter_wav, const std::string& longe
 
   const Line line = fit_line(good);
   result.good_windows = static_cast<int>(good.size());
+  for (const WindowResult& w : good)
+    result.weakest_psr = result.weakest_psr == 0.0 ? w.psr : std::min(result.weakest_psr, w.psr);
   result.drift_ppm = line.slope * kPpm;
   result.spread_ms = line.spread * 1000.0;
   if (result.good_windows >= needed && line.spread <= kMaxSpreadSec) {

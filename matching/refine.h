@@ -14,6 +14,7 @@ struct Refinement {
   double spread_ms = 0.0;   // range of the good windows' offsets about that slope's line
   int good_windows = 0;     // windows the line rests on: a sharp peak inside the searched lags
   int windows = 0;          // windows laid over the overlap (0: no overlap or unreadable)
+  double weakest_psr = 0.0;  // peak sharpness of the least sharp window the line rests on
 };
 
 // Re-measures the offset of a pair within ±0.25 s of `decided_offset` (seconds, the

@@ -57,14 +57,17 @@ FILENAME == ARGV[1] {
 # brenvik-sync's pair lines: "A  <->  B  offset +S.SSS s  drift +D.DD ppm  refined".
 FILENAME == ARGV[2] {
   if (index($0, "  <->  ") == 0) next
-  n = split($0, w, " ")
+  # A pair found on the second look says so last.
+  line = $0
+  second = sub(/  \(second look\)$/, "", line)
+  n = split(line, w, " ")
   a = w[1]; b = w[3]
   for (i = 4; i < n; ++i) {
     if (w[i] == "offset") off = w[i + 1] + 0
     if (w[i] == "drift") dr = w[i + 1] + 0
   }
   reported[++npairs] = a SUBSEP b
-  roff[npairs] = off; rdrift[npairs] = dr
+  roff[npairs] = off; rdrift[npairs] = dr; rsecond[npairs] = second
   rrefined[npairs] = (w[n] == "refined" && w[n - 1] != "not") ? 1 : 0
   next
 }

@@ -1,0 +1,175 @@
+#include "matching/second_look.h"
+
+#include "core/parallel.h"
+#include "core/process.h"
+#include "core/stop.h"
+#include "matching/refine.h"
+
+#include <cmath>
+#include <cstddef>
+#include <numeric>
+#include <sstream>
+
+namespace {
+
+// A candidate this close to another is the same candidate (the match words' grid is 10 ms).
+constexpr double kSameCandidateSec = 0.005;
+// How far a second-look pair may disagree with where the pairs in sync place its files.
+constexpr double kMostContradictionSec = 0.005;
+// A decision's chosen candidate with more than this share of the most-hit candidate's
+// hits is its rival, not a chance one: music built of a repeating phrase gives several
+// offsets a phrase apart that the correlation accepts alike. Measured: true short
+// overlaps had rivals of 0.004 to 0.26 of the most hits, repeating music 0.58 to 0.99.
+constexpr double kRivalHitShare = 0.5;
+
+struct Candidate {
+  std::size_t verdict;
+  double offset;
+  Refinement measured;
+};
+
+// Files linked by pairs, each with its start against its group's root, so that a new
+// pair can be checked against what the group already says.
+class Placements {
+ public:
+  explicit Placements(std::size_t files) : parent_(files), start_(files, 0.0) {
+    std::iota(parent_.begin(), parent_.end(), 0);
+  }
+
+  // Root of `file`; `start` becomes the file's start against it.
+  std::size_t root(std::size_t file, double& start) {
+    start = 0.0;
+    while (parent_[file] != file) {
+      start += start_[file];
+      file = parent_[file];
+    }
+    return file;
+  }
+
+  // Links the pair (shorter starts at longer's start minus `offset`). Returns false,
+  // with `gap` set, when both are linked already and the pair disagrees beyond the limit.
+  bool link(std::size_t shorter, std::size_t longer, double offset, double& gap) {
+    double s = 0.0;
+    double l = 0.0;
+    const std::size_t rs = root(shorter, s);
+    const std::size_t rl = root(longer, l);
+    gap = 0.0;
+    if (rs == rl) {
+      gap = (s - l) - (-offset);
+      return std::abs(gap) <= kMostContradictionSec;
+    }
+    // Hang the shorter file's group under the longer one's root.
+    parent_[rs] = rl;
+    start_[rs] = l - offset - s;
+    return true;
+  }
+
+ private:
+  std::vector<std::size_t> parent_;
+  std::vector<double> start_;
+};
+
+std::string fixed(double value, int decimals) {
+  std::ostringstream text;
+  text.setf(std::ios::fixed);
+  text.precision(decimals);
+  text << value;
+  return text.str();
+}
+
+bool has_rival(const OffsetSummary& summary) {
+  return std::abs(static_cast<double>(summary.offset) - summary.most_hit_offset) > kSameCandidateSec &&
+         summary.hits > kRivalHitShare * summary.most_hits;
+}
+
+}  // namespace
+
+void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::string>& analysis) {
+  Placements placements(analysis.size());
+  std::vector<Candidate> candidates;
+  for (std::size_t k = 0; k < verdicts.size(); ++k) {
+    const PairVerdict& v = verdicts[k];
+    const auto known = [&](int entry) {
+      return entry >= 0 && static_cast<std::size_t>(entry) < analysis.size();
+    };
+    if (!known(v.shorter) || !known(v.longer)) continue;
+    if (v.judged && v.in_sync) {
+      double unused = 0.0;
+      placements.link(static_cast<std::size_t>(v.shorter), static_cast<std::size_t>(v.longer),
+                      v.result.offset, unused);
+      continue;
+    }
+    if (!v.judged) continue;
+    const double most_hit = v.summary.most_hit_offset;
+    const double chosen = v.summary.offset;
+    if (has_rival(v.summary)) {
+      verdicts[k].second_look = "no second look: " + std::to_string(v.summary.most_hits) +
+                                " hits at " + fixed(most_hit, 2) + " s and " +
+                                std::to_string(v.summary.hits) + " at " + fixed(chosen, 2) +
+                                " s are alike\n";
+      continue;
+    }
+    if (most_hit != OffsetSummary::kNoOffset) candidates.push_back({k, most_hit, {}});
+    if (chosen != OffsetSummary::kNoOffset &&
+        (most_hit == OffsetSummary::kNoOffset || std::abs(chosen - most_hit) > kSameCandidateSec))
+      candidates.push_back({k, chosen, {}});
+  }
+
+  ordered_parallel_for(
+      static_cast<int>(candidates.size()), worker_count(),
+      [&](int j) {
+        throw_if_stop_requested();
+        Candidate& c = candidates[static_cast<std::size_t>(j)];
+        const PairVerdict& v = verdicts[c.verdict];
+        c.measured = refine_offset(analysis[static_cast<std::size_t>(v.shorter)],
+                                   analysis[static_cast<std::size_t>(v.longer)], c.offset);
+      },
+      [](int) {});
+
+  // Candidates of one verdict are next to each other.
+  for (std::size_t first = 0; first < candidates.size();) {
+    std::size_t end = first;
+    while (end < candidates.size() && candidates[end].verdict == candidates[first].verdict) ++end;
+    PairVerdict& v = verdicts[candidates[first].verdict];
+    const Candidate* passed = nullptr;
+    bool two_offsets = false;
+    for (std::size_t c = first; c < end; ++c) {
+      const Refinement& r = candidates[c].measured;
+      v.second_look += "second look at " + fixed(candidates[c].offset, 2) +
+                       " s: " + refinement_log_line(r) + ", weakest peak " +
+                       fixed(r.weakest_psr, 1) + "\n";
+      if (!r.refined) continue;
+      if (passed != nullptr && std::abs(passed->measured.offset - r.offset) > kSameCandidateSec)
+        two_offsets = true;
+      if (passed == nullptr) passed = &candidates[c];
+    }
+    first = end;
+    if (passed == nullptr) continue;
+    const Refinement& r = passed->measured;
+    if (two_offsets) {
+      v.second_look += "second look: two offsets hold, the pair stays out\n";
+      continue;
+    }
+    double gap = 0.0;
+    if (!placements.link(static_cast<std::size_t>(v.shorter), static_cast<std::size_t>(v.longer),
+                         r.offset, gap)) {
+      v.second_look += "second look: contradicts its group by " + fixed(gap * 1000.0, 1) +
+                       " ms, the pair stays out\n";
+      continue;
+    }
+    v.second_look += "second look: found in sync\n";
+    v.in_sync = true;
+    PairResult& p = v.result;
+    p.shorter = v.shorter;
+    p.longer = v.longer;
+    p.offset = r.offset;
+    p.sections = v.summary.sections;
+    p.confidence = v.overlap.confidence;
+    p.hits = v.summary.most_hits;
+    p.refined = true;
+    p.drift_ppm = r.drift_ppm;
+    p.good_windows = r.good_windows;
+    p.second_look = true;
+    v.refinement = refinement_log_line(r);
+  }
+}

@@ -1,0 +1,21 @@
+#pragma once
+// A second look at the pairs the decision turned down. A file that shares only a few
+// seconds of sound with one other file gets too few hits for the decision, even when its
+// most-hit candidate is the true offset; the refinement's correlation can tell such a
+// candidate from a chance one where the hit counts cannot.
+
+#include "matching/offset_decision.h"
+#include "matching/refine.h"
+
+#include <string>
+#include <vector>
+
+// For every judged pair not in sync, checks its most-hit candidate (and the decision's
+// own, when it differs) with the refinement. Where both candidates have hits alike, or
+// both hold at different offsets, the sound repeats and neither is trusted. Otherwise a
+// candidate the refinement accepts puts the pair in sync at the refined offset, marked as
+// found on the second look, unless it contradicts by more than 5 ms where the pairs
+// already in sync place its two files (the pair then stays out). Every check goes to the
+// verdict's log text. Reads the analysis WAVs, which must still exist; pairs are checked
+// several at once.
+void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::string>& analysis);

@@ -1,0 +1,124 @@
+#include "matching/second_look.h"
+#include "tools/refine_pairs.h"
+#include "tests/support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace pairgen;
+
+// A verdict the decision turned down: its most-hit candidate and its chosen one, which
+// has `chosen_hits` against the most-hit one's 80.
+PairVerdict turned_down(int shorter, int longer, double most_hit, double chosen,
+                        int chosen_hits = 4) {
+  PairVerdict v;
+  v.shorter = shorter;
+  v.longer = longer;
+  v.judged = true;
+  v.summary.most_hit_offset = static_cast<float>(most_hit);
+  v.summary.most_hits = 80;
+  v.summary.offset = static_cast<float>(chosen);
+  v.summary.hits = chosen_hits;
+  return v;
+}
+
+PairVerdict in_sync(int shorter, int longer, double offset) {
+  PairVerdict v = turned_down(shorter, longer, offset, offset);
+  v.in_sync = true;
+  v.result.shorter = shorter;
+  v.result.longer = longer;
+  v.result.offset = offset;
+  return v;
+}
+
+double grid(double seconds) { return std::round(seconds * 100) / 100; }
+
+// A 20 s file that shares 6 s of sound with a 75 s one (it starts 14 s before it).
+PairRecipe short_overlap(const char* name, Material material, double snr_db) {
+  PairRecipe p{name, material, 14.0123};
+  p.shorter_sec = 20.0;
+  p.snr_db = snr_db;
+  return p;
+}
+
+}  // namespace
+
+TEST(SecondLook, FindsAShortOverlapAtItsMostHitCandidateAndNothingAwayFromTheTruth) {
+  testing_support::TempRunDir dir;
+  std::uint64_t seed = 70;
+  for (const PairRecipe& p : {short_overlap("speech", Material::SpeechLike, 12.0),
+                              short_overlap("music", Material::MusicLike, 6.0),
+                              short_overlap("bursts", Material::NoiseBursts, 12.0)}) {
+    std::string s, l;
+    make_pair(p, ++seed, s, l);
+    // The decision chose a chance candidate; the most-hit one is the truth.
+    std::vector<PairVerdict> found = {turned_down(0, 1, grid(p.offset), -41.27)};
+    second_look(found, {s, l});
+    ASSERT_TRUE(found[0].in_sync) << p.name << ":\n" << found[0].second_look;
+    EXPECT_TRUE(found[0].result.second_look && found[0].result.refined);
+    EXPECT_NEAR(found[0].result.offset, p.offset, 0.0002) << p.name;
+    EXPECT_NE(found[0].second_look.find("found in sync"), std::string::npos);
+
+    // Null checks: every candidate half a second or more from the truth.
+    for (double miss : {-3.0, -0.5, 0.5, 0.77, 2.0}) {
+      std::vector<PairVerdict> null = {turned_down(0, 1, grid(p.offset + miss), grid(p.offset - miss))};
+      second_look(null, {s, l});
+      EXPECT_FALSE(null[0].in_sync) << p.name << " " << miss << " s away:\n" << null[0].second_look;
+    }
+  }
+}
+
+TEST(SecondLook, NeverPairsFilesOfDifferentEventsOrGoesAgainstAGroup) {
+  testing_support::TempRunDir dir;
+  std::string s1, l1, s2, l2;
+  make_pair(short_overlap("one", Material::SpeechLike, 20.0), 90, s1, l1);
+  PairRecipe other = short_overlap("two", Material::MusicLike, 20.0);
+  make_pair(other, 91, s2, l2);
+  std::vector<PairVerdict> unrelated;
+  for (double candidate : {14.01, 0.0, -20.0, 40.5})
+    unrelated.push_back(turned_down(0, 1, candidate, candidate));
+  second_look(unrelated, {s1, l2});
+  for (const PairVerdict& v : unrelated) EXPECT_FALSE(v.in_sync) << v.second_look;
+
+  // Files 0 and 1 are the pair above; file 2 is file 1 again. The pairs in sync put
+  // 0 against 2 at 30 ms from the truth, so the true pair (0, 1)... is fine, but (0, 2)
+  // checked at its truth contradicts the group and stays out.
+  const double truth = 14.0123;
+  std::vector<PairVerdict> verdicts = {in_sync(0, 1, truth), in_sync(2, 1, 0.030),
+                                       turned_down(0, 2, grid(truth), grid(truth))};
+  second_look(verdicts, {s1, l1, l1});
+  EXPECT_FALSE(verdicts[2].in_sync);
+  EXPECT_NE(verdicts[2].second_look.find("contradicts its group by"), std::string::npos)
+      << verdicts[2].second_look;
+  // Where the group agrees, the pair is added.
+  verdicts = {in_sync(0, 1, truth), in_sync(2, 1, 0.0), turned_down(0, 2, grid(truth), grid(truth))};
+  second_look(verdicts, {s1, l1, l1});
+  EXPECT_TRUE(verdicts[2].in_sync) << verdicts[2].second_look;
+}
+
+TEST(SecondLook, SoundThatRepeatsIsNotTrustedOnEitherCandidate) {
+  testing_support::TempRunDir dir;
+  // A phrase played twice, and 10 s of it: -10 s and -40 s are both perfect offsets.
+  const std::vector<float> phrase = make_source(Material::MusicLike, 30.0, 17);
+  std::vector<float> twice = phrase;
+  twice.insert(twice.end(), phrase.begin(), phrase.end());
+  write_wav("twice.wav", twice);
+  write_wav("piece.wav", std::vector<float>(phrase.begin() + 10 * kRate, phrase.begin() + 20 * kRate));
+  std::vector<PairVerdict> both = {turned_down(0, 1, -10.0, -40.0)};
+  second_look(both, {"piece.wav", "twice.wav"});
+  EXPECT_FALSE(both[0].in_sync);
+  EXPECT_NE(both[0].second_look.find("two offsets hold"), std::string::npos) << both[0].second_look;
+
+  // A rival with hits alike is not even checked, though the most-hit candidate is right.
+  std::string s, l;
+  make_pair(short_overlap("speech", Material::SpeechLike, 20.0), 44, s, l);
+  std::vector<PairVerdict> rival = {turned_down(0, 1, grid(14.0123), 61.5, 60)};
+  second_look(rival, {s, l});
+  EXPECT_FALSE(rival[0].in_sync);
+  EXPECT_NE(rival[0].second_look.find("are alike"), std::string::npos) << rival[0].second_look;
+}
