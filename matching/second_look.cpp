@@ -16,6 +16,9 @@ namespace {
 constexpr double kSameCandidateSec = 0.005;
 // How far a second-look pair may disagree with where the pairs in sync place its files.
 constexpr double kMostContradictionSec = 0.005;
+// The same for a pair in sync whose refinement found no good window: its offset is the
+// decision's, on a 10 ms grid, and a true one lies within a few hundredths of its group.
+constexpr double kMostUnmeasuredContradictionSec = 0.1;
 // A decision's chosen candidate with more than this share of the most-hit candidate's
 // hits is its rival, not a chance one: music built of a repeating phrase gives several
 // offsets a phrase apart that the correlation accepts alike. Measured: true short
@@ -47,8 +50,9 @@ class Placements {
   }
 
   // Links the pair (shorter starts at longer's start minus `offset`). Returns false,
-  // with `gap` set, when both are linked already and the pair disagrees beyond the limit.
-  bool link(std::size_t shorter, std::size_t longer, double offset, double& gap) {
+  // with `gap` set, when both are linked already and the pair disagrees beyond `limit`.
+  bool link(std::size_t shorter, std::size_t longer, double offset, double& gap,
+            double limit = kMostContradictionSec) {
     double s = 0.0;
     double l = 0.0;
     const std::size_t rs = root(shorter, s);
@@ -56,7 +60,7 @@ class Placements {
     gap = 0.0;
     if (rs == rl) {
       gap = (s - l) - (-offset);
-      return std::abs(gap) <= kMostContradictionSec;
+      return std::abs(gap) <= limit;
     }
     // Hang the shorter file's group under the longer one's root.
     parent_[rs] = rl;
@@ -85,21 +89,36 @@ bool has_rival(const OffsetSummary& summary) {
 }  // namespace
 
 void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::string>& analysis) {
+  const auto known = [&](const PairVerdict& v) {
+    return v.shorter >= 0 && static_cast<std::size_t>(v.shorter) < analysis.size() &&
+           v.longer >= 0 && static_cast<std::size_t>(v.longer) < analysis.size();
+  };
+  const auto link = [](Placements& placements, const PairVerdict& v, double offset, double& gap,
+                       double limit) {
+    return placements.link(static_cast<std::size_t>(v.shorter), static_cast<std::size_t>(v.longer),
+                           offset, gap, limit);
+  };
+  // The groups as the measured pairs in sync place them. A pair the refinement found no
+  // good window for rests on the hit counts alone: where it goes against its group, the
+  // hits were chance ones, and it goes. (Pairs without any measuring keep their place.)
   Placements placements(analysis.size());
+  double gap = 0.0;
+  for (const PairVerdict& v : verdicts)
+    if (known(v) && v.judged && v.in_sync && v.result.refined)
+      link(placements, v, v.result.offset, gap, kMostContradictionSec);
+  for (PairVerdict& v : verdicts) {
+    const bool unmeasured = !v.refinement.empty() && !v.result.refined && v.result.good_windows == 0;
+    if (!known(v) || !v.judged || !v.in_sync || !unmeasured) continue;
+    if (link(placements, v, v.result.offset, gap, kMostUnmeasuredContradictionSec)) continue;
+    v.in_sync = false;
+    v.second_look = "no good window, and " + fixed(gap, 2) +
+                    " s against the pairs in sync that place its files: not in sync\n";
+  }
+
   std::vector<Candidate> candidates;
   for (std::size_t k = 0; k < verdicts.size(); ++k) {
     const PairVerdict& v = verdicts[k];
-    const auto known = [&](int entry) {
-      return entry >= 0 && static_cast<std::size_t>(entry) < analysis.size();
-    };
-    if (!known(v.shorter) || !known(v.longer)) continue;
-    if (v.judged && v.in_sync) {
-      double unused = 0.0;
-      placements.link(static_cast<std::size_t>(v.shorter), static_cast<std::size_t>(v.longer),
-                      v.result.offset, unused);
-      continue;
-    }
-    if (!v.judged) continue;
+    if (!known(v) || !v.judged || v.in_sync || !v.second_look.empty()) continue;
     const double most_hit = v.summary.most_hit_offset;
     const double chosen = v.summary.offset;
     if (has_rival(v.summary)) {
@@ -150,9 +169,7 @@ void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::stri
       v.second_look += "second look: two offsets hold, the pair stays out\n";
       continue;
     }
-    double gap = 0.0;
-    if (!placements.link(static_cast<std::size_t>(v.shorter), static_cast<std::size_t>(v.longer),
-                         r.offset, gap)) {
+    if (!link(placements, v, r.offset, gap, kMostContradictionSec)) {
       v.second_look += "second look: contradicts its group by " + fixed(gap * 1000.0, 1) +
                        " ms, the pair stays out\n";
       continue;

@@ -27,12 +27,16 @@ PairVerdict turned_down(int shorter, int longer, double most_hit, double chosen,
   return v;
 }
 
-PairVerdict in_sync(int shorter, int longer, double offset) {
+// A pair in sync, measured by the refinement unless `windows_good` is 0.
+PairVerdict in_sync(int shorter, int longer, double offset, int windows_good = 3) {
   PairVerdict v = turned_down(shorter, longer, offset, offset);
   v.in_sync = true;
   v.result.shorter = shorter;
   v.result.longer = longer;
   v.result.offset = offset;
+  v.result.refined = windows_good > 0;
+  v.result.good_windows = windows_good;
+  v.refinement = "refined or not";
   return v;
 }
 
@@ -99,6 +103,26 @@ TEST(SecondLook, NeverPairsFilesOfDifferentEventsOrGoesAgainstAGroup) {
   verdicts = {in_sync(0, 1, truth), in_sync(2, 1, 0.0), turned_down(0, 2, grid(truth), grid(truth))};
   second_look(verdicts, {s1, l1, l1});
   EXPECT_TRUE(verdicts[2].in_sync) << verdicts[2].second_look;
+}
+
+TEST(SecondLook, APairWithoutAGoodWindowGoesOnlyWhereItGoesAgainstItsGroup) {
+  // Files 0-1 and 1-2 measured; 0-2 and 3-1 rest on hits alone. 0-2 says 3 s where the
+  // group says 1 s; 3-1 is the only pair of file 3, and 0-2 at 1.04 s is within the
+  // decision's grid of its group.
+  std::vector<PairVerdict> verdicts = {in_sync(0, 1, 5.0), in_sync(1, 2, -4.0),
+                                       in_sync(0, 2, 3.0, 0), in_sync(3, 1, 7.0, 0)};
+  second_look(verdicts, {"a.wav", "b.wav", "c.wav", "d.wav"});
+  EXPECT_FALSE(verdicts[2].in_sync);
+  EXPECT_NE(verdicts[2].second_look.find("no good window"), std::string::npos);
+  EXPECT_TRUE(verdicts[3].in_sync);
+  verdicts = {in_sync(0, 1, 5.0), in_sync(1, 2, -4.0), in_sync(0, 2, 1.04, 0)};
+  second_look(verdicts, {"a.wav", "b.wav", "c.wav"});
+  EXPECT_TRUE(verdicts[2].in_sync) << verdicts[2].second_look;
+  // Without any refinement, no pair is measured, and none goes.
+  verdicts = {in_sync(0, 1, 5.0), in_sync(1, 2, -4.0), in_sync(0, 2, 3.0, 0)};
+  verdicts[2].refinement.clear();
+  second_look(verdicts, {"a.wav", "b.wav", "c.wav"});
+  EXPECT_TRUE(verdicts[2].in_sync);
 }
 
 TEST(SecondLook, SoundThatRepeatsIsNotTrustedOnEitherCandidate) {
