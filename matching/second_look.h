@@ -11,7 +11,8 @@
 #include <vector>
 
 // For every judged pair not in sync, checks its most-hit candidate (and the decision's
-// own, when it differs) with the refinement. Where both candidates have hits alike, or
+// own, when it differs) with the refinement, where it puts at most 60 s of the two files
+// (of `durations` seconds) side by side. Where both candidates have hits alike, or
 // both hold at different offsets, the sound repeats and neither is trusted. Otherwise a
 // candidate the refinement accepts puts the pair in sync at the refined offset, marked as
 // found on the second look, unless it contradicts by more than 5 ms where the pairs
@@ -20,4 +21,5 @@
 // is taken out when it places its files more than 0.1 s from where the measured pairs in
 // sync place them. Reads the analysis WAVs, which must still exist; pairs are checked
 // several at once.
-void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::string>& analysis);
+void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::string>& analysis,
+                 const std::vector<float>& durations);

@@ -40,6 +40,13 @@ PairVerdict in_sync(int shorter, int longer, double offset, int windows_good = 3
   return v;
 }
 
+// Whole seconds of audio of each file, as the engine knows them: 20 s and 75 s files.
+std::vector<float> lengths(int files) {
+  std::vector<float> out(static_cast<std::size_t>(files), 75.0f);
+  out[0] = 20.0f;
+  return out;
+}
+
 double grid(double seconds) { return std::round(seconds * 100) / 100; }
 
 // A 20 s file that shares 6 s of sound with a 75 s one (it starts 14 s before it).
@@ -62,7 +69,7 @@ TEST(SecondLook, FindsAShortOverlapAtItsMostHitCandidateAndNothingAwayFromTheTru
     make_pair(p, ++seed, s, l);
     // The decision chose a chance candidate; the most-hit one is the truth.
     std::vector<PairVerdict> found = {turned_down(0, 1, grid(p.offset), -41.27)};
-    second_look(found, {s, l});
+    second_look(found, {s, l}, lengths(2));
     ASSERT_TRUE(found[0].in_sync) << p.name << ":\n" << found[0].second_look;
     EXPECT_TRUE(found[0].result.second_look && found[0].result.refined);
     EXPECT_NEAR(found[0].result.offset, p.offset, 0.0002) << p.name;
@@ -71,7 +78,7 @@ TEST(SecondLook, FindsAShortOverlapAtItsMostHitCandidateAndNothingAwayFromTheTru
     // Null checks: every candidate half a second or more from the truth.
     for (double miss : {-3.0, -0.5, 0.5, 0.77, 2.0}) {
       std::vector<PairVerdict> null = {turned_down(0, 1, grid(p.offset + miss), grid(p.offset - miss))};
-      second_look(null, {s, l});
+      second_look(null, {s, l}, lengths(2));
       EXPECT_FALSE(null[0].in_sync) << p.name << " " << miss << " s away:\n" << null[0].second_look;
     }
   }
@@ -86,7 +93,7 @@ TEST(SecondLook, NeverPairsFilesOfDifferentEventsOrGoesAgainstAGroup) {
   std::vector<PairVerdict> unrelated;
   for (double candidate : {14.01, 0.0, -20.0, 40.5})
     unrelated.push_back(turned_down(0, 1, candidate, candidate));
-  second_look(unrelated, {s1, l2});
+  second_look(unrelated, {s1, l2}, lengths(2));
   for (const PairVerdict& v : unrelated) EXPECT_FALSE(v.in_sync) << v.second_look;
 
   // Files 0 and 1 are the pair above; file 2 is file 1 again. The pairs in sync put
@@ -95,13 +102,13 @@ TEST(SecondLook, NeverPairsFilesOfDifferentEventsOrGoesAgainstAGroup) {
   const double truth = 14.0123;
   std::vector<PairVerdict> verdicts = {in_sync(0, 1, truth), in_sync(2, 1, 0.030),
                                        turned_down(0, 2, grid(truth), grid(truth))};
-  second_look(verdicts, {s1, l1, l1});
+  second_look(verdicts, {s1, l1, l1}, lengths(3));
   EXPECT_FALSE(verdicts[2].in_sync);
   EXPECT_NE(verdicts[2].second_look.find("contradicts its group by"), std::string::npos)
       << verdicts[2].second_look;
   // Where the group agrees, the pair is added.
   verdicts = {in_sync(0, 1, truth), in_sync(2, 1, 0.0), turned_down(0, 2, grid(truth), grid(truth))};
-  second_look(verdicts, {s1, l1, l1});
+  second_look(verdicts, {s1, l1, l1}, lengths(3));
   EXPECT_TRUE(verdicts[2].in_sync) << verdicts[2].second_look;
 }
 
@@ -111,17 +118,17 @@ TEST(SecondLook, APairWithoutAGoodWindowGoesOnlyWhereItGoesAgainstItsGroup) {
   // decision's grid of its group.
   std::vector<PairVerdict> verdicts = {in_sync(0, 1, 5.0), in_sync(1, 2, -4.0),
                                        in_sync(0, 2, 3.0, 0), in_sync(3, 1, 7.0, 0)};
-  second_look(verdicts, {"a.wav", "b.wav", "c.wav", "d.wav"});
+  second_look(verdicts, {"a.wav", "b.wav", "c.wav", "d.wav"}, lengths(4));
   EXPECT_FALSE(verdicts[2].in_sync);
   EXPECT_NE(verdicts[2].second_look.find("no good window"), std::string::npos);
   EXPECT_TRUE(verdicts[3].in_sync);
   verdicts = {in_sync(0, 1, 5.0), in_sync(1, 2, -4.0), in_sync(0, 2, 1.04, 0)};
-  second_look(verdicts, {"a.wav", "b.wav", "c.wav"});
+  second_look(verdicts, {"a.wav", "b.wav", "c.wav"}, lengths(3));
   EXPECT_TRUE(verdicts[2].in_sync) << verdicts[2].second_look;
   // Without any refinement, no pair is measured, and none goes.
   verdicts = {in_sync(0, 1, 5.0), in_sync(1, 2, -4.0), in_sync(0, 2, 3.0, 0)};
   verdicts[2].refinement.clear();
-  second_look(verdicts, {"a.wav", "b.wav", "c.wav"});
+  second_look(verdicts, {"a.wav", "b.wav", "c.wav"}, lengths(3));
   EXPECT_TRUE(verdicts[2].in_sync);
 }
 
@@ -134,7 +141,7 @@ TEST(SecondLook, SoundThatRepeatsIsNotTrustedOnEitherCandidate) {
   write_wav("twice.wav", twice);
   write_wav("piece.wav", std::vector<float>(phrase.begin() + 10 * kRate, phrase.begin() + 20 * kRate));
   std::vector<PairVerdict> both = {turned_down(0, 1, -10.0, -40.0)};
-  second_look(both, {"piece.wav", "twice.wav"});
+  second_look(both, {"piece.wav", "twice.wav"}, lengths(2));
   EXPECT_FALSE(both[0].in_sync);
   EXPECT_NE(both[0].second_look.find("two offsets hold"), std::string::npos) << both[0].second_look;
 
@@ -142,7 +149,7 @@ TEST(SecondLook, SoundThatRepeatsIsNotTrustedOnEitherCandidate) {
   std::string s, l;
   make_pair(short_overlap("speech", Material::SpeechLike, 20.0), 44, s, l);
   std::vector<PairVerdict> rival = {turned_down(0, 1, grid(14.0123), 61.5, 60)};
-  second_look(rival, {s, l});
+  second_look(rival, {s, l}, lengths(2));
   EXPECT_FALSE(rival[0].in_sync);
   EXPECT_NE(rival[0].second_look.find("are alike"), std::string::npos) << rival[0].second_look;
 }
