@@ -67,8 +67,8 @@ Delay split(std::int64_t millimetres) {
 
 // The filter's own count, in its order of operations, before it truncates.
 double delay_samples(const Delay& delay) {
-  const double speed = kSpeedFactor *
-                       std::sqrt((kDelayTemperature + kKelvinAtZero) / kKelvinAtZero) * kKmhToCms;
+  const double speed =
+      kSpeedFactor * std::sqrt((kDelayTemperature + kKelvinAtZero) / kKelvinAtZero) * kKmhToCms;
   const double cm = static_cast<double>(delay.m) * 100.0 + static_cast<double>(delay.cm) +
                     static_cast<double>(delay.mm) * 0.1;
   return cm * (1.0 / speed) * static_cast<double>(kSampleRate);
@@ -104,8 +104,8 @@ Cut audio_cut(const LayoutClip& clip, ExactRate rate) {
   while (cut.start > 0 && first_sample(cut.start, rate) > target) --cut.start;
   cut.delay = delay_of(target - first_sample(cut.start, rate));
   const double end = start + std::max(0.0, clip.member.length);
-  cut.frames = std::max<std::int64_t>(
-      1, static_cast<std::int64_t>(std::ceil(end * rate.fps())) - cut.start);
+  cut.frames =
+      std::max<std::int64_t>(1, static_cast<std::int64_t>(std::ceil(end * rate.fps())) - cut.start);
   return cut;
 }
 
@@ -181,11 +181,12 @@ std::string producer(const Cut& cut, const std::string& id, bool video) {
 
 std::string delay_filter(const Delay& delay) {
   std::string text = "      <filter mlt_service=\"avfilter.compensationdelay\">\n";
-  for (const auto& [name, value] :
-       {std::pair{"av.m", delay.m}, {"av.cm", delay.cm}, {"av.mm", delay.mm},
-        {"av.dry", std::int64_t{0}}, {"av.wet", std::int64_t{1}},
-        {"av.temp", std::int64_t{kDelayTemperature}}})
-    text += property(4, name, value);
+  text += property(4, "av.m", delay.m);
+  text += property(4, "av.cm", delay.cm);
+  text += property(4, "av.mm", delay.mm);
+  text += property(4, "av.dry", 0);
+  text += property(4, "av.wet", 1);
+  text += property(4, "av.temp", kDelayTemperature);
   text += property(4, "brenvik:delay_samples", delay.samples);
   text += "      </filter>\n";
   return text;
@@ -226,8 +227,8 @@ std::string profile(ExactRate rate, int width, int height) {
   const int aspect_den = common > 0 ? height / common : 1;
   std::ostringstream text;
   text.imbue(std::locale::classic());
-  text << "  <profile description=\"" << width << "x" << height << " "
-       << decimal(rate.fps(), 3) << " fps\" width=\"" << width << "\" height=\"" << height
+  text << "  <profile description=\"" << width << "x" << height << " " << decimal(rate.fps(), 3)
+       << " fps\" width=\"" << width << "\" height=\"" << height
        << "\" progressive=\"1\" sample_aspect_num=\"1\" sample_aspect_den=\"1\""
        << " display_aspect_num=\"" << aspect_num << "\" display_aspect_den=\"" << aspect_den
        << "\" frame_rate_num=\"" << rate.num << "\" frame_rate_den=\"" << rate.den
@@ -260,8 +261,9 @@ std::string mlt_document(const GroupLayout& layout, ExactRate rate, int width, i
     playlists += playlist(layout.tracks[t], tracks[t], ids, "playlist" + std::to_string(t));
   }
 
-  // The editors' own layout: an opaque background as track 0, every track's sound summed
-  // onto it, and every picture track blended over it except the lowest, which covers it.
+  // The editors' own layout: an opaque background as track 0, and every track's sound
+  // summed onto it and its picture blended over it, higher tracks over lower ones. qtblend
+  // is their blend; a melt without a display skips it and shows the highest picture.
   const std::string last = std::to_string(total - 1);
   std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
   text += "<mlt LC_NUMERIC=\"C\" version=\"7.12.0\" title=\"" + attribute(layout.name) +
@@ -277,8 +279,8 @@ std::string mlt_document(const GroupLayout& layout, ExactRate rate, int width, i
   text += "  <playlist id=\"background\">\n    <entry producer=\"black\" in=\"0\" out=\"" + last +
           "\"/>\n  </playlist>\n";
   text += producers + playlists;
-  text += "  <tractor id=\"main_tractor\" title=\"" + attribute(layout.name) + "\" in=\"0\" out=\"" +
-          last + "\">\n";
+  text += "  <tractor id=\"main_tractor\" title=\"" + attribute(layout.name) +
+          "\" in=\"0\" out=\"" + last + "\">\n";
   text += property(2, "shotcut", 1);
   text += "    <multitrack>\n      <track producer=\"background\"/>\n";
   for (size_t t = 0; t < tracks.size(); ++t)
@@ -286,14 +288,11 @@ std::string mlt_document(const GroupLayout& layout, ExactRate rate, int width, i
             (layout.tracks[t].video ? "audio" : "video") + "\"/>\n";
   text += "    </multitrack>\n";
   int transitions = 0;
-  bool lowest_picture = true;
   for (size_t t = 0; t < tracks.size(); ++t) {
     const int b_track = static_cast<int>(t) + 1;
     text += transition(transitions++, b_track, "mix", {{"always_active", "1"}, {"sum", "1"}});
-    if (!layout.tracks[t].video) continue;
-    text += transition(transitions++, b_track, "qtblend",
-                       {{"always_active", "1"}, {"disable", lowest_picture ? "1" : "0"}});
-    lowest_picture = false;
+    if (layout.tracks[t].video)
+      text += transition(transitions++, b_track, "qtblend", {{"always_active", "1"}});
   }
   text += "  </tractor>\n</mlt>\n";
   return text;
