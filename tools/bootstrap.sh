@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-declarative-dev
   qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-templates
   qml6-module-qtquick-layouts qml6-module-qtquick-window qml6-module-qtqml-workerscript
-  xvfb x11-apps imagemagick libxml2-utils time
+  xvfb x11-apps imagemagick libxml2-utils time melt
   libgtest-dev libgmock-dev libbenchmark-dev
 )
 

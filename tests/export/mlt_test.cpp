@@ -1,0 +1,212 @@
+#include "export/mlt.h"
+
+#include "core/log.h"
+#include "core/process.h"
+#include "tests/support/test_support.h"
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <cmath>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <tuple>
+
+using testing_support::between;
+using testing_support::TempRunDir;
+
+namespace {
+
+constexpr double kRate = 48000.0;
+
+std::string property_of(const std::string& element, const std::string& name) {
+  const auto found = between(element, "<property name=\"" + name + "\">", "</property>");
+  return found.empty() ? std::string("0") : found.front();
+}
+
+struct Entry {
+  double start = 0.0;  // seconds: its frame, plus the delay of its filter
+  double end = 0.0;    // seconds: the end of its last frame
+  long frames = 0, producer_length = 0;
+};
+
+// Every playlist's entries read back as melt places them; the filter's delay is
+// avfilter.compensationdelay's own sum: a distance over the speed of sound, truncated.
+std::vector<std::vector<Entry>> read_back(const std::string& doc, double fps) {
+  static const std::regex item(
+      R"re(<blank length="(\d+)"/>|<entry producer="(\w+)" in="0" out="(\d+)"(/>|>([\s\S]*?)</entry>))re");
+  std::vector<std::vector<Entry>> tracks;
+  for (const std::string& body : between(doc, "<playlist id=\"playlist", "</playlist>")) {
+    long at = 0;
+    std::vector<Entry>& entries = tracks.emplace_back();
+    for (std::sregex_iterator i(body.begin(), body.end(), item), end; i != end; ++i) {
+      if ((*i)[1].matched) {
+        at += std::stol((*i)[1]);
+        continue;
+      }
+      const std::string filter = (*i)[5];
+      auto field = [&](const char* name) { return std::stod(property_of(filter, name)); };
+      const double speed =
+          1.85325 * 643.95 * std::sqrt((field("av.temp") + 273.15) / 273.15) * 100000 / 3600;
+      const double cm = field("av.m") * 100 + field("av.cm") + field("av.mm") * 0.1;
+      const auto delay = static_cast<long>(cm / speed * kRate);
+      if (!filter.empty()) {
+        EXPECT_NE(filter.find("\"avfilter.compensationdelay\""), std::string::npos) << filter;
+        EXPECT_EQ(property_of(filter, "av.wet") + property_of(filter, "av.dry"), "10") << filter;
+      }
+      const long frames = std::stol((*i)[3]) + 1;
+      const std::string producer =
+          between(doc, "<producer id=\"" + (*i)[2].str() + "\"", "</producer>").at(0);
+      entries.push_back({at / fps + delay / kRate, (at + frames) / fps, frames,
+                         std::stol(property_of(producer, "length"))});
+      at += frames;
+    }
+  }
+  return tracks;
+}
+
+LayoutClip clip(double start, double length) {
+  LayoutClip c;
+  c.member.exact_start = start;
+  c.member.length = length;
+  c.absolute = "/m/a & \"b\" <c>.wav";
+  return c;
+}
+
+std::vector<float> read_sound(const std::string& path) {
+  SF_INFO info{};
+  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+  std::vector<float> samples(file && info.channels == 1 ? static_cast<size_t>(info.frames) : 0);
+  if (file) sf_readf_float(file, samples.data(), static_cast<sf_count_t>(samples.size()));
+  if (file) sf_close(file);
+  return samples;
+}
+
+// Seconds by which `other` lags `reference` over half a second from `from`, searched
+// within ±50 ms and refined between samples on a parabola.
+double lag(const std::vector<float>& reference, const std::vector<float>& other, double from) {
+  constexpr long kMaxLag = 2400, kWindow = 24000;
+  const auto a = static_cast<long>(from * kRate);
+  if (a < kMaxLag ||
+      a + kWindow + kMaxLag > static_cast<long>(std::min(reference.size(), other.size())))
+    return 1.0;
+  std::vector<double> score;
+  for (long l = -kMaxLag; l <= kMaxLag; ++l) {
+    float sum = 0.0f;
+    for (long i = a; i < a + kWindow; ++i) sum += reference[i] * other[i + l];
+    score.push_back(sum);
+  }
+  const long b = std::max_element(score.begin() + 1, score.end() - 1) - score.begin();
+  const double vertex =
+      (score[b - 1] - score[b + 1]) / (2 * (score[b - 1] - 2 * score[b] + score[b + 1]));
+  return (static_cast<double>(b - kMaxLag) + vertex) / kRate;
+}
+
+}  // namespace
+
+// Sounds at 29.97 fps on sub-frame starts, on a frame's first sample and near an hour
+// in, one right after another, and a title and path full of markup: each sound starts
+// on its 48 kHz sample, plays to its end, and each picture starts on its nearest frame.
+TEST(MltDocument, PlacesSoundsOnTheirSampleAndPicturesOnTheirFrame) {
+  const ExactRate rate{30000, 1001};
+  GroupLayout layout{"Group \"1\" & <2>", {}, 0.0};
+  layout.tracks = {{true, 0, "v", {clip(7.31915, 20.0), clip(27.33, 3.0)}},
+                   {false, 0, "v", {clip(7.31915, 20.0), clip(27.33, 3.0)}},
+                   {false, 1, "a", {clip(0.0123, 9.99), clip(10.01, 5.0)}},
+                   {false, 2, "c", {clip(3599.98765, 3.0), clip(3603.0, 1.0)}}};
+  const std::string doc = mlt_document(layout, rate, 1920, 1080);
+  EXPECT_NE(doc.find("frame_rate_num=\"30000\" frame_rate_den=\"1001\""), std::string::npos);
+  EXPECT_NE(doc.find("display_aspect_num=\"16\" display_aspect_den=\"9\""), std::string::npos);
+
+  const auto tracks = read_back(doc, rate.fps());
+  ASSERT_EQ(tracks.size(), layout.tracks.size());
+  for (size_t t = 0; t < tracks.size(); ++t) {
+    ASSERT_EQ(tracks[t].size(), 2u) << "track " << t;
+    for (size_t c = 0; c < 2; ++c) {
+      const TimelineMember& m = layout.tracks[t].clips[c].member;
+      const Entry& e = tracks[t][c];
+      EXPECT_EQ(e.producer_length, e.frames) << "melt cuts an entry short to its producer";
+      if (layout.tracks[t].video) {
+        EXPECT_LE(std::abs(e.start - m.exact_start), 0.5 / rate.fps())
+            << "track " << t << " clip " << c;
+        continue;
+      }
+      EXPECT_NEAR(e.start, m.exact_start, 1.0 / kRate + 1e-9) << "track " << t << " clip " << c;
+      EXPECT_GE(e.end, m.exact_start + m.length) << "track " << t << " clip " << c;
+    }
+  }
+  EXPECT_NE(doc.find("<track producer=\"playlist0\" hide=\"audio\"/>"), std::string::npos);
+  EXPECT_NE(doc.find("<track producer=\"playlist3\" hide=\"video\"/>"), std::string::npos);
+
+  if (run_program({"xmllint", "--version"}) == 127) GTEST_SKIP() << "xmllint is not installed";
+  TempRunDir dir;
+  ASSERT_TRUE(testing_support::write_file(dir.file("t.mlt"), doc));
+  EXPECT_EQ(run_program({"xmllint", "--noout", dir.file("t.mlt")}, false), 0);
+}
+
+// One sound cut into members at sub-frame offsets (WAVs at 48 and 44.1 kHz, a video
+// with AAC sound) and placed at 29.97 fps: melt plays each member's track in step with
+// the reference member's, near the start and near the end of their overlap.
+TEST(MltDocument, MeltPlaysEveryMemberInStepWithTheReference) {
+  if (run_program({"melt", "-version"}) == 127) GTEST_SKIP() << "melt is not installed";
+  TempRunDir dir;
+  const std::string source = dir.file("source.wav");
+  ASSERT_EQ(testing_support::ffmpeg({"-f", "lavfi", "-i", "anoisesrc=d=17:c=pink:seed=11:a=0.5",
+                                     "-ar", "48000", source}),
+            0);
+  // Two WAVs at 48 kHz, one at 44.1 kHz and an H.264 video with AAC sound.
+  const std::vector<std::tuple<std::string, long, long>> cuts = {{"ref.wav", 624, 720000},
+                                                                 {"m1.wav", 169042, 768000},
+                                                                 {"m2.wav", 250001, 672000},
+                                                                 {"v.mp4", 351317, 624000}};
+  std::vector<TimelineMember> members;
+  for (const auto& [name, first, last] : cuts) {
+    const std::string trim = "atrim=start_sample=" + std::to_string(first) +
+                             ":end_sample=" + std::to_string(last) + ",asetpts=PTS-STARTPTS";
+    ASSERT_EQ(
+        testing_support::ffmpeg({"-i", source, "-f", "lavfi", "-i", "testsrc=s=160x120:r=25", "-af",
+                                 trim, "-ar", name == "m2.wav" ? "44100" : "48000", "-shortest",
+                                 "-preset", "ultrafast", "-pix_fmt", "yuv420p", dir.file(name)}),
+        0);
+    TimelineMember& m = members.emplace_back();
+    m.entry = m.device = static_cast<int>(members.size()) - 1;
+    m.path = dir.file(name);
+    m.frame_rate = name == "v.mp4" ? 25.0f : 999.0f;
+    m.exact_start = first / kRate;
+    m.length = (last - first) / kRate;
+  }
+  Timeline timeline;
+  timeline.groups.push_back({members});
+  std::ostringstream trace;
+  ConsoleCapture quiet(trace);
+  const GroupLayout layout = layout_groups(timeline).at(0);
+  const std::string doc = mlt_document(layout, {30000, 1001}, 160, 120);
+
+  std::map<std::string, std::vector<float>> renders;  // by track name: each track alone
+  for (size_t t = 1; t < layout.tracks.size(); ++t) {
+    std::string alone = doc;
+    for (size_t o = 0; o < layout.tracks.size(); ++o) {
+      const std::string track = "<track producer=\"playlist" + std::to_string(o) + "\" hide=\"";
+      if (o != t) alone.replace(alone.find(track) + track.size(), 5, "both");
+    }
+    const std::string mlt = dir.file(std::to_string(t) + ".mlt"),
+                      wav = dir.file(std::to_string(t) + ".wav");
+    ASSERT_TRUE(testing_support::write_file(mlt, alone));
+    ASSERT_EQ(run_program({"melt", "-silent", mlt, "-consumer", "avformat:" + wav, "vn=1",
+                           "ar=48000", "ac=1"}),
+              0);
+    renders[layout.tracks[t].name] = read_sound(wav);
+  }
+  ASSERT_EQ(renders.size(), cuts.size());
+  const auto& [ref_name, ref_first, ref_last] = cuts[0];
+  for (const auto& [name, first, last] : cuts) {
+    if (name == ref_name) continue;
+    const double early = lag(renders[ref_name], renders[name], first / kRate + 0.2);
+    const double late =
+        lag(renders[ref_name], renders[name], std::min(last, ref_last) / kRate - 0.7);
+    EXPECT_LT(std::abs(early), 0.001) << name << " near its start";
+    EXPECT_LT(std::abs(late), 0.001) << name << " near its end";
+    RecordProperty(name + "_ms", std::to_string(early * 1000) + " " + std::to_string(late * 1000));
+  }
+}
