@@ -124,7 +124,11 @@ std::vector<GroupLayout> layout_groups(const Timeline& timeline) {
 }
 
 GroupLayout layout_unsynced(const Timeline& timeline) {
-  std::vector<TimelineMember> loose = timeline.unsynced;
+  // A file without sound that could be read has no length to lay out: it would sit on
+  // the next file's start. The run's messages and the classic documents still name it.
+  std::vector<TimelineMember> loose;
+  for (const TimelineMember& m : timeline.unsynced)
+    if (m.length > 0.0) loose.push_back(m);
   double at = 0.0;
   for (TimelineMember& m : loose) {
     m.exact_start = at;

@@ -51,5 +51,6 @@ struct GroupLayout {
 std::vector<GroupLayout> layout_groups(const Timeline& timeline);
 
 // The files that synced with nothing, one after another on one video and one audio
-// track, so that none of them can be taken for placed.
+// track, so that none of them can be taken for placed; files without readable sound
+// (no length) are left out.
 GroupLayout layout_unsynced(const Timeline& timeline);

@@ -44,7 +44,7 @@ for entry in "${tracks[@]}"; do
           s#<track producer=\"$id\" hide=\"both\"/>#<track producer=\"$id\" hide=\"video\"/>#" \
     "$mlt" >"$work/alone.mlt"
   n=${#strips[@]}
-  melt -silent "$work/alone.mlt" -consumer "avformat:$work/$n.wav" vn=1 ar=48000 ac=1 \
+  timeout 120 melt -silent "$work/alone.mlt" -consumer "avformat:$work/$n.wav" vn=1 ar=48000 ac=1 \
     </dev/null >/dev/null 2>&1 || { echo "ERROR: melt could not render track $id" >&2; exit 3; }
 
   graph="[0:a]showwavespic=s=${width}x${strip_height}:colors=0x7fc8ff[w];"

@@ -193,9 +193,10 @@ std::vector<PlacedClip> mlt_placements(const std::string& xml) {
   const double fps = number(attribute(profile, "frame_rate_num")) /
                      number(attribute(profile, "frame_rate_den"));
 
-  std::map<std::string, std::string> resources;  // producer id → file name
+  std::map<std::string, std::string> resources;  // producer id → file name, for media only
   for (const std::string& producer : testing_support::between(xml, "<producer ", "</producer>"))
-    resources[first_between(producer, "id=\"", "\"")] = file_name(property(producer, "resource"));
+    if (property(producer, "mlt_service") == "avformat")
+      resources[first_between(producer, "id=\"", "\"")] = file_name(property(producer, "resource"));
   std::map<std::string, bool> shows_video;  // playlist id → its track shows pictures
   for (const std::string& track : testing_support::between(xml, "<track ", ">"))
     shows_video[attribute(" " + track, "producer")] =
@@ -232,8 +233,9 @@ std::vector<PlacedClip> mlt_placements(const std::string& xml) {
             1.85325 * 643.95 * std::sqrt((temp + 273.15) / 273.15) * 100000.0 / 3600.0;
         delay = std::floor(cm / speed_cm_s * 48000.0) / 48000.0;
       }
-      out.push_back({resources[attribute(tag, "producer")], shows_video[id],
-                     (frames - in) / fps + delay});
+      if (resources.count(attribute(tag, "producer")))
+        out.push_back({resources[attribute(tag, "producer")], shows_video[id],
+                       (frames - in) / fps + delay});
       frames += number(attribute(tag, "out")) - in + 1;
       at = end;
     }

@@ -193,9 +193,13 @@ TEST(MltDocument, MeltPlaysEveryMemberInStepWithTheReference) {
     const std::string mlt = dir.file(std::to_string(t) + ".mlt"),
                       wav = dir.file(std::to_string(t) + ".wav");
     ASSERT_TRUE(testing_support::write_file(mlt, alone));
-    ASSERT_EQ(run_program({"melt", "-silent", mlt, "-consumer", "avformat:" + wav, "vn=1",
-                           "ar=48000", "ac=1"}),
-              0);
+    // melt now and then stalls at its end on a loaded machine (seen once in some dozens of
+    // renders); a stalled render is killed and made again rather than hang the suite.
+    int status = 124;
+    for (int attempt = 0; attempt < 2 && status == 124; ++attempt)
+      status = run_program({"timeout", "60", "melt", "-silent", mlt, "-consumer",
+                            "avformat:" + wav, "vn=1", "ar=48000", "ac=1"});
+    ASSERT_EQ(status, 0);
     renders[layout.tracks[t].name] = read_sound(wav);
   }
   ASSERT_EQ(renders.size(), cuts.size());

@@ -46,8 +46,9 @@ TEST(TimelineLayout, DevicesGetTracksOfTheirOwn) {
 
 TEST(TimelineLayout, UnsyncedFilesFollowOneAnother) {
   Timeline t;
+  // A file without readable sound has no length and no place among them.
   t.unsynced = {member(4, 4, "/m/x.mov", 0.0, 10.0, 29.97f), member(5, 5, "/m/y.wav", 0.0, 2.5, 999.0f),
-                member(6, 6, "/m/z.mov", 0.0, 4.0, 29.97f)};
+                member(7, 7, "/m/notes.mov", 0.0, 0.0, 0.0f), member(6, 6, "/m/z.mov", 0.0, 4.0, 29.97f)};
   const GroupLayout g = layouts(t, true).at(0);
   EXPECT_EQ(g.name, "Unsynced");
   EXPECT_DOUBLE_EQ(g.duration, 16.5);
