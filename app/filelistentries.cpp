@@ -36,7 +36,12 @@ void FileListEntries::setSourceModel(QAbstractItemModel* source) {
   QIdentityProxyModel::setSourceModel(source);
   if (source) {
     connect(source, &QAbstractItemModel::rowsInserted, this, &FileListEntries::recount);
-    connect(source, &QAbstractItemModel::rowsRemoved, this, &FileListEntries::recount);
+    connect(source, &QAbstractItemModel::rowsRemoved, this, [this] {
+      // A group's foot counts its files, which a removal above it may have changed.
+      if (rowCount() > 0)
+        emit dataChanged(index(0, 0), index(rowCount() - 1, 0), {GroupFilesRole});
+      recount();
+    });
     connect(source, &QAbstractItemModel::modelReset, this, &FileListEntries::recount);
   }
   recount();
@@ -70,8 +75,8 @@ QVariant FileListEntries::data(const QModelIndex& index, int role) const {
       return kind_name(kind);
     case InGroupRole: {
       if (kind != Kind::File) return false;
-      // Entries are only ever appended or cleared all at once, so whether a file is
-      // inside a group depends on the rows before it alone and never changes later.
+      // Entries are appended, cleared, or removed a file or a whole group at a time, so
+      // whether a file is inside a group never changes while it is listed.
       for (int r = row - 1; r >= 0; --r) {
         const Kind before = kind_of(textAt(r));
         if (before != Kind::File) return before == Kind::Begin;

@@ -1,16 +1,19 @@
 #include "app/qmlfile.h"
 
 #include "app/animalmodel.h"
+#include "app/runreport.h"
 #include "core/entries.h"
 #include "core/log.h"
 #include "core/paths.h"
 #include "core/stop.h"
 
 #include <QDebug>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QSet>
+#include <QSettings>
 #include <QUrl>
 
 #include <algorithm>
@@ -18,24 +21,48 @@
 
 namespace {
 
-constexpr const char* kDialogCaption = "Select one or more files to open";
-constexpr const char* kDialogFolder = "/home";
-constexpr const char* kMediaFilter =
-    "media files (*.wav *.avi *.mov *.mts *.dv *.mpg *.MP4 *.3GP *.mpeg *.wmv *.MP3 *.mp3 )";
-constexpr const char* kDeviceFilter = "media files (*.wav *.avi *.mov *.mts *.dv *.mpg *.MP3)";
+constexpr const char* kFilesCaption = "Select one or more files to open";
+constexpr const char* kDeviceCaption = "Select the files one camera or recorder made, one after another";
+constexpr const char* kFolderCaption = "Choose where the projects go";
+constexpr int kStoppedByTheWindow = -1;  // a stop request's reason: not a signal
+
+// Anything ffmpeg can take the sound from; the last choice of the filter shows the rest.
+constexpr const char* kMediaExtensions[] = {
+    "wav", "mp3", "m4a", "aac", "flac", "aif", "aiff", "ogg", "opus", "mov", "mp4", "m4v",
+    "mts", "m2ts", "avi", "mkv", "mxf", "dv", "mpg", "mpeg", "wmv", "3gp", "webm"};
+
+// Both cases, since a native dialog may match names case-sensitively and cameras write
+// upper-case names.
+QString media_filter() {
+  QStringList patterns;
+  for (const char* extension : kMediaExtensions) {
+    const QString lower = QString::fromLatin1(extension);
+    patterns << QStringLiteral("*.") + lower << QStringLiteral("*.") + lower.toUpper();
+  }
+  return QStringLiteral("Media files (%1);;All files (*)").arg(patterns.join(QLatin1Char(' ')));
+}
 
 QStringList standard_dialog(const QString& caption, const QString& folder, const QString& filter) {
   // QQuickView is a QWindow, not a QWidget, so the dialog cannot have it as parent.
   return QFileDialog::getOpenFileNames(nullptr, caption, folder, filter);
 }
 
+QString standard_folder_dialog(const QString& caption, const QString& folder) {
+  return QFileDialog::getExistingDirectory(nullptr, caption, folder);
+}
+
 // One sentence saying why no run can start, or empty when one can. Checked here,
 // before the worker exists, because inside a run every failure only degrades it.
-QString check_run(const QList<QString>& files, const RunSettings& settings) {
+QString check_run(const QList<QString>& files, const RunSettings& settings,
+                  const QString& output_folder) {
   if (const std::string problem = settings_problem(settings); !problem.empty())
     return QString::fromStdString(problem);
   if (const std::string problem = run_folder_problem(); !problem.empty())
     return QString::fromStdString(problem);
+  if (const QFileInfo folder(output_folder);
+      !output_folder.isEmpty() && (!folder.isDir() || !folder.isWritable()))
+    return QStringLiteral("Cannot write to %1. Choose another folder for the projects.")
+        .arg(QDir::toNativeSeparators(output_folder));
   for (const QString& entry : files) {
     if (is_marker(entry.toStdString())) continue;
     const QFileInfo file(entry);
@@ -66,34 +93,69 @@ StageSpan span_of(const QString& stage) {
   return {stage, QStringLiteral("step"), 0.0, 0.0, false};
 }
 
-QString result_sentence(const QString& result, const QString& error, const QStringList& unreadable,
-                        const QStringList& notices) {
-  QString besides;  // what the user should know of the run, however it ended
-  for (const QString& notice : notices) besides += QStringLiteral(" ") + notice + QStringLiteral(".");
-  if (!error.isEmpty())
-    return QStringLiteral("The run stopped: %1. The log is Brenvik.app/LOG/log_file.txt.").arg(error) +
-           besides;
-  if (!unreadable.isEmpty())
-    besides.prepend(QStringLiteral(" %1 %2 could not be read: %3.")
-                        .arg(unreadable.size())
-                        .arg(unreadable.size() == 1 ? QStringLiteral("file") : QStringLiteral("files"))
-                        .arg(unreadable.join(QStringLiteral("; "))));
-  if (result == QLatin1String("mavo"))
-    return QStringLiteral("Synced. The projects are in Brenvik.app/SYNCED.") + besides;
-  return QStringLiteral("No two files were found in sync, so no projects were written.") + besides;
-}
-
 }  // namespace
 
 QMLFile::QMLFile(AnimalModel& model, QObject* parent)
-    : QObject(parent), model_(model), dialog_(standard_dialog) {
+    : QObject(parent),
+      model_(model),
+      dialog_(standard_dialog),
+      folder_dialog_(standard_folder_dialog),
+      last_folder_(QDir::homePath()) {
   entries_.setSourceModel(&model_);
+}
+
+void QMLFile::keepSettingsIn(QSettings* store) {
+  store_ = store;
+  if (!store_) return;
+  RunSettings s;
+  s.tolerance = store_->value(QStringLiteral("run/tolerance"), s.tolerance).toDouble();
+  s.fps = store_->value(QStringLiteral("run/fps"), s.fps).toFloat();
+  s.width = store_->value(QStringLiteral("run/width"), s.width).toInt();
+  s.height = store_->value(QStringLiteral("run/height"), s.height).toInt();
+  s.premiere = store_->value(QStringLiteral("run/premiere"), s.premiere).toInt();
+  // A hand-edited or damaged file must not lock the window into settings it refuses.
+  saved_ = settings_problem(s).empty() ? s : RunSettings{};
+  refine_ = store_->value(QStringLiteral("run/refine"), refine_).toBool();
+  output_folder_ = store_->value(QStringLiteral("output/folder"), output_folder_).toString();
+  open_output_ = store_->value(QStringLiteral("output/open"), open_output_).toBool();
+  last_folder_ = store_->value(QStringLiteral("dialogs/folder"), last_folder_).toString();
+  emit savedChanged();
+  emit refineChanged();
+  emit outputChanged();
+}
+
+void QMLFile::save() {
+  if (!store_) return;
+  store_->setValue(QStringLiteral("run/tolerance"), saved_.tolerance);
+  store_->setValue(QStringLiteral("run/fps"), saved_.fps);
+  store_->setValue(QStringLiteral("run/width"), saved_.width);
+  store_->setValue(QStringLiteral("run/height"), saved_.height);
+  store_->setValue(QStringLiteral("run/premiere"), saved_.premiere);
+  store_->setValue(QStringLiteral("run/refine"), refine_);
+  store_->setValue(QStringLiteral("output/folder"), output_folder_);
+  store_->setValue(QStringLiteral("output/open"), open_output_);
+  store_->setValue(QStringLiteral("dialogs/folder"), last_folder_);
 }
 
 void QMLFile::setRefine(bool refine) {
   if (refine == refine_) return;
   refine_ = refine;
+  save();
   emit refineChanged();
+}
+
+void QMLFile::setOutputFolder(const QString& folder) {
+  if (folder == output_folder_) return;
+  output_folder_ = folder;
+  save();
+  emit outputChanged();
+}
+
+void QMLFile::setOpenOutput(bool open) {
+  if (open == open_output_) return;
+  open_output_ = open;
+  save();
+  emit outputChanged();
 }
 
 void QMLFile::kazidekazavrsi(QString msg) {
@@ -106,11 +168,18 @@ void QMLFile::skonciapp() {
   emit send2gui2();
 }
 
-QStringList QMLFile::pickFiles(const QString& filter) {
-  return dialog_(QString::fromUtf8(kDialogCaption), QString::fromUtf8(kDialogFolder), filter);
+QStringList QMLFile::pickFiles(const QString& caption) {
+  const QString folder = QFileInfo(last_folder_).isDir() ? last_folder_ : QDir::homePath();
+  const QStringList paths = dialog_(caption, folder, media_filter());
+  if (!paths.isEmpty()) {
+    last_folder_ = QFileInfo(paths.front()).absolutePath();
+    save();
+  }
+  return paths;
 }
 
-void QMLFile::appendEntries(const QStringList& entries) {
+QStringList QMLFile::appendEntries(const QStringList& entries) {
+  setStatus(QString());
   // A file twice in one run would be synced with itself; links and relative names are
   // seen through.
   const auto identity = [](const QString& entry) {
@@ -121,45 +190,95 @@ void QMLFile::appendEntries(const QStringList& entries) {
   for (const QString& entry : model_.dajmilista())
     if (!is_marker(entry.toStdString())) listed.insert(identity(entry));
   QStringList refused;
+  QStringList added;
   for (const QString& entry : entries) {
-    if (!is_marker(entry.toStdString()) && listed.contains(identity(entry))) {
+    if (is_marker(entry.toStdString())) {
+      // A group whose files were all refused would be an empty group in the list.
+      if (entry == QString::fromUtf8(kEndMarker) && !added.isEmpty() &&
+          added.back() == QString::fromUtf8(kBeginMarker))
+        added.removeLast();
+      else
+        added << entry;
+      continue;
+    }
+    if (listed.contains(identity(entry))) {
       refused << QFileInfo(entry).fileName();
       continue;
     }
     listed.insert(identity(entry));
-    model_.addAnimal(Animal(entry));
+    added << entry;
   }
+  for (const QString& entry : added) model_.addAnimal(Animal(entry));
   if (!refused.isEmpty())
     setStatus(QStringLiteral("Already in the list, so not added again: %1.")
                   .arg(refused.join(QStringLiteral(", "))));
+  return added;
 }
 
 QStringList QMLFile::getFilesSelected() {
-  const QStringList paths = pickFiles(QString::fromUtf8(kMediaFilter));
-  appendEntries(paths);
-  return paths;
+  return appendEntries(pickFiles(QString::fromUtf8(kFilesCaption)));
 }
 
 QStringList QMLFile::getFilesSelected2() {
-  QStringList group;
-  group << QString::fromUtf8(kBeginMarker) << pickFiles(QString::fromUtf8(kDeviceFilter))
-        << QString::fromUtf8(kEndMarker);
-  appendEntries(group);
-  return group;
+  const QStringList picked = pickFiles(QString::fromUtf8(kDeviceCaption));
+  if (picked.isEmpty()) return {};
+  return appendEntries(QStringList{QString::fromUtf8(kBeginMarker)} + picked +
+                       QStringList{QString::fromUtf8(kEndMarker)});
 }
 
-void QMLFile::clearall() { model_.clearall(); }
+void QMLFile::clearall() {
+  setStatus(QString());
+  model_.clearall();
+}
 
 QStringList QMLFile::addUrls(const QVariantList& urls) {
-  QStringList added;
+  QStringList found;
   for (const QVariant& value : urls) {
     const QUrl url = value.toUrl();
     if (!url.isLocalFile()) continue;
     const QFileInfo file(url.toLocalFile());
-    if (file.isFile()) added << file.absoluteFilePath();
+    if (file.isFile()) found << file.absoluteFilePath();
   }
-  appendEntries(added);
-  return added;
+  return appendEntries(found);
+}
+
+void QMLFile::removeEntry(int row) {
+  const QList<QString> list = model_.dajmilista();
+  if (running_ || row < 0 || row >= list.size()) return;
+  const QString begin = QString::fromUtf8(kBeginMarker), end = QString::fromUtf8(kEndMarker);
+  int first = row;
+  int last = row;
+  if (list[row] == begin) {
+    while (last + 1 < list.size() && list[last] != end) ++last;
+  } else if (list[row] == end) {
+    while (first > 0 && list[first] != begin) --first;
+  } else if (first > 0 && last + 1 < list.size() && list[first - 1] == begin && list[last + 1] == end) {
+    --first;
+    ++last;
+  }
+  setStatus(QString());
+  model_.removeEntries(first, last - first + 1);
+}
+
+void QMLFile::stopRun() {
+  if (!running_ || stopping_) return;
+  logthis("stop pressed during a sync run");
+  stopping_ = true;
+  request_stop(kStoppedByTheWindow);
+  emit runningChanged();
+}
+
+bool QMLFile::chooseOutputFolder() {
+  const QString start = output_folder_.isEmpty() ? QDir::current().absoluteFilePath(QString::fromUtf8(kOutputFolder))
+                                                 : output_folder_;
+  const QString folder = folder_dialog_(QString::fromUtf8(kFolderCaption), start);
+  if (folder.isEmpty()) return false;
+  setOutputFolder(QDir::cleanPath(folder));
+  return true;
+}
+
+void QMLFile::showFolder(const QString& folder) {
+  QDesktopServices::openUrl(QUrl::fromLocalFile(QDir::fromNativeSeparators(folder)));
 }
 
 void QMLFile::start_sync(float tolerance, int x, int y, float fps, int premiere) {
@@ -172,11 +291,14 @@ void QMLFile::start_sync(float tolerance, int x, int y, float fps, int premiere)
   const QList<QString> files = model_.dajmilista();
   const RunSettings settings{.tolerance = tolerance, .fps = fps, .width = x, .height = y,
                              .premiere = premiere, .refine = refine_};
-  if (const QString problem = check_run(files, settings); !problem.isEmpty()) {
+  if (const QString problem = check_run(files, settings, output_folder_); !problem.isEmpty()) {
     logthis("start_sync refused: " + problem.toStdString());
     setStatus(problem);
     return;
   }
+  saved_ = settings;
+  save();
+  emit savedChanged();
 
   clear_stop_request();
   auto* worker = new MyThread();
@@ -187,7 +309,10 @@ void QMLFile::start_sync(float tolerance, int x, int y, float fps, int premiere)
   worker->settings = settings;
   worker->files = files;
   worker->open_output = open_output_;
+  worker->output_folder = output_folder_;
   worker->engine = engine_;
+  run_folder_ = output_folder_.isEmpty() ? QDir::current().absoluteFilePath(QString::fromUtf8(kOutputFolder))
+                                         : output_folder_;
 
   setStatus(QString());
   setProgress(QStringLiteral("Starting"), 0.0);
@@ -195,7 +320,6 @@ void QMLFile::start_sync(float tolerance, int x, int y, float fps, int premiere)
   worker->start();
   qDebug("tuka odi kod za start sync");
 }
-
 void QMLFile::setRunning(bool running) {
   if (running == running_) return;
   running_ = running;
@@ -227,9 +351,12 @@ void QMLFile::showProgress(const QString& stage, int i, int n) {
   setProgress(text, value);
 }
 
-void QMLFile::endRun(const QString& result, const QString& error, const QStringList& unreadable,
-                     const QStringList& notices) {
-  setProgress(QString(), error.isEmpty() ? 1.0 : progress_value_);
-  setStatus(result_sentence(result, error, unreadable, notices));
+void QMLFile::endRun(const QString& answer, const RunResult& outcome) {
+  last_run_ = describe_run(answer, outcome, stopping_, run_folder_);
+  const bool ended_well = outcome.error.empty();
+  setProgress(QString(), ended_well ? 1.0 : progress_value_);
+  setStatus(last_run_.value(QStringLiteral("sentence")).toString());
+  emit lastRunChanged();
+  stopping_ = false;
   setRunning(false);
 }

@@ -247,7 +247,7 @@ Item {
                     // The span worth offering, well inside the limits the controller checks.
                     from: 800
                     to: 999
-                    value: Math.round(QMLFile.defaultTolerance * scaleBy)
+                    value: Math.round(QMLFile.savedTolerance * scaleBy)
                     stepSize: 1
                     editable: true
                     enabled: !root.running
@@ -266,7 +266,7 @@ Item {
                     id: frameRate
                     objectName: "framerate"
                     model: root.frameRates.map(r => r + " fps")
-                    currentIndex: root.nearestRate(QMLFile.defaultFps)
+                    currentIndex: root.nearestRate(QMLFile.savedFps)
                     enabled: !root.running
                     Layout.preferredWidth: 110
                 }
@@ -276,7 +276,7 @@ Item {
                     id: frameSize
                     objectName: "framesize"
                     model: root.frameSizes.map(s => s[0] + " × " + s[1]).concat(["Custom…"])
-                    currentIndex: root.sizeIndex(QMLFile.defaultWidth, QMLFile.defaultHeight)
+                    currentIndex: root.sizeIndex(QMLFile.savedWidth, QMLFile.savedHeight)
                     enabled: !root.running
                     Layout.fillWidth: true
                     Layout.minimumWidth: 120
@@ -287,7 +287,7 @@ Item {
                     objectName: "premiere"
                     Layout.columnSpan: 2
                     text: "Premiere Pro sequence settings"
-                    checked: QMLFile.defaultPremiere
+                    checked: QMLFile.savedPremiere
                     enabled: !root.running
                 }
                 CheckBox {
@@ -306,14 +306,14 @@ Item {
                     visible: frameSize.currentIndex === root.frameSizes.length
                     SpinBox {
                         id: customWidth
-                        from: 16; to: 16384; value: QMLFile.defaultWidth; editable: true
+                        from: 16; to: 16384; value: QMLFile.savedWidth; editable: true
                         enabled: !root.running
                         Layout.preferredWidth: 92
                     }
                     Label { text: "×" }
                     SpinBox {
                         id: customHeight
-                        from: 16; to: 16384; value: QMLFile.defaultHeight; editable: true
+                        from: 16; to: 16384; value: QMLFile.savedHeight; editable: true
                         enabled: !root.running
                         Layout.preferredWidth: 92
                     }

@@ -1,9 +1,11 @@
 // The window with the real scene: its defaults, and the scene driving the controller
 // through a run to the finished state.
 
+#include "app/startup.h"
 #include "tests/app/gui_test_support.h"
 #include "tests/support/test_support.h"
 
+#include <QDir>
 #include <QQuickItem>
 #include <QSignalSpy>
 #include <QTest>
@@ -17,6 +19,7 @@ class WindowTest : public QObject {
  private slots:
   void sceneShowsTheDefaultSettings();
   void sceneStartsOneRunAndShowsItsEnd();
+  void startsFromAnyFolder();
 };
 
 void WindowTest::sceneShowsTheDefaultSettings() {
@@ -73,6 +76,23 @@ void WindowTest::sceneStartsOneRunAndShowsItsEnd() {
   QCOMPARE(w.find("text3")->property("text").toString(), QString("Done!"));
   QVERIFY(sync->property("enabled").toBool());
   QCOMPARE(w.warnings(), QStringList{});
+}
+
+// From a launcher or another folder the program finds its run folder above its own.
+void WindowTest::startsFromAnyFolder() {
+  TempRunDir run;
+  const QString app = QString::fromStdString(run.file("Brenvik.app"));
+  QVERIFY(QDir().mkpath(app + "/qml/finaltk1"));
+  testing_support::write_file(run.file("Brenvik.app/qml/finaltk1/main.qml"), "");
+  const QString here = QDir::currentPath();
+  QVERIFY(enter_run_folder("/nowhere/Brenvik.app"));  // the working directory holds it
+  QCOMPARE(QDir::currentPath(), here);
+
+  QVERIFY(QDir::setCurrent(app + "/qml"));
+  QVERIFY(!enter_run_folder("/nowhere/Brenvik.app"));
+  QCOMPARE(QDir::currentPath(), app + "/qml");
+  QVERIFY(enter_run_folder(app));
+  QCOMPARE(QDir::currentPath(), here);
 }
 
 static RegisterSuite registration("Window", [] { return std::make_unique<WindowTest>(); });
