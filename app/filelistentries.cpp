@@ -47,6 +47,11 @@ void FileListEntries::setSourceModel(QAbstractItemModel* source) {
   recount();
 }
 
+void FileListEntries::setMarks(QHash<QString, Mark> marks) {
+  marks_ = std::move(marks);
+  if (rowCount() > 0) emit dataChanged(index(0, 0), index(rowCount() - 1, 0), {MarkRole, MarkKindRole});
+}
+
 QString FileListEntries::textAt(int row) const {
   return sourceModel()->index(row, 0).data(AnimalModel::TypeRole).toString();
 }
@@ -89,6 +94,10 @@ QVariant FileListEntries::data(const QModelIndex& index, int role) const {
       for (int r = row - 1; r >= 0 && kind_of(textAt(r)) == Kind::File; --r) ++files;
       return files;
     }
+    case MarkRole:
+      return marks_.value(text).text;
+    case MarkKindRole:
+      return marks_.value(text).kind;
     default:
       return {};
   }
@@ -101,5 +110,7 @@ QHash<int, QByteArray> FileListEntries::roleNames() const {
   names.insert(KindRole, "kind");
   names.insert(InGroupRole, "inGroup");
   names.insert(GroupFilesRole, "groupFiles");
+  names.insert(MarkRole, "mark");
+  names.insert(MarkKindRole, "markKind");
   return names;
 }

@@ -9,7 +9,9 @@
 
 #include <QDebug>
 #include <QDesktopServices>
+#include <QClipboard>
 #include <QDir>
+#include <QGuiApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QSet>
@@ -51,10 +53,20 @@ QString standard_folder_dialog(const QString& caption, const QString& folder) {
   return QFileDialog::getExistingDirectory(nullptr, caption, folder);
 }
 
+// The media entries of `files` that cannot be read now.
+QStringList missing_files(const QList<QString>& files) {
+  QStringList missing;
+  for (const QString& entry : files) {
+    if (is_marker(entry.toStdString())) continue;
+    const QFileInfo file(entry);
+    if (!file.isFile() || !file.isReadable()) missing << entry;
+  }
+  return missing;
+}
+
 // One sentence saying why no run can start, or empty when one can. Checked here,
 // before the worker exists, because inside a run every failure only degrades it.
-QString check_run(const QList<QString>& files, const RunSettings& settings,
-                  const QString& output_folder) {
+QString check_run(const QStringList& missing, const RunSettings& settings, const QString& output_folder) {
   if (const std::string problem = settings_problem(settings); !problem.empty())
     return QString::fromStdString(problem);
   if (const std::string problem = run_folder_problem(); !problem.empty())
@@ -63,14 +75,24 @@ QString check_run(const QList<QString>& files, const RunSettings& settings,
       !output_folder.isEmpty() && (!folder.isDir() || !folder.isWritable()))
     return QStringLiteral("Cannot write to %1. Choose another folder for the projects.")
         .arg(QDir::toNativeSeparators(output_folder));
-  for (const QString& entry : files) {
-    if (is_marker(entry.toStdString())) continue;
-    const QFileInfo file(entry);
-    if (!file.isFile() || !file.isReadable())
-      return QStringLiteral("Cannot read %1. Clear the list and pick the files again.")
-          .arg(QDir::toNativeSeparators(entry));
-  }
+  if (missing.size() == 1)
+    return QStringLiteral("Cannot read %1. Remove it from the list or put it back.")
+        .arg(QDir::toNativeSeparators(missing.front()));
+  if (!missing.isEmpty())
+    return QStringLiteral("Cannot read %1 files, marked in the list. Remove them or put them back.")
+        .arg(missing.size());
   return {};
+}
+
+bool is_media_name(const QString& name) {
+  const QString suffix = QFileInfo(name).suffix().toLower();
+  return std::any_of(std::begin(kMediaExtensions), std::end(kMediaExtensions),
+                     [&](const char* e) { return suffix == QLatin1String(e); });
+}
+
+// Documents an earlier run left in `folder`, which an editor could take for this run's.
+bool holds_earlier_documents(const QString& folder) {
+  return !QDir(folder).entryList({QStringLiteral("SYNCED*"), QStringLiteral("UNSYNCED*")}, QDir::Files).isEmpty();
 }
 
 // Where a stage sits on the progress bar, by the engine's stage name.
@@ -228,18 +250,33 @@ QStringList QMLFile::getFilesSelected2() {
 
 void QMLFile::clearall() {
   setStatus(QString());
+  entries_.setMarks({});
   model_.clearall();
 }
 
 QStringList QMLFile::addUrls(const QVariantList& urls) {
   QStringList found;
+  QStringList skipped;
   for (const QVariant& value : urls) {
     const QUrl url = value.toUrl();
     if (!url.isLocalFile()) continue;
-    const QFileInfo file(url.toLocalFile());
-    if (file.isFile()) found << file.absoluteFilePath();
+    const QFileInfo dropped(url.toLocalFile());
+    // A dropped folder brings the media directly in it, as a card's clip folder would.
+    const QFileInfoList files = dropped.isDir()
+        ? QDir(dropped.absoluteFilePath()).entryInfoList(QDir::Files, QDir::Name)
+        : QFileInfoList{dropped};
+    for (const QFileInfo& file : files) {
+      if (!file.isFile()) continue;
+      if (is_media_name(file.fileName())) found << file.absoluteFilePath();
+      else skipped << file.fileName();
+    }
   }
-  return appendEntries(found);
+  const QStringList added = appendEntries(found);
+  if (!skipped.isEmpty()) {
+    const QString notice = QStringLiteral("Not media files, so not added: %1.").arg(skipped.join(QStringLiteral(", ")));
+    setStatus(status_.isEmpty() ? notice : status_ + QLatin1Char(' ') + notice);
+  }
+  return added;
 }
 
 void QMLFile::removeEntry(int row) {
@@ -277,6 +314,8 @@ bool QMLFile::chooseOutputFolder() {
   return true;
 }
 
+void QMLFile::copyText(const QString& text) { QGuiApplication::clipboard()->setText(text); }
+
 void QMLFile::showFolder(const QString& folder) {
   QDesktopServices::openUrl(QUrl::fromLocalFile(QDir::fromNativeSeparators(folder)));
 }
@@ -289,9 +328,15 @@ void QMLFile::start_sync(float tolerance, int x, int y, float fps, int premiere)
     return;
   }
   const QList<QString> files = model_.dajmilista();
+  const QStringList missing = missing_files(files);
+  if (!missing.isEmpty()) {
+    QHash<QString, FileListEntries::Mark> marks;
+    for (const QString& file : missing) marks.insert(file, {QStringLiteral("missing"), QStringLiteral("cannot be read")});
+    entries_.setMarks(marks);
+  }
   const RunSettings settings{.tolerance = tolerance, .fps = fps, .width = x, .height = y,
                              .premiere = premiere, .refine = refine_};
-  if (const QString problem = check_run(files, settings, output_folder_); !problem.isEmpty()) {
+  if (const QString problem = check_run(missing, settings, output_folder_); !problem.isEmpty()) {
     logthis("start_sync refused: " + problem.toStdString());
     setStatus(problem);
     return;
@@ -353,6 +398,10 @@ void QMLFile::showProgress(const QString& stage, int i, int n) {
 
 void QMLFile::endRun(const QString& answer, const RunResult& outcome) {
   last_run_ = describe_run(answer, outcome, stopping_, run_folder_);
+  entries_.setMarks(file_marks(answer, outcome));
+  if (answer != QLatin1String("mavo") && holds_earlier_documents(run_folder_))
+    last_run_[QStringLiteral("sentence")] = last_run_.value(QStringLiteral("sentence")).toString() +
+        QStringLiteral(" The projects in %1 are from an earlier run.").arg(QDir::toNativeSeparators(run_folder_));
   const bool ended_well = outcome.error.empty();
   setProgress(QString(), ended_well ? 1.0 : progress_value_);
   setStatus(last_run_.value(QStringLiteral("sentence")).toString());

@@ -111,8 +111,8 @@ class QMLFile : public QObject {
   // Brenvik.app folder cannot make a run.
   Q_INVOKABLE void start_sync(float tolerance, int x, int y, float fps, int premiere);
   Q_INVOKABLE void clearall();
-  // Appends the local files among dropped URLs (folders and remote URLs are skipped);
-  // returns the added paths.
+  // Appends the local media files among dropped URLs, and those directly in a dropped
+  // folder; remote URLs are skipped, other files named in the status. Returns the added paths.
   Q_INVOKABLE QStringList addUrls(const QVariantList& urls);
   // Removes the entry at `row`: a file, or a whole device group when `row` is one of its
   // markers; a group left without files goes too. Nothing while a run is going.
@@ -121,6 +121,7 @@ class QMLFile : public QObject {
   Q_INVOKABLE void stopRun();
   // Lets the user pick the output folder; false when cancelled.
   Q_INVOKABLE bool chooseOutputFolder();
+  Q_INVOKABLE void copyText(const QString& text);
   // Shows a folder in the file manager; best effort.
   Q_INVOKABLE void showFolder(const QString& folder);
 

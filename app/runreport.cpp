@@ -36,9 +36,10 @@ QVariantMap file_row(const QString& path) {
           {QStringLiteral("folder"), QDir::toNativeSeparators(file.path())}};
 }
 
-QVariantMap member_row(const TimelineMember& member, bool same_device) {
+QVariantMap member_row(const TimelineMember& member, int lane) {
   QVariantMap row = file_row(text(member.path));
   row[QStringLiteral("start")] = member.exact_start;
+  row[QStringLiteral("length")] = member.length;
   row[QStringLiteral("startText")] = QStringLiteral("+") + clock_text(member.exact_start);
   row[QStringLiteral("lengthText")] = clock_text(member.length);
   row[QStringLiteral("refined")] = member.refined;
@@ -47,10 +48,11 @@ QVariantMap member_row(const TimelineMember& member, bool same_device) {
           ? QStringLiteral("clock %1 ppm").arg(member.drift_ppm, 0, 'f', 1)
           : QString();
   row[QStringLiteral("audioOnly")] = member.audio_only();
-  row[QStringLiteral("sameDevice")] = same_device;
+  row[QStringLiteral("lane")] = lane;
   return row;
 }
 
+// One lane per device, in the order the devices start; a device's files share its lane.
 QVariantList group_rows(const Timeline& timeline) {
   QVariantList groups;
   for (const SyncGroup& group : timeline.groups) {
@@ -59,10 +61,19 @@ QVariantList group_rows(const Timeline& timeline) {
                      [](const TimelineMember& a, const TimelineMember& b) {
                        return a.exact_start < b.exact_start;
                      });
+    std::vector<int> devices;
     QVariantList rows;
-    for (std::size_t i = 0; i < members.size(); ++i)
-      rows << member_row(members[i], i > 0 && members[i].device == members[i - 1].device);
-    groups << QVariantMap{{QStringLiteral("members"), rows}};
+    double span = 0.0;
+    for (const TimelineMember& m : members) {
+      auto lane = std::find(devices.begin(), devices.end(), m.device);
+      if (lane == devices.end()) lane = devices.insert(devices.end(), m.device);
+      rows << member_row(m, static_cast<int>(lane - devices.begin()));
+      span = std::max(span, m.exact_start + m.length);
+    }
+    groups << QVariantMap{{QStringLiteral("members"), rows},
+                          {QStringLiteral("lanes"), static_cast<int>(devices.size())},
+                          {QStringLiteral("span"), span},
+                          {QStringLiteral("spanText"), clock_text(span)}};
   }
   return groups;
 }
@@ -156,6 +167,28 @@ QVariantMap describe_run(const QString& answer, const RunResult& result, bool st
           {QStringLiteral("documents"), documents},
           {QStringLiteral("folder"), QDir::toNativeSeparators(written)},
           {QStringLiteral("notices"), notices}};
+}
+
+QHash<QString, FileListEntries::Mark> file_marks(const QString& answer, const RunResult& result) {
+  QHash<QString, FileListEntries::Mark> marks;
+  if (!result.error.empty()) return marks;
+  for (std::size_t i = 0; i < result.entries.size(); ++i)
+    if (!is_marker(result.entries[i]))
+      marks.insert(text(result.entries[i]), {QStringLiteral("alone"), QStringLiteral("in sync with nothing")});
+  if (answer == QLatin1String("mavo"))
+    for (const SyncGroup& group : result.timeline.groups) {
+      const auto others = static_cast<int>(group.members.size()) - 1;
+      for (const TimelineMember& m : group.members)
+        marks.insert(text(m.path), {QStringLiteral("synced"),
+                                    others == 1 ? QStringLiteral("in sync with 1 file")
+                                                : QStringLiteral("in sync with %1 files").arg(others)});
+    }
+  for (const UnreadableFile& file : result.unreadable) {
+    const auto at = static_cast<std::size_t>(file.entry);
+    if (at < result.entries.size())
+      marks.insert(text(result.entries[at]), {QStringLiteral("unreadable"), QStringLiteral("cannot be read")});
+  }
+  return marks;
 }
 
 QString applications_for(const QString& document_name) {

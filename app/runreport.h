@@ -2,8 +2,10 @@
 // What the window shows of a run that has ended: its state, one sentence, and the
 // result view's content, made from the engine's result.
 
+#include "app/filelistentries.h"
 #include "core/results.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QVariantMap>
@@ -19,8 +21,9 @@ RunEnd run_end(const QString& answer, const RunResult& result, bool stop_asked);
 //   state       "synced", "nothing", "failed" or "stopped"
 //   sentence    one sentence on how the run ended
 //   error       why the run could not go on; empty when it could
-//   groups      [{members: [{fileName, folder, start, startText, lengthText, refined,
-//                            driftText, audioOnly, sameDevice}]}], members by start
+//   groups      [{span, spanText, lanes, members: [{fileName, folder, start, length,
+//                 startText, lengthText, refined, driftText, audioOnly, lane}]}]:
+//               members by start, one lane per device (seconds throughout)
 //   unsynced    [{fileName, folder}]: files read but in sync with nothing
 //   unreadable  [{fileName, folder, reason}]
 //   documents   [{fileName, path, applications}], as the run wrote them
@@ -29,6 +32,9 @@ RunEnd run_end(const QString& answer, const RunResult& result, bool stop_asked);
 // `folder` is where this run was told to write.
 QVariantMap describe_run(const QString& answer, const RunResult& result, bool stop_asked,
                          const QString& folder);
+
+// Each file's mark in the list after the run, by its entry text.
+QHash<QString, FileListEntries::Mark> file_marks(const QString& answer, const RunResult& result);
 
 // The applications that open a document, by its name; empty for a name not known.
 QString applications_for(const QString& document_name);

@@ -50,8 +50,9 @@ class ControllerTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void picksAndDropsAppendEntries_data();
-  void picksAndDropsAppendEntries();
+  void picksAppendEntries_data();
+  void picksAppendEntries();
+  void dropsTakeMediaFilesAndFolders();
   void removingTakesAFileOrAWholeGroup_data();
   void removingTakesAFileOrAWholeGroup();
   void settingsOutliveTheController();
@@ -62,13 +63,13 @@ class ControllerTest : public QObject {
   void quittingStopsTheRunningRun();
 };
 
-void ControllerTest::picksAndDropsAppendEntries_data() {
+void ControllerTest::picksAppendEntries_data() {
   QTest::addColumn<QString>("how");
   QTest::addColumn<QStringList>("chosen");  // in the dialog, or dropped
   QTest::addColumn<QStringList>("added");   // after the earlier file
   QTest::addColumn<bool>("refused");        // some were already listed
   const QStringList ab = {"/m/a.mov", "/m/b.MP3"};
-  const QString b = beginMarker(), e = endMarker(), scene = BRENVIK_SCENE;
+  const QString b = beginMarker(), e = endMarker();
   QTest::addRow("files cancelled") << "files" << QStringList{} << QStringList{} << false;
   QTest::addRow("files a b") << "files" << ab << ab << false;
   // A cancelled device pick leaves no empty group behind.
@@ -78,14 +79,9 @@ void ControllerTest::picksAndDropsAppendEntries_data() {
   QTest::addRow("files twice") << "files" << QStringList{"/m/earlier.mov", ab[0], ab[0]} << QStringList{ab[0]}
                                << true;
   QTest::addRow("device all listed") << "device" << QStringList{"/m/earlier.mov"} << QStringList{} << true;
-  // Only files on this machine are taken: no folders, remote or vanished files.
-  QTest::addRow("dropped") << "drop"
-                           << QStringList{QDir::tempPath(), "https://example.org/c.mov",
-                                          scene + ".gone", scene}
-                           << QStringList{scene} << false;
 }
 
-void ControllerTest::picksAndDropsAppendEntries() {
+void ControllerTest::picksAppendEntries() {
   QFETCH(QString, how);
   QFETCH(QStringList, chosen);
   QFETCH(QStringList, added);
@@ -98,20 +94,33 @@ void ControllerTest::picksAndDropsAppendEntries() {
     filters << filter;
     return chosen;
   });
-  QVariantList urls;
-  for (const QString& c : chosen)
-    urls << (c.startsWith("https:") ? QUrl(c) : QUrl::fromLocalFile(c));
 
-  QCOMPARE(how == "files" ? controller.getFilesSelected()
-           : how == "device" ? controller.getFilesSelected2()
-                             : controller.addUrls(urls),
-           added);
+  QCOMPARE(how == "files" ? controller.getFilesSelected() : controller.getFilesSelected2(), added);
   QCOMPARE(model.dajmilista(), QStringList{"/m/earlier.mov"} + added);
   QCOMPARE(controller.status().startsWith("Already in the list"), refused);
   // Both pickers offer what cameras and recorders write, whatever the case of the name.
   for (const QString& filter : filters)
     for (const char* pattern : {"*.mp4 ", "*.MP4 ", "*.MTS ", "*.wav ", "*.WAV ", "*.m4a "})
       QVERIFY2(filter.contains(pattern), qPrintable(filter));
+}
+
+// Only media files on this machine are taken, those in a dropped folder too; what is
+// left out is named.
+void ControllerTest::dropsTakeMediaFilesAndFolders() {
+  TempRunDir dir;
+  const QString card = QString::fromStdString(dir.file("CARD"));
+  QDir().mkpath(card + "/sub");
+  for (const char* name : {"CARD/C0002.MP4", "CARD/C0001.MP4", "CARD/sub/C0003.MP4", "CARD/notes.txt", "a.wav"})
+    testing_support::write_file(dir.file(name), "");
+  AnimalModel model;
+  QMLFile controller(model);
+  const QString a = QString::fromStdString(dir.file("a.wav"));
+  const QVariantList urls = {QUrl("https://example.org/c.mov"), QUrl::fromLocalFile(a + ".gone"),
+                             QUrl::fromLocalFile(a), QUrl::fromLocalFile(card)};
+  const QStringList added = {a, card + "/C0001.MP4", card + "/C0002.MP4"};
+  QCOMPARE(controller.addUrls(urls), added);
+  QCOMPARE(model.dajmilista(), added);
+  QCOMPARE(controller.status(), QString("Not media files, so not added: notes.txt."));
 }
 
 void ControllerTest::removingTakesAFileOrAWholeGroup_data() {
@@ -267,6 +276,9 @@ void ControllerTest::runsThatCannotWorkAreRefused() {
                             settings.premiere);
 
   QVERIFY2(r.w.controller.status().contains(sentence), qPrintable(r.w.controller.status()));
+  // A file that vanished is marked in the list, so that it can be found among many.
+  QCOMPARE(r.w.controller.entries()->index(0, 0).data(FileListEntries::MarkKindRole).toString(),
+           spoil == "file" ? QString("missing") : QString());
   QCOMPARE(r.runningChanged.count(), 0);
   QCOMPARE(r.stub.calls.load(), 0);
 }

@@ -62,11 +62,19 @@ void RunReportTest::showsGroupsByStartAndEveryFileOnce() {
   QCOMPARE(members[3].toMap().value("startText").toString(), QString("+0:12.250"));
   QCOMPARE(members[3].toMap().value("driftText").toString(), QString("clock -12.3 ppm"));
   QCOMPARE(members[2].toMap().value("driftText").toString(), QString());
-  QCOMPARE(members[1].toMap().value("sameDevice").toBool(), true);
-  QCOMPARE(members[2].toMap().value("sameDevice").toBool(), false);
+  // The recorder's two takes share a lane.
+  QList<int> lanes;
+  for (const QVariant& m : members) lanes << m.toMap().value("lane").toInt();
+  QCOMPARE(lanes, (QList<int>{0, 0, 1, 2}));
+  QCOMPARE(groups[0].toMap().value("span").toDouble(), 12.25 + 61.5);
   QCOMPARE(names(shown.value("unsynced")), QStringList{"other.mp3"});
   QCOMPARE(names(shown.value("unreadable")), QStringList{"broken.mov"});
   QVERIFY(shown.value("sentence").toString().contains("1 file could not be read"));
+  const auto marks = file_marks("mavo", r);
+  QCOMPARE(marks.value("/s/zoom2.wav").text, QString("in sync with 3 files"));
+  QCOMPARE(marks.value("/s/other.mp3").kind, QString("alone"));
+  QCOMPARE(marks.value("/s/broken.mov").kind, QString("unreadable"));
+  QVERIFY(!marks.contains(kBeginMarker));
 
   const QVariantList documents = shown.value("documents").toList();
   QCOMPARE(names(documents), (QStringList{"SYNCED_fcp.XML", "SYNCED.otio", "SYNCED-2.mlt", "notes.txt"}));
