@@ -19,6 +19,7 @@ class WindowTest : public QObject {
  private slots:
   void sceneShowsTheDefaultSettings();
   void sceneStartsOneRunAndShowsItsEnd();
+  void aRunOnRealMediaEndsInTheResultView();
   void startsFromAnyFolder();
 };
 
@@ -75,6 +76,54 @@ void WindowTest::sceneStartsOneRunAndShowsItsEnd() {
     QCOMPARE(w.find(shown)->property("opacity").toDouble(), 1.0);
   QCOMPARE(w.find("text3")->property("text").toString(), QString("Done!"));
   QVERIFY(sync->property("enabled").toBool());
+  // Nothing was in sync: no green "Done!", no check mark.
+  QVERIFY(!w.find("text3")->property("visible").toBool());
+  QCOMPARE(w.find("headline")->property("text").toString(), QString("Nothing in sync"));
+  QVERIFY(w.find("endmark")->property("text").toString() != QString::fromUtf8("✓"));
+  QCOMPARE(w.warnings(), QStringList{});
+}
+
+// A real run on generated media, from the scene's Sync to the result view, and the
+// finished state giving way when the list changes.
+void WindowTest::aRunOnRealMediaEndsInTheResultView() {
+  TempRunDir run;
+  using testing_support::ffmpeg;
+  QVERIFY(testing_support::make_media(run.file("long.wav"),
+                                      "anoisesrc=seed=11:sample_rate=48000:c=pink,tremolo=f=2.5:d=0.9", 20));
+  QCOMPARE(ffmpeg({"-i", run.file("long.wav"), "-ss", "4", "-t", "12", run.file("cut.wav")}), 0);
+  QVERIFY(testing_support::make_media(run.file("other.wav"),
+                                      "anoisesrc=seed=12:sample_rate=48000:c=pink,tremolo=f=3:d=0.9", 8));
+  testing_support::write_file(run.file("notes.mov"), "not a film");
+  Window w;
+  QCOMPARE(w.load(BRENVIK_SCENE), QString());
+  for (const char* name : {"long.wav", "cut.wav", "other.wav", "notes.mov"})
+    w.add(QString::fromStdString(run.file(name)));
+  QSignalSpy ended(&w.controller, &QMLFile::send2gui);
+  QMetaObject::invokeMethod(w.view.rootObject(), "startRun");
+  QVERIFY(ended.wait(120000));
+
+  const QVariantMap shown = w.controller.lastRun();
+  QCOMPARE(shown.value("state").toString(), QString("synced"));
+  const QVariantList groups = shown.value("groups").toList();
+  QCOMPARE(groups.size(), 1);
+  const QVariantList members = groups[0].toMap().value("members").toList();
+  QCOMPARE(members.size(), 2);
+  QCOMPARE(members[1].toMap().value("fileName").toString(), QString("cut.wav"));
+  QCOMPARE(members[1].toMap().value("startText").toString(), QString("+0:04.000"));
+  QCOMPARE(shown.value("unsynced").toList().size(), 1);
+  QCOMPARE(shown.value("unreadable").toList().size(), 1);
+  QVERIFY(QDir::isAbsolutePath(shown.value("folder").toString()));
+  QCOMPARE(w.find("tabs")->property("currentIndex").toInt(), 1);
+  QTRY_COMPARE(w.find("done")->property("opacity").toDouble(), 1.0);
+  QVERIFY(w.find("text3")->property("visible").toBool());
+  const QAbstractItemModel& list = *w.controller.entries();
+  QCOMPARE(list.index(0, 0).data(FileListEntries::MarkRole).toString(), QString("in sync with 1 file"));
+  QCOMPARE(list.index(3, 0).data(FileListEntries::MarkKindRole).toString(), QString("unreadable"));
+
+  w.controller.removeEntry(3);
+  QTRY_COMPARE(w.find("done")->property("opacity").toDouble(), 0.0);
+  QCOMPARE(w.find("tabs")->property("currentIndex").toInt(), 0);
+  QCOMPARE(w.controller.status(), QString());
   QCOMPARE(w.warnings(), QStringList{});
 }
 
