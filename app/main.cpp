@@ -7,6 +7,7 @@
 #include "core/log.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QSettings>
 
 #include <cstdio>
@@ -46,8 +47,11 @@ int main(int argc, char* argv[]) {
   // Without its scene the frameless window would be invisible and impossible to close.
   if (const QString problem = load_scene(viewer, QString::fromUtf8(kScenePath)); !problem.isEmpty()) {
     logthis(problem.toStdString());
-    std::fprintf(stderr, "brenvik: %s\n%s", problem.toLocal8Bit().constData(),
-                 in_run_folder ? "" : "Brenvik.app, with its qml folder, was not found beside the program.\n");
+    const QString advice = in_run_folder ? QString()
+                                         : QStringLiteral("Brenvik.app, with its qml folder, was not found beside the program.");
+    std::fprintf(stderr, "brenvik: %s\n%s\n", problem.toLocal8Bit().constData(), advice.toLocal8Bit().constData());
+    // Started from a file manager, stderr goes nowhere: say it where it is seen.
+    QMessageBox::critical(nullptr, QStringLiteral("Brenvik cannot start"), advice.isEmpty() ? problem : advice + "\n\n" + problem);
     return EXIT_FAILURE;
   }
   viewer.show();

@@ -194,6 +194,7 @@ Flickable {
                     }
                 }
                 Button {
+                    FocusRing {}
                     text: "Copy path"
                     onClicked: view.copyText(modelData.path)
                 }
@@ -211,11 +212,13 @@ Flickable {
                 font.pixelSize: 12
             }
             Button {
+                FocusRing {}
                 objectName: "resultshowfolder"
                 text: "Show folder"
                 onClicked: view.showFolder(view.run.folder)
             }
             Button {
+                FocusRing {}
                 text: "Copy path"
                 onClicked: view.copyText(view.run.folder)
             }

@@ -196,11 +196,13 @@ Item {
                     id: tabs
                     objectName: "tabs"
                     TabButton {
+                        FocusRing {}
                         text: QMLFile.entries.mediaCount === 1 ? "Media files (1)"
                                                                : "Media files (" + QMLFile.entries.mediaCount + ")"
                         width: implicitWidth
                     }
                     TabButton {
+                        FocusRing {}
                         objectName: "resulttab"
                         text: "Result"
                         enabled: root.ending !== ""
@@ -209,6 +211,7 @@ Item {
                 }
                 Item { Layout.fillWidth: true }
                 Button {
+                    FocusRing {}
                     objectName: "addbutton"
                     visible: tabs.currentIndex === 0
                     text: "Add files…"
@@ -216,6 +219,7 @@ Item {
                     onClicked: QMLFile.getFilesSelected()
                 }
                 Button {
+                    FocusRing {}
                     objectName: "adddevicebutton"
                     visible: tabs.currentIndex === 0
                     text: "Add files from one device…"
@@ -226,6 +230,7 @@ Item {
                     onClicked: QMLFile.getFilesSelected2()
                 }
                 Button {
+                    FocusRing {}
                     objectName: "clearbutton"
                     visible: tabs.currentIndex === 0
                     text: "Clear"
@@ -318,6 +323,7 @@ Item {
 
                 Label { text: "Tolerance" }
                 SpinBox {
+                    FocusRing {}
                     id: tolerance
                     objectName: "tolerance"
                     readonly property int scaleBy: 1000
@@ -354,6 +360,7 @@ Item {
 
                 Label { text: "Sequence frame rate"; Layout.leftMargin: 8 }
                 ComboBox {
+                    FocusRing {}
                     id: frameRate
                     objectName: "framerate"
                     model: root.frameRates.map(r => r + " fps")
@@ -367,6 +374,7 @@ Item {
 
                 Label { text: "Frame size"; Layout.leftMargin: 8 }
                 ComboBox {
+                    FocusRing {}
                     id: frameSize
                     objectName: "framesize"
                     model: root.frameSizes.map(s => s[0] + " × " + s[1]).concat(["Custom…"])
@@ -377,6 +385,7 @@ Item {
                 }
 
                 CheckBox {
+                    FocusRing {}
                     id: premiere
                     objectName: "premiere"
                     Layout.columnSpan: 2
@@ -389,6 +398,7 @@ Item {
                                   + "This adds Premiere Pro's timeline view settings (zoom, header width) to the sequences."
                 }
                 CheckBox {
+                    FocusRing {}
                     objectName: "refine"
                     Layout.columnSpan: 2
                     Layout.leftMargin: 8
@@ -403,6 +413,7 @@ Item {
                     spacing: 4
                     visible: frameSize.currentIndex === root.frameSizes.length
                     SpinBox {
+                        FocusRing {}
                         id: customWidth
                         from: 16; to: 16384; value: QMLFile.savedWidth; editable: true
                         enabled: !root.running
@@ -410,6 +421,7 @@ Item {
                     }
                     Label { text: "×" }
                     SpinBox {
+                        FocusRing {}
                         id: customHeight
                         from: 16; to: 16384; value: QMLFile.savedHeight; editable: true
                         enabled: !root.running
@@ -444,17 +456,20 @@ Item {
                     font.pixelSize: 13
                 }
                 Button {
+                    FocusRing {}
                     text: "Choose…"
                     enabled: !root.running
                     onClicked: QMLFile.chooseOutputFolder()
                 }
                 Button {
+                    FocusRing {}
                     text: "Default"
                     visible: QMLFile.outputFolder !== ""
                     enabled: !root.running
                     onClicked: QMLFile.outputFolder = ""
                 }
                 CheckBox {
+                    FocusRing {}
                     objectName: "openoutput"
                     text: "Show it when done"
                     checked: QMLFile.openOutput
@@ -506,6 +521,7 @@ Item {
                             }
                         }
                         Button {
+                            FocusRing {}
                             objectName: "stopbutton"
                             visible: root.running
                             enabled: !QMLFile.stopping
@@ -579,6 +595,7 @@ Item {
                             anchors { right: parent.right; rightMargin: 12; verticalCenter: parent.verticalCenter }
                             spacing: 8
                             Button {
+                                FocusRing {}
                                 objectName: "showfolder"
                                 visible: (QMLFile.lastRun.folder || "") !== ""
                                 text: "Show folder"
@@ -617,6 +634,7 @@ Item {
                 }
 
                 Button {
+                    FocusRing {}
                     id: syncButton
                     objectName: "syncbutton"
                     text: root.running ? "Syncing…" : "Sync"
@@ -638,7 +656,6 @@ Item {
                         color: !syncButton.enabled ? "#dfe3e8"
                              : syncButton.down ? Qt.darker(root.accent, 1.2)
                              : syncButton.hovered ? Qt.lighter(root.accent, 1.1) : root.accent
-                        border { color: root.ink; width: syncButton.visualFocus ? 3 : 0 }
                     }
                 }
             }
@@ -693,8 +710,17 @@ Item {
             RowLayout {
                 Layout.alignment: Qt.AlignRight
                 spacing: 8
-                Button { text: "Keep running"; focus: true; onClicked: quitPopup.close() }
-                Button { text: "Stop and quit"; onClicked: Qt.quit() }
+                Button {
+                    FocusRing {}
+                    text: "Keep running"
+                    focus: true
+                    onClicked: quitPopup.close()
+                }
+                Button {
+                    FocusRing {}
+                    text: "Stop and quit"
+                    onClicked: Qt.quit()
+                }
             }
         }
     }

@@ -6,6 +6,7 @@
 #include "tests/support/test_support.h"
 
 #include <QDir>
+#include <QJSValue>
 #include <QQuickItem>
 #include <QSignalSpy>
 #include <QTest>
@@ -34,6 +35,14 @@ void WindowTest::sceneShowsTheDefaultSettings() {
            QString::fromUtf8("%1 × %2").arg(d.width).arg(d.height));
   QCOMPARE(w.find("premiere")->property("checked").toBool(), d.premiere != 0);
   QCOMPARE(w.find("refine")->property("checked").toBool(), d.refine);
+
+  // A typed tolerance out of range is refused aloud, not clamped in silence.
+  QObject* tolerance = w.find("tolerance");
+  QJSValue parse = tolerance->property("valueFromText").value<QJSValue>();
+  QCOMPARE(parse.call({QJSValue("1.5")}).toInt(), qRound(d.tolerance * 1000));
+  QVERIFY(w.find("settingsproblem")->property("visible").toBool());
+  QCOMPARE(parse.call({QJSValue("0,95")}).toInt(), 950);
+  QVERIFY(!w.find("settingsproblem")->property("visible").toBool());
 }
 
 void WindowTest::sceneStartsOneRunAndShowsItsEnd() {
