@@ -98,7 +98,7 @@ bool holds_earlier_documents(const QString& folder) {
 // Where a stage sits on the progress bar, by the engine's stage name.
 struct StageSpan {
   QString label;
-  QString item;  // what i and n count; empty: the count is not shown
+  QString item;  // what i and n count; empty: the count is not shown; "%": as a share
   double from = 0.0;
   double to = 0.0;
   bool known = false;
@@ -110,7 +110,9 @@ StageSpan span_of(const QString& stage) {
     return {QStringLiteral("Transcoding audio"), QStringLiteral("file"), 0.0, 0.25, true};
   if (name == kStageFingerprint)
     return {QStringLiteral("Fingerprinting"), QStringLiteral("file"), 0.25, 0.6, true};
-  if (name == kStageMatch) return {QStringLiteral("Matching"), QStringLiteral("pair"), 0.6, 0.95, true};
+  // The matcher's count takes in the device-group markers, which are no files to the
+  // user, so its share is shown instead.
+  if (name == kStageMatch) return {QStringLiteral("Matching"), QStringLiteral("%"), 0.6, 0.95, true};
   if (name == kStageExport) return {QStringLiteral("Writing projects"), QString(), 0.95, 1.0, true};
   return {stage, QStringLiteral("step"), 0.0, 0.0, false};
 }
@@ -386,7 +388,10 @@ void QMLFile::setProgress(const QString& text, double value) {
 void QMLFile::showProgress(const QString& stage, int i, int n) {
   const StageSpan span = span_of(stage);
   QString text = span.label;
-  if (!span.item.isEmpty() && n > 1) text += QStringLiteral(": %1 %2 of %3").arg(span.item).arg(i).arg(n);
+  if (span.item == QLatin1String("%") && n > 0)
+    text += QStringLiteral(": %1%").arg(100 * std::clamp(i, 0, n) / n);
+  else if (!span.item.isEmpty() && n > 1)
+    text += QStringLiteral(": %1 %2 of %3").arg(span.item).arg(i).arg(n);
   double value = progress_value_;
   if (span.known) {
     const double part = n > 0 ? std::clamp(static_cast<double>(i) / n, 0.0, 1.0) : 1.0;
