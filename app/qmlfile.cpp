@@ -23,12 +23,12 @@
 
 namespace {
 
-constexpr const char* kFilesCaption = "Select one or more files to open";
+constexpr const char* kFilesCaption = "Select the recordings to add";
 constexpr const char* kDeviceCaption = "Select the files one camera or recorder made, one after another";
 constexpr const char* kFolderCaption = "Choose where the projects go";
 constexpr int kStoppedByTheWindow = -1;  // a stop request's reason: not a signal
 
-// Anything ffmpeg can take the sound from; the last choice of the filter shows the rest.
+// The usual files of cameras, phones and recorders; "All files" offers the rest.
 constexpr const char* kMediaExtensions[] = {
     "wav", "mp3", "m4a", "aac", "flac", "aif", "aiff", "ogg", "opus", "mov", "mp4", "m4v",
     "mts", "m2ts", "avi", "mkv", "mxf", "dv", "mpg", "mpeg", "wmv", "3gp", "webm"};
