@@ -259,6 +259,7 @@ void QMLFile::clearall() {
 QStringList QMLFile::addUrls(const QVariantList& urls) {
   QStringList found;
   QStringList skipped;
+  QStringList empty_folders;
   for (const QVariant& value : urls) {
     const QUrl url = value.toUrl();
     if (!url.isLocalFile()) continue;
@@ -267,17 +268,22 @@ QStringList QMLFile::addUrls(const QVariantList& urls) {
     const QFileInfoList files = dropped.isDir()
         ? QDir(dropped.absoluteFilePath()).entryInfoList(QDir::Files, QDir::Name)
         : QFileInfoList{dropped};
+    const auto before = found.size();
     for (const QFileInfo& file : files) {
       if (!file.isFile()) continue;
       if (is_media_name(file.fileName())) found << file.absoluteFilePath();
       else skipped << file.fileName();
     }
+    if (dropped.isDir() && found.size() == before) empty_folders << dropped.fileName();
   }
   const QStringList added = appendEntries(found);
-  if (!skipped.isEmpty()) {
-    const QString notice = QStringLiteral("Not media files, so not added: %1.").arg(skipped.join(QStringLiteral(", ")));
-    setStatus(status_.isEmpty() ? notice : status_ + QLatin1Char(' ') + notice);
-  }
+  QStringList notices;
+  if (!status_.isEmpty()) notices << status_;
+  if (!skipped.isEmpty())
+    notices << QStringLiteral("Not media files, so not added: %1.").arg(skipped.join(QStringLiteral(", ")));
+  if (!empty_folders.isEmpty())
+    notices << QStringLiteral("No media files directly in %1.").arg(empty_folders.join(QStringLiteral(", ")));
+  setStatus(notices.join(QLatin1Char(' ')));
   return added;
 }
 
@@ -308,9 +314,7 @@ void QMLFile::stopRun() {
 }
 
 bool QMLFile::chooseOutputFolder() {
-  const QString start = output_folder_.isEmpty() ? QDir::current().absoluteFilePath(QString::fromUtf8(kOutputFolder))
-                                                 : output_folder_;
-  const QString folder = folder_dialog_(QString::fromUtf8(kFolderCaption), start);
+  const QString folder = folder_dialog_(QString::fromUtf8(kFolderCaption), documentsFolder());
   if (folder.isEmpty()) return false;
   setOutputFolder(QDir::cleanPath(folder));
   return true;
@@ -358,8 +362,7 @@ void QMLFile::start_sync(float tolerance, int x, int y, float fps, int premiere)
   worker->open_output = open_output_;
   worker->output_folder = output_folder_;
   worker->engine = engine_;
-  run_folder_ = output_folder_.isEmpty() ? QDir::current().absoluteFilePath(QString::fromUtf8(kOutputFolder))
-                                         : output_folder_;
+  run_folder_ = documentsFolder();
 
   setStatus(QString());
   setProgress(QStringLiteral("Starting"), 0.0);
@@ -367,6 +370,11 @@ void QMLFile::start_sync(float tolerance, int x, int y, float fps, int premiere)
   worker->start();
   qDebug("tuka odi kod za start sync");
 }
+QString QMLFile::documentsFolder() const {
+  return output_folder_.isEmpty() ? QDir::current().absoluteFilePath(QString::fromUtf8(kOutputFolder))
+                                  : output_folder_;
+}
+
 void QMLFile::setRunning(bool running) {
   if (running == running_) return;
   running_ = running;

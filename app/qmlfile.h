@@ -134,6 +134,8 @@ class QMLFile : public QObject {
   void showProgress(const QString& stage, int i, int n);
   void endRun(const QString& answer, const RunResult& outcome);
   void save();
+  // Where a run writes its documents, absolute.
+  QString documentsFolder() const;
 
   AnimalModel& model_;
   FileListEntries entries_;

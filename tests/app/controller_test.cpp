@@ -110,17 +110,19 @@ void ControllerTest::dropsTakeMediaFilesAndFolders() {
   TempRunDir dir;
   const QString card = QString::fromStdString(dir.file("CARD"));
   QDir().mkpath(card + "/sub");
+  QDir().mkpath(QString::fromStdString(dir.file("EMPTY")));
   for (const char* name : {"CARD/C0002.MP4", "CARD/C0001.MP4", "CARD/sub/C0003.MP4", "CARD/notes.txt", "a.wav"})
     testing_support::write_file(dir.file(name), "");
   AnimalModel model;
   QMLFile controller(model);
   const QString a = QString::fromStdString(dir.file("a.wav"));
   const QVariantList urls = {QUrl("https://example.org/c.mov"), QUrl::fromLocalFile(a + ".gone"),
-                             QUrl::fromLocalFile(a), QUrl::fromLocalFile(card)};
+                             QUrl::fromLocalFile(a), QUrl::fromLocalFile(card),
+                             QUrl::fromLocalFile(QString::fromStdString(dir.file("EMPTY")))};
   const QStringList added = {a, card + "/C0001.MP4", card + "/C0002.MP4"};
   QCOMPARE(controller.addUrls(urls), added);
   QCOMPARE(model.dajmilista(), added);
-  QCOMPARE(controller.status(), QString("Not media files, so not added: notes.txt."));
+  QCOMPARE(controller.status(), QString("Not media files, so not added: notes.txt. No media files directly in EMPTY."));
 }
 
 void ControllerTest::removingTakesAFileOrAWholeGroup_data() {
