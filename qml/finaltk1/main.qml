@@ -322,35 +322,17 @@ Item {
                 rowSpacing: 8
 
                 Label { text: "Tolerance" }
-                SpinBox {
-                    FocusRing {}
+                CheckedSpinBox {
                     id: tolerance
                     objectName: "tolerance"
-                    readonly property int scaleBy: 1000
-                    readonly property real realValue: value / scaleBy
+                    scaleBy: 1000
+                    decimals: 3
                     // The span worth offering, well inside the limits the controller checks.
                     from: 800
                     to: 999
                     value: Math.round(QMLFile.savedTolerance * scaleBy)
-                    stepSize: 1
-                    editable: true
                     enabled: !root.running
                     Layout.preferredWidth: 110
-                    // Any number may be typed, so that one out of range can be refused aloud
-                    // instead of being clamped in silence.
-                    property string refused: ""
-                    validator: RegularExpressionValidator { regularExpression: /[0-9]*[.,]?[0-9]*/ }
-                    textFromValue: (v, locale) => (v / scaleBy).toFixed(3)
-                    valueFromText: (text, locale) => {
-                        const v = Math.round(Number(text.replace(",", ".")) * scaleBy)
-                        if (text === "" || isNaN(v) || v < from || v > to) {
-                            refused = text
-                            return value
-                        }
-                        refused = ""
-                        return v
-                    }
-                    onValueModified: refused = ""
                     ToolTip.visible: hovered
                     ToolTip.delay: 600
                     ToolTip.text: "How strict the match is. Higher is stricter: fewer pairs, and fewer false ones.\n"
@@ -412,33 +394,33 @@ Item {
                     Layout.alignment: Qt.AlignRight
                     spacing: 4
                     visible: frameSize.currentIndex === root.frameSizes.length
-                    SpinBox {
-                        FocusRing {}
+                    CheckedSpinBox {
                         id: customWidth
-                        from: 16; to: 16384; value: QMLFile.savedWidth; editable: true
+                        objectName: "customwidth"
+                        from: 16; to: 16384; value: QMLFile.savedWidth
                         enabled: !root.running
                         Layout.preferredWidth: 92
                     }
                     Label { text: "×" }
-                    SpinBox {
-                        FocusRing {}
+                    CheckedSpinBox {
                         id: customHeight
-                        from: 16; to: 16384; value: QMLFile.savedHeight; editable: true
+                        from: 16; to: 16384; value: QMLFile.savedHeight
                         enabled: !root.running
                         Layout.preferredWidth: 92
                     }
                 }
-
             }
 
             Text {
                 objectName: "settingsproblem"
                 Layout.fillWidth: true
-                visible: tolerance.refused !== ""
-                text: "Tolerance " + tolerance.refused + " is not taken: it goes from "
-                      + (tolerance.from / tolerance.scaleBy).toFixed(3) + " to "
-                      + (tolerance.to / tolerance.scaleBy).toFixed(3) + ". It stays "
-                      + tolerance.realValue.toFixed(3) + "."
+                visible: text !== ""
+                text: [[tolerance, "Tolerance"], [customWidth, "Width"], [customHeight, "Height"]]
+                      .filter(p => p[0].refused !== "")
+                      .map(p => p[1] + " " + p[0].refused + " is not taken: it goes from "
+                                + p[0].textFromValue(p[0].from) + " to " + p[0].textFromValue(p[0].to)
+                                + ". It stays " + p[0].textFromValue(p[0].value) + ".")
+                      .join(" ")
                 color: root.colors.bad
                 font.pixelSize: 12
             }

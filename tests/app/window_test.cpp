@@ -43,6 +43,10 @@ void WindowTest::sceneShowsTheDefaultSettings() {
   QVERIFY(w.find("settingsproblem")->property("visible").toBool());
   QCOMPARE(parse.call({QJSValue("0,95")}).toInt(), 950);
   QVERIFY(!w.find("settingsproblem")->property("visible").toBool());
+  QJSValue parse_width = w.find("customwidth")->property("valueFromText").value<QJSValue>();
+  QCOMPARE(parse_width.call({QJSValue("20000")}).toInt(), d.width);
+  QVERIFY2(w.find("settingsproblem")->property("text").toString().startsWith("Width 20000 is not taken"),
+           qPrintable(w.find("settingsproblem")->property("text").toString()));
 }
 
 void WindowTest::sceneStartsOneRunAndShowsItsEnd() {
