@@ -334,12 +334,11 @@ void QMLFile::start_sync(float tolerance, int x, int y, float fps, int premiere)
     return;
   }
   const QList<QString> files = model_.dajmilista();
+  // Marks from before describe files that may have come back or gone since.
   const QStringList missing = missing_files(files);
-  if (!missing.isEmpty()) {
-    QHash<QString, FileListEntries::Mark> marks;
-    for (const QString& file : missing) marks.insert(file, {QStringLiteral("missing"), QStringLiteral("cannot be read")});
-    entries_.setMarks(marks);
-  }
+  QHash<QString, FileListEntries::Mark> marks;
+  for (const QString& file : missing) marks.insert(file, {QStringLiteral("missing"), QStringLiteral("cannot be read")});
+  entries_.setMarks(marks);
   const RunSettings settings{.tolerance = tolerance, .fps = fps, .width = x, .height = y,
                              .premiere = premiere, .refine = refine_};
   if (const QString problem = check_run(missing, settings, output_folder_); !problem.isEmpty()) {

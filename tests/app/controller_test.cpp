@@ -283,6 +283,12 @@ void ControllerTest::runsThatCannotWorkAreRefused() {
            spoil == "file" ? QString("missing") : QString());
   QCOMPARE(r.runningChanged.count(), 0);
   QCOMPARE(r.stub.calls.load(), 0);
+  if (spoil == "file") {  // back again: the next start forgets the mark
+    testing_support::write_file(media.toStdString(), "");
+    r.start();
+    QCOMPARE(r.w.controller.entries()->index(0, 0).data(FileListEntries::MarkKindRole).toString(), QString());
+    QVERIFY(r.ended.wait(kRunWaitMs));
+  }
 }
 
 void ControllerTest::progressReachesTheGuiThreadAndAFailingEngineEndsTheRun() {
