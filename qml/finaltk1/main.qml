@@ -195,18 +195,15 @@ Item {
                 TabBar {
                     id: tabs
                     objectName: "tabs"
-                    TabButton {
-                        FocusRing {}
+                    background: Item {}
+                    ViewTab {
                         text: QMLFile.entries.mediaCount === 1 ? "Media files (1)"
                                                                : "Media files (" + QMLFile.entries.mediaCount + ")"
-                        width: implicitWidth
                     }
-                    TabButton {
-                        FocusRing {}
+                    ViewTab {
                         objectName: "resulttab"
                         text: "Result"
                         enabled: root.ending !== ""
-                        width: implicitWidth
                     }
                 }
                 Item { Layout.fillWidth: true }
