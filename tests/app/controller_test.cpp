@@ -61,6 +61,7 @@ class ControllerTest : public QObject {
   void runsThatCannotWorkAreRefused();
   void progressReachesTheGuiThreadAndAFailingEngineEndsTheRun();
   void quittingStopsTheRunningRun();
+  void aRunThatWroteNothingPointsAtEarlierProjects();
 };
 
 void ControllerTest::picksAppendEntries_data() {
@@ -338,6 +339,22 @@ void ControllerTest::quittingStopsTheRunningRun() {
   r.start();  // the stop is forgotten: the next run goes on until asked again
   QVERIFY(!r.ended.wait(300));
   QVERIFY(stop_run(r.w.controller, kRunWaitMs));
+}
+
+// The projects of an earlier run could be imported by mistake for this one's.
+void ControllerTest::aRunThatWroteNothingPointsAtEarlierProjects() {
+  StubRun r;
+  r.add_file("a.wav");
+  r.start();
+  QVERIFY(r.ended.wait(kRunWaitMs));
+  QVERIFY2(!r.w.controller.status().contains("earlier run"), qPrintable(r.w.controller.status()));
+  testing_support::write_file(r.dir.file("Brenvik.app/SYNCED/SYNCED_fcp.XML"), "<xmeml/>");
+  r.start();
+  QVERIFY(r.ended.wait(kRunWaitMs));
+  QVERIFY2(r.w.controller.status().contains(QString::fromStdString(r.dir.file("Brenvik.app/SYNCED")) +
+                                            " are from an earlier run"),
+           qPrintable(r.w.controller.status()));
+  QCOMPARE(r.w.controller.lastRun().value("state").toString(), QString("nothing"));
 }
 
 static RegisterSuite registration("Controller", [] { return std::make_unique<ControllerTest>(); });
