@@ -262,6 +262,7 @@ Item {
                         // Always there when the list overflows, so that the hidden rows are evident.
                         ScrollBar.vertical: ScrollBar {
                             id: listScroll
+                            objectName: "listscroll"
                             policy: fileList.contentHeight > fileList.height ? ScrollBar.AlwaysOn : ScrollBar.AlwaysOff
                         }
                         Keys.onDeletePressed: {

@@ -36,6 +36,13 @@ void WindowTest::sceneShowsTheDefaultSettings() {
   QCOMPARE(w.find("premiere")->property("checked").toBool(), d.premiere != 0);
   QCOMPARE(w.find("refine")->property("checked").toBool(), d.refine);
 
+  // A list longer than its frame shows that it goes on.
+  w.view.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&w.view));
+  QCOMPARE(w.find("listscroll")->property("policy").toInt(), int(Qt::ScrollBarAlwaysOff));
+  for (int i = 0; i < 13; ++i) w.add(QString("/m/%1.mov").arg(i));
+  QTRY_COMPARE(w.find("listscroll")->property("policy").toInt(), int(Qt::ScrollBarAlwaysOn));
+
   // A typed tolerance out of range is refused aloud, not clamped in silence.
   QObject* tolerance = w.find("tolerance");
   QJSValue parse = tolerance->property("valueFromText").value<QJSValue>();
