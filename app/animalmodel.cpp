@@ -11,6 +11,13 @@ void AnimalModel::addAnimal(const Animal& animal) {
   endInsertRows();
 }
 
+void AnimalModel::removeEntries(int first, int count) {
+  if (first < 0 || count <= 0 || first + count > animals_.size()) return;
+  beginRemoveRows(QModelIndex(), first, first + count - 1);
+  animals_.remove(first, count);
+  endRemoveRows();
+}
+
 void AnimalModel::clearall() {
   qDebug("tuka odi kod za clear file list");
   beginResetModel();

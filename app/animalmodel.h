@@ -28,6 +28,8 @@ class AnimalModel : public QAbstractListModel {
 
   // Appends one entry, announced as one inserted row at the end.
   void addAnimal(const Animal& animal);
+  // Removes `count` entries from `first` on, announced as removed rows; out of range: nothing.
+  void removeEntries(int first, int count);
   // Removes every entry inside one model reset.
   void clearall();
   // All entry texts in list order, markers included.

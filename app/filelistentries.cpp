@@ -36,10 +36,20 @@ void FileListEntries::setSourceModel(QAbstractItemModel* source) {
   QIdentityProxyModel::setSourceModel(source);
   if (source) {
     connect(source, &QAbstractItemModel::rowsInserted, this, &FileListEntries::recount);
-    connect(source, &QAbstractItemModel::rowsRemoved, this, &FileListEntries::recount);
+    connect(source, &QAbstractItemModel::rowsRemoved, this, [this] {
+      // A group's foot counts its files, which a removal above it may have changed.
+      if (rowCount() > 0)
+        emit dataChanged(index(0, 0), index(rowCount() - 1, 0), {GroupFilesRole});
+      recount();
+    });
     connect(source, &QAbstractItemModel::modelReset, this, &FileListEntries::recount);
   }
   recount();
+}
+
+void FileListEntries::setMarks(QHash<QString, Mark> marks) {
+  marks_ = std::move(marks);
+  if (rowCount() > 0) emit dataChanged(index(0, 0), index(rowCount() - 1, 0), {MarkRole, MarkKindRole});
 }
 
 QString FileListEntries::textAt(int row) const {
@@ -70,8 +80,8 @@ QVariant FileListEntries::data(const QModelIndex& index, int role) const {
       return kind_name(kind);
     case InGroupRole: {
       if (kind != Kind::File) return false;
-      // Entries are only ever appended or cleared all at once, so whether a file is
-      // inside a group depends on the rows before it alone and never changes later.
+      // Entries are appended, cleared, or removed a file or a whole group at a time, so
+      // whether a file is inside a group never changes while it is listed.
       for (int r = row - 1; r >= 0; --r) {
         const Kind before = kind_of(textAt(r));
         if (before != Kind::File) return before == Kind::Begin;
@@ -84,6 +94,10 @@ QVariant FileListEntries::data(const QModelIndex& index, int role) const {
       for (int r = row - 1; r >= 0 && kind_of(textAt(r)) == Kind::File; --r) ++files;
       return files;
     }
+    case MarkRole:
+      return marks_.value(text).text;
+    case MarkKindRole:
+      return marks_.value(text).kind;
     default:
       return {};
   }
@@ -96,5 +110,7 @@ QHash<int, QByteArray> FileListEntries::roleNames() const {
   names.insert(KindRole, "kind");
   names.insert(InGroupRole, "inGroup");
   names.insert(GroupFilesRole, "groupFiles");
+  names.insert(MarkRole, "mark");
+  names.insert(MarkKindRole, "markKind");
   return names;
 }

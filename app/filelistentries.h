@@ -2,6 +2,7 @@
 // The file list as the scene shows it: file name and folder apart, and the
 // device-group markers turned into the start and end of a visible group.
 
+#include <QHash>
 #include <QIdentityProxyModel>
 
 // Adds display roles on top of the file list; the list itself keeps its single
@@ -17,6 +18,13 @@ class FileListEntries : public QIdentityProxyModel {
     KindRole,        // "file", "begin" or "end"
     InGroupRole,     // a file between a BEGIN marker and its END
     GroupFilesRole,  // on an "end" entry: the files in the group it closes
+    MarkRole,        // what the last run, or the last refused start, found of the file
+    MarkKindRole,    // "synced", "alone", "unreadable", "missing", or empty
+  };
+
+  struct Mark {
+    QString kind;
+    QString text;
   };
 
   explicit FileListEntries(QObject* parent = nullptr);
@@ -27,6 +35,8 @@ class FileListEntries : public QIdentityProxyModel {
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
   QHash<int, QByteArray> roleNames() const override;
   void setSourceModel(QAbstractItemModel* source) override;
+  // Marks files by their list text; a file without a mark shows none.
+  void setMarks(QHash<QString, Mark> marks);
 
  signals:
   void mediaCountChanged();
@@ -36,4 +46,5 @@ class FileListEntries : public QIdentityProxyModel {
   void recount();
 
   int media_count_ = 0;
+  QHash<QString, Mark> marks_;
 };

@@ -7,6 +7,8 @@
 #include "core/log.h"
 
 #include <QApplication>
+#include <QMessageBox>
+#include <QSettings>
 
 #include <cstdio>
 #include <cstdlib>
@@ -27,6 +29,8 @@ AnimalModel model;
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   use_utf8_ctype_in_c_locale();
+  // Before the first log line: the log is below the run folder.
+  const bool in_run_folder = enter_run_folder(QCoreApplication::applicationDirPath());
   for (int i = 0; i < kBannerLines; ++i) logthis(std::string(kBannerWidth, '*'));
   logthis("START NA APLIKACIJATA");
   QCoreApplication::setApplicationName(QStringLiteral("Brenvik"));
@@ -35,14 +39,19 @@ int main(int argc, char* argv[]) {
 
   QmlApplicationViewer viewer;
   QMLFile controller(model);
+  QSettings store;
+  controller.keepSettingsIn(&store);
   connect_window(viewer, model, controller, app);
   console() << exelokacija() << "abc/main.qml" << std::endl;
 
   // Without its scene the frameless window would be invisible and impossible to close.
   if (const QString problem = load_scene(viewer, QString::fromUtf8(kScenePath)); !problem.isEmpty()) {
     logthis(problem.toStdString());
-    std::fprintf(stderr, "brenvik: %s\nStart Brenvik from the folder that holds Brenvik.app.\n",
-                 problem.toLocal8Bit().constData());
+    const QString advice = in_run_folder ? QString()
+                                         : QStringLiteral("Brenvik.app, with its qml folder, was not found beside the program.");
+    std::fprintf(stderr, "brenvik: %s\n%s\n", problem.toLocal8Bit().constData(), advice.toLocal8Bit().constData());
+    // Started from a file manager, stderr goes nowhere: say it where it is seen.
+    QMessageBox::critical(nullptr, QStringLiteral("Brenvik cannot start"), advice.isEmpty() ? problem : advice + "\n\n" + problem);
     return EXIT_FAILURE;
   }
   viewer.show();

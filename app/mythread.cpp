@@ -5,7 +5,7 @@
 #include <exception>
 #include <ostream>
 
-MyThread::MyThread(QObject* parent) : QThread(parent) {}
+MyThread::MyThread(QObject* parent) : QThread(parent) { qRegisterMetaType<RunResult>(); }
 
 void MyThread::run() {
   std::vector<std::string> names;
@@ -19,33 +19,27 @@ void MyThread::run() {
   SyncOptions options;
   options.result = &outcome;
   options.open_output = open_output;
+  options.output_folder = output_folder.toStdString();
   options.progress = [this](std::string_view stage, int i, int n) {
     emit progressed(QString::fromUtf8(stage.data(), static_cast<qsizetype>(stage.size())), i, n);
   };
 
   // Whatever happens inside the run, the window must hear that it ended, or it
   // would wait for ever with its Sync button disabled.
-  QString result;
-  QString error;
+  QString answer;
   try {
-    const std::string answer = engine ? engine(std::move(names), settings, options)
-                                      : synco(std::move(names), settings, options);
-    result = QString::fromStdString(answer);
+    answer = QString::fromStdString(engine ? engine(std::move(names), settings, options)
+                                           : synco(std::move(names), settings, options));
   } catch (const std::exception& e) {
-    error = QString::fromUtf8(e.what());
+    outcome.error = e.what();
+    logthis("sync run failed: " + outcome.error);
   } catch (...) {
-    error = QStringLiteral("unknown error");
+    outcome.error = "unknown error";
+    logthis("sync run failed: " + outcome.error);
   }
-  if (!error.isEmpty()) logthis("sync run failed: " + error.toStdString());
-  if (error.isEmpty()) error = QString::fromStdString(outcome.error);
-  QStringList unreadable;
-  for (const UnreadableFile& u : outcome.unreadable)
-    unreadable << QString::fromStdString(outcome.entries[static_cast<std::size_t>(u.entry)] + ": " + u.reason);
   logthis("posle sync it");
 
-  QStringList notices;
-  for (const std::string& notice : outcome.notices) notices << QString::fromStdString(notice);
-  emit runEnded(result, error, unreadable, notices);
+  emit runEnded(answer, outcome);
   emit finished2(QString());
   exec();
 }

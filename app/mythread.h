@@ -5,13 +5,15 @@
 #include "engine/synco.h"
 
 #include <QList>
+#include <QMetaType>
 #include <QString>
-#include <QStringList>
 #include <QThread>
 
 #include <functional>
 #include <string>
 #include <vector>
+
+Q_DECLARE_METATYPE(RunResult)
 
 // Everything a run needs is copied in before start(): the worker never reads the
 // file list model or the scene. Results leave only through queued signals.
@@ -28,16 +30,16 @@ class MyThread : public QThread {
   RunSettings settings;       // checked before the run: see settings_problem
   QList<QString> files;       // snapshot of the file list, markers included
   bool open_output = true;    // show the output folder after a run that wrote projects
+  QString output_folder;      // where the documents go; empty: Brenvik.app/SYNCED
   SyncEngine engine;          // empty: the real driver
 
  signals:
   void finished2(QString msg);
   // From the engine's progress callback: stage name, item i (1-based) of n.
   void progressed(QString stage, int i, int n);
-  // The driver's answer ("mavo", "nema"); `error` says why the run could not be done (empty
-  // when it could); `unreadable` holds "file: reason" for every file whose sound could
-  // not be read; `notices` what the user should know of a run that went on.
-  void runEnded(QString result, QString error, QStringList unreadable, QStringList notices);
+  // The driver's answer ("mavo", "nema") and everything the run found; an exception
+  // that left the driver is in outcome.error.
+  void runEnded(QString answer, RunResult outcome);
 
  protected:
   // One run, then the thread idles in its own event loop until the process ends.

@@ -1,16 +1,21 @@
 #include "app/qmlfile.h"
 
 #include "app/animalmodel.h"
+#include "app/runreport.h"
 #include "core/entries.h"
 #include "core/log.h"
 #include "core/paths.h"
 #include "core/stop.h"
 
 #include <QDebug>
+#include <QDesktopServices>
+#include <QClipboard>
 #include <QDir>
+#include <QGuiApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QSet>
+#include <QSettings>
 #include <QUrl>
 
 #include <algorithm>
@@ -18,38 +23,82 @@
 
 namespace {
 
-constexpr const char* kDialogCaption = "Select one or more files to open";
-constexpr const char* kDialogFolder = "/home";
-constexpr const char* kMediaFilter =
-    "media files (*.wav *.avi *.mov *.mts *.dv *.mpg *.MP4 *.3GP *.mpeg *.wmv *.MP3 *.mp3 )";
-constexpr const char* kDeviceFilter = "media files (*.wav *.avi *.mov *.mts *.dv *.mpg *.MP3)";
+constexpr const char* kFilesCaption = "Select the recordings to add";
+constexpr const char* kDeviceCaption = "Select the files one camera or recorder made, one after another";
+constexpr const char* kFolderCaption = "Choose where the projects go";
+constexpr int kStoppedByTheWindow = -1;  // a stop request's reason: not a signal
+
+// The usual files of cameras, phones and recorders; "All files" offers the rest.
+constexpr const char* kMediaExtensions[] = {
+    "wav", "mp3", "m4a", "aac", "flac", "aif", "aiff", "ogg", "opus", "mov", "mp4", "m4v",
+    "mts", "m2ts", "avi", "mkv", "mxf", "dv", "mpg", "mpeg", "wmv", "3gp", "webm"};
+
+// Both cases, since a native dialog may match names case-sensitively and cameras write
+// upper-case names.
+QString media_filter() {
+  QStringList patterns;
+  for (const char* extension : kMediaExtensions) {
+    const QString lower = QString::fromLatin1(extension);
+    patterns << QStringLiteral("*.") + lower << QStringLiteral("*.") + lower.toUpper();
+  }
+  return QStringLiteral("Media files (%1);;All files (*)").arg(patterns.join(QLatin1Char(' ')));
+}
 
 QStringList standard_dialog(const QString& caption, const QString& folder, const QString& filter) {
   // QQuickView is a QWindow, not a QWidget, so the dialog cannot have it as parent.
   return QFileDialog::getOpenFileNames(nullptr, caption, folder, filter);
 }
 
+QString standard_folder_dialog(const QString& caption, const QString& folder) {
+  return QFileDialog::getExistingDirectory(nullptr, caption, folder);
+}
+
+// The media entries of `files` that cannot be read now.
+QStringList missing_files(const QList<QString>& files) {
+  QStringList missing;
+  for (const QString& entry : files) {
+    if (is_marker(entry.toStdString())) continue;
+    const QFileInfo file(entry);
+    if (!file.isFile() || !file.isReadable()) missing << entry;
+  }
+  return missing;
+}
+
 // One sentence saying why no run can start, or empty when one can. Checked here,
 // before the worker exists, because inside a run every failure only degrades it.
-QString check_run(const QList<QString>& files, const RunSettings& settings) {
+QString check_run(const QStringList& missing, const RunSettings& settings, const QString& output_folder) {
   if (const std::string problem = settings_problem(settings); !problem.empty())
     return QString::fromStdString(problem);
   if (const std::string problem = run_folder_problem(); !problem.empty())
     return QString::fromStdString(problem);
-  for (const QString& entry : files) {
-    if (is_marker(entry.toStdString())) continue;
-    const QFileInfo file(entry);
-    if (!file.isFile() || !file.isReadable())
-      return QStringLiteral("Cannot read %1. Clear the list and pick the files again.")
-          .arg(QDir::toNativeSeparators(entry));
-  }
+  if (const QFileInfo folder(output_folder);
+      !output_folder.isEmpty() && (!folder.isDir() || !folder.isWritable()))
+    return QStringLiteral("Cannot write to %1. Choose another folder for the projects.")
+        .arg(QDir::toNativeSeparators(output_folder));
+  if (missing.size() == 1)
+    return QStringLiteral("Cannot read %1. Remove it from the list or put it back.")
+        .arg(QDir::toNativeSeparators(missing.front()));
+  if (!missing.isEmpty())
+    return QStringLiteral("Cannot read %1 files, marked in the list. Remove them or put them back.")
+        .arg(missing.size());
   return {};
+}
+
+bool is_media_name(const QString& name) {
+  const QString suffix = QFileInfo(name).suffix().toLower();
+  return std::any_of(std::begin(kMediaExtensions), std::end(kMediaExtensions),
+                     [&](const char* e) { return suffix == QLatin1String(e); });
+}
+
+// Documents an earlier run left in `folder`, which an editor could take for this run's.
+bool holds_earlier_documents(const QString& folder) {
+  return !QDir(folder).entryList({QStringLiteral("SYNCED*"), QStringLiteral("UNSYNCED*")}, QDir::Files).isEmpty();
 }
 
 // Where a stage sits on the progress bar, by the engine's stage name.
 struct StageSpan {
   QString label;
-  QString item;  // what i and n count; empty: the count is not shown
+  QString item;  // what i and n count; empty: the count is not shown; "%": as a share
   double from = 0.0;
   double to = 0.0;
   bool known = false;
@@ -61,39 +110,76 @@ StageSpan span_of(const QString& stage) {
     return {QStringLiteral("Transcoding audio"), QStringLiteral("file"), 0.0, 0.25, true};
   if (name == kStageFingerprint)
     return {QStringLiteral("Fingerprinting"), QStringLiteral("file"), 0.25, 0.6, true};
-  if (name == kStageMatch) return {QStringLiteral("Matching"), QStringLiteral("pair"), 0.6, 0.95, true};
+  // The matcher's count takes in the device-group markers, which are no files to the
+  // user, so its share is shown instead.
+  if (name == kStageMatch) return {QStringLiteral("Matching"), QStringLiteral("%"), 0.6, 0.95, true};
   if (name == kStageExport) return {QStringLiteral("Writing projects"), QString(), 0.95, 1.0, true};
   return {stage, QStringLiteral("step"), 0.0, 0.0, false};
-}
-
-QString result_sentence(const QString& result, const QString& error, const QStringList& unreadable,
-                        const QStringList& notices) {
-  QString besides;  // what the user should know of the run, however it ended
-  for (const QString& notice : notices) besides += QStringLiteral(" ") + notice + QStringLiteral(".");
-  if (!error.isEmpty())
-    return QStringLiteral("The run stopped: %1. The log is Brenvik.app/LOG/log_file.txt.").arg(error) +
-           besides;
-  if (!unreadable.isEmpty())
-    besides.prepend(QStringLiteral(" %1 %2 could not be read: %3.")
-                        .arg(unreadable.size())
-                        .arg(unreadable.size() == 1 ? QStringLiteral("file") : QStringLiteral("files"))
-                        .arg(unreadable.join(QStringLiteral("; "))));
-  if (result == QLatin1String("mavo"))
-    return QStringLiteral("Synced. The projects are in Brenvik.app/SYNCED.") + besides;
-  return QStringLiteral("No two files were found in sync, so no projects were written.") + besides;
 }
 
 }  // namespace
 
 QMLFile::QMLFile(AnimalModel& model, QObject* parent)
-    : QObject(parent), model_(model), dialog_(standard_dialog) {
+    : QObject(parent),
+      model_(model),
+      dialog_(standard_dialog),
+      folder_dialog_(standard_folder_dialog),
+      last_folder_(QDir::homePath()) {
   entries_.setSourceModel(&model_);
+}
+
+void QMLFile::keepSettingsIn(QSettings* store) {
+  store_ = store;
+  if (!store_) return;
+  RunSettings s;
+  s.tolerance = store_->value(QStringLiteral("run/tolerance"), s.tolerance).toDouble();
+  s.fps = store_->value(QStringLiteral("run/fps"), s.fps).toFloat();
+  s.width = store_->value(QStringLiteral("run/width"), s.width).toInt();
+  s.height = store_->value(QStringLiteral("run/height"), s.height).toInt();
+  s.premiere = store_->value(QStringLiteral("run/premiere"), s.premiere).toInt();
+  // A hand-edited or damaged file must not lock the window into settings it refuses.
+  saved_ = settings_problem(s).empty() ? s : RunSettings{};
+  refine_ = store_->value(QStringLiteral("run/refine"), refine_).toBool();
+  output_folder_ = store_->value(QStringLiteral("output/folder"), output_folder_).toString();
+  open_output_ = store_->value(QStringLiteral("output/open"), open_output_).toBool();
+  last_folder_ = store_->value(QStringLiteral("dialogs/folder"), last_folder_).toString();
+  emit savedChanged();
+  emit refineChanged();
+  emit outputChanged();
+}
+
+void QMLFile::save() {
+  if (!store_) return;
+  store_->setValue(QStringLiteral("run/tolerance"), saved_.tolerance);
+  store_->setValue(QStringLiteral("run/fps"), saved_.fps);
+  store_->setValue(QStringLiteral("run/width"), saved_.width);
+  store_->setValue(QStringLiteral("run/height"), saved_.height);
+  store_->setValue(QStringLiteral("run/premiere"), saved_.premiere);
+  store_->setValue(QStringLiteral("run/refine"), refine_);
+  store_->setValue(QStringLiteral("output/folder"), output_folder_);
+  store_->setValue(QStringLiteral("output/open"), open_output_);
+  store_->setValue(QStringLiteral("dialogs/folder"), last_folder_);
 }
 
 void QMLFile::setRefine(bool refine) {
   if (refine == refine_) return;
   refine_ = refine;
+  save();
   emit refineChanged();
+}
+
+void QMLFile::setOutputFolder(const QString& folder) {
+  if (folder == output_folder_) return;
+  output_folder_ = folder;
+  save();
+  emit outputChanged();
+}
+
+void QMLFile::setOpenOutput(bool open) {
+  if (open == open_output_) return;
+  open_output_ = open;
+  save();
+  emit outputChanged();
 }
 
 void QMLFile::kazidekazavrsi(QString msg) {
@@ -106,11 +192,18 @@ void QMLFile::skonciapp() {
   emit send2gui2();
 }
 
-QStringList QMLFile::pickFiles(const QString& filter) {
-  return dialog_(QString::fromUtf8(kDialogCaption), QString::fromUtf8(kDialogFolder), filter);
+QStringList QMLFile::pickFiles(const QString& caption) {
+  const QString folder = QFileInfo(last_folder_).isDir() ? last_folder_ : QDir::homePath();
+  const QStringList paths = dialog_(caption, folder, media_filter());
+  if (!paths.isEmpty()) {
+    last_folder_ = QFileInfo(paths.front()).absolutePath();
+    save();
+  }
+  return paths;
 }
 
-void QMLFile::appendEntries(const QStringList& entries) {
+QStringList QMLFile::appendEntries(const QStringList& entries) {
+  setStatus(QString());
   // A file twice in one run would be synced with itself; links and relative names are
   // seen through.
   const auto identity = [](const QString& entry) {
@@ -121,45 +214,116 @@ void QMLFile::appendEntries(const QStringList& entries) {
   for (const QString& entry : model_.dajmilista())
     if (!is_marker(entry.toStdString())) listed.insert(identity(entry));
   QStringList refused;
+  QStringList added;
   for (const QString& entry : entries) {
-    if (!is_marker(entry.toStdString()) && listed.contains(identity(entry))) {
+    if (is_marker(entry.toStdString())) {
+      // A group whose files were all refused would be an empty group in the list.
+      if (entry == QString::fromUtf8(kEndMarker) && !added.isEmpty() &&
+          added.back() == QString::fromUtf8(kBeginMarker))
+        added.removeLast();
+      else
+        added << entry;
+      continue;
+    }
+    if (listed.contains(identity(entry))) {
       refused << QFileInfo(entry).fileName();
       continue;
     }
     listed.insert(identity(entry));
-    model_.addAnimal(Animal(entry));
+    added << entry;
   }
+  for (const QString& entry : added) model_.addAnimal(Animal(entry));
   if (!refused.isEmpty())
     setStatus(QStringLiteral("Already in the list, so not added again: %1.")
                   .arg(refused.join(QStringLiteral(", "))));
+  return added;
 }
 
 QStringList QMLFile::getFilesSelected() {
-  const QStringList paths = pickFiles(QString::fromUtf8(kMediaFilter));
-  appendEntries(paths);
-  return paths;
+  return appendEntries(pickFiles(QString::fromUtf8(kFilesCaption)));
 }
 
 QStringList QMLFile::getFilesSelected2() {
-  QStringList group;
-  group << QString::fromUtf8(kBeginMarker) << pickFiles(QString::fromUtf8(kDeviceFilter))
-        << QString::fromUtf8(kEndMarker);
-  appendEntries(group);
-  return group;
+  const QStringList picked = pickFiles(QString::fromUtf8(kDeviceCaption));
+  if (picked.isEmpty()) return {};
+  return appendEntries(QStringList{QString::fromUtf8(kBeginMarker)} + picked +
+                       QStringList{QString::fromUtf8(kEndMarker)});
 }
 
-void QMLFile::clearall() { model_.clearall(); }
+void QMLFile::clearall() {
+  setStatus(QString());
+  entries_.setMarks({});
+  model_.clearall();
+}
 
 QStringList QMLFile::addUrls(const QVariantList& urls) {
-  QStringList added;
+  QStringList found;
+  QStringList skipped;
+  QStringList empty_folders;
   for (const QVariant& value : urls) {
     const QUrl url = value.toUrl();
     if (!url.isLocalFile()) continue;
-    const QFileInfo file(url.toLocalFile());
-    if (file.isFile()) added << file.absoluteFilePath();
+    const QFileInfo dropped(url.toLocalFile());
+    // A dropped folder brings the media directly in it, as a card's clip folder would.
+    const QFileInfoList files = dropped.isDir()
+        ? QDir(dropped.absoluteFilePath()).entryInfoList(QDir::Files, QDir::Name)
+        : QFileInfoList{dropped};
+    const auto before = found.size();
+    for (const QFileInfo& file : files) {
+      if (!file.isFile()) continue;
+      if (is_media_name(file.fileName())) found << file.absoluteFilePath();
+      else skipped << file.fileName();
+    }
+    if (dropped.isDir() && found.size() == before) empty_folders << dropped.fileName();
   }
-  appendEntries(added);
+  const QStringList added = appendEntries(found);
+  QStringList notices;
+  if (!status_.isEmpty()) notices << status_;
+  if (!skipped.isEmpty())
+    notices << QStringLiteral("Not media files, so not added: %1.").arg(skipped.join(QStringLiteral(", ")));
+  if (!empty_folders.isEmpty())
+    notices << QStringLiteral("No media files directly in %1.").arg(empty_folders.join(QStringLiteral(", ")));
+  setStatus(notices.join(QLatin1Char(' ')));
   return added;
+}
+
+void QMLFile::removeEntry(int row) {
+  const QList<QString> list = model_.dajmilista();
+  if (running_ || row < 0 || row >= list.size()) return;
+  const QString begin = QString::fromUtf8(kBeginMarker), end = QString::fromUtf8(kEndMarker);
+  int first = row;
+  int last = row;
+  if (list[row] == begin) {
+    while (last + 1 < list.size() && list[last] != end) ++last;
+  } else if (list[row] == end) {
+    while (first > 0 && list[first] != begin) --first;
+  } else if (first > 0 && last + 1 < list.size() && list[first - 1] == begin && list[last + 1] == end) {
+    --first;
+    ++last;
+  }
+  setStatus(QString());
+  model_.removeEntries(first, last - first + 1);
+}
+
+void QMLFile::stopRun() {
+  if (!running_ || stopping_) return;
+  logthis("stop pressed during a sync run");
+  stopping_ = true;
+  request_stop(kStoppedByTheWindow);
+  emit runningChanged();
+}
+
+bool QMLFile::chooseOutputFolder() {
+  const QString folder = folder_dialog_(QString::fromUtf8(kFolderCaption), documentsFolder());
+  if (folder.isEmpty()) return false;
+  setOutputFolder(QDir::cleanPath(folder));
+  return true;
+}
+
+void QMLFile::copyText(const QString& text) { QGuiApplication::clipboard()->setText(text); }
+
+void QMLFile::showFolder(const QString& folder) {
+  QDesktopServices::openUrl(QUrl::fromLocalFile(QDir::fromNativeSeparators(folder)));
 }
 
 void QMLFile::start_sync(float tolerance, int x, int y, float fps, int premiere) {
@@ -170,13 +334,21 @@ void QMLFile::start_sync(float tolerance, int x, int y, float fps, int premiere)
     return;
   }
   const QList<QString> files = model_.dajmilista();
+  // Marks from before describe files that may have come back or gone since.
+  const QStringList missing = missing_files(files);
+  QHash<QString, FileListEntries::Mark> marks;
+  for (const QString& file : missing) marks.insert(file, {QStringLiteral("missing"), QStringLiteral("cannot be read")});
+  entries_.setMarks(marks);
   const RunSettings settings{.tolerance = tolerance, .fps = fps, .width = x, .height = y,
                              .premiere = premiere, .refine = refine_};
-  if (const QString problem = check_run(files, settings); !problem.isEmpty()) {
+  if (const QString problem = check_run(missing, settings, output_folder_); !problem.isEmpty()) {
     logthis("start_sync refused: " + problem.toStdString());
     setStatus(problem);
     return;
   }
+  saved_ = settings;
+  save();
+  emit savedChanged();
 
   clear_stop_request();
   auto* worker = new MyThread();
@@ -187,13 +359,19 @@ void QMLFile::start_sync(float tolerance, int x, int y, float fps, int premiere)
   worker->settings = settings;
   worker->files = files;
   worker->open_output = open_output_;
+  worker->output_folder = output_folder_;
   worker->engine = engine_;
+  run_folder_ = documentsFolder();
 
   setStatus(QString());
   setProgress(QStringLiteral("Starting"), 0.0);
   setRunning(true);
   worker->start();
   qDebug("tuka odi kod za start sync");
+}
+QString QMLFile::documentsFolder() const {
+  return output_folder_.isEmpty() ? QDir::current().absoluteFilePath(QString::fromUtf8(kOutputFolder))
+                                  : output_folder_;
 }
 
 void QMLFile::setRunning(bool running) {
@@ -217,7 +395,10 @@ void QMLFile::setProgress(const QString& text, double value) {
 void QMLFile::showProgress(const QString& stage, int i, int n) {
   const StageSpan span = span_of(stage);
   QString text = span.label;
-  if (!span.item.isEmpty() && n > 1) text += QStringLiteral(": %1 %2 of %3").arg(span.item).arg(i).arg(n);
+  if (span.item == QLatin1String("%") && n > 0)
+    text += QStringLiteral(": %1%").arg(100 * std::clamp(i, 0, n) / n);
+  else if (!span.item.isEmpty() && n > 1)
+    text += QStringLiteral(": %1 %2 of %3").arg(span.item).arg(i).arg(n);
   double value = progress_value_;
   if (span.known) {
     const double part = n > 0 ? std::clamp(static_cast<double>(i) / n, 0.0, 1.0) : 1.0;
@@ -227,9 +408,16 @@ void QMLFile::showProgress(const QString& stage, int i, int n) {
   setProgress(text, value);
 }
 
-void QMLFile::endRun(const QString& result, const QString& error, const QStringList& unreadable,
-                     const QStringList& notices) {
-  setProgress(QString(), error.isEmpty() ? 1.0 : progress_value_);
-  setStatus(result_sentence(result, error, unreadable, notices));
+void QMLFile::endRun(const QString& answer, const RunResult& outcome) {
+  last_run_ = describe_run(answer, outcome, stopping_, run_folder_);
+  entries_.setMarks(file_marks(answer, outcome));
+  if (answer != QLatin1String("mavo") && holds_earlier_documents(run_folder_))
+    last_run_[QStringLiteral("sentence")] = last_run_.value(QStringLiteral("sentence")).toString() +
+        QStringLiteral(" The projects in %1 are from an earlier run.").arg(QDir::toNativeSeparators(run_folder_));
+  const bool ended_well = outcome.error.empty();
+  setProgress(QString(), ended_well ? 1.0 : progress_value_);
+  setStatus(last_run_.value(QStringLiteral("sentence")).toString());
+  emit lastRunChanged();
+  stopping_ = false;
   setRunning(false);
 }

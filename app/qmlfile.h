@@ -9,55 +9,79 @@
 #include <QString>
 #include <QStringList>
 #include <QVariantList>
+#include <QVariantMap>
 
 #include <functional>
 
 class AnimalModel;
+class QSettings;
 
 class QMLFile : public QObject {
   Q_OBJECT
   // True from an accepted start_sync until the run's end has reached this thread.
   Q_PROPERTY(bool running READ running NOTIFY runningChanged)
+  // Stop was pressed and the run has not ended yet.
+  Q_PROPERTY(bool stopping READ stopping NOTIFY runningChanged)
   // Refine offsets below one frame in the next run.
   Q_PROPERTY(bool refine READ refine WRITE setRefine NOTIFY refineChanged)
   // What the running run is doing ("Fingerprinting: file 3 of 8") and how far it is, 0 to 1.
   Q_PROPERTY(QString progressText READ progressText NOTIFY progressChanged)
   Q_PROPERTY(double progressValue READ progressValue NOTIFY progressChanged)
-  // One sentence for the user: why a run was refused, or how the last run ended.
+  // One sentence for the user: why a run or an entry was refused, or how the last run ended.
   Q_PROPERTY(QString status READ status NOTIFY statusChanged)
+  // The last run as the result view shows it (see describe_run); empty before the first.
+  Q_PROPERTY(QVariantMap lastRun READ lastRun NOTIFY lastRunChanged)
   // The file list with display roles (file name, folder, device groups).
   Q_PROPERTY(FileListEntries* entries READ entries CONSTANT)
-  // The run settings the scene starts with, so that the defaults live in RunSettings only.
+  // The settings the scene starts with: those of the last accepted run, else the defaults.
+  Q_PROPERTY(double savedTolerance READ savedTolerance NOTIFY savedChanged)
+  Q_PROPERTY(double savedFps READ savedFps NOTIFY savedChanged)
+  Q_PROPERTY(int savedWidth READ savedWidth NOTIFY savedChanged)
+  Q_PROPERTY(int savedHeight READ savedHeight NOTIFY savedChanged)
+  Q_PROPERTY(bool savedPremiere READ savedPremiere NOTIFY savedChanged)
   Q_PROPERTY(double defaultTolerance READ defaultTolerance CONSTANT)
-  Q_PROPERTY(double defaultFps READ defaultFps CONSTANT)
-  Q_PROPERTY(int defaultWidth READ defaultWidth CONSTANT)
-  Q_PROPERTY(int defaultHeight READ defaultHeight CONSTANT)
-  Q_PROPERTY(bool defaultPremiere READ defaultPremiere CONSTANT)
+  // Where the documents go; empty: Brenvik.app/SYNCED beside the program.
+  Q_PROPERTY(QString outputFolder READ outputFolder WRITE setOutputFolder NOTIFY outputChanged)
+  // Show the output folder in the file manager after a run that wrote projects.
+  Q_PROPERTY(bool openOutput READ openOutput WRITE setOpenOutput NOTIFY outputChanged)
 
  public:
   // Shows an open dialog for several files; returns the chosen paths, empty when cancelled.
   using FileDialog =
       std::function<QStringList(const QString& caption, const QString& folder, const QString& filter)>;
+  // Shows a folder dialog; returns the chosen folder, empty when cancelled.
+  using FolderDialog = std::function<QString(const QString& caption, const QString& folder)>;
 
   explicit QMLFile(AnimalModel& model, QObject* parent = nullptr);
 
   bool running() const { return running_; }
+  bool stopping() const { return stopping_; }
   bool refine() const { return refine_; }
   void setRefine(bool refine);
   QString progressText() const { return progress_text_; }
   double progressValue() const { return progress_value_; }
   QString status() const { return status_; }
+  QVariantMap lastRun() const { return last_run_; }
   FileListEntries* entries() { return &entries_; }
+  double savedTolerance() const { return saved_.tolerance; }
+  double savedFps() const { return saved_.fps; }
+  int savedWidth() const { return saved_.width; }
+  int savedHeight() const { return saved_.height; }
+  bool savedPremiere() const { return saved_.premiere != 0; }
   double defaultTolerance() const { return RunSettings{}.tolerance; }
-  double defaultFps() const { return RunSettings{}.fps; }
-  int defaultWidth() const { return RunSettings{}.width; }
-  int defaultHeight() const { return RunSettings{}.height; }
-  bool defaultPremiere() const { return RunSettings{}.premiere != 0; }
+  QString outputFolder() const { return output_folder_; }
+  void setOutputFolder(const QString& folder);
+  bool openOutput() const { return open_output_; }
+  void setOpenOutput(bool open);
 
-  // Seams for tests and tools: the dialog, the engine, and whether a run shows its output folder.
+  // Keeps the settings, the output choices and the dialogs' folder in `store` from now
+  // on, starting from what it holds. Without a store nothing outlives the process.
+  void keepSettingsIn(QSettings* store);
+
+  // Seams for tests and tools: the dialogs and the engine.
   void setFileDialog(FileDialog dialog) { dialog_ = std::move(dialog); }
+  void setFolderDialog(FolderDialog dialog) { folder_dialog_ = std::move(dialog); }
   void setEngine(MyThread::SyncEngine engine) { engine_ = std::move(engine); }
-  void setOpenOutput(bool open) { open_output_ = open; }
 
  signals:
   void send2gui(QString msg);
@@ -66,6 +90,9 @@ class QMLFile : public QObject {
   void refineChanged();
   void progressChanged();
   void statusChanged();
+  void lastRunChanged();
+  void savedChanged();
+  void outputChanged();
 
  public slots:
   // The end of a run on its way to the window's finished state.
@@ -74,38 +101,58 @@ class QMLFile : public QObject {
   void skonciapp();
 
  public:
-  // Picks files and appends them to the list; returns the chosen paths.
+  // Picks files and appends them to the list; returns the added paths.
   Q_INVOKABLE QStringList getFilesSelected();
-  // Picks files recorded on one device and appends them between the two group markers,
-  // even when cancelled; returns the bracketed list.
+  // Picks files recorded on one device and appends them between the two group markers;
+  // returns the bracketed list, or nothing when no new file was picked.
   Q_INVOKABLE QStringList getFilesSelected2();
   // Starts one run over a copy of the list and returns at once. Refused, with one log
   // line and a status sentence, while a run is going or when the settings or the
   // Brenvik.app folder cannot make a run.
   Q_INVOKABLE void start_sync(float tolerance, int x, int y, float fps, int premiere);
   Q_INVOKABLE void clearall();
-  // Appends the local files among dropped URLs (folders and remote URLs are skipped);
-  // returns the added paths.
+  // Appends the local media files among dropped URLs, and those directly in a dropped
+  // folder; remote URLs are skipped, other files named in the status. Returns the added paths.
   Q_INVOKABLE QStringList addUrls(const QVariantList& urls);
+  // Removes the entry at `row`: a file, or a whole device group when `row` is one of its
+  // markers; a group left without files goes too. Nothing while a run is going.
+  Q_INVOKABLE void removeEntry(int row);
+  // Asks the running run to end at its next step.
+  Q_INVOKABLE void stopRun();
+  // Lets the user pick the output folder; false when cancelled.
+  Q_INVOKABLE bool chooseOutputFolder();
+  Q_INVOKABLE void copyText(const QString& text);
+  // Shows a folder in the file manager; best effort.
+  Q_INVOKABLE void showFolder(const QString& folder);
 
  private:
-  QStringList pickFiles(const QString& filter);
-  void appendEntries(const QStringList& entries);
+  QStringList pickFiles(const QString& caption);
+  QStringList appendEntries(const QStringList& entries);
   void setRunning(bool running);
   void setStatus(const QString& status);
   void setProgress(const QString& text, double value);
   void showProgress(const QString& stage, int i, int n);
-  void endRun(const QString& result, const QString& error, const QStringList& unreadable,
-              const QStringList& notices);
+  void endRun(const QString& answer, const RunResult& outcome);
+  void save();
+  // Where a run writes its documents, absolute.
+  QString documentsFolder() const;
 
   AnimalModel& model_;
   FileListEntries entries_;
   FileDialog dialog_;
+  FolderDialog folder_dialog_;
   MyThread::SyncEngine engine_;
+  QSettings* store_ = nullptr;
+  RunSettings saved_;
+  QString last_folder_;  // where the file dialogs open
+  QString output_folder_;
+  QString run_folder_;   // where the running run writes, absolute
   bool open_output_ = true;
   bool running_ = false;
+  bool stopping_ = false;
   bool refine_ = RunSettings{}.refine;
   QString progress_text_;
   double progress_value_ = 0.0;
   QString status_;
+  QVariantMap last_run_;
 };

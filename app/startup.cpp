@@ -4,10 +4,11 @@
 #include "app/qmlapplicationviewer.h"
 #include "app/qmlfile.h"
 #include "core/log.h"
-#include "core/stop.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QQmlError>
@@ -17,7 +18,6 @@
 
 namespace {
 
-constexpr int kStoppedByTheWindow = -1;  // a stop request's reason: not a signal
 constexpr int kStopPollMs = 50;
 
 }  // namespace
@@ -41,6 +41,18 @@ void connect_window(QmlApplicationViewer& view, AnimalModel& model, QMLFile& con
   logthis("view engine to quick connected");
 }
 
+bool enter_run_folder(const QString& program_folder) {
+  const auto holds_the_scene = [](const QString& folder) {
+    return QFileInfo(QDir(folder).filePath(QString::fromUtf8(kScenePath))).isFile();
+  };
+  if (holds_the_scene(QDir::currentPath())) return true;
+  // The program lives in Brenvik.app, so the run folder is the one above it.
+  const QString above = QFileInfo(program_folder).absolutePath();
+  if (!holds_the_scene(above) || !QDir::setCurrent(above)) return false;
+  logthis("working in " + QDir::currentPath().toStdString());
+  return true;
+}
+
 QString load_scene(QmlApplicationViewer& view, const QString& path) {
   view.setSource(QUrl::fromLocalFile(path));
   if (view.status() == QQuickView::Ready) return {};
@@ -51,7 +63,7 @@ QString load_scene(QmlApplicationViewer& view, const QString& path) {
 
 bool stop_run(QMLFile& controller, int wait_ms) {
   if (!controller.running()) return true;
-  request_stop(kStoppedByTheWindow);
+  controller.stopRun();
   QElapsedTimer waited;
   waited.start();
   while (controller.running() && waited.elapsed() < wait_ms)

@@ -26,5 +26,11 @@ void connect_window(QmlApplicationViewer& view, AnimalModel& model, QMLFile& con
 // events until its end has arrived or `wait_ms` have passed. True when no run is going.
 bool stop_run(QMLFile& controller, int wait_ms);
 
+// Makes the folder that holds Brenvik.app the working directory, so that the program
+// starts from a launcher, a file manager or any shell: the working directory when it
+// holds the scene, else the folder above `program_folder` (the program's own folder,
+// Brenvik.app). False when neither holds it.
+bool enter_run_folder(const QString& program_folder);
+
 // Loads the scene file into the view; on failure returns the errors as one text.
 QString load_scene(QmlApplicationViewer& view, const QString& path);

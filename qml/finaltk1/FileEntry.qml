@@ -1,6 +1,8 @@
 // One row of the file list. Device-group markers become the head and foot of a
-// shaded block; the files between them sit inside it.
+// shaded block; the files between them sit inside it. A file shows what the last run
+// found of it; a file or a group head can be removed.
 import QtQuick
+import QtQuick.Controls
 
 Item {
     id: entry
@@ -10,6 +12,11 @@ Item {
     required property string kind
     required property bool inGroup
     required property int groupFiles
+    required property string mark
+    required property string markKind
+    property bool removable: true
+    property bool current: false
+    signal removeRequested()
 
     readonly property bool grouped: kind !== "file" || inGroup
     readonly property string extension: {
@@ -50,12 +57,12 @@ Item {
         spacing: 8
         Text {
             text: "Recorded on one device"
-            color: "#2f6fd6"
+            color: "#2456a8"
             font { pixelSize: 13; bold: true }
         }
         Text {
             text: "never compared with each other"
-            color: "#7d8aa0"
+            color: "#4a5568"
             font.pixelSize: 12
             anchors.baseline: parent.children[0].baseline
         }
@@ -67,8 +74,8 @@ Item {
         text: entry.groupFiles === 0 ? "No files picked: this empty group is ignored"
               : entry.groupFiles === 1 ? "1 file from this device"
               : entry.groupFiles + " files from this device"
-        color: "#7d8aa0"
-        font.pixelSize: 11
+        color: "#4a5568"
+        font.pixelSize: 12
     }
 
     Item {
@@ -85,12 +92,12 @@ Item {
             Text {
                 anchors.centerIn: parent
                 text: entry.extension.length > 0 && entry.extension.length <= 4 ? entry.extension : "FILE"
-                color: entry.audioOnly ? "#a35f12" : "#4b5563"
+                color: entry.audioOnly ? "#8a5010" : "#4b5563"
                 font { pixelSize: 10; bold: true }
             }
         }
         Column {
-            anchors { left: badge.right; leftMargin: 10; right: parent.right; rightMargin: 8; verticalCenter: parent.verticalCenter }
+            anchors { left: badge.right; leftMargin: 10; right: markText.left; rightMargin: 8; verticalCenter: parent.verticalCenter }
             spacing: 1
             Text {
                 width: parent.width
@@ -103,9 +110,18 @@ Item {
                 width: parent.width
                 text: entry.folder
                 elide: Text.ElideMiddle
-                color: "#9aa1ab"
-                font.pixelSize: 11
+                color: "#5b6370"
+                font.pixelSize: 12
             }
+        }
+        Text {
+            id: markText
+            objectName: "mark"
+            anchors { right: parent.right; rightMargin: 44; verticalCenter: parent.verticalCenter }
+            text: entry.mark
+            color: entry.markKind === "synced" ? "#16704a"
+                 : entry.markKind === "alone" ? "#5b6370" : "#b3261e"
+            font { pixelSize: 12; bold: entry.markKind === "missing" || entry.markKind === "unreadable" }
         }
         Rectangle {  // separates files outside groups
             visible: !entry.inGroup
@@ -113,5 +129,29 @@ Item {
             height: 1
             color: "#eef0f3"
         }
+    }
+
+    // Keyboard focus sits on the list; the current row shows where Delete acts.
+    Rectangle {
+        anchors.fill: parent
+        visible: entry.current && entry.kind !== "end"
+        color: "transparent"
+        border { color: "#2f6fd6"; width: 2 }
+        radius: 4
+    }
+
+    Button {
+        objectName: "removeentry"
+        visible: entry.kind !== "end"
+        enabled: entry.removable
+        anchors { right: parent.right; rightMargin: 6; verticalCenter: parent.verticalCenter }
+        width: 30; height: 28
+        text: "✕"
+        focusPolicy: Qt.NoFocus  // the list takes Delete instead
+        Accessible.name: entry.kind === "begin" ? "Remove this device group" : "Remove " + entry.fileName
+        ToolTip.visible: hovered
+        ToolTip.delay: 600
+        ToolTip.text: entry.kind === "begin" ? "Remove the group and its files" : "Remove from the list"
+        onClicked: entry.removeRequested()
     }
 }

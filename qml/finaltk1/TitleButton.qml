@@ -1,30 +1,30 @@
-// A flat button of the title bar.
+// A flat button of the title bar, reachable with Tab like every other control.
 import QtQuick
 import QtQuick.Controls
 
-Rectangle {
+AbstractButton {
     id: button
     property string label
     property string tip
     property color hoverColor: "#3a414d"
-    signal clicked()
 
-    width: 34; height: 28; radius: 6
-    color: area.containsMouse ? hoverColor : "transparent"
+    implicitWidth: 34; implicitHeight: 28
+    focusPolicy: Qt.StrongFocus
+    Accessible.name: tip
 
-    Text {
-        anchors.centerIn: parent
+    background: Rectangle {
+        radius: 6
+        color: button.hovered || button.visualFocus ? button.hoverColor : "transparent"
+        border { color: "white"; width: button.visualFocus ? 2 : 0 }
+    }
+    contentItem: Text {
         text: button.label
         color: "white"
         font.pixelSize: 14
+        horizontalAlignment: Text.AlignHCenter
+        verticalAlignment: Text.AlignVCenter
     }
-    MouseArea {
-        id: area
-        anchors.fill: parent
-        hoverEnabled: true
-        onClicked: button.clicked()
-    }
-    ToolTip.visible: area.containsMouse && tip !== ""
+    ToolTip.visible: hovered && tip !== ""
     ToolTip.delay: 600
     ToolTip.text: tip
 }

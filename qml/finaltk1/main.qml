@@ -7,15 +7,27 @@ import QtQuick.Layouts
 
 Item {
     id: root
-    width: 780
-    height: 700
+    width: 800
+    height: 740
 
-    readonly property color ink: "#1f2329"
-    readonly property color dimInk: "#6b7280"
-    readonly property color accent: "#2f6fd6"
-    readonly property color groupTint: "#eaf1fc"
-    readonly property color okGreen: "#1f8a5b"
+    // Every text colour holds at least 4.5:1 against the background it sits on.
+    readonly property QtObject colors: QtObject {
+        readonly property color ink: "#1f2329"
+        readonly property color dimInk: "#5b6370"
+        readonly property color accent: "#2f6fd6"
+        readonly property color okGreen: "#16704a"
+        readonly property color bad: "#b3261e"
+        readonly property color panel: "#f5f6f8"
+        readonly property color line: "#c9ced6"
+        readonly property color videoBar: "#2f6fd6"
+        readonly property color audioBar: "#8a5010"
+    }
+    readonly property color ink: colors.ink
+    readonly property color dimInk: colors.dimInk
+    readonly property color accent: colors.accent
+    readonly property color okGreen: colors.okGreen
     readonly property bool running: QMLFile.running
+    readonly property string ending: QMLFile.lastRun.state || ""
     readonly property var frameRates: [23.976, 24, 25, 29.97, 30, 50, 59.94, 60]
     readonly property var frameSizes: [[1920, 1080], [1280, 720], [3840, 2160]]
 
@@ -36,12 +48,16 @@ Item {
     }
 
     // Back to the working state; stopbar only ever moves the scene the other way.
-    function startRun() {
-        progressbar.opacity = 1
+    function backToWork() {
         done.opacity = 0
         ima1.opacity = 0
         text3.scale = 0
         newexit.opacity = 0
+    }
+
+    function startRun() {
+        backToWork()
+        progressbar.opacity = 1
         const custom = frameSize.currentIndex === frameSizes.length
         const w = custom ? customWidth.value : frameSizes[frameSize.currentIndex][0]
         const h = custom ? customHeight.value : frameSizes[frameSize.currentIndex][1]
@@ -49,6 +65,28 @@ Item {
                            premiere.checked ? 1 : 0)
         if (!QMLFile.running)
             progressbar.opacity = 0
+    }
+
+    // A finished state describes the list it ran on; a changed list makes it stale.
+    Connections {
+        target: QMLFile.entries
+        function onMediaCountChanged() {
+            if (!root.running) {
+                root.backToWork()
+                tabs.currentIndex = 0
+            }
+        }
+    }
+    Connections {
+        target: QMLFile
+        function onLastRunChanged() { tabs.currentIndex = 1 }
+        function onRunningChanged() { if (!QMLFile.running) quitPopup.close() }
+    }
+
+    Shortcut {
+        sequence: StandardKey.Open
+        enabled: !root.running
+        onActivated: QMLFile.getFilesSelected()
     }
 
     Rectangle {
@@ -154,26 +192,33 @@ Item {
             RowLayout {
                 Layout.fillWidth: true
                 spacing: 8
-                Text {
-                    text: "Media files"
-                    color: root.ink
-                    font { pixelSize: 15; bold: true }
-                }
-                Text {
-                    text: QMLFile.entries.mediaCount === 1 ? "1 file"
-                                                          : QMLFile.entries.mediaCount + " files"
-                    color: root.dimInk
-                    font.pixelSize: 13
+                TabBar {
+                    id: tabs
+                    objectName: "tabs"
+                    background: Item {}
+                    ViewTab {
+                        text: QMLFile.entries.mediaCount === 1 ? "Media files (1)"
+                                                               : "Media files (" + QMLFile.entries.mediaCount + ")"
+                    }
+                    ViewTab {
+                        objectName: "resulttab"
+                        text: "Result"
+                        enabled: root.ending !== ""
+                    }
                 }
                 Item { Layout.fillWidth: true }
                 Button {
+                    FocusRing {}
                     objectName: "addbutton"
+                    visible: tabs.currentIndex === 0
                     text: "Add files…"
                     enabled: !root.running
                     onClicked: QMLFile.getFilesSelected()
                 }
                 Button {
+                    FocusRing {}
                     objectName: "adddevicebutton"
+                    visible: tabs.currentIndex === 0
                     text: "Add files from one device…"
                     enabled: !root.running
                     ToolTip.visible: hovered
@@ -182,51 +227,87 @@ Item {
                     onClicked: QMLFile.getFilesSelected2()
                 }
                 Button {
+                    FocusRing {}
                     objectName: "clearbutton"
+                    visible: tabs.currentIndex === 0
                     text: "Clear"
                     enabled: !root.running && fileList.count > 0
                     onClicked: QMLFile.clearall()
                 }
             }
 
-            Rectangle {
-                id: listFrame
+            StackLayout {
                 Layout.fillWidth: true
                 Layout.fillHeight: true
                 Layout.minimumHeight: 150
-                radius: 8
-                color: "white"
-                border.color: dropArea.containsDrag ? root.accent : "#d5dae1"
-                border.width: dropArea.containsDrag ? 2 : 1
+                currentIndex: tabs.currentIndex
 
-                ListView {
-                    id: fileList
-                    objectName: "filelist"
-                    anchors { fill: parent; margins: 6 }
-                    clip: true
-                    model: QMLFile.entries
-                    boundsBehavior: Flickable.StopAtBounds
-                    ScrollBar.vertical: ScrollBar { }
-                    delegate: FileEntry {
-                        width: fileList.width - 12
+                Rectangle {
+                    id: listFrame
+                    radius: 8
+                    color: "white"
+                    border.color: dropArea.containsDrag || fileList.activeFocus ? root.accent : root.colors.line
+                    border.width: dropArea.containsDrag || fileList.activeFocus ? 2 : 1
+
+                    ListView {
+                        id: fileList
+                        objectName: "filelist"
+                        anchors { fill: parent; margins: 6 }
+                        clip: true
+                        model: QMLFile.entries
+                        boundsBehavior: Flickable.StopAtBounds
+                        activeFocusOnTab: count > 0
+                        keyNavigationEnabled: true
+                        currentIndex: -1
+                        // Always there when the list overflows, so that the hidden rows are evident.
+                        ScrollBar.vertical: ScrollBar {
+                            id: listScroll
+                            objectName: "listscroll"
+                            policy: fileList.contentHeight > fileList.height ? ScrollBar.AlwaysOn : ScrollBar.AlwaysOff
+                        }
+                        Keys.onDeletePressed: {
+                            if (!root.running && currentIndex >= 0)
+                                QMLFile.removeEntry(currentIndex)
+                        }
+                        onActiveFocusChanged: if (activeFocus && currentIndex < 0 && count > 0) currentIndex = 0
+                        delegate: FileEntry {
+                            width: fileList.width - (listScroll.policy === ScrollBar.AlwaysOn ? listScroll.width + 4 : 0)
+                            removable: !root.running
+                            current: fileList.activeFocus && ListView.isCurrentItem
+                            onRemoveRequested: QMLFile.removeEntry(index)
+                        }
+                    }
+
+                    Column {
+                        anchors.centerIn: parent
+                        visible: fileList.count === 0
+                        spacing: 6
+                        Text {
+                            anchors.horizontalCenter: parent.horizontalCenter
+                            text: "Drop media files or folders here"
+                            color: root.dimInk
+                            font.pixelSize: 16
+                        }
+                        Text {
+                            anchors.horizontalCenter: parent.horizontalCenter
+                            text: "or use “Add files…”. Every file needs sound to be synced."
+                            color: root.dimInk
+                            font.pixelSize: 12
+                        }
                     }
                 }
 
-                Column {
-                    anchors.centerIn: parent
-                    visible: fileList.count === 0
-                    spacing: 6
-                    Text {
-                        anchors.horizontalCenter: parent.horizontalCenter
-                        text: "Drop media files here"
-                        color: root.dimInk
-                        font.pixelSize: 16
-                    }
-                    Text {
-                        anchors.horizontalCenter: parent.horizontalCenter
-                        text: "or use “Add files…”. Every file needs sound to be synced."
-                        color: "#9aa1ab"
-                        font.pixelSize: 12
+                Rectangle {
+                    radius: 8
+                    color: "white"
+                    border.color: root.colors.line
+                    ResultView {
+                        objectName: "resultview"
+                        anchors { fill: parent; margins: 2 }
+                        run: QMLFile.lastRun
+                        colors: root.colors
+                        onShowFolder: (folder) => QMLFile.showFolder(folder)
+                        onCopyText: (text) => QMLFile.copyText(text)
                     }
                 }
             }
@@ -239,58 +320,65 @@ Item {
                 rowSpacing: 8
 
                 Label { text: "Tolerance" }
-                SpinBox {
+                CheckedSpinBox {
                     id: tolerance
                     objectName: "tolerance"
-                    readonly property int scaleBy: 1000
-                    readonly property real realValue: value / scaleBy
+                    scaleBy: 1000
+                    decimals: 3
                     // The span worth offering, well inside the limits the controller checks.
                     from: 800
                     to: 999
-                    value: Math.round(QMLFile.defaultTolerance * scaleBy)
-                    stepSize: 1
-                    editable: true
+                    value: Math.round(QMLFile.savedTolerance * scaleBy)
                     enabled: !root.running
                     Layout.preferredWidth: 110
-                    validator: DoubleValidator { bottom: tolerance.from / tolerance.scaleBy; top: tolerance.to / tolerance.scaleBy; decimals: 3 }
-                    textFromValue: (v, locale) => (v / scaleBy).toFixed(3)
-                    valueFromText: (text, locale) => Math.round(Number(text) * scaleBy)
                     ToolTip.visible: hovered
                     ToolTip.delay: 600
-                    ToolTip.text: "How fast the fingerprint's peak threshold decays per 24 ms.\nLower values keep more peaks; "
+                    ToolTip.text: "How strict the match is. Higher is stricter: fewer pairs, and fewer false ones.\n"
+                                  + "Lower finds more pairs in short or noisy clips, and more false ones.\n"
                                   + QMLFile.defaultTolerance.toFixed(3) + " suits most recordings."
                 }
 
                 Label { text: "Sequence frame rate"; Layout.leftMargin: 8 }
                 ComboBox {
+                    FocusRing {}
                     id: frameRate
                     objectName: "framerate"
                     model: root.frameRates.map(r => r + " fps")
-                    currentIndex: root.nearestRate(QMLFile.defaultFps)
+                    currentIndex: root.nearestRate(QMLFile.savedFps)
                     enabled: !root.running
                     Layout.preferredWidth: 110
+                    ToolTip.visible: hovered
+                    ToolTip.delay: 600
+                    ToolTip.text: "The frame rate of the timelines written: that of the project you will edit in."
                 }
 
                 Label { text: "Frame size"; Layout.leftMargin: 8 }
                 ComboBox {
+                    FocusRing {}
                     id: frameSize
                     objectName: "framesize"
                     model: root.frameSizes.map(s => s[0] + " × " + s[1]).concat(["Custom…"])
-                    currentIndex: root.sizeIndex(QMLFile.defaultWidth, QMLFile.defaultHeight)
+                    currentIndex: root.sizeIndex(QMLFile.savedWidth, QMLFile.savedHeight)
                     enabled: !root.running
                     Layout.fillWidth: true
                     Layout.minimumWidth: 120
                 }
 
                 CheckBox {
+                    FocusRing {}
                     id: premiere
                     objectName: "premiere"
                     Layout.columnSpan: 2
-                    text: "Premiere Pro sequence settings"
-                    checked: QMLFile.defaultPremiere
+                    text: "Premiere Pro timeline view"
+                    checked: QMLFile.savedPremiere
                     enabled: !root.running
+                    ToolTip.visible: hovered
+                    ToolTip.delay: 600
+                    ToolTip.text: "The Final Cut Pro and the Premiere Pro documents are always both written.\n"
+                                  + "This adds Premiere Pro's timeline view settings (zoom, header width) to the sequences."
                 }
                 CheckBox {
+                    FocusRing {}
                     objectName: "refine"
                     Layout.columnSpan: 2
                     Layout.leftMargin: 8
@@ -304,19 +392,68 @@ Item {
                     Layout.alignment: Qt.AlignRight
                     spacing: 4
                     visible: frameSize.currentIndex === root.frameSizes.length
-                    SpinBox {
+                    CheckedSpinBox {
                         id: customWidth
-                        from: 16; to: 16384; value: QMLFile.defaultWidth; editable: true
+                        objectName: "customwidth"
+                        from: 16; to: 16384; value: QMLFile.savedWidth
                         enabled: !root.running
                         Layout.preferredWidth: 92
                     }
                     Label { text: "×" }
-                    SpinBox {
+                    CheckedSpinBox {
                         id: customHeight
-                        from: 16; to: 16384; value: QMLFile.defaultHeight; editable: true
+                        from: 16; to: 16384; value: QMLFile.savedHeight
                         enabled: !root.running
                         Layout.preferredWidth: 92
                     }
+                }
+            }
+
+            Text {
+                objectName: "settingsproblem"
+                Layout.fillWidth: true
+                visible: text !== ""
+                text: [[tolerance, "Tolerance"], [customWidth, "Width"], [customHeight, "Height"]]
+                      .filter(p => p[0].refused !== "")
+                      .map(p => p[1] + " " + p[0].refused + " is not taken: it goes from "
+                                + p[0].textFromValue(p[0].from) + " to " + p[0].textFromValue(p[0].to)
+                                + ". It stays " + p[0].textFromValue(p[0].value) + ".")
+                      .join(" ")
+                color: root.colors.bad
+                font.pixelSize: 12
+            }
+
+            RowLayout {
+                Layout.fillWidth: true
+                spacing: 8
+                Label { text: "Projects go to" }
+                Text {
+                    objectName: "outputfolder"
+                    Layout.fillWidth: true
+                    elide: Text.ElideMiddle
+                    text: QMLFile.outputFolder !== "" ? QMLFile.outputFolder : "Brenvik.app/SYNCED, beside the program"
+                    color: root.ink
+                    font.pixelSize: 13
+                }
+                Button {
+                    FocusRing {}
+                    text: "Choose…"
+                    enabled: !root.running
+                    onClicked: QMLFile.chooseOutputFolder()
+                }
+                Button {
+                    FocusRing {}
+                    text: "Default"
+                    visible: QMLFile.outputFolder !== ""
+                    enabled: !root.running
+                    onClicked: QMLFile.outputFolder = ""
+                }
+                CheckBox {
+                    FocusRing {}
+                    objectName: "openoutput"
+                    text: "Show it when done"
+                    checked: QMLFile.openOutput
+                    onToggled: QMLFile.openOutput = checked
                 }
             }
 
@@ -331,42 +468,57 @@ Item {
                     Layout.fillWidth: true
                     Layout.fillHeight: true
 
-                    Column {
+                    RowLayout {
                         anchors { left: parent.left; right: parent.right; verticalCenter: parent.verticalCenter }
-                        spacing: 6
-                        ProgressBar {
-                            id: progressbar
-                            objectName: "progressbar"
-                            width: parent.width
-                            opacity: 0
-                            from: 0
-                            to: 1
-                            value: QMLFile.progressValue
-                            Behavior on opacity { NumberAnimation { duration: 200 } }
+                        spacing: 10
+                        Column {
+                            Layout.fillWidth: true
+                            spacing: 6
+                            ProgressBar {
+                                id: progressbar
+                                objectName: "progressbar"
+                                width: parent.width
+                                opacity: 0
+                                from: 0
+                                to: 1
+                                value: QMLFile.progressValue
+                                Behavior on opacity { NumberAnimation { duration: 200 } }
+                            }
+                            Text {
+                                id: statusLine
+                                objectName: "statusline"
+                                width: parent.width
+                                visible: done.opacity < 0.5
+                                wrapMode: Text.Wrap
+                                maximumLineCount: 2
+                                elide: Text.ElideRight
+                                color: root.ink
+                                font.pixelSize: 13
+                                text: root.running ? (QMLFile.stopping ? "Stopping…" : QMLFile.progressText)
+                                     : QMLFile.status !== "" ? QMLFile.status
+                                     : QMLFile.entries.mediaCount === 0 ? "Add the recordings of one event, then press Sync."
+                                     : "Ready to sync."
+                            }
                         }
-                        Text {
-                            id: statusLine
-                            objectName: "statusline"
-                            width: parent.width
-                            visible: done.opacity < 0.5
-                            elide: Text.ElideRight
-                            color: root.running ? root.ink : root.dimInk
-                            font.pixelSize: 13
-                            text: root.running ? QMLFile.progressText
-                                 : QMLFile.status !== "" ? QMLFile.status
-                                 : QMLFile.entries.mediaCount === 0 ? "Add the recordings of one event, then press Sync."
-                                 : "Ready to sync."
+                        Button {
+                            FocusRing {}
+                            objectName: "stopbutton"
+                            visible: root.running
+                            enabled: !QMLFile.stopping
+                            text: "Stop"
+                            onClicked: QMLFile.stopRun()
                         }
                     }
 
-                    // The finished state.
+                    // The finished state, coloured by how the run ended: green only when
+                    // projects were written.
                     Rectangle {
                         id: done
                         objectName: "done"
                         anchors.fill: parent
                         radius: 8
-                        color: "#e7f5ee"
-                        border.color: "#b9e0cc"
+                        color: root.ending === "synced" ? "#e7f5ee" : root.ending === "failed" ? "#fbeceb" : "#eef0f3"
+                        border.color: root.ending === "synced" ? "#9fcfb6" : root.ending === "failed" ? "#e3a9a4" : root.colors.line
                         opacity: 0
                         visible: opacity > 0
                         Behavior on opacity { NumberAnimation { duration: 250 } }
@@ -376,61 +528,93 @@ Item {
                             objectName: "ima1"
                             width: 34; height: 34; radius: 17
                             anchors { left: parent.left; leftMargin: 12; verticalCenter: parent.verticalCenter }
-                            color: root.okGreen
+                            color: root.ending === "synced" ? root.okGreen : root.ending === "failed" ? root.colors.bad : root.dimInk
                             opacity: 0
                             Text {
+                                objectName: "endmark"
                                 anchors.centerIn: parent
-                                text: "✓"
+                                text: root.ending === "synced" ? "✓" : root.ending === "failed" ? "!" : root.ending === "stopped" ? "■" : "–"
                                 color: "white"
                                 font { pixelSize: 20; bold: true }
                             }
                         }
+                        // stopbar writes "Done!" here; it is shown only when it is true.
                         Text {
                             id: text3
                             objectName: "text3"
-                            anchors { left: ima1.right; leftMargin: 12; top: parent.top; topMargin: 9 }
+                            anchors { left: ima1.right; leftMargin: 12; top: parent.top; topMargin: 7 }
                             transformOrigin: Item.Left
                             scale: 0
+                            visible: root.ending === "synced"
                             text: ""
                             color: root.okGreen
                             font { pixelSize: 17; bold: true }
                             Behavior on scale { NumberAnimation { duration: 250; easing.type: Easing.OutBack } }
                         }
                         Text {
+                            objectName: "headline"
+                            anchors { left: text3.left; top: text3.top }
+                            transformOrigin: Item.Left
+                            scale: text3.scale
+                            visible: !text3.visible
+                            text: root.ending === "failed" ? "The run could not go on"
+                                : root.ending === "stopped" ? "Stopped" : "Nothing in sync"
+                            color: root.ending === "failed" ? root.colors.bad : root.ink
+                            font { pixelSize: 17; bold: true }
+                        }
+                        Text {
                             objectName: "resultline"
-                            anchors { left: text3.left; right: newexit.left; rightMargin: 10; bottom: parent.bottom; bottomMargin: 9 }
+                            anchors { left: text3.left; right: endButtons.left; rightMargin: 10; bottom: parent.bottom; bottomMargin: 8 }
                             elide: Text.ElideRight
                             text: QMLFile.status
                             color: root.ink
                             font.pixelSize: 12
                         }
-                        Rectangle {
-                            id: newexit
-                            objectName: "newexit"
-                            width: 70; height: 30; radius: 6
+                        Row {
+                            id: endButtons
                             anchors { right: parent.right; rightMargin: 12; verticalCenter: parent.verticalCenter }
-                            color: ma3.containsMouse ? "#d0ebdd" : "white"
-                            border.color: "#9fcfb6"
-                            opacity: 0
-                            Text {
-                                anchors.centerIn: parent
-                                text: "Quit"
-                                color: root.ink
-                                font.pixelSize: 13
+                            spacing: 8
+                            Button {
+                                FocusRing {}
+                                objectName: "showfolder"
+                                visible: (QMLFile.lastRun.folder || "") !== ""
+                                text: "Show folder"
+                                onClicked: QMLFile.showFolder(QMLFile.lastRun.folder)
                             }
-                            MouseArea {
-                                id: ma3
-                                objectName: "ma3"
-                                anchors.fill: parent
-                                enabled: newexit.opacity > 0.5
-                                hoverEnabled: true
-                                onClicked: Qt.quit()
+                            Rectangle {
+                                id: newexit
+                                objectName: "newexit"
+                                width: 70; height: 32; radius: 6
+                                color: ma3.containsMouse ? "#dfe3e8" : "white"
+                                border.color: activeFocus ? root.accent : root.colors.line
+                                border.width: activeFocus ? 2 : 1
+                                opacity: 0
+                                activeFocusOnTab: opacity > 0.5
+                                Accessible.role: Accessible.Button
+                                Accessible.name: "Quit"
+                                Keys.onReturnPressed: Qt.quit()
+                                Keys.onSpacePressed: Qt.quit()
+                                Text {
+                                    anchors.centerIn: parent
+                                    text: "Quit"
+                                    color: root.ink
+                                    font.pixelSize: 13
+                                }
+                                MouseArea {
+                                    id: ma3
+                                    objectName: "ma3"
+                                    anchors.fill: parent
+                                    enabled: newexit.opacity > 0.5
+                                    hoverEnabled: true
+                                    onClicked: Qt.quit()
+                                }
                             }
                         }
                     }
                 }
 
                 Button {
+                    FocusRing {}
                     id: syncButton
                     objectName: "syncbutton"
                     text: root.running ? "Syncing…" : "Sync"
@@ -443,7 +627,7 @@ Item {
                     contentItem: Text {
                         text: syncButton.text
                         font: syncButton.font
-                        color: syncButton.enabled ? "white" : "#8a919c"
+                        color: syncButton.enabled ? "white" : root.dimInk
                         horizontalAlignment: Text.AlignHCenter
                         verticalAlignment: Text.AlignVCenter
                     }
@@ -479,22 +663,44 @@ Item {
         }
     }
 
+    // Asks before a running run is lost; closes by itself when the run ends.
     Popup {
         id: quitPopup
+        objectName: "quitpopup"
         anchors.centerIn: parent
         modal: true
-        padding: 18
+        padding: 20
+        background: Rectangle {
+            radius: 10
+            color: "white"
+            border.color: root.colors.line
+        }
         contentItem: ColumnLayout {
-            spacing: 12
+            spacing: 14
             Text {
-                text: "A sync run is still going.\nQuit and lose it?"
+                text: "A sync run is going."
                 color: root.ink
-                font.pixelSize: 14
+                font { pixelSize: 15; bold: true }
+            }
+            Text {
+                text: "Quitting stops it; no projects are written."
+                color: root.ink
+                font.pixelSize: 13
             }
             RowLayout {
                 Layout.alignment: Qt.AlignRight
-                Button { text: "Keep running"; onClicked: quitPopup.close() }
-                Button { text: "Quit"; onClicked: Qt.quit() }
+                spacing: 8
+                Button {
+                    FocusRing {}
+                    text: "Keep running"
+                    focus: true
+                    onClicked: quitPopup.close()
+                }
+                Button {
+                    FocusRing {}
+                    text: "Stop and quit"
+                    onClicked: Qt.quit()
+                }
             }
         }
     }

@@ -8,7 +8,9 @@
 #include "tests/support/test_support.h"
 
 #include <QCoreApplication>
+#include <QAbstractItemModelTester>
 #include <QDir>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -48,55 +50,162 @@ class ControllerTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void picksAndDropsAppendEntries_data();
-  void picksAndDropsAppendEntries();
+  void picksAppendEntries_data();
+  void picksAppendEntries();
+  void dropsTakeMediaFilesAndFolders();
+  void removingTakesAFileOrAWholeGroup_data();
+  void removingTakesAFileOrAWholeGroup();
+  void settingsOutliveTheController();
   void oneRunAtATimeOnASnapshot();
   void runsThatCannotWorkAreRefused_data();
   void runsThatCannotWorkAreRefused();
   void progressReachesTheGuiThreadAndAFailingEngineEndsTheRun();
   void quittingStopsTheRunningRun();
+  void aRunThatWroteNothingPointsAtEarlierProjects();
 };
 
-void ControllerTest::picksAndDropsAppendEntries_data() {
+void ControllerTest::picksAppendEntries_data() {
   QTest::addColumn<QString>("how");
   QTest::addColumn<QStringList>("chosen");  // in the dialog, or dropped
-  QTest::addColumn<QStringList>("added");
-  QTest::addColumn<QStringList>("listed");  // after the earlier file; empty: `added`
+  QTest::addColumn<QStringList>("added");   // after the earlier file
+  QTest::addColumn<bool>("refused");        // some were already listed
   const QStringList ab = {"/m/a.mov", "/m/b.MP3"};
-  const QString b = beginMarker(), e = endMarker(), scene = BRENVIK_SCENE;
-  QTest::addRow("files cancelled") << "files" << QStringList{} << QStringList{} << QStringList{};
-  QTest::addRow("files a b") << "files" << ab << ab << QStringList{};
-  QTest::addRow("device cancelled") << "device" << QStringList{} << QStringList{b, e} << QStringList{};
-  QTest::addRow("device a b") << "device" << ab << QStringList{b, ab[0], ab[1], e} << QStringList{};
-  // A file already listed, or picked twice, is not added again.
-  const QStringList twice = {"/m/earlier.mov", ab[0], ab[0]};
-  QTest::addRow("files twice") << "files" << twice << twice << QStringList{ab[0]};
-  // Only files on this machine are taken: no folders, remote or vanished files.
-  QTest::addRow("dropped") << "drop"
-                           << QStringList{QDir::tempPath(), "https://example.org/c.mov",
-                                          scene + ".gone", scene}
-                           << QStringList{scene} << QStringList{};
+  const QString b = beginMarker(), e = endMarker();
+  QTest::addRow("files cancelled") << "files" << QStringList{} << QStringList{} << false;
+  QTest::addRow("files a b") << "files" << ab << ab << false;
+  // A cancelled device pick leaves no empty group behind.
+  QTest::addRow("device cancelled") << "device" << QStringList{} << QStringList{} << false;
+  QTest::addRow("device a b") << "device" << ab << QStringList{b, ab[0], ab[1], e} << false;
+  // A file already listed, or picked twice, is not added again; nor is a group of such files.
+  QTest::addRow("files twice") << "files" << QStringList{"/m/earlier.mov", ab[0], ab[0]} << QStringList{ab[0]}
+                               << true;
+  QTest::addRow("device all listed") << "device" << QStringList{"/m/earlier.mov"} << QStringList{} << true;
 }
 
-void ControllerTest::picksAndDropsAppendEntries() {
+void ControllerTest::picksAppendEntries() {
   QFETCH(QString, how);
   QFETCH(QStringList, chosen);
   QFETCH(QStringList, added);
-  QFETCH(QStringList, listed);
+  QFETCH(bool, refused);
   AnimalModel model;
   model.addAnimal(Animal("/m/earlier.mov"));
   QMLFile controller(model);
-  controller.setFileDialog([&](const QString&, const QString&, const QString&) { return chosen; });
-  QVariantList urls;
-  for (const QString& c : chosen)
-    urls << (c.startsWith("https:") ? QUrl(c) : QUrl::fromLocalFile(c));
+  QStringList filters;
+  controller.setFileDialog([&](const QString&, const QString&, const QString& filter) {
+    filters << filter;
+    return chosen;
+  });
 
-  QCOMPARE(how == "files" ? controller.getFilesSelected()
-           : how == "device" ? controller.getFilesSelected2()
-                             : controller.addUrls(urls),
-           added);
-  QCOMPARE(model.dajmilista(), QStringList{"/m/earlier.mov"} + (listed.isEmpty() ? added : listed));
-  QCOMPARE(controller.status().startsWith("Already in the list"), !listed.isEmpty());
+  QCOMPARE(how == "files" ? controller.getFilesSelected() : controller.getFilesSelected2(), added);
+  QCOMPARE(model.dajmilista(), QStringList{"/m/earlier.mov"} + added);
+  QCOMPARE(controller.status().startsWith("Already in the list"), refused);
+  // Both pickers offer what cameras and recorders write, whatever the case of the name.
+  for (const QString& filter : filters)
+    for (const char* pattern : {"*.mp4 ", "*.MP4 ", "*.MTS ", "*.wav ", "*.WAV ", "*.m4a "})
+      QVERIFY2(filter.contains(pattern), qPrintable(filter));
+}
+
+// Only media files on this machine are taken, those in a dropped folder too; what is
+// left out is named.
+void ControllerTest::dropsTakeMediaFilesAndFolders() {
+  TempRunDir dir;
+  const QString card = QString::fromStdString(dir.file("CARD"));
+  QDir().mkpath(card + "/sub");
+  QDir().mkpath(QString::fromStdString(dir.file("EMPTY")));
+  for (const char* name : {"CARD/C0002.MP4", "CARD/C0001.MP4", "CARD/sub/C0003.MP4", "CARD/notes.txt", "a.wav"})
+    testing_support::write_file(dir.file(name), "");
+  AnimalModel model;
+  QMLFile controller(model);
+  const QString a = QString::fromStdString(dir.file("a.wav"));
+  const QVariantList urls = {QUrl("https://example.org/c.mov"), QUrl::fromLocalFile(a + ".gone"),
+                             QUrl::fromLocalFile(a), QUrl::fromLocalFile(card),
+                             QUrl::fromLocalFile(QString::fromStdString(dir.file("EMPTY")))};
+  const QStringList added = {a, card + "/C0001.MP4", card + "/C0002.MP4"};
+  QCOMPARE(controller.addUrls(urls), added);
+  QCOMPARE(model.dajmilista(), added);
+  QCOMPARE(controller.status(), QString("Not media files, so not added: notes.txt. No media files directly in EMPTY."));
+}
+
+void ControllerTest::removingTakesAFileOrAWholeGroup_data() {
+  QTest::addColumn<int>("row");
+  QTest::addColumn<QStringList>("left");
+  const QString b = beginMarker(), e = endMarker();
+  QTest::addRow("file outside a group") << 0 << QStringList{b, "c", "d", e, b, "g", e, "h"};
+  QTest::addRow("file in a group") << 2 << QStringList{"a", b, "d", e, b, "g", e, "h"};
+  QTest::addRow("only file of a group") << 6 << QStringList{"a", b, "c", "d", e, "h"};
+  QTest::addRow("group head") << 1 << QStringList{"a", b, "g", e, "h"};
+  QTest::addRow("group foot") << 4 << QStringList{"a", b, "g", e, "h"};
+  QTest::addRow("past the end") << 9 << QStringList{"a", b, "c", "d", e, b, "g", e, "h"};
+}
+
+void ControllerTest::removingTakesAFileOrAWholeGroup() {
+  QFETCH(int, row);
+  QFETCH(QStringList, left);
+  AnimalModel model;
+  for (const QString& entry : {QString("a"), beginMarker(), QString("c"), QString("d"), endMarker(),
+                               beginMarker(), QString("g"), endMarker(), QString("h")})
+    model.addAnimal(Animal(entry));
+  QMLFile controller(model);
+  QAbstractItemModelTester tester(controller.entries(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+  controller.removeEntry(row);
+  QCOMPARE(model.dajmilista(), left);
+  // Every group foot counts the files it still closes.
+  FileListEntries& shown = *controller.entries();
+  for (int r = 0; r < shown.rowCount(); ++r) {
+    const QModelIndex at = shown.index(r, 0);
+    if (at.data(FileListEntries::KindRole) != "end") continue;
+    int files = 0;
+    for (int f = r - 1; f >= 0 && shown.index(f, 0).data(FileListEntries::KindRole) == "file"; --f) ++files;
+    QCOMPARE(at.data(FileListEntries::GroupFilesRole).toInt(), files);
+  }
+}
+
+// The settings of the last accepted run, the output choices and the dialogs' folder
+// outlive the window; a damaged store gives the defaults back.
+void ControllerTest::settingsOutliveTheController() {
+  StubRun r;
+  const QString ini = QString::fromStdString(r.dir.file("brenvik.ini"));
+  const QString shoot = QString::fromStdString(r.dir.file("shoot"));
+  QDir().mkpath(shoot);
+  {
+    QSettings store(ini, QSettings::IniFormat);
+    r.w.controller.keepSettingsIn(&store);
+    r.w.controller.setFileDialog([&](const QString&, const QString&, const QString&) {
+      return QStringList{shoot + "/a.wav"};
+    });
+    r.w.controller.getFilesSelected();
+    r.w.controller.setOutputFolder(shoot);
+    r.w.controller.setRefine(false);
+    r.add_file("b.wav");
+    r.w.controller.removeEntry(0);
+    r.w.controller.start_sync(0.97f, 1280, 720, 29.97f, 1);
+    QVERIFY(r.ended.wait(kRunWaitMs));
+  }
+  QSettings store(ini, QSettings::IniFormat);
+  AnimalModel model;
+  QMLFile later(model);
+  QString opened_in;
+  later.setFileDialog([&](const QString&, const QString& folder, const QString&) {
+    opened_in = folder;
+    return QStringList{};
+  });
+  later.keepSettingsIn(&store);
+  QCOMPARE(later.savedTolerance(), double(0.97f));
+  QCOMPARE(later.savedWidth(), 1280);
+  QCOMPARE(later.savedFps(), double(29.97f));
+  QVERIFY(later.savedPremiere());
+  QVERIFY(!later.refine());
+  QCOMPARE(later.outputFolder(), shoot);
+  later.getFilesSelected();
+  QCOMPARE(opened_in, shoot);
+  // The run went to the chosen folder.
+  QCOMPARE(r.stub.output_folder, shoot.toStdString());
+
+  store.setValue("run/width", 0);
+  QMLFile damaged(model);
+  damaged.keepSettingsIn(&store);
+  QCOMPARE(damaged.savedTolerance(), RunSettings{}.tolerance);
+  QCOMPARE(damaged.savedWidth(), RunSettings{}.width);
 }
 
 // One run at a time, each on a copy of the list and settings taken when it starts.
@@ -170,8 +279,17 @@ void ControllerTest::runsThatCannotWorkAreRefused() {
                             settings.premiere);
 
   QVERIFY2(r.w.controller.status().contains(sentence), qPrintable(r.w.controller.status()));
+  // A file that vanished is marked in the list, so that it can be found among many.
+  QCOMPARE(r.w.controller.entries()->index(0, 0).data(FileListEntries::MarkKindRole).toString(),
+           spoil == "file" ? QString("missing") : QString());
   QCOMPARE(r.runningChanged.count(), 0);
   QCOMPARE(r.stub.calls.load(), 0);
+  if (spoil == "file") {  // back again: the next start forgets the mark
+    testing_support::write_file(media.toStdString(), "");
+    r.start();
+    QCOMPARE(r.w.controller.entries()->index(0, 0).data(FileListEntries::MarkKindRole).toString(), QString());
+    QVERIFY(r.ended.wait(kRunWaitMs));
+  }
 }
 
 void ControllerTest::progressReachesTheGuiThreadAndAFailingEngineEndsTheRun() {
@@ -192,6 +310,8 @@ void ControllerTest::progressReachesTheGuiThreadAndAFailingEngineEndsTheRun() {
   QVERIFY(r.ended.wait(kRunWaitMs));
   // Out of order reports (parallel transcoding) never move the bar back; only the end fills it.
   QVERIFY2(texts.contains("Fingerprinting: file 1 of 2"), qPrintable(texts.join(" | ")));
+  // The matcher counts pairs with the group markers in them, so no count is shown.
+  QVERIFY2(texts.contains("Matching: 100%"), qPrintable(texts.join(" | ")));
   QVERIFY2(std::is_sorted(values.begin(), values.end()) && values.count(1.0) == 1 && values.last() == 1.0,
            qPrintable(texts.join(" | ")));
 
@@ -200,6 +320,7 @@ void ControllerTest::progressReachesTheGuiThreadAndAFailingEngineEndsTheRun() {
   QVERIFY(r.ended.wait(kRunWaitMs));
   QVERIFY(!r.w.controller.running());
   QVERIFY2(r.w.controller.status().contains("disk full"), qPrintable(r.w.controller.status()));
+  QCOMPARE(r.w.controller.lastRun().value("state").toString(), QString("failed"));
 }
 
 // What quitting the window does: the run hears the stop request at its next step.
@@ -213,10 +334,27 @@ void ControllerTest::quittingStopsTheRunningRun() {
   r.start();
   QVERIFY(r.w.controller.running());
   QVERIFY(stop_run(r.w.controller, kRunWaitMs));
-  QVERIFY2(r.w.controller.status().contains("stopped"), qPrintable(r.w.controller.status()));
+  QCOMPARE(r.w.controller.lastRun().value("state").toString(), QString("stopped"));
+  QVERIFY(!r.w.controller.stopping());
   r.start();  // the stop is forgotten: the next run goes on until asked again
   QVERIFY(!r.ended.wait(300));
   QVERIFY(stop_run(r.w.controller, kRunWaitMs));
+}
+
+// The projects of an earlier run could be imported by mistake for this one's.
+void ControllerTest::aRunThatWroteNothingPointsAtEarlierProjects() {
+  StubRun r;
+  r.add_file("a.wav");
+  r.start();
+  QVERIFY(r.ended.wait(kRunWaitMs));
+  QVERIFY2(!r.w.controller.status().contains("earlier run"), qPrintable(r.w.controller.status()));
+  testing_support::write_file(r.dir.file("Brenvik.app/SYNCED/SYNCED_fcp.XML"), "<xmeml/>");
+  r.start();
+  QVERIFY(r.ended.wait(kRunWaitMs));
+  QVERIFY2(r.w.controller.status().contains(QString::fromStdString(r.dir.file("Brenvik.app/SYNCED")) +
+                                            " are from an earlier run"),
+           qPrintable(r.w.controller.status()));
+  QCOMPARE(r.w.controller.lastRun().value("state").toString(), QString("nothing"));
 }
 
 static RegisterSuite registration("Controller", [] { return std::make_unique<ControllerTest>(); });

@@ -24,10 +24,11 @@ MyThread::SyncEngine EngineStub::engine() {
     files = std::move(f);
     settings = s;
     open_output = options.open_output;
+    output_folder = options.output_folder;
     thread = QThread::currentThread();
     if (during) during(options);
     if (block) gate_.acquire();
-    return std::string("nema");
+    return answer;
   };
 }
 

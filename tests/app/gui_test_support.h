@@ -29,6 +29,7 @@ struct RegisterSuite {
 struct EngineStub {
   bool block = false;
   std::function<void(const SyncOptions&)> during;  // called inside the run
+  std::string answer = "nema";
 
   std::atomic<int> calls{0};
   std::vector<std::string> files;
@@ -36,6 +37,7 @@ struct EngineStub {
   RunSettings settings{.tolerance = 0, .fps = 0, .width = 0, .height = 0, .premiere = -1,
                        .refine = false};
   bool open_output = true;
+  std::string output_folder;
   QThread* thread = nullptr;
 
   MyThread::SyncEngine engine();

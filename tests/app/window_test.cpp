@@ -1,9 +1,12 @@
 // The window with the real scene: its defaults, and the scene driving the controller
 // through a run to the finished state.
 
+#include "app/startup.h"
 #include "tests/app/gui_test_support.h"
 #include "tests/support/test_support.h"
 
+#include <QDir>
+#include <QJSValue>
 #include <QQuickItem>
 #include <QSignalSpy>
 #include <QTest>
@@ -17,6 +20,8 @@ class WindowTest : public QObject {
  private slots:
   void sceneShowsTheDefaultSettings();
   void sceneStartsOneRunAndShowsItsEnd();
+  void aRunOnRealMediaEndsInTheResultView();
+  void startsFromAnyFolder();
 };
 
 void WindowTest::sceneShowsTheDefaultSettings() {
@@ -30,6 +35,25 @@ void WindowTest::sceneShowsTheDefaultSettings() {
            QString::fromUtf8("%1 × %2").arg(d.width).arg(d.height));
   QCOMPARE(w.find("premiere")->property("checked").toBool(), d.premiere != 0);
   QCOMPARE(w.find("refine")->property("checked").toBool(), d.refine);
+
+  // A list longer than its frame shows that it goes on.
+  w.view.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&w.view));
+  QCOMPARE(w.find("listscroll")->property("policy").toInt(), int(Qt::ScrollBarAlwaysOff));
+  for (int i = 0; i < 13; ++i) w.add(QString("/m/%1.mov").arg(i));
+  QTRY_COMPARE(w.find("listscroll")->property("policy").toInt(), int(Qt::ScrollBarAlwaysOn));
+
+  // A typed tolerance out of range is refused aloud, not clamped in silence.
+  QObject* tolerance = w.find("tolerance");
+  QJSValue parse = tolerance->property("valueFromText").value<QJSValue>();
+  QCOMPARE(parse.call({QJSValue("1.5")}).toInt(), qRound(d.tolerance * 1000));
+  QVERIFY(w.find("settingsproblem")->property("visible").toBool());
+  QCOMPARE(parse.call({QJSValue("0,95")}).toInt(), 950);
+  QVERIFY(!w.find("settingsproblem")->property("visible").toBool());
+  QJSValue parse_width = w.find("customwidth")->property("valueFromText").value<QJSValue>();
+  QCOMPARE(parse_width.call({QJSValue("20000")}).toInt(), d.width);
+  QVERIFY2(w.find("settingsproblem")->property("text").toString().startsWith("Width 20000 is not taken"),
+           qPrintable(w.find("settingsproblem")->property("text").toString()));
 }
 
 void WindowTest::sceneStartsOneRunAndShowsItsEnd() {
@@ -72,7 +96,72 @@ void WindowTest::sceneStartsOneRunAndShowsItsEnd() {
     QCOMPARE(w.find(shown)->property("opacity").toDouble(), 1.0);
   QCOMPARE(w.find("text3")->property("text").toString(), QString("Done!"));
   QVERIFY(sync->property("enabled").toBool());
+  // Nothing was in sync: no green "Done!", no check mark.
+  QVERIFY(!w.find("text3")->property("visible").toBool());
+  QCOMPARE(w.find("headline")->property("text").toString(), QString("Nothing in sync"));
+  QVERIFY(w.find("endmark")->property("text").toString() != QString::fromUtf8("✓"));
   QCOMPARE(w.warnings(), QStringList{});
+}
+
+// A real run on generated media, from the scene's Sync to the result view, and the
+// finished state giving way when the list changes.
+void WindowTest::aRunOnRealMediaEndsInTheResultView() {
+  TempRunDir run;
+  using testing_support::ffmpeg;
+  QVERIFY(testing_support::make_media(run.file("long.wav"),
+                                      "anoisesrc=seed=11:sample_rate=48000:c=pink,tremolo=f=2.5:d=0.9", 20));
+  QCOMPARE(ffmpeg({"-i", run.file("long.wav"), "-ss", "4", "-t", "12", run.file("cut.wav")}), 0);
+  QVERIFY(testing_support::make_media(run.file("other.wav"),
+                                      "anoisesrc=seed=12:sample_rate=48000:c=pink,tremolo=f=3:d=0.9", 8));
+  testing_support::write_file(run.file("notes.mov"), "not a film");
+  Window w;
+  QCOMPARE(w.load(BRENVIK_SCENE), QString());
+  for (const char* name : {"long.wav", "cut.wav", "other.wav", "notes.mov"})
+    w.add(QString::fromStdString(run.file(name)));
+  QSignalSpy ended(&w.controller, &QMLFile::send2gui);
+  QMetaObject::invokeMethod(w.view.rootObject(), "startRun");
+  QVERIFY(ended.wait(120000));
+
+  const QVariantMap shown = w.controller.lastRun();
+  QCOMPARE(shown.value("state").toString(), QString("synced"));
+  const QVariantList groups = shown.value("groups").toList();
+  QCOMPARE(groups.size(), 1);
+  const QVariantList members = groups[0].toMap().value("members").toList();
+  QCOMPARE(members.size(), 2);
+  QCOMPARE(members[1].toMap().value("fileName").toString(), QString("cut.wav"));
+  QCOMPARE(members[1].toMap().value("startText").toString(), QString("+0:04.000"));
+  QCOMPARE(shown.value("unsynced").toList().size(), 1);
+  QCOMPARE(shown.value("unreadable").toList().size(), 1);
+  QVERIFY(QDir::isAbsolutePath(shown.value("folder").toString()));
+  QCOMPARE(w.find("tabs")->property("currentIndex").toInt(), 1);
+  QTRY_COMPARE(w.find("done")->property("opacity").toDouble(), 1.0);
+  QVERIFY(w.find("text3")->property("visible").toBool());
+  const QAbstractItemModel& list = *w.controller.entries();
+  QCOMPARE(list.index(0, 0).data(FileListEntries::MarkRole).toString(), QString("in sync with 1 file"));
+  QCOMPARE(list.index(3, 0).data(FileListEntries::MarkKindRole).toString(), QString("unreadable"));
+
+  w.controller.removeEntry(3);
+  QTRY_COMPARE(w.find("done")->property("opacity").toDouble(), 0.0);
+  QCOMPARE(w.find("tabs")->property("currentIndex").toInt(), 0);
+  QCOMPARE(w.controller.status(), QString());
+  QCOMPARE(w.warnings(), QStringList{});
+}
+
+// From a launcher or another folder the program finds its run folder above its own.
+void WindowTest::startsFromAnyFolder() {
+  TempRunDir run;
+  const QString app = QString::fromStdString(run.file("Brenvik.app"));
+  QVERIFY(QDir().mkpath(app + "/qml/finaltk1"));
+  testing_support::write_file(run.file("Brenvik.app/qml/finaltk1/main.qml"), "");
+  const QString here = QDir::currentPath();
+  QVERIFY(enter_run_folder("/nowhere/Brenvik.app"));  // the working directory holds it
+  QCOMPARE(QDir::currentPath(), here);
+
+  QVERIFY(QDir::setCurrent(app + "/qml"));
+  QVERIFY(!enter_run_folder("/nowhere/Brenvik.app"));
+  QCOMPARE(QDir::currentPath(), app + "/qml");
+  QVERIFY(enter_run_folder(app));
+  QCOMPARE(QDir::currentPath(), here);
 }
 
 static RegisterSuite registration("Window", [] { return std::make_unique<WindowTest>(); });

@@ -1,0 +1,206 @@
+#include "app/runreport.h"
+
+#include "core/entries.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSet>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Drift below this is measuring noise on short overlaps, not a clock worth naming.
+constexpr double kDriftShownPpm = 0.5;
+
+struct DocumentKind {
+  const char* ending;
+  const char* applications;
+};
+
+// By the end of the name, since the classic documents share the .XML suffix.
+constexpr DocumentKind kDocumentKinds[] = {
+    {"_fcp.XML", "Final Cut Pro 7, DaVinci Resolve"},
+    {"_premierePro.XML", "Premiere Pro"},
+    {".otio", "DaVinci Resolve, Kdenlive, OpenTimelineIO tools"},
+    {".mlt", "Shotcut, Kdenlive, melt"},
+    {".fcpxml", "Final Cut Pro 10/11, DaVinci Resolve"},
+};
+
+QString text(const std::string& utf8) { return QString::fromStdString(utf8); }
+
+QVariantMap file_row(const QString& path) {
+  const QFileInfo file(path);
+  return {{QStringLiteral("fileName"), file.fileName()},
+          {QStringLiteral("folder"), QDir::toNativeSeparators(file.path())}};
+}
+
+QVariantMap member_row(const TimelineMember& member, int lane) {
+  QVariantMap row = file_row(text(member.path));
+  row[QStringLiteral("start")] = member.exact_start;
+  row[QStringLiteral("length")] = member.length;
+  row[QStringLiteral("startText")] = QStringLiteral("+") + clock_text(member.exact_start);
+  row[QStringLiteral("lengthText")] = clock_text(member.length);
+  row[QStringLiteral("refined")] = member.refined;
+  row[QStringLiteral("driftText")] =
+      std::abs(member.drift_ppm) >= kDriftShownPpm
+          ? QStringLiteral("clock %1 ppm").arg(member.drift_ppm, 0, 'f', 1)
+          : QString();
+  row[QStringLiteral("audioOnly")] = member.audio_only();
+  row[QStringLiteral("lane")] = lane;
+  return row;
+}
+
+// One lane per device, in the order the devices start; a device's files share its lane.
+QVariantList group_rows(const Timeline& timeline) {
+  QVariantList groups;
+  for (const SyncGroup& group : timeline.groups) {
+    std::vector<TimelineMember> members = group.members;
+    std::stable_sort(members.begin(), members.end(),
+                     [](const TimelineMember& a, const TimelineMember& b) {
+                       return a.exact_start < b.exact_start;
+                     });
+    std::vector<int> devices;
+    QVariantList rows;
+    double span = 0.0;
+    for (const TimelineMember& m : members) {
+      auto lane = std::find(devices.begin(), devices.end(), m.device);
+      if (lane == devices.end()) lane = devices.insert(devices.end(), m.device);
+      rows << member_row(m, static_cast<int>(lane - devices.begin()));
+      span = std::max(span, m.exact_start + m.length);
+    }
+    groups << QVariantMap{{QStringLiteral("members"), rows},
+                          {QStringLiteral("lanes"), static_cast<int>(devices.size())},
+                          {QStringLiteral("span"), span},
+                          {QStringLiteral("spanText"), clock_text(span)}};
+  }
+  return groups;
+}
+
+// Files that were read and joined no group. A run that found no pair builds no
+// timeline, so then these are every readable media entry.
+QVariantList unsynced_rows(const QString& answer, const RunResult& result, const QSet<int>& unreadable) {
+  QVariantList rows;
+  if (answer == QLatin1String("mavo")) {
+    for (const TimelineMember& member : result.timeline.unsynced)
+      if (!unreadable.contains(member.entry)) rows << file_row(text(member.path));
+    return rows;
+  }
+  for (std::size_t i = 0; i < result.entries.size(); ++i)
+    if (!is_marker(result.entries[i]) && !unreadable.contains(static_cast<int>(i)))
+      rows << file_row(text(result.entries[i]));
+  return rows;
+}
+
+QString sentence(RunEnd end, const RunResult& result, const QString& folder) {
+  QString besides;
+  for (const std::string& notice : result.notices) besides += QStringLiteral(" ") + text(notice) + QStringLiteral(".");
+  const auto unreadable = static_cast<int>(result.unreadable.size());
+  if (unreadable > 0 && end != RunEnd::Failed && end != RunEnd::Stopped)
+    besides.prepend(unreadable == 1 ? QStringLiteral(" 1 file could not be read.")
+                                    : QStringLiteral(" %1 files could not be read.").arg(unreadable));
+  switch (end) {
+    case RunEnd::Synced:
+      return QStringLiteral("Synced. The projects are in %1.").arg(QDir::toNativeSeparators(folder)) + besides;
+    case RunEnd::NothingInSync:
+      return QStringLiteral("No two files were found in sync, so no projects were written.") + besides;
+    case RunEnd::Stopped:
+      return QStringLiteral("Stopped before the end. No projects were written.");
+    case RunEnd::Failed:
+      break;
+  }
+  return QStringLiteral("The run could not go on: %1. The log is Brenvik.app/LOG/log_file.txt.")
+             .arg(text(result.error)) + besides;
+}
+
+const char* state_name(RunEnd end) {
+  switch (end) {
+    case RunEnd::Synced: return "synced";
+    case RunEnd::NothingInSync: return "nothing";
+    case RunEnd::Stopped: return "stopped";
+    case RunEnd::Failed: break;
+  }
+  return "failed";
+}
+
+}  // namespace
+
+RunEnd run_end(const QString& answer, const RunResult& result, bool stop_asked) {
+  if (!result.error.empty()) return stop_asked ? RunEnd::Stopped : RunEnd::Failed;
+  return answer == QLatin1String("mavo") ? RunEnd::Synced : RunEnd::NothingInSync;
+}
+
+QVariantMap describe_run(const QString& answer, const RunResult& result, bool stop_asked,
+                         const QString& folder) {
+  const RunEnd end = run_end(answer, result, stop_asked);
+  QSet<int> unreadable_entries;
+  QVariantList unreadable;
+  for (const UnreadableFile& file : result.unreadable) {
+    unreadable_entries.insert(file.entry);
+    const auto at = static_cast<std::size_t>(file.entry);
+    QVariantMap row = file_row(at < result.entries.size() ? text(result.entries[at]) : QString());
+    row[QStringLiteral("reason")] = text(file.reason);
+    unreadable << row;
+  }
+  QVariantList documents;
+  for (const std::string& path : result.documents) {
+    const QString name = QFileInfo(text(path)).fileName();
+    documents << QVariantMap{{QStringLiteral("fileName"), name},
+                             {QStringLiteral("path"), QDir::toNativeSeparators(text(path))},
+                             {QStringLiteral("applications"), applications_for(name)}};
+  }
+  // The folder the documents name wins over the one the run was told: it is where they are.
+  QString written;
+  if (!result.documents.empty()) written = QFileInfo(text(result.documents.front())).absolutePath();
+  else if (end == RunEnd::Synced) written = folder;
+  QStringList notices;
+  for (const std::string& notice : result.notices) notices << text(notice);
+
+  const bool ran = end == RunEnd::Synced || end == RunEnd::NothingInSync;
+  return {{QStringLiteral("state"), QString::fromLatin1(state_name(end))},
+          {QStringLiteral("sentence"), sentence(end, result, written)},
+          {QStringLiteral("error"), end == RunEnd::Failed ? text(result.error) : QString()},
+          {QStringLiteral("groups"), group_rows(result.timeline)},
+          {QStringLiteral("unsynced"), ran ? unsynced_rows(answer, result, unreadable_entries) : QVariantList()},
+          {QStringLiteral("unreadable"), unreadable},
+          {QStringLiteral("documents"), documents},
+          {QStringLiteral("folder"), QDir::toNativeSeparators(written)},
+          {QStringLiteral("notices"), notices}};
+}
+
+QHash<QString, FileListEntries::Mark> file_marks(const QString& answer, const RunResult& result) {
+  QHash<QString, FileListEntries::Mark> marks;
+  if (!result.error.empty()) return marks;
+  for (std::size_t i = 0; i < result.entries.size(); ++i)
+    if (!is_marker(result.entries[i]))
+      marks.insert(text(result.entries[i]), {QStringLiteral("alone"), QStringLiteral("in sync with nothing")});
+  if (answer == QLatin1String("mavo"))
+    for (const SyncGroup& group : result.timeline.groups) {
+      const auto others = static_cast<int>(group.members.size()) - 1;
+      for (const TimelineMember& m : group.members)
+        marks.insert(text(m.path), {QStringLiteral("synced"),
+                                    others == 1 ? QStringLiteral("in sync with 1 file")
+                                                : QStringLiteral("in sync with %1 files").arg(others)});
+    }
+  for (const UnreadableFile& file : result.unreadable) {
+    const auto at = static_cast<std::size_t>(file.entry);
+    if (at < result.entries.size())
+      marks.insert(text(result.entries[at]), {QStringLiteral("unreadable"), QStringLiteral("cannot be read")});
+  }
+  return marks;
+}
+
+QString applications_for(const QString& document_name) {
+  for (const DocumentKind& kind : kDocumentKinds)
+    if (document_name.endsWith(QLatin1String(kind.ending))) return QString::fromUtf8(kind.applications);
+  return {};
+}
+
+QString clock_text(double seconds) {
+  const auto millis = static_cast<long long>(std::llround(std::max(seconds, 0.0) * 1000.0));
+  const long long h = millis / 3600000, m = millis / 60000 % 60, s = millis / 1000 % 60, ms = millis % 1000;
+  const QString tail = QStringLiteral("%1.%2").arg(s, 2, 10, QLatin1Char('0')).arg(ms, 3, 10, QLatin1Char('0'));
+  if (h > 0) return QStringLiteral("%1:%2:").arg(h).arg(m, 2, 10, QLatin1Char('0')) + tail;
+  return QStringLiteral("%1:").arg(m) + tail;
+}

@@ -1,0 +1,238 @@
+// What the last run found: each sync group as a small timeline, one lane per device,
+// the files that synced with nothing, and the documents written.
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+
+Flickable {
+    id: view
+    required property var run       // QMLFile.lastRun
+    required property var colors    // the window's colours
+    signal showFolder(string folder)
+    signal copyText(string text)
+
+    readonly property string ending: run.state || ""
+    contentHeight: column.height + 24
+    clip: true
+    boundsBehavior: Flickable.StopAtBounds
+    ScrollBar.vertical: ScrollBar {
+        policy: view.contentHeight > view.height ? ScrollBar.AlwaysOn : ScrollBar.AlwaysOff
+    }
+
+    function fileRows(list) { return list || [] }
+
+    ColumnLayout {
+        id: column
+        x: 12; y: 12
+        width: view.width - 36
+        spacing: 10
+
+        Text {
+            Layout.fillWidth: true
+            visible: view.ending === ""
+            text: "The result of a run shows here."
+            color: view.colors.dimInk
+            font.pixelSize: 13
+        }
+        Text {
+            objectName: "resultsentence"
+            Layout.fillWidth: true
+            visible: view.ending !== ""
+            wrapMode: Text.Wrap
+            text: view.run.sentence || ""
+            color: view.ending === "failed" ? view.colors.bad : view.colors.ink
+            font.pixelSize: 13
+        }
+
+        Repeater {
+            model: view.run.groups || []
+            delegate: ColumnLayout {
+                id: groupBlock
+                required property var modelData
+                required property int index
+                Layout.fillWidth: true
+                spacing: 4
+                Text {
+                    text: "Sync group " + (groupBlock.index + 1) + "  ·  "
+                          + groupBlock.modelData.members.length + " files  ·  "
+                          + groupBlock.modelData.spanText
+                    color: view.colors.ink
+                    font { pixelSize: 14; bold: true }
+                }
+                // The timeline: lanes of bars placed by start and length.
+                Rectangle {
+                    id: lanes
+                    objectName: "timeline"
+                    readonly property int laneHeight: 26
+                    readonly property real secondsWide: Math.max(groupBlock.modelData.span, 0.001)
+                    Layout.fillWidth: true
+                    Layout.preferredHeight: groupBlock.modelData.lanes * laneHeight + 8
+                    radius: 6
+                    color: view.colors.panel
+                    border.color: view.colors.line
+                    Repeater {
+                        model: groupBlock.modelData.members
+                        delegate: Rectangle {
+                            id: bar
+                            required property var modelData
+                            x: 4 + (lanes.width - 8) * modelData.start / lanes.secondsWide
+                            y: 4 + modelData.lane * lanes.laneHeight + 2
+                            width: Math.max(6, (lanes.width - 8) * modelData.length / lanes.secondsWide)
+                            height: lanes.laneHeight - 4
+                            radius: 4
+                            color: modelData.audioOnly ? view.colors.audioBar : view.colors.videoBar
+                            border.color: barArea.containsMouse ? view.colors.ink : "transparent"
+                            Text {
+                                anchors { fill: parent; leftMargin: 6; rightMargin: 4 }
+                                verticalAlignment: Text.AlignVCenter
+                                text: bar.modelData.fileName
+                                elide: Text.ElideRight
+                                color: "white"
+                                font.pixelSize: 11
+                            }
+                            MouseArea {
+                                id: barArea
+                                anchors.fill: parent
+                                hoverEnabled: true
+                            }
+                            ToolTip.visible: barArea.containsMouse
+                            ToolTip.text: bar.modelData.fileName + "\nstarts " + bar.modelData.startText
+                                          + ", lasts " + bar.modelData.lengthText
+                                          + (bar.modelData.refined ? "\noffset refined below one frame"
+                                                                   : "\noffset as found, to the frame")
+                                          + (bar.modelData.driftText !== "" ? "\n" + bar.modelData.driftText : "")
+                        }
+                    }
+                }
+                // The same placements as text, for reading and for the keyboard.
+                Repeater {
+                    model: groupBlock.modelData.members
+                    delegate: RowLayout {
+                        required property var modelData
+                        Layout.fillWidth: true
+                        spacing: 10
+                        Text {
+                            text: modelData.startText
+                            font { pixelSize: 12; family: "monospace" }
+                            color: view.colors.ink
+                            Layout.preferredWidth: 96
+                        }
+                        Text {
+                            text: modelData.fileName
+                            elide: Text.ElideMiddle
+                            color: view.colors.ink
+                            font.pixelSize: 12
+                            Layout.fillWidth: true
+                        }
+                        Text {
+                            text: modelData.lengthText + (modelData.refined ? "  ·  refined" : "")
+                                  + (modelData.driftText !== "" ? "  ·  " + modelData.driftText : "")
+                            color: view.colors.dimInk
+                            font.pixelSize: 12
+                        }
+                    }
+                }
+            }
+        }
+
+        Text {
+            visible: (view.run.unsynced || []).length + (view.run.unreadable || []).length > 0
+            text: "Not in any sync group"
+            color: view.colors.ink
+            font { pixelSize: 14; bold: true }
+        }
+        Repeater {
+            model: view.fileRows(view.run.unsynced)
+            delegate: Text {
+                required property var modelData
+                Layout.fillWidth: true
+                elide: Text.ElideMiddle
+                text: modelData.fileName + "  —  in sync with nothing"
+                color: view.colors.ink
+                font.pixelSize: 12
+            }
+        }
+        Repeater {
+            model: view.fileRows(view.run.unreadable)
+            delegate: Text {
+                required property var modelData
+                Layout.fillWidth: true
+                wrapMode: Text.Wrap
+                text: modelData.fileName + "  —  could not be read: " + modelData.reason
+                color: view.colors.bad
+                font.pixelSize: 12
+            }
+        }
+
+        Text {
+            visible: (view.run.documents || []).length > 0 || (view.run.folder || "") !== ""
+            text: "Projects"
+            color: view.colors.ink
+            font { pixelSize: 14; bold: true }
+        }
+        Repeater {
+            model: view.fileRows(view.run.documents)
+            delegate: RowLayout {
+                required property var modelData
+                Layout.fillWidth: true
+                spacing: 8
+                ColumnLayout {
+                    Layout.fillWidth: true
+                    spacing: 0
+                    Text {
+                        Layout.fillWidth: true
+                        text: modelData.path
+                        elide: Text.ElideMiddle
+                        color: view.colors.ink
+                        font.pixelSize: 12
+                    }
+                    Text {
+                        visible: modelData.applications !== ""
+                        text: "Import into " + modelData.applications
+                        color: view.colors.dimInk
+                        font.pixelSize: 11
+                    }
+                }
+                Button {
+                    FocusRing {}
+                    text: "Copy path"
+                    onClicked: view.copyText(modelData.path)
+                }
+            }
+        }
+        RowLayout {
+            visible: (view.run.folder || "") !== ""
+            Layout.fillWidth: true
+            spacing: 8
+            Text {
+                Layout.fillWidth: true
+                text: view.run.folder || ""
+                elide: Text.ElideMiddle
+                color: view.colors.dimInk
+                font.pixelSize: 12
+            }
+            Button {
+                FocusRing {}
+                objectName: "resultshowfolder"
+                text: "Show folder"
+                onClicked: view.showFolder(view.run.folder)
+            }
+            Button {
+                FocusRing {}
+                text: "Copy path"
+                onClicked: view.copyText(view.run.folder)
+            }
+        }
+        Repeater {
+            model: view.run.notices || []
+            delegate: Text {
+                required property string modelData
+                Layout.fillWidth: true
+                wrapMode: Text.Wrap
+                text: modelData + "."
+                color: view.colors.dimInk
+                font.pixelSize: 12
+            }
+        }
+    }
+}
