@@ -158,6 +158,7 @@ std::string note(const LayoutClip& clip) {
   std::string text = "offset " + fixed(m.exact_start, 6) + " s \xC2\xB7 drift " +
                      fixed(m.drift_ppm, 2) + " ppm \xC2\xB7 " +
                      (m.refined ? "refined" : "not refined");
+  if (m.second_look) text += " \xC2\xB7 found on a second look";
   if (!clip.placed_by.empty()) text += " \xC2\xB7 placed by " + base_name(clip.placed_by);
   return text;
 }

@@ -174,6 +174,7 @@ std::string producer(const Cut& cut, const std::string& id, bool video) {
   text += property(2, "brenvik:offset_s", decimal(clip.member.exact_start, kSecondsDecimals));
   text += property(2, "brenvik:drift_ppm", decimal(clip.member.drift_ppm, kPpmDecimals));
   text += property(2, "brenvik:refined", clip.member.refined ? 1 : 0);
+  text += property(2, "brenvik:second_look", clip.member.second_look ? 1 : 0);
   text += property(2, "brenvik:placed_by", clip.placed_by);
   text += "  </producer>\n";
   return text;

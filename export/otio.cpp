@@ -89,6 +89,7 @@ std::string clip_metadata(const LayoutClip& clip) {
          ", \"offset_s\": " + json_number(m.exact_start) +
          ", \"drift_ppm\": " + json_number(m.drift_ppm) +
          ", \"refined\": " + (m.refined ? "true" : "false") +
+         ", \"second_look\": " + (m.second_look ? "true" : "false") +
          ", \"placed_by\": " + (clip.placed_by.empty() ? "null" : json_string(clip.placed_by)) +
          "}}";
 }

@@ -182,64 +182,9 @@ std::vector<std::vector<PlacedClip>> otio_placements(const std::string& json) {
 }
 
 std::vector<PlacedClip> mlt_placements(const std::string& xml) {
-  const auto attribute = [](const std::string& tag, const std::string& name) {
-    return first_between(tag, " " + name + "=\"", "\"");
-  };
-  const auto property = [](const std::string& body, const std::string& name) {
-    return first_between(body, "<property name=\"" + name + "\">", "</property>");
-  };
-  const auto number = [](const std::string& text) { return text.empty() ? 0.0 : std::stod(text); };
-  const std::string profile = first_between(xml, "<profile", ">");
-  const double fps = number(attribute(profile, "frame_rate_num")) /
-                     number(attribute(profile, "frame_rate_den"));
-
-  std::map<std::string, std::string> resources;  // producer id → file name, for media only
-  for (const std::string& producer : testing_support::between(xml, "<producer ", "</producer>"))
-    if (property(producer, "mlt_service") == "avformat")
-      resources[first_between(producer, "id=\"", "\"")] = file_name(property(producer, "resource"));
-  std::map<std::string, bool> shows_video;  // playlist id → its track shows pictures
-  for (const std::string& track : testing_support::between(xml, "<track ", ">"))
-    shows_video[attribute(" " + track, "producer")] =
-        attribute(" " + track, "hide") != "video" && attribute(" " + track, "hide") != "both";
-
   std::vector<PlacedClip> out;
-  for (const std::string& playlist : testing_support::between(xml, "<playlist ", "</playlist>")) {
-    const std::string id = first_between(playlist, "id=\"", "\"");
-    double frames = 0;
-    std::size_t at = 0;
-    for (;;) {
-      const std::size_t blank = playlist.find("<blank ", at);
-      const std::size_t entry = playlist.find("<entry ", at);
-      if (blank == std::string::npos && entry == std::string::npos) break;
-      if (blank < entry) {
-        const std::string tag = playlist.substr(blank, playlist.find('>', blank) - blank);
-        frames += number(attribute(tag, "length"));
-        at = blank + 1;
-        continue;
-      }
-      const std::string tag = playlist.substr(entry, playlist.find('>', entry) - entry);
-      const bool closed = tag.back() == '/';
-      const std::size_t end = closed ? entry + tag.size() : playlist.find("</entry>", entry);
-      const std::string body = playlist.substr(entry, end - entry);
-      const double in = number(attribute(tag, "in"));
-      double delay = 0;
-      if (body.find("compensationdelay") != std::string::npos) {
-        // The filter's own arithmetic: centimetres over the speed of sound at the given
-        // temperature, truncated to a sample.
-        const double cm = number(property(body, "av.m")) * 100 + number(property(body, "av.cm")) +
-                          number(property(body, "av.mm")) * 0.1;
-        const double temp = property(body, "av.temp").empty() ? 20 : number(property(body, "av.temp"));
-        const double speed_cm_s =
-            1.85325 * 643.95 * std::sqrt((temp + 273.15) / 273.15) * 100000.0 / 3600.0;
-        delay = std::floor(cm / speed_cm_s * 48000.0) / 48000.0;
-      }
-      if (resources.count(attribute(tag, "producer")))
-        out.push_back({resources[attribute(tag, "producer")], shows_video[id],
-                       (frames - in) / fps + delay});
-      frames += number(attribute(tag, "out")) - in + 1;
-      at = end;
-    }
-  }
+  for (const auto& track : testing_support::mlt_entries(xml))
+    for (const testing_support::MltEntry& e : track) out.push_back({e.file, e.video, e.start});
   return out;
 }
 

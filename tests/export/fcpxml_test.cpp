@@ -130,7 +130,7 @@ TEST(Fcpxml, LanesFormatsNotesAndEscaping) {
   for (const std::string& clip : between(doc, "<asset-clip ", "</asset-clip>"))
     EXPECT_EQ(clip.compare(clip.find('<'), 6, "<note>"), 0) << clip;
   const std::string notes = fcpxml_document(layouts(event()), exact_rate(25.0), 1920, 1080, "E");
-  for (const char* note : {"offset 3.141593 s \xC2\xB7 drift 3.20 ppm \xC2\xB7 refined \xC2\xB7 placed by cam b.mov",
+  for (const char* note : {"offset 3.141593 s \xC2\xB7 drift 3.20 ppm \xC2\xB7 refined \xC2\xB7 found on a second look \xC2\xB7 placed by cam b.mov",
                            "offset 0.000000 s \xC2\xB7 drift 0.00 ppm \xC2\xB7 not refined"})
     EXPECT_NE(notes.find(std::string("<note>") + note + "</note>"), std::string::npos) << note;
 }

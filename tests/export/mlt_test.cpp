@@ -9,62 +9,14 @@
 
 #include <cmath>
 #include <map>
-#include <regex>
 #include <sstream>
 #include <tuple>
 
-using testing_support::between;
 using testing_support::TempRunDir;
 
 namespace {
 
 constexpr double kRate = 48000.0;
-
-std::string property_of(const std::string& element, const std::string& name) {
-  const auto found = between(element, "<property name=\"" + name + "\">", "</property>");
-  return found.empty() ? std::string("0") : found.front();
-}
-
-struct Entry {
-  double start = 0.0;  // seconds: its frame, plus the delay of its filter
-  double end = 0.0;    // seconds: the end of its last frame
-  long frames = 0, producer_length = 0;
-};
-
-// Every playlist's entries read back as melt places them; the filter's delay is
-// avfilter.compensationdelay's own sum: a distance over the speed of sound, truncated.
-std::vector<std::vector<Entry>> read_back(const std::string& doc, double fps) {
-  static const std::regex item(
-      R"re(<blank length="(\d+)"/>|<entry producer="(\w+)" in="0" out="(\d+)"(/>|>([\s\S]*?)</entry>))re");
-  std::vector<std::vector<Entry>> tracks;
-  for (const std::string& body : between(doc, "<playlist id=\"playlist", "</playlist>")) {
-    long at = 0;
-    std::vector<Entry>& entries = tracks.emplace_back();
-    for (std::sregex_iterator i(body.begin(), body.end(), item), end; i != end; ++i) {
-      if ((*i)[1].matched) {
-        at += std::stol((*i)[1]);
-        continue;
-      }
-      const std::string filter = (*i)[5];
-      auto field = [&](const char* name) { return std::stod(property_of(filter, name)); };
-      const double speed =
-          1.85325 * 643.95 * std::sqrt((field("av.temp") + 273.15) / 273.15) * 100000 / 3600;
-      const double cm = field("av.m") * 100 + field("av.cm") + field("av.mm") * 0.1;
-      const auto delay = static_cast<long>(cm / speed * kRate);
-      if (!filter.empty()) {
-        EXPECT_NE(filter.find("\"avfilter.compensationdelay\""), std::string::npos) << filter;
-        EXPECT_EQ(property_of(filter, "av.wet") + property_of(filter, "av.dry"), "10") << filter;
-      }
-      const long frames = std::stol((*i)[3]) + 1;
-      const std::string producer =
-          between(doc, "<producer id=\"" + (*i)[2].str() + "\"", "</producer>").at(0);
-      entries.push_back({at / fps + delay / kRate, (at + frames) / fps, frames,
-                         std::stol(property_of(producer, "length"))});
-      at += frames;
-    }
-  }
-  return tracks;
-}
 
 LayoutClip clip(double start, double length) {
   LayoutClip c;
@@ -119,13 +71,17 @@ TEST(MltDocument, PlacesSoundsOnTheirSampleAndPicturesOnTheirFrame) {
   EXPECT_NE(doc.find("frame_rate_num=\"30000\" frame_rate_den=\"1001\""), std::string::npos);
   EXPECT_NE(doc.find("display_aspect_num=\"16\" display_aspect_den=\"9\""), std::string::npos);
 
-  const auto tracks = read_back(doc, rate.fps());
+  const auto tracks = testing_support::mlt_entries(doc);
   ASSERT_EQ(tracks.size(), layout.tracks.size());
   for (size_t t = 0; t < tracks.size(); ++t) {
     ASSERT_EQ(tracks[t].size(), 2u) << "track " << t;
     for (size_t c = 0; c < 2; ++c) {
       const TimelineMember& m = layout.tracks[t].clips[c].member;
-      const Entry& e = tracks[t][c];
+      const testing_support::MltEntry& e = tracks[t][c];
+      if (!e.filter.empty()) {
+        EXPECT_NE(e.filter.find("\"avfilter.compensationdelay\""), std::string::npos) << e.filter;
+        EXPECT_NE(e.filter.find("av.dry\">0<"), std::string::npos) << e.filter;
+      }
       EXPECT_EQ(e.producer_length, e.frames) << "melt cuts an entry short to its producer";
       if (layout.tracks[t].video) {
         EXPECT_LE(std::abs(e.start - m.exact_start), 0.5 / rate.fps())

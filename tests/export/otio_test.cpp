@@ -67,7 +67,7 @@ TEST(Otio, PublishedSchemasAndEveryClipAtItsExactPlace) {
       EXPECT_NEAR(at, m->exact_start, 1e-4) << m->path << (video ? " video" : " audio");
       const json partner = m->placed_by < 0 ? json() : json(members[m->placed_by].path);
       EXPECT_EQ(ours, json({{"source", m->path}, {"offset_s", m->exact_start}, {"drift_ppm", m->drift_ppm},
-                            {"refined", m->refined}, {"placed_by", partner}}));
+                            {"refined", m->refined}, {"second_look", m->second_look}, {"placed_by", partner}}));
       EXPECT_EQ(seconds(clip["source_range"].at("start_time")), 0.0);
       // Camera A's first file ends where its second begins, 0.5 ms short of its end.
       EXPECT_NEAR(seconds(clip["source_range"].at("duration")), m->length - (m->entry == 0 ? 0.0005 : 0), 1e-9);

@@ -2,9 +2,12 @@
 
 #include "core/process.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 #include <unistd.h>
@@ -77,6 +80,62 @@ std::vector<std::string> between(const std::string& text, const std::string& ope
     a = b + close.size();
   }
   return found;
+}
+
+std::vector<std::vector<MltEntry>> mlt_entries(const std::string& doc) {
+  const auto first = [](const std::string& text, const std::string& open, const std::string& close) {
+    const std::vector<std::string> all = between(text, open, close);
+    return all.empty() ? std::string() : all.front();
+  };
+  const auto number = [&](const std::string& text, const std::string& open) {
+    const std::string value = first(text, open, "\"");
+    return value.empty() ? 0.0 : std::stod(value);
+  };
+  const auto property = [&](const std::string& element, const std::string& name) {
+    const std::string value = first(element, "<property name=\"" + name + "\">", "</property>");
+    return value.empty() ? 0.0 : std::stod(value);
+  };
+  const std::string profile = first(doc, "<profile", ">");
+  const double fps = number(profile, "frame_rate_num=\"") / number(profile, "frame_rate_den=\"");
+  std::map<std::string, std::string> hides;  // playlist id → what its track hides
+  for (const std::string& track : between(doc, "<track producer=\"", ">"))
+    hides[track.substr(0, track.find('"'))] = first(track, "hide=\"", "\"");
+
+  static const std::regex item(
+      R"re(<blank length="(\d+)"/>|<entry producer="([\w-]+)" in="(\d+)" out="(\d+)"(/>|>([\s\S]*?)</entry>))re");
+  std::vector<std::vector<MltEntry>> tracks;
+  for (const std::string& body : between(doc, "<playlist id=\"", "</playlist>")) {
+    const std::string id = body.substr(0, body.find('"'));
+    std::vector<MltEntry> entries;
+    long at = 0;
+    for (std::sregex_iterator i(body.begin(), body.end(), item), end; i != end; ++i) {
+      if ((*i)[1].matched) {
+        at += std::stol((*i)[1]);
+        continue;
+      }
+      const std::string producer = first(doc, "<producer id=\"" + (*i)[2].str() + "\"", "</producer>");
+      const long in = std::stol((*i)[3]);
+      const long frames = std::stol((*i)[4]) - in + 1;
+      MltEntry e;
+      e.filter = (*i)[6];
+      const double speed = 1.85325 * 643.95 *
+                           std::sqrt((property(e.filter, "av.temp") + 273.15) / 273.15) * 100000 / 3600;
+      const double cm = property(e.filter, "av.m") * 100 + property(e.filter, "av.cm") +
+                        property(e.filter, "av.mm") * 0.1;
+      e.file = first(producer, "<property name=\"resource\">", "</property>");
+      e.file = e.file.substr(e.file.rfind('/') + 1);
+      e.video = hides[id] != "video" && hides[id] != "both";
+      e.start = (at - in) / fps + std::floor(cm / speed * 48000.0) / 48000.0;
+      e.end = (at + frames) / fps;
+      e.frames = frames;
+      e.producer_length = static_cast<long>(property(producer, "length"));
+      at += frames;
+      if (first(producer, "<property name=\"mlt_service\">", "</property>") == "avformat")
+        entries.push_back(std::move(e));
+    }
+    if (!entries.empty()) tracks.push_back(std::move(entries));
+  }
+  return tracks;
 }
 
 }  // namespace testing_support

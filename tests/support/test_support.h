@@ -37,6 +37,22 @@ bool make_media(const std::string& path, const std::string& audio, double second
 std::vector<std::string> between(const std::string& text, const std::string& open,
                                  const std::string& close);
 
+// One playlist entry of an MLT document, as melt places it: its frame plus the delay of
+// its avfilter.compensationdelay (the filter's own sum, a distance over the speed of sound,
+// truncated to a 48 kHz sample), less its in point.
+struct MltEntry {
+  std::string file;          // the producer's resource, file name only
+  bool video = false;        // on a track that shows pictures
+  double start = 0.0;        // seconds
+  double end = 0.0;          // seconds: the end of its last frame
+  long frames = 0;           // frames it plays
+  long producer_length = 0;  // its producer's length in frames
+  std::string filter;        // the text of its filter, "" when it has none
+};
+
+// The entries of every playlist of media (not the background), playlist by playlist.
+std::vector<std::vector<MltEntry>> mlt_entries(const std::string& doc);
+
 std::string read_file(const std::string& path);
 bool write_file(const std::string& path, const std::string& text);
 bool file_exists(const std::string& path);
