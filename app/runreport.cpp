@@ -1,6 +1,7 @@
 #include "app/runreport.h"
 
 #include "core/entries.h"
+#include "export/timelines.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -13,20 +14,6 @@ namespace {
 
 // Drift below this is measuring noise on short overlaps, not a clock worth naming.
 constexpr double kDriftShownPpm = 0.5;
-
-struct DocumentKind {
-  const char* ending;
-  const char* applications;
-};
-
-// By the end of the name, since the classic documents share the .XML suffix.
-constexpr DocumentKind kDocumentKinds[] = {
-    {"_fcp.XML", "Final Cut Pro 7, DaVinci Resolve"},
-    {"_premierePro.XML", "Premiere Pro"},
-    {".otio", "DaVinci Resolve, Kdenlive, OpenTimelineIO tools"},
-    {".mlt", "Shotcut, Kdenlive, melt"},
-    {".fcpxml", "Final Cut Pro 10/11, DaVinci Resolve"},
-};
 
 QString text(const std::string& utf8) { return QString::fromStdString(utf8); }
 
@@ -192,9 +179,7 @@ QHash<QString, FileListEntries::Mark> file_marks(const QString& answer, const Ru
 }
 
 QString applications_for(const QString& document_name) {
-  for (const DocumentKind& kind : kDocumentKinds)
-    if (document_name.endsWith(QLatin1String(kind.ending))) return QString::fromUtf8(kind.applications);
-  return {};
+  return QString::fromStdString(::applications_for(document_name.toStdString()));
 }
 
 QString clock_text(double seconds) {

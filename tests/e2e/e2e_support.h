@@ -109,7 +109,7 @@ std::vector<std::vector<PlacedClip>> otio_placements(const std::string& json);
 // frames of the profile, less the in point, plus the delay a clip's filter adds.
 std::vector<PlacedClip> mlt_placements(const std::string& xml);
 
-// xmllint's verdict: whether the file is well-formed XML.
+// Whether the file is well-formed: XML by xmllint, an OpenTimelineIO document (.otio) as JSON.
 bool well_formed(const std::string& path);
 
 // Size and hash of a file's bytes: equal before and after means untouched.
