@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "core/process.h"
 #include "tests/e2e/e2e_support.h"
 #include "tests/support/test_support.h"
 
@@ -102,4 +103,39 @@ TEST_F(TimelinePlacement, OpenTimelineIoPlacesEveryMemberAtItsTrueStart) {
 TEST_F(TimelinePlacement, MltPlacesEverySoundAtItsTrueStart) {
   expect_true_places(e2e::mlt_placements(testing_support::read_file(run_->out + "/SYNCED.mlt")),
                      "mlt", false);
+}
+
+// melt, a real reader, plays the run's MLT timeline: each member's sound alone, against
+// the recorder's, in two-second windows near the start and the end of their overlap.
+TEST_F(TimelinePlacement, MeltPlaysEveryMemberInStepWithTheRecorder) {
+  if (run_program({"melt", "-version"}) == 127) GTEST_SKIP() << "melt is not installed";
+  const PlacementRun& r = *run_;
+  const std::string doc = testing_support::read_file(r.out + "/SYNCED.mlt");
+  std::vector<std::string> ids;  // of the media playlists, in mlt_entries' order
+  for (const std::string& id : testing_support::between(doc, "<playlist id=\"", "\""))
+    if (id != "background") ids.push_back(id);
+  const auto tracks = testing_support::mlt_entries(doc);
+  ASSERT_EQ(ids.size(), tracks.size());
+  std::map<std::string, std::string> sound_track;  // file → its audio playlist
+  for (size_t t = 0; t < tracks.size(); ++t)
+    for (const testing_support::MltEntry& e : tracks[t])
+      if (!e.video) sound_track[e.file] = ids[t];
+  ASSERT_EQ(sound_track.size(), r.truth.size());
+
+  constexpr double kFps = 25.0;  // brenvik-sync's default sequence rate
+  const double recorder_end = r.truth.at("rec.wav").duration_s;
+  for (const auto& [name, f] : r.truth) {
+    if (name == "rec.wav") continue;
+    for (const double at : {f.start_s + 1.0, std::min(f.start_s + f.duration_s, recorder_end) - 3.0}) {
+      const long in = static_cast<long>(std::floor((at - 0.5) * kFps));
+      const auto render = [&](const std::string& file) {
+        return testing_support::melt_alone(doc, sound_track.at(file),
+                                           r.dir.file(file + std::to_string(in) + ".wav"), in,
+                                           in + 2 * static_cast<long>(kFps));
+      };
+      const double lag = testing_support::sound_lag(render("rec.wav"), render(name), 0.5);
+      std::printf("melt  %-12s at %8.2f s  lag %+.3f ms\n", name.c_str(), at, lag * 1000.0);
+      EXPECT_LT(std::fabs(lag), 0.001) << name << " at " << at << " s";
+    }
+  }
 }

@@ -26,35 +26,6 @@ LayoutClip clip(double start, double length) {
   return c;
 }
 
-std::vector<float> read_sound(const std::string& path) {
-  SF_INFO info{};
-  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-  std::vector<float> samples(file && info.channels == 1 ? static_cast<size_t>(info.frames) : 0);
-  if (file) sf_readf_float(file, samples.data(), static_cast<sf_count_t>(samples.size()));
-  if (file) sf_close(file);
-  return samples;
-}
-
-// Seconds by which `other` lags `reference` over half a second from `from`, searched
-// within ±50 ms and refined between samples on a parabola.
-double lag(const std::vector<float>& reference, const std::vector<float>& other, double from) {
-  constexpr long kMaxLag = 2400, kWindow = 24000;
-  const auto a = static_cast<long>(from * kRate);
-  if (a < kMaxLag ||
-      a + kWindow + kMaxLag > static_cast<long>(std::min(reference.size(), other.size())))
-    return 1.0;
-  std::vector<double> score;
-  for (long l = -kMaxLag; l <= kMaxLag; ++l) {
-    float sum = 0.0f;
-    for (long i = a; i < a + kWindow; ++i) sum += reference[i] * other[i + l];
-    score.push_back(sum);
-  }
-  const long b = std::max_element(score.begin() + 1, score.end() - 1) - score.begin();
-  const double vertex =
-      (score[b - 1] - score[b + 1]) / (2 * (score[b - 1] - 2 * score[b] + score[b + 1]));
-  return (static_cast<double>(b - kMaxLag) + vertex) / kRate;
-}
-
 }  // namespace
 
 // Sounds at 29.97 fps on sub-frame starts, on a frame's first sample and near an hour
@@ -140,31 +111,16 @@ TEST(MltDocument, MeltPlaysEveryMemberInStepWithTheReference) {
   const std::string doc = mlt_document(layout, {30000, 1001}, 160, 120);
 
   std::map<std::string, std::vector<float>> renders;  // by track name: each track alone
-  for (size_t t = 1; t < layout.tracks.size(); ++t) {
-    std::string alone = doc;
-    for (size_t o = 0; o < layout.tracks.size(); ++o) {
-      const std::string track = "<track producer=\"playlist" + std::to_string(o) + "\" hide=\"";
-      if (o != t) alone.replace(alone.find(track) + track.size(), 5, "both");
-    }
-    const std::string mlt = dir.file(std::to_string(t) + ".mlt"),
-                      wav = dir.file(std::to_string(t) + ".wav");
-    ASSERT_TRUE(testing_support::write_file(mlt, alone));
-    // melt now and then stalls at its end on a loaded machine (seen once in some dozens of
-    // renders); a stalled render is killed and made again rather than hang the suite.
-    int status = 124;
-    for (int attempt = 0; attempt < 2 && status == 124; ++attempt)
-      status = run_program({"timeout", "60", "melt", "-silent", mlt, "-consumer",
-                            "avformat:" + wav, "vn=1", "ar=48000", "ac=1"});
-    ASSERT_EQ(status, 0);
-    renders[layout.tracks[t].name] = read_sound(wav);
-  }
+  for (size_t t = 1; t < layout.tracks.size(); ++t)
+    renders[layout.tracks[t].name] = testing_support::melt_alone(
+        doc, "playlist" + std::to_string(t), dir.file(std::to_string(t) + ".wav"));
   ASSERT_EQ(renders.size(), cuts.size());
   const auto& [ref_name, ref_first, ref_last] = cuts[0];
   for (const auto& [name, first, last] : cuts) {
     if (name == ref_name) continue;
-    const double early = lag(renders[ref_name], renders[name], first / kRate + 0.2);
+    const double early = testing_support::sound_lag(renders[ref_name], renders[name], first / kRate + 0.2);
     const double late =
-        lag(renders[ref_name], renders[name], std::min(last, ref_last) / kRate - 0.7);
+        testing_support::sound_lag(renders[ref_name], renders[name], std::min(last, ref_last) / kRate - 1.2);
     EXPECT_LT(std::abs(early), 0.001) << name << " near its start";
     EXPECT_LT(std::abs(late), 0.001) << name << " near its end";
     RecordProperty(name + "_ms", std::to_string(early * 1000) + " " + std::to_string(late * 1000));

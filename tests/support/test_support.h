@@ -53,6 +53,21 @@ struct MltEntry {
 // The entries of every playlist of media (not the background), playlist by playlist.
 std::vector<std::vector<MltEntry>> mlt_entries(const std::string& doc);
 
+// The sound of one playlist (`track`, its id) of an MLT document, every other track
+// hidden, rendered by melt to a 48 kHz mono WAV at `wav` from frame `in` to `out` (the
+// whole timeline when `out` < 0); its samples, none when melt failed.
+std::vector<float> melt_alone(const std::string& doc, const std::string& track,
+                              const std::string& wav, long in = 0, long out = -1);
+
+// A mono WAV's samples; none when it cannot be read.
+std::vector<float> read_sound(const std::string& path);
+
+// Seconds by which `other` lags `reference` (both 48 kHz) over one second from `from`, by
+// phase-transform correlation within ±50 ms, refined between samples on a parabola; 1
+// when the window does not fit.
+double sound_lag(const std::vector<float>& reference, const std::vector<float>& other,
+                 double from);
+
 std::string read_file(const std::string& path);
 bool write_file(const std::string& path, const std::string& text);
 bool file_exists(const std::string& path);
