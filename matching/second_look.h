@@ -18,7 +18,7 @@
 // found on the second look, unless it contradicts by more than 5 ms where the pairs
 // already in sync place its two files (the pair then stays out). Every check goes to the
 // verdict's log text. Before that, a pair in sync whose refinement found no good window
-// is taken out when it places its files more than 0.1 s from where the measured pairs in
+// is taken out when it places its files more than 0.25 s from where the measured pairs in
 // sync place them. Reads the analysis WAVs, which must still exist; pairs are checked
 // several at once.
 void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::string>& analysis,

@@ -114,15 +114,15 @@ TEST(SecondLook, NeverPairsFilesOfDifferentEventsOrGoesAgainstAGroup) {
 
 TEST(SecondLook, APairWithoutAGoodWindowGoesOnlyWhereItGoesAgainstItsGroup) {
   // Files 0-1 and 1-2 measured; 0-2 and 3-1 rest on hits alone. 0-2 says 3 s where the
-  // group says 1 s; 3-1 is the only pair of file 3, and 0-2 at 1.04 s is within the
-  // decision's grid of its group.
+  // group says 1 s; 3-1 is the only pair of file 3, and 0-2 at 1.2 s is within the
+  // decision's error (up to 0.1 s early) of its group.
   std::vector<PairVerdict> verdicts = {in_sync(0, 1, 5.0), in_sync(1, 2, -4.0),
                                        in_sync(0, 2, 3.0, 0), in_sync(3, 1, 7.0, 0)};
   second_look(verdicts, {"a.wav", "b.wav", "c.wav", "d.wav"}, lengths(4));
   EXPECT_FALSE(verdicts[2].in_sync);
   EXPECT_NE(verdicts[2].second_look.find("no good window"), std::string::npos);
   EXPECT_TRUE(verdicts[3].in_sync);
-  verdicts = {in_sync(0, 1, 5.0), in_sync(1, 2, -4.0), in_sync(0, 2, 1.04, 0)};
+  verdicts = {in_sync(0, 1, 5.0), in_sync(1, 2, -4.0), in_sync(0, 2, 1.2, 0)};
   second_look(verdicts, {"a.wav", "b.wav", "c.wav"}, lengths(3));
   EXPECT_TRUE(verdicts[2].in_sync) << verdicts[2].second_look;
   // Without any refinement, no pair is measured, and none goes.
