@@ -1,4 +1,4 @@
-// brenvik: the desktop application. Run it from the folder that holds Brenvik.app.
+// brenvik: the desktop application. Files given as arguments ("Open with") join its list.
 
 #include "app/animalmodel.h"
 #include "app/qmlapplicationviewer.h"
@@ -7,6 +7,7 @@
 #include "core/log.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QMessageBox>
 #include <QSettings>
 
@@ -29,6 +30,8 @@ AnimalModel model;
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   use_utf8_ctype_in_c_locale();
+  // Read before the working directory moves to the run folder.
+  const QVariantList opened = opened_files(app.arguments().mid(1), QDir::currentPath());
   // Before the first log line: the log is below the run folder.
   const bool in_run_folder = enter_run_folder(QCoreApplication::applicationDirPath());
   for (int i = 0; i < kBannerLines; ++i) logthis(std::string(kBannerWidth, '*'));
@@ -54,6 +57,7 @@ int main(int argc, char* argv[]) {
     QMessageBox::critical(nullptr, QStringLiteral("Brenvik cannot start"), advice.isEmpty() ? problem : advice + "\n\n" + problem);
     return EXIT_FAILURE;
   }
+  if (!opened.isEmpty()) controller.addUrls(opened);
   viewer.show();
   const int status = app.exec();
   // The scene's bindings read the controller; let the scene go first.

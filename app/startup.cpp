@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QUrl>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QQmlContext>
@@ -69,4 +70,12 @@ bool stop_run(QMLFile& controller, int wait_ms) {
   while (controller.running() && waited.elapsed() < wait_ms)
     QCoreApplication::processEvents(QEventLoop::AllEvents, kStopPollMs);
   return !controller.running();
+}
+
+QVariantList opened_files(const QStringList& arguments, const QString& folder) {
+  QVariantList urls;
+  for (const QString& argument : arguments)
+    if (!argument.startsWith(QLatin1Char('-')))
+      urls << QUrl::fromLocalFile(QDir::cleanPath(QDir(folder).absoluteFilePath(argument)));
+  return urls;
 }

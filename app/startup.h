@@ -5,6 +5,8 @@
 #include "core/paths.h"
 
 #include <QString>
+#include <QStringList>
+#include <QVariantList>
 
 class AnimalModel;
 class QCoreApplication;
@@ -31,6 +33,12 @@ bool stop_run(QMLFile& controller, int wait_ms);
 // holds the scene, else the folder above `program_folder` (the program's own folder,
 // Brenvik.app). False when neither holds it.
 bool enter_run_folder(const QString& program_folder);
+
+// The files a launcher or a file manager's "Open with" hands over as arguments, as URLs
+// the window takes like dropped ones; relative paths are read against `folder` (the
+// working directory the program started in). Arguments that start with "-" are options,
+// not files.
+QVariantList opened_files(const QStringList& arguments, const QString& folder);
 
 // Loads the scene file into the view; on failure returns the errors as one text.
 QString load_scene(QmlApplicationViewer& view, const QString& path);

@@ -22,6 +22,7 @@ class WindowTest : public QObject {
   void sceneStartsOneRunAndShowsItsEnd();
   void aRunOnRealMediaEndsInTheResultView();
   void startsFromAnyFolder();
+  void filesOpenedWithItAreReadFromWhereItStarted();
 };
 
 void WindowTest::sceneShowsTheDefaultSettings() {
@@ -162,6 +163,14 @@ void WindowTest::startsFromAnyFolder() {
   QCOMPARE(QDir::currentPath(), app + "/qml");
   QVERIFY(enter_run_folder(app));
   QCOMPARE(QDir::currentPath(), here);
+}
+
+void WindowTest::filesOpenedWithItAreReadFromWhereItStarted() {
+  const QVariantList urls =
+      opened_files({"take 1.mov", "/media/b.wav", "-style", "sub/../c.MP4"}, "/home/ed/event");
+  QCOMPARE(urls, (QVariantList{QUrl::fromLocalFile("/home/ed/event/take 1.mov"),
+                               QUrl::fromLocalFile("/media/b.wav"),
+                               QUrl::fromLocalFile("/home/ed/event/c.MP4")}));
 }
 
 static RegisterSuite registration("Window", [] { return std::make_unique<WindowTest>(); });
