@@ -68,7 +68,11 @@ std::vector<ChainEntry> place_group(const Eigen::MatrixXf& normalised,
 // placements follow the same pairs. Also notes the pair that placed every member.
 void place_exactly(SyncGroup& group, const std::vector<PairResult>& clean) {
   std::map<int, std::size_t> slot;
-  for (std::size_t m = 0; m < group.members.size(); ++m) slot[group.members[m].entry] = m;
+  for (std::size_t m = 0; m < group.members.size(); ++m) {
+    slot[group.members[m].entry] = m;
+    // A member no pair reaches keeps the single-precision place rather than 0.
+    group.members[m].exact_start = group.members[m].start;
+  }
   std::vector<bool> placed(group.members.size(), false);
   std::size_t root = 0;
   for (std::size_t m = 0; m < group.members.size(); ++m)
