@@ -143,9 +143,13 @@ std::string urito(std::string path) {
   return kUrlPrefix + result;
 }
 
-std::string correctxmlname(std::string path) {
+std::string file_name(const std::string& path) {
   const size_t slash = path.rfind('/');
-  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string correctxmlname(std::string path) {
+  std::string name = file_name(path);
   // Console trace: every inspected character, then the result.
   std::ostream& out = console();
   for (char c : console_safe(path)) out << c << '\n';
@@ -194,4 +198,24 @@ std::string console_safe(const std::string& text) {
     pos += ch.length;
   }
   return out;
+}
+
+std::string xml_attribute(const std::string& text) {
+  std::string out;
+  for (const char c : xml_escape(text)) {
+    if (c == '"')
+      out += "&quot;";
+    else
+      out += c;
+  }
+  return out;
+}
+
+std::string fixed_text(double value, int decimals) {
+  // Room for any double in fixed notation at the few decimals the documents and logs use.
+  char buffer[384];
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+  if (result.ec != std::errc{}) return "?";
+  return std::string(buffer, result.ptr);
 }

@@ -15,7 +15,14 @@ float framerate_number(const std::string& text);
 std::string urito(std::string path);
 
 // Everything after the last "/".
+std::string file_name(const std::string& path);
+
+// file_name, with a console trace of every character of the path and of the name.
 std::string correctxmlname(std::string path);
+
+// `value` in fixed notation with `decimals` digits after the point, whatever the process
+// locale says.
+std::string fixed_text(double value, int decimals);
 
 // The text with every byte that is not part of valid UTF-8, every C0 control, DEL,
 // U+FFFE and U+FFFF replaced by U+FFFD: XML documents cannot hold them.
@@ -23,6 +30,9 @@ std::string xml_text(const std::string& text);
 
 // xml_text with "&", "<" and ">" as entities, every other byte unchanged: for element text.
 std::string xml_escape(const std::string& text);
+
+// xml_escape with '"' as an entity too: for an attribute value in double quotes.
+std::string xml_attribute(const std::string& text);
 
 // The text with C0 and C1 controls, DEL and bytes that are not valid UTF-8 shown as
 // "\xNN", so that a file name cannot steer the terminal it is printed on.

@@ -3,7 +3,6 @@
 #include "core/format.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <map>
@@ -27,32 +26,6 @@ std::string seconds(std::int64_t num, std::int64_t den) {
   den /= common;
   if (den == 1) return std::to_string(num) + "s";
   return std::to_string(num) + "/" + std::to_string(den) + "s";
-}
-
-// Text for an attribute value in double quotes.
-std::string attr(const std::string& text) {
-  std::string out;
-  for (const char c : xml_escape(text)) {
-    if (c == '"')
-      out += "&quot;";
-    else
-      out += c;
-  }
-  return out;
-}
-
-// A number with `decimals` digits after the point, whatever the process locale says.
-std::string fixed(double value, int decimals) {
-  char buffer[64];
-  const auto result =
-      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
-  if (result.ec != std::errc{}) return "?";
-  return std::string(buffer, result.ptr);
-}
-
-std::string base_name(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 bool same_rate(const ExactRate& a, const ExactRate& b) { return a.num * b.den == b.num * a.den; }
@@ -155,11 +128,11 @@ std::vector<Placed> place_layout(const GroupLayout& layout, ExactRate rate) {
 
 std::string note(const LayoutClip& clip) {
   const TimelineMember& m = clip.member;
-  std::string text = "offset " + fixed(m.exact_start, 6) + " s \xC2\xB7 drift " +
-                     fixed(m.drift_ppm, 2) + " ppm \xC2\xB7 " +
+  std::string text = "offset " + fixed_text(m.exact_start, 6) + " s \xC2\xB7 drift " +
+                     fixed_text(m.drift_ppm, 2) + " ppm \xC2\xB7 " +
                      (m.refined ? "refined" : "not refined");
   if (m.second_look) text += " \xC2\xB7 found on a second look";
-  if (!clip.placed_by.empty()) text += " \xC2\xB7 placed by " + base_name(clip.placed_by);
+  if (!clip.placed_by.empty()) text += " \xC2\xB7 placed by " + file_name(clip.placed_by);
   return text;
 }
 
@@ -216,13 +189,13 @@ std::string fcpxml_document(const std::vector<GroupLayout>& layouts, ExactRate r
   std::string resources = formats;
   for (Asset& asset : assets) {
     asset.id = "r" + std::to_string(next_id++);
-    resources += "    <asset id=\"" + asset.id + "\" name=\"" + attr(asset.clip->name) +
+    resources += "    <asset id=\"" + asset.id + "\" name=\"" + xml_attribute(asset.clip->name) +
                  "\" start=\"0s\" duration=\"" + seconds(asset.samples, kSampleRate) + "\"";
     if (!asset.format.empty()) resources += " hasVideo=\"1\" format=\"" + asset.format + "\"";
     resources +=
         " hasAudio=\"1\" audioSources=\"1\" audioChannels=\"2\" audioRate=\"48000\">\n"
         "      <media-rep kind=\"original-media\" src=\"" +
-        attr(asset.clip->url) + "\"/>\n    </asset>\n";
+        xml_attribute(asset.clip->url) + "\"/>\n    </asset>\n";
   }
 
   std::string library;
@@ -230,7 +203,7 @@ std::string fcpxml_document(const std::vector<GroupLayout>& layouts, ExactRate r
     std::int64_t end = 1;  // frames; at least one, so that the gap has a length
     for (const Placed& p : projects[l]) end = std::max(end, p.frame + p.frames);
     const std::string duration = seconds(end * rate.den, rate.num);
-    library += "      <project name=\"" + attr(layouts[l].name) +
+    library += "      <project name=\"" + xml_attribute(layouts[l].name) +
                "\">\n        <sequence format=\"r1\" duration=\"" + duration +
                "\" tcStart=\"0s\" tcFormat=\"NDF\" audioLayout=\"stereo\" audioRate=\"48k\">\n"
                "          <spine>\n"
@@ -240,7 +213,7 @@ std::string fcpxml_document(const std::vector<GroupLayout>& layouts, ExactRate r
       const LayoutClip& clip = *p.clip;
       library += "              <asset-clip ref=\"" + assets[asset_of.at(clip.absolute)].id +
                  "\" lane=\"" + std::to_string(p.lane) + "\" offset=\"" +
-                 seconds(p.frame * rate.den, rate.num) + "\" name=\"" + attr(clip.name) +
+                 seconds(p.frame * rate.den, rate.num) + "\" name=\"" + xml_attribute(clip.name) +
                  "\" start=\"" + seconds(p.start, kSampleRate) + "\" duration=\"" +
                  seconds(p.frames * rate.den, rate.num) + "\">\n" +
                  "                <note>" + xml_escape(note(clip)) + "</note>\n" +
@@ -251,6 +224,6 @@ std::string fcpxml_document(const std::vector<GroupLayout>& layouts, ExactRate r
 
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE fcpxml>\n"
          "<fcpxml version=\"1.9\">\n  <resources>\n" +
-         resources + "  </resources>\n  <library>\n    <event name=\"" + attr(event_name) +
+         resources + "  </resources>\n  <library>\n    <event name=\"" + xml_attribute(event_name) +
          "\">\n" + library + "    </event>\n  </library>\n</fcpxml>\n";
 }

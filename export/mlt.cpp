@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <iomanip>
 #include <locale>
 #include <numeric>
 #include <sstream>
@@ -136,19 +135,6 @@ std::vector<Cut> track_cuts(const LayoutTrack& track, ExactRate rate) {
   return cuts;
 }
 
-std::string decimal(double value, int decimals) {
-  std::ostringstream out;
-  out.imbue(std::locale::classic());
-  out << std::fixed << std::setprecision(decimals) << value;
-  return out.str();
-}
-
-std::string attribute(const std::string& text) {
-  std::string out;
-  for (const char c : xml_escape(text)) out += c == '"' ? std::string("&quot;") : std::string(1, c);
-  return out;
-}
-
 // A property element nested `depth` levels deep, two spaces a level.
 std::string property(int depth, const std::string& name, const std::string& value) {
   return std::string(2 * static_cast<size_t>(depth), ' ') + "<property name=\"" + name + "\">" +
@@ -171,8 +157,8 @@ std::string producer(const Cut& cut, const std::string& id, bool video) {
   // Each use carries one kind of stream, as a clip whose sound an editor has detached.
   text += property(2, video ? "audio_index" : "video_index", -1);
   text += property(2, "shotcut:caption", clip.name);
-  text += property(2, "brenvik:offset_s", decimal(clip.member.exact_start, kSecondsDecimals));
-  text += property(2, "brenvik:drift_ppm", decimal(clip.member.drift_ppm, kPpmDecimals));
+  text += property(2, "brenvik:offset_s", fixed_text(clip.member.exact_start, kSecondsDecimals));
+  text += property(2, "brenvik:drift_ppm", fixed_text(clip.member.drift_ppm, kPpmDecimals));
   text += property(2, "brenvik:refined", clip.member.refined ? 1 : 0);
   text += property(2, "brenvik:second_look", clip.member.second_look ? 1 : 0);
   text += property(2, "brenvik:placed_by", clip.placed_by);
@@ -228,7 +214,7 @@ std::string profile(ExactRate rate, int width, int height) {
   const int aspect_den = common > 0 ? height / common : 1;
   std::ostringstream text;
   text.imbue(std::locale::classic());
-  text << "  <profile description=\"" << width << "x" << height << " " << decimal(rate.fps(), 3)
+  text << "  <profile description=\"" << width << "x" << height << " " << fixed_text(rate.fps(), 3)
        << " fps\" width=\"" << width << "\" height=\"" << height
        << "\" progressive=\"1\" sample_aspect_num=\"1\" sample_aspect_den=\"1\""
        << " display_aspect_num=\"" << aspect_num << "\" display_aspect_den=\"" << aspect_den
@@ -267,7 +253,7 @@ std::string mlt_document(const GroupLayout& layout, ExactRate rate, int width, i
   // is their blend; a melt without a display skips it and shows the highest picture.
   const std::string last = std::to_string(total - 1);
   std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
-  text += "<mlt LC_NUMERIC=\"C\" version=\"7.12.0\" title=\"" + attribute(layout.name) +
+  text += "<mlt LC_NUMERIC=\"C\" version=\"7.12.0\" title=\"" + xml_attribute(layout.name) +
           "\" producer=\"main_tractor\">\n";
   text += profile(rate, width, height);
   text += "  <producer id=\"black\" in=\"0\" out=\"" + last + "\">\n";
@@ -280,7 +266,7 @@ std::string mlt_document(const GroupLayout& layout, ExactRate rate, int width, i
   text += "  <playlist id=\"background\">\n    <entry producer=\"black\" in=\"0\" out=\"" + last +
           "\"/>\n  </playlist>\n";
   text += producers + playlists;
-  text += "  <tractor id=\"main_tractor\" title=\"" + attribute(layout.name) +
+  text += "  <tractor id=\"main_tractor\" title=\"" + xml_attribute(layout.name) +
           "\" in=\"0\" out=\"" + last + "\">\n";
   text += property(2, "shotcut", 1);
   text += "    <multitrack>\n      <track producer=\"background\"/>\n";

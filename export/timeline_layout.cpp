@@ -23,7 +23,7 @@ constexpr double kRateTolerance = 0.005;
 LayoutClip make_clip(const TimelineMember& member, const std::map<int, std::string>& paths) {
   LayoutClip clip;
   clip.member = member;
-  clip.name = correctxmlname(member.path);
+  clip.name = file_name(member.path);
   clip.absolute = absolute_path(member.path);
   clip.url = file_url(clip.absolute);
   if (const auto partner = paths.find(member.placed_by); partner != paths.end())
@@ -50,7 +50,7 @@ GroupLayout lay_out(std::string name, std::vector<TimelineMember> members) {
   for (const TimelineMember& m : members) paths[m.entry] = m.path;
   for (const TimelineMember& m : members)
     if (const auto first = paths.find(m.device); first != paths.end())
-      device_names[m.device] = correctxmlname(first->second);
+      device_names[m.device] = file_name(first->second);
   std::stable_sort(members.begin(), members.end(), [](const auto& a, const auto& b) {
     return a.device != b.device ? a.device < b.device : a.exact_start < b.exact_start;
   });

@@ -1,5 +1,6 @@
 #include "matching/refine.h"
 
+#include "core/format.h"
 #include "core/parallel.h"
 #include "core/process.h"
 #include "core/stop.h"
@@ -11,9 +12,7 @@
 #include <cmath>
 #include <complex>
 #include <cstdint>
-#include <iomanip>
 #include <limits>
-#include <sstream>
 #include <vector>
 
 namespace {
@@ -345,9 +344,7 @@ Refinement measure_pair(const std::string& shorter_wav, const std::string& longe
 
 //! Fixed-point text of `value`, without the "-0.00" that rounding a tiny negative gives.
 std::string fixed(double value, int decimals) {
-  std::ostringstream text;
-  text << std::fixed << std::setprecision(decimals) << value;
-  std::string s = text.str();
+  std::string s = fixed_text(value, decimals);
   if (s.front() == '-' && s.find_first_not_of("-0.") == std::string::npos) s.erase(0, 1);
   return s;
 }

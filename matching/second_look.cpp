@@ -1,5 +1,6 @@
 #include "matching/second_look.h"
 
+#include "core/format.h"
 #include "core/parallel.h"
 #include "core/process.h"
 #include "core/stop.h"
@@ -9,7 +10,6 @@
 #include <cmath>
 #include <cstddef>
 #include <numeric>
-#include <sstream>
 
 namespace {
 
@@ -82,14 +82,6 @@ class Placements {
   std::vector<double> start_;
 };
 
-std::string fixed(double value, int decimals) {
-  std::ostringstream text;
-  text.setf(std::ios::fixed);
-  text.precision(decimals);
-  text << value;
-  return text.str();
-}
-
 bool has_rival(const OffsetSummary& summary) {
   return std::abs(static_cast<double>(summary.offset) - summary.most_hit_offset) > kSameCandidateSec &&
          summary.hits > kRivalHitShare * summary.most_hits;
@@ -122,7 +114,7 @@ void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::stri
     if (!known(v) || !v.judged || !v.in_sync || !unmeasured) continue;
     if (link(placements, v, v.result.offset, gap, kMostUnmeasuredContradictionSec)) continue;
     v.in_sync = false;
-    v.second_look = "no good window, and " + fixed(gap, 2) +
+    v.second_look = "no good window, and " + fixed_text(gap, 2) +
                     " s against the pairs in sync that place its files: not in sync\n";
   }
 
@@ -134,8 +126,8 @@ void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::stri
     const double chosen = v.summary.offset;
     if (has_rival(v.summary)) {
       verdicts[k].second_look = "no second look: " + std::to_string(v.summary.most_hits) +
-                                " hits at " + fixed(most_hit, 2) + " s and " +
-                                std::to_string(v.summary.hits) + " at " + fixed(chosen, 2) +
+                                " hits at " + fixed_text(most_hit, 2) + " s and " +
+                                std::to_string(v.summary.hits) + " at " + fixed_text(chosen, 2) +
                                 " s are alike\n";
       continue;
     }
@@ -173,9 +165,9 @@ void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::stri
     bool two_offsets = false;
     for (std::size_t c = first; c < end; ++c) {
       const Refinement& r = candidates[c].measured;
-      v.second_look += "second look at " + fixed(candidates[c].offset, 2) +
+      v.second_look += "second look at " + fixed_text(candidates[c].offset, 2) +
                        " s: " + refinement_log_line(r) + ", weakest peak " +
-                       fixed(r.weakest_psr, 1) + "\n";
+                       fixed_text(r.weakest_psr, 1) + "\n";
       if (!r.refined) continue;
       if (passed != nullptr && std::abs(passed->measured.offset - r.offset) > kSameCandidateSec)
         two_offsets = true;
@@ -189,7 +181,7 @@ void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::stri
       continue;
     }
     if (!link(placements, v, r.offset, gap, kMostContradictionSec)) {
-      v.second_look += "second look: contradicts its group by " + fixed(gap * 1000.0, 1) +
+      v.second_look += "second look: contradicts its group by " + fixed_text(gap * 1000.0, 1) +
                        " ms, the pair stays out\n";
       continue;
     }
