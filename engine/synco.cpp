@@ -10,6 +10,7 @@
 #include "core/stop.h"
 #include "export/fcp_project.h"
 #include "export/result_tables.h"
+#include "engine/drift_copies.h"
 #include "export/timelines.h"
 #include "fingerprint/passes.h"
 #include "fingerprint/prepare.h"
@@ -224,14 +225,19 @@ std::string run(std::vector<std::string> files, double tolerance, int x, int y, 
   if (result.pairs.empty()) return "nema";
 
   throw_if_stop_requested();
-  report(options, kStageExport, 1, 1);
   const std::vector<PairResult> clean = without_reversed_duplicates(result.pairs);
   write_result_tables(result.pairs, clean);
   result.timeline = build_timeline(clean, timeline_entries(files, framerates, durations, groups, analysis));
-  ProjectDocuments docs = build_documents(result.timeline, fps, x, y, premiere);
-  docs.timelines = timeline_documents(result.timeline, fps, x, y);
   const bool default_folder = options.output_folder.empty();
   const std::string folder = default_folder ? exelokacija() + kOutputFolder : options.output_folder;
+  if (options.drift_correct) {
+    const std::vector<std::string> notices = write_corrected_copies(
+        result.timeline, folder, exelokacija() + kTranscoderPath, fps, options.progress);
+    result.notices.insert(result.notices.end(), notices.begin(), notices.end());
+  }
+  report(options, kStageExport, 1, 1);
+  ProjectDocuments docs = build_documents(result.timeline, fps, x, y, premiere);
+  docs.timelines = timeline_documents(result.timeline, fps, x, y);
   result.documents = write_documents(docs, folder);
   // The default folder is shown by the name the console has always printed for it.
   if (options.open_output) show_folder(default_folder ? exelokacija() + "/" + kOutputFolder : folder);
@@ -266,6 +272,7 @@ std::string synco(std::vector<std::string> files, const RunSettings& settings,
                   const SyncOptions& options) {
   SyncOptions with_refine = options;
   with_refine.refine = settings.refine;
+  with_refine.drift_correct = settings.drift_correct;
   return synco(std::move(files), settings.tolerance, settings.width, settings.height,
                settings.fps, settings.premiere, with_refine);
 }
