@@ -230,8 +230,10 @@ void correct(const std::string& transcoder, const std::string& source, double de
   }
   sf_write_sync(out.get());
   const int written = sf_error(out.get());
-  if (written != SF_ERR_NO_ERROR || sf_close(out.release()) != 0) {
-    throw std::runtime_error(std::string("writing failed (") + sf_error_number(written) + ")");
+  const int closed = sf_close(out.release());
+  if (written != SF_ERR_NO_ERROR || closed != SF_ERR_NO_ERROR) {
+    throw std::runtime_error(std::string("writing failed (") +
+                             sf_error_number(written != SF_ERR_NO_ERROR ? written : closed) + ")");
   }
   if (std::rename(partial.path().c_str(), corrected_wav.c_str()) != 0) {
     throw std::runtime_error("it cannot be named " + corrected_wav + " (" + std::strerror(errno) + ")");
