@@ -32,6 +32,9 @@ namespace {
 constexpr std::size_t kBlockFrames = 32768;
 // Room in the output block beyond the block itself, for what the resampler still holds.
 constexpr std::size_t kOutputSlackFrames = 4096;
+// Device clocks keep within a few hundred ppm; a figure beyond 1 % is a failed measurement,
+// and a copy moved by it would be audibly off pitch.
+constexpr double kLargestDevicePpm = 10000.0;
 // Random names that are all taken mean something else is wrong with the folder.
 constexpr int kNameAttempts = 16;
 
@@ -139,13 +142,16 @@ Sndfile open_source(const std::string& transcoder, const std::string& source,
   decoded = std::make_unique<OwnFile>(folder, ".brenvik-decoded");
   close(decoded->release_descriptor());
   std::string reason;
+  const std::string input = fs::absolute(source).string();
   // No -ar or -ac: the decoded sound keeps the rate and channels the source has.
   const int status = run_program({transcoder, "-nostdin", "-hide_banner", "-loglevel", "error",
-                                  "-i", fs::absolute(source).string(), "-map", "0:a:0", "-vn",
+                                  "-i", input, "-map", "0:a:0", "-vn",
                                   "-sn", "-dn", "-c:a", "pcm_f32le", "-rf64", "auto", "-f", "wav",
                                   "-y", decoded->path()},
                                  reason);
   throw_if_stop_requested();
+  // ffmpeg names the input before its complaint; the caller names the file itself.
+  if (reason.rfind(input + ": ", 0) == 0) reason.erase(0, input.size() + 2);
   if (status != 0) {
     throw std::runtime_error("its sound could not be decoded" +
                              (reason.empty() ? std::string() : " (" + reason + ")"));
@@ -166,7 +172,7 @@ void write_frames(SNDFILE* out, const float* frames, std::size_t count) {
 void correct(const std::string& transcoder, const std::string& source, double device_ppm,
              const std::string& corrected_wav, const std::function<void(double)>& progress) {
   const double stretch = 1.0 + device_ppm * 1e-6;
-  if (!std::isfinite(stretch) || stretch <= 0.0) {
+  if (!(std::abs(device_ppm) <= kLargestDevicePpm)) {
     throw std::runtime_error("a clock rate of " + fixed_text(device_ppm, 2) + " ppm is impossible");
   }
   std::error_code ec;
