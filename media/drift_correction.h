@@ -11,10 +11,13 @@
 // so the copy lasts source_length / (1 + device_ppm*1e-6) and plays in step with the reference.
 // Same sample rate and channel count as the source; same bit depth for PCM WAV/AIFF sources
 // (16/24/32-bit int, float), 24-bit PCM WAV for compressed sources (MP3, AAC/M4A, FLAC, Ogg,
-// video files' sound), which `transcoder` (the path of ffmpeg) decodes, first audio stream.
-// Returns an empty string on success, else one sentence why, leaving no file behind; the
-// source is only read. `progress` gets the share of the source resampled, 0 to 1.
-// Throws RunStopped, after removing what it wrote, when a stop is requested.
+// video files' sound); RF64 instead of WAV only for a copy past 4 GB. libsndfile reads the
+// lossless containers (WAV, AIFF, FLAC, ...); everything else, MP3 and Ogg included, is
+// decoded by `transcoder` (the path of ffmpeg), its first audio stream.
+// Returns an empty string on success, else one sentence why (also for |device_ppm| above
+// 10000), leaving no file behind; the source is only read. `progress` gets the share of the
+// source resampled, 0 to 1. Throws RunStopped, after removing what it wrote, when a stop is
+// requested.
 std::string write_clock_corrected(const std::string& transcoder, const std::string& source,
                                   double device_ppm, const std::string& corrected_wav,
                                   const std::function<void(double)>& progress = {});
