@@ -199,12 +199,12 @@ void correct(const std::string& transcoder, const std::string& source, double de
 
   // Output over input rate is the copy's length over the source's: 1 / stretch. soxr
   // trims its own filter delay, so the copy's first sample is the source's time 0.
+  // soxr's defaults for the rest, interleaved float samples and one thread, are what the
+  // blocks hold and what a copy made beside other work should take.
   soxr_error_t error = nullptr;
-  const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
-  const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_VHQ, 0);
-  const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
+  const auto quality = soxr_quality_spec(SOXR_VHQ, 0);
   Resampler resampler(soxr_create(in_info.samplerate, in_info.samplerate / stretch,
-                                  in_info.channels, &error, &io, &quality, &runtime));
+                                  in_info.channels, &error, nullptr, &quality, nullptr));
   if (!resampler) throw std::runtime_error(std::string("the resampler failed (") + error + ")");
 
   const std::size_t out_capacity = static_cast<std::size_t>(kBlockFrames / stretch) + kOutputSlackFrames;
