@@ -84,8 +84,6 @@ std::vector<std::string> write_corrected_copies(Timeline& timeline, const std::s
           return;
         }
         c.member->corrected = c.path;
-        logthis("drift-corrected copy of " + c.member->path + " at " + fixed_text(c.member->rate_ppm, 2) +
-                " ppm: " + c.path);
       });
   return notices;
 }
