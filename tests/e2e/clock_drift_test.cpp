@@ -108,6 +108,8 @@ TEST_F(ClockDrift, EveryDeviceGetsItsRateAndEveryMemberItsTruePlace) {
   ASSERT_EQ(timelines.size(), 1u);
   for (const e2e::PlacedClip& c : timelines[0]) {
     const e2e::TrueFile& f = r.truth.at(c.file);
+    std::printf("%-10s %-5s placed at %10.6f s  error %+.3f ms\n", c.file.c_str(), c.video ? "video" : "audio",
+                c.start, (c.start - f.start_s) * 1000.0);
     EXPECT_NEAR(c.start, f.start_s, kInStep_s) << c.file;
     // Only sound without pictures is copied, and only when its clock drifts.
     EXPECT_EQ(c.corrected, !c.video && f.drift_ppm != 0.0 && c.file.find("cam") != 0) << c.file;
