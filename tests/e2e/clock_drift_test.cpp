@@ -132,14 +132,7 @@ TEST_F(ClockDrift, CorrectedSoundStaysInStepWithTheReferenceToTheEnd) {
   const e2e::TrueFile& cam = r.truth.at("cam.mov");
 
   const std::string mlt = testing_support::read_file(r.out + "/SYNCED.mlt");
-  std::vector<std::string> ids;
-  for (const std::string& id : testing_support::between(mlt, "<playlist id=\"", "\""))
-    if (id != "background") ids.push_back(id);
-  const auto tracks = testing_support::mlt_entries(mlt);
-  std::map<std::string, std::string> sound_track;  // media file name → its audio playlist
-  for (size_t t = 0; t < tracks.size() && t < ids.size(); ++t)
-    for (const testing_support::MltEntry& e : tracks[t])
-      if (!e.video) sound_track[e.file] = ids[t];
+  const std::map<std::string, std::string> sound_track = e2e::mlt_sound_tracks(mlt);
   const bool melt = run_program({"melt", "-version"}) != 127;
 
   int copies = 0;
