@@ -18,14 +18,14 @@ case $build in /*) ;; *) build=$repo/$build ;; esac
 
 fail() { echo "install_check: $*" >&2; exit 1; }
 
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
 # The demo recordings (tools/demo.sh makes them once, and syncs them from the run folder).
-bash "$repo/tools/demo.sh" "$build" >/dev/null
+bash "$repo/tools/demo.sh" "$build" >"$scratch/demo.txt" 2>&1 || { cat "$scratch/demo.txt" >&2; fail "tools/demo.sh failed"; }
 demo=$repo/demo
 files=("$demo/recorder.wav" "$demo/cam_a.mov" "$demo/phone.mp3"
        --device "$demo/cam_b_part1.mov" "$demo/cam_b_part2.mov" --end "$demo/other_event.wav")
-
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
 prefix=$scratch/prefix
 cmake --build "$build" -j"$(nproc)" --target brenvik brenvik-sync run_folder >/dev/null
 cmake --install "$build" --prefix "$prefix" >/dev/null
@@ -69,7 +69,8 @@ depends=$(dpkg-deb --field "$deb" Depends)
 for needed in libqt6quick6 qml6-module-qtquick-controls ffmpeg libmediainfo0v5 libsndfile1 libsoxr0 xdg-utils; do
   [[ ", $depends," == *", $needed,"* ]] || fail "$(basename "$deb") does not depend on $needed"
 done
-dpkg-deb --contents "$deb" | grep -q "./usr/share/brenvik/Brenvik.app/ffmpeg -> /usr/bin/ffmpeg" ||
+contents=$(dpkg-deb --contents "$deb")
+[[ $contents == *"./usr/share/brenvik/Brenvik.app/ffmpeg -> /usr/bin/ffmpeg"* ]] ||
   fail "$(basename "$deb") lacks the ffmpeg link"
 
 if [ $with_deb = 1 ]; then
