@@ -34,7 +34,8 @@ std::string absolute_path(const std::string& path, const std::string& cwd) {
 std::string usage_text() {
   const RunSettings d;
   return "usage: brenvik-sync [--tolerance T] [--fps F] [--width X] [--height Y]\n"
-         "                    [--premiere 0|1] [--refine 0|1] [--quiet] [--no-open] [--out DIR]\n"
+         "                    [--premiere 0|1] [--refine 0|1] [--drift-correct 0|1]\n"
+         "                    [--quiet] [--no-open] [--out DIR]\n"
          "                    FILE... [--device FILE... --end] ...\n"
          "\n"
          "Lines up recordings of one event by their sound and writes its timelines (Final\n"
@@ -48,6 +49,10 @@ std::string usage_text() {
          "  --height Y      Premiere Pro frame height (default " + std::to_string(d.height) + ")\n"
          "  --premiere 0|1  Premiere Pro sequence settings (default " + std::to_string(d.premiere) + ")\n"
          "  --refine 0|1    refine offsets below one frame (default " + (d.refine ? "1" : "0") + ")\n"
+         "  --drift-correct 0|1  copy the sound of audio-only files whose clock drifts,\n"
+         "                  resampled onto the reference clock, into DIR/corrected for the\n"
+         "                  OpenTimelineIO, MLT and FCPXML timelines (default " +
+         (d.drift_correct ? "1" : "0") + ")\n"
          "  --quiet         no traces; a progress line on stderr\n"
          "  --no-open       do not show the output folder\n"
          "  --out DIR       write the timelines to DIR (made when missing)\n"
@@ -101,7 +106,8 @@ CliParse parse_cli(const std::vector<std::string>& args, const std::string& cwd)
       continue;
     }
     const bool takes_value = a == "--tolerance" || a == "--fps" || a == "--width" ||
-                             a == "--height" || a == "--premiere" || a == "--refine";
+                             a == "--height" || a == "--premiere" || a == "--refine" ||
+                             a == "--drift-correct";
     if (takes_value) {
       if (i + 1 >= args.size()) return fail(a + " needs a value");
       const std::string& v = args[++i];
@@ -124,8 +130,10 @@ CliParse parse_cli(const std::vector<std::string>& args, const std::string& cwd)
         if (v != "0" && v != "1") return fail(a + " takes 0 or 1, not '" + v + "'");
         if (a == "--premiere")
           o.settings.premiere = v == "1" ? 1 : 0;
-        else
+        else if (a == "--refine")
           o.settings.refine = v == "1";
+        else
+          o.settings.drift_correct = v == "1";
       }
     } else if (a == "--quiet") {
       o.quiet = true;

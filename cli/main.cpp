@@ -65,6 +65,36 @@ void print_pairs(const RunResult& result) {
   }
 }
 
+// Per sync group, every device's clock against the group's reference, and which sound
+// was copied onto that clock for the newer timelines.
+void print_clocks(const RunResult& result) {
+  const Timeline& t = result.timeline;
+  for (std::size_t g = 0; g < t.groups.size(); ++g) {
+    const SyncGroup& group = t.groups[g];
+    if (group.clocks.empty()) continue;
+    const auto name = [&](int entry) { return file_name(result.entries[static_cast<std::size_t>(entry)]); };
+    std::cout << "Clocks of sync group " << g + 1 << ":\n";
+    for (const DeviceClock& c : group.clocks) {
+      std::vector<std::string> copies;
+      for (const TimelineMember& m : group.members)
+        if (m.device == c.device && !m.corrected.empty()) copies.push_back(file_name(m.corrected));
+      char figures[64];
+      std::snprintf(figures, sizeof figures, "%+9.2f ppm", std::abs(c.rate_ppm) < 0.005 ? 0.0 : c.rate_ppm);
+      std::cout << "  " << std::left << std::setw(kDocumentNameWidth) << name(c.device) << "  "
+                << (c.reference ? "reference" : figures);
+      if (!copies.empty()) {
+        std::cout << "  corrected:";
+        for (const std::string& copy : copies) std::cout << " corrected/" << copy;
+      }
+      std::cout << "\n";
+    }
+    for (const DroppedPair& d : group.dropped)
+      std::cout << "  left out: " << name(d.shorter) << " <-> " << name(d.longer)
+                << ", it disagrees with the other pairs by " << std::fixed << std::setprecision(1)
+                << d.disagreement_ms << std::defaultfloat << " ms\n";
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -122,6 +152,7 @@ int main(int argc, char** argv) {
     return kCannotRun;
   }
   print_pairs(run);
+  print_clocks(run);
 
   if (result == "mavo") {
     const std::string folder = out.empty() ? gnu_getcwd() + "/" + kOutputFolder : out;

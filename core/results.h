@@ -23,6 +23,13 @@ struct OffsetSummary {
   bool operator==(const OffsetSummary&) const = default;
 };
 
+// One refinement window's measurement: a sound `at` seconds into the shorter file is
+// `offset` seconds later there than in the longer file.
+struct OffsetSample {
+  double at = 0.0;
+  double offset = 0.0;
+};
+
 // One pair found in sync.
 struct PairResult {
   int shorter = -1;           // entry position of the shorter recording
@@ -35,6 +42,7 @@ struct PairResult {
   double drift_ppm = 0.0;     // clock drift of `shorter` against `longer`, as measured
   int good_windows = 0;       // refinement windows the offset rests on
   bool second_look = false;   // turned down by the decision, found by checking its candidates
+  std::vector<OffsetSample> windows;  // the good windows the offset rests on
 };
 
 // One file on a timeline.
@@ -59,13 +67,40 @@ struct TimelineMember {
   double drift_ppm = 0.0;
   bool refined = false;
   bool second_look = false;
+  // Its device's clock against the group's reference device: how many ppm faster it runs
+  // (a sound t seconds in sits at exact_start + t / (1 + rate_ppm·1e-6) on the timeline).
+  double rate_ppm = 0.0;
+  bool reference_clock = false;  // of the group's reference device
+  // The copy of its sound resampled onto the reference clock, which the newer timelines
+  // place instead of `path`; empty when it has none.
+  std::string corrected;
 
   bool audio_only() const { return frame_rate >= kAudioOnlyRate; }
+};
+
+// One device of a sync group, as its clock was solved.
+struct DeviceClock {
+  int device = -1;              // entry position of the device's first file
+  double start = 0.0;           // seconds: where its first file starts, earliest member at 0
+  double rate_ppm = 0.0;        // how much faster than the reference's its clock runs
+  double rate_error_ppm = 0.0;  // one standard error of that rate
+  int pairs = 0;                // pairs with one of its files that the solution used
+  double residual_ms = 0.0;     // RMS of those pairs' window offsets against the solution
+  bool reference = false;
+};
+
+// A pair in sync that the clocks left out, and by how much it disagreed with the rest.
+struct DroppedPair {
+  int shorter = -1;
+  int longer = -1;
+  double disagreement_ms = 0.0;
 };
 
 // Members of one sync group, in ascending entry position.
 struct SyncGroup {
   std::vector<TimelineMember> members;
+  std::vector<DeviceClock> clocks;  // in ascending device; empty when they were not solved
+  std::vector<DroppedPair> dropped;
 };
 
 struct Timeline {

@@ -19,6 +19,7 @@ struct RunSettings {
   int height = 1080;        // Premiere Pro sequence frame height, pixels
   int premiere = 0;         // 1: Premiere Pro sequence attributes; 0: none
   bool refine = true;       // refine the offsets of synced pairs below one frame
+  bool drift_correct = true;  // resample drifting audio-only files onto the reference clock
 
   bool operator==(const RunSettings&) const = default;
 };

@@ -10,6 +10,7 @@
 #include "core/stop.h"
 #include "export/fcp_project.h"
 #include "export/result_tables.h"
+#include "engine/drift_copies.h"
 #include "export/timelines.h"
 #include "fingerprint/passes.h"
 #include "fingerprint/prepare.h"
@@ -226,7 +227,6 @@ std::string run(std::vector<std::string> files, double tolerance, int x, int y, 
   if (result.pairs.empty()) return "nema";
 
   throw_if_stop_requested();
-  report(options, kStageExport, 1, 1);
   const std::vector<PairResult> clean = without_reversed_duplicates(result.pairs);
   const bool default_folder = options.output_folder.empty();
   const std::string folder = default_folder ? default_documents_folder() : options.output_folder;
@@ -240,6 +240,12 @@ std::string run(std::vector<std::string> files, double tolerance, int x, int y, 
   }
   write_result_tables(result.pairs, clean, tables_folder);
   result.timeline = build_timeline(clean, timeline_entries(files, framerates, durations, groups, analysis));
+  if (options.drift_correct) {
+    const std::vector<std::string> notices = write_corrected_copies(
+        result.timeline, folder, transcoder_path(), fps, options.progress);
+    result.notices.insert(result.notices.end(), notices.begin(), notices.end());
+  }
+  report(options, kStageExport, 1, 1);
   ProjectDocuments docs = build_documents(result.timeline, fps, x, y, premiere);
   docs.timelines = timeline_documents(result.timeline, fps, x, y);
   result.documents = write_documents(docs, folder);
@@ -277,6 +283,7 @@ std::string synco(std::vector<std::string> files, const RunSettings& settings,
                   const SyncOptions& options) {
   SyncOptions with_refine = options;
   with_refine.refine = settings.refine;
+  with_refine.drift_correct = settings.drift_correct;
   return synco(std::move(files), settings.tolerance, settings.width, settings.height,
                settings.fps, settings.premiere, with_refine);
 }

@@ -128,9 +128,11 @@ std::vector<Placed> place_layout(const GroupLayout& layout, ExactRate rate) {
 
 std::string note(const LayoutClip& clip) {
   const TimelineMember& m = clip.member;
-  std::string text = "offset " + fixed_text(m.exact_start, 6) + " s \xC2\xB7 drift " +
+  std::string text = "offset " + fixed_text(m.exact_start, 6) + " s \xC2\xB7 clock " +
+                     fixed_text(m.rate_ppm, 2) + " ppm \xC2\xB7 drift " +
                      fixed_text(m.drift_ppm, 2) + " ppm \xC2\xB7 " +
                      (m.refined ? "refined" : "not refined");
+  if (clip.corrected) text += " \xC2\xB7 drift-corrected copy of " + clip.source;
   if (m.second_look) text += " \xC2\xB7 found on a second look";
   if (!clip.placed_by.empty()) text += " \xC2\xB7 placed by " + file_name(clip.placed_by);
   return text;

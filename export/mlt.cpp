@@ -157,7 +157,10 @@ std::string producer(const Cut& cut, const std::string& id, bool video) {
   // Each use carries one kind of stream, as a clip whose sound an editor has detached.
   text += property(2, video ? "audio_index" : "video_index", -1);
   text += property(2, "shotcut:caption", clip.name);
+  text += property(2, "brenvik:source", clip.source);
+  text += property(2, "brenvik:corrected", clip.corrected ? 1 : 0);
   text += property(2, "brenvik:offset_s", fixed_text(clip.member.exact_start, kSecondsDecimals));
+  text += property(2, "brenvik:rate_ppm", fixed_text(clip.member.rate_ppm, kPpmDecimals));
   text += property(2, "brenvik:drift_ppm", fixed_text(clip.member.drift_ppm, kPpmDecimals));
   text += property(2, "brenvik:refined", clip.member.refined ? 1 : 0);
   text += property(2, "brenvik:second_look", clip.member.second_look ? 1 : 0);

@@ -85,8 +85,10 @@ std::string gap(double duration, double rate, int depth) {
 
 std::string clip_metadata(const LayoutClip& clip) {
   const TimelineMember& m = clip.member;
-  return "{\"brenvik\": {\"source\": " + json_string(clip.absolute) +
+  return "{\"brenvik\": {\"source\": " + json_string(clip.source) +
+         ", \"corrected\": " + (clip.corrected ? "true" : "false") +
          ", \"offset_s\": " + json_number(m.exact_start) +
+         ", \"rate_ppm\": " + json_number(m.rate_ppm) +
          ", \"drift_ppm\": " + json_number(m.drift_ppm) +
          ", \"refined\": " + (m.refined ? "true" : "false") +
          ", \"second_look\": " + (m.second_look ? "true" : "false") +

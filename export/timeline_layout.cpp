@@ -19,13 +19,18 @@ constexpr double kNtscFactor = 1.001;
 constexpr std::int64_t kThousandths = 1000;
 constexpr std::int64_t kNtscDen = 1001;
 constexpr double kRateTolerance = 0.005;
+constexpr double kPpmScale = 1e-6;
 
 LayoutClip make_clip(const TimelineMember& member, const std::map<int, std::string>& paths) {
   LayoutClip clip;
   clip.member = member;
   clip.name = file_name(member.path);
-  clip.absolute = absolute_path(member.path);
+  clip.source = absolute_path(member.path);
+  clip.corrected = !member.corrected.empty();
+  clip.absolute = clip.corrected ? absolute_path(member.corrected) : clip.source;
   clip.url = file_url(clip.absolute);
+  // The copy runs on the reference clock: a faster device's sound gets shorter.
+  if (clip.corrected) clip.member.length = member.length / (1.0 + member.rate_ppm * kPpmScale);
   if (const auto partner = paths.find(member.placed_by); partner != paths.end())
     clip.placed_by = absolute_path(partner->second);
   return clip;
@@ -63,7 +68,7 @@ GroupLayout lay_out(std::string name, std::vector<TimelineMember> members) {
     const LayoutClip clip = make_clip(m, paths);
     if (!m.audio_only()) place(video, true, clip);
     place(audio, false, clip);
-    layout.duration = std::max(layout.duration, m.exact_start + m.length);
+    layout.duration = std::max(layout.duration, m.exact_start + clip.member.length);
   }
   for (std::vector<LayoutTrack>* kind : {&video, &audio})
     for (LayoutTrack& track : *kind) {

@@ -28,8 +28,10 @@ std::string absolute_path(const std::string& path);
 struct LayoutClip {
   TimelineMember member;     // placement (exact_start, length) and the pair that placed it
   std::string name;          // the file's name
-  std::string absolute;      // its absolute path
+  std::string absolute;      // absolute path of the media the clip plays
   std::string url;           // file_url(absolute)
+  std::string source;        // absolute path of the file it stands for
+  bool corrected = false;    // plays the drift-corrected copy of `source`, whose length it has
   std::string placed_by;     // absolute path of the partner that placed it; empty if none
 };
 

@@ -3,6 +3,7 @@
 #include "core/entries.h"
 #include "core/format.h"
 #include "core/log.h"
+#include "matching/device_clocks.h"
 
 #include <algorithm>
 #include <cmath>
@@ -266,6 +267,8 @@ Timeline build_timeline(const std::vector<PairResult>& clean,
     for (TimelineMember& member : group.members)
       member.start = static_cast<double>(static_cast<float>(member.start) + std::abs(earliest));
     place_exactly(group, clean);
+    if (solve_device_clocks(group, clean))
+      for (const std::string& line : clock_log_lines(group)) logthis(line);
     out.groups.push_back(std::move(group));
   }
 

@@ -53,6 +53,13 @@ constexpr int kGoodWindowsNeeded = 3;
 constexpr double kMaxSpreadSec = 0.005;
 constexpr double kDriftNegligiblePpm = 1.0;
 constexpr double kPpm = 1e6;
+// Above this drift a window's offset moves by over a tenth of a sample across it, and the
+// windows are measured again along the first line. Beyond the last, the first line was
+// fitted to chance peaks: no real pair of clocks is that far apart.
+constexpr double kAlongDriftMinPpm = 2.0;
+constexpr double kAlongDriftMaxPpm = 500.0;
+constexpr int kSincTaps = 8;
+constexpr double kPi = 3.14159265358979323846;
 
 // Keeps the phase transform finite on bins where the cross spectrum vanishes (digital
 // silence), relative to the window's mean magnitude so it never dominates real bins.
@@ -238,6 +245,69 @@ class WindowCorrelator {
     std::fill(x_.begin(), x_.end(), 0.0f);
     if (!shorter_.read(start, window_, x_.data())) return false;
     if (!longer_.read(longer_start, window_ + 2 * half_lags_, y_.data())) return false;
+    double peak = 0.0;
+    correlate(peak, out);
+    out.offset = (static_cast<double>(start - longer_start) - peak) / rate_;
+    out.centre = (static_cast<double>(start) + 0.5 * static_cast<double>(window_)) / rate_;
+    return true;
+  }
+
+  //! Measures the same window against the longer file read along a line of offsets:
+  //! `centre_lag` samples at the window's centre, changing by `slope` samples per sample.
+  //! Two clocks apart by 100 ppm move a 15 s window's offset by 1.5 ms from one end to the
+  //! other, a dozen analysis samples that smear the peak flat; read along the drift the
+  //! peak stays one sample wide.
+  bool measure_along(std::int64_t start, double centre_lag, double slope, WindowResult& out) {
+    std::fill(x_.begin(), x_.end(), 0.0f);
+    if (!shorter_.read(start, window_, x_.data())) return false;
+    // y[m] sounds like longer-file position base + (m - centre_m)·(1 - slope), so that
+    // lag k = half_lags_ puts the window's centre exactly at `centre_lag`.
+    const double centre_n = 0.5 * static_cast<double>(window_);
+    const double centre_m = centre_n + half_lags_;
+    const double base = static_cast<double>(start) + centre_n - centre_lag;
+    const double step = 1.0 - slope;
+    const std::int64_t stretch = window_ + 2 * half_lags_;
+    const double first = base - centre_m * step;
+    const double last = base + (static_cast<double>(stretch - 1) - centre_m) * step;
+    const std::int64_t from = static_cast<std::int64_t>(std::floor(std::min(first, last))) - kSincTaps;
+    const std::int64_t to = static_cast<std::int64_t>(std::ceil(std::max(first, last))) + kSincTaps + 1;
+    raw_.resize(static_cast<std::size_t>(to - from));
+    if (!longer_.read(from, to - from, raw_.data())) return false;
+    for (std::int64_t m = 0; m < stretch; ++m)
+      y_[static_cast<std::size_t>(m)] =
+          sinc_sample(raw_, base + (static_cast<double>(m) - centre_m) * step - static_cast<double>(from));
+    double peak = 0.0;
+    correlate(peak, out);
+    out.offset = (centre_lag - (peak - half_lags_) * step) / rate_;
+    out.centre = (static_cast<double>(start) + centre_n) / rate_;
+    return true;
+  }
+
+ private:
+  //! Band-limited value of `v` at fractional position `at`, by a Lanczos-windowed sinc:
+  //! the band the correlation uses reaches 3.8 kHz of 4, where straight lines between
+  //! samples would bend the phase.
+  static float sinc_sample(const std::vector<float>& v, double at) {
+    const std::int64_t centre = static_cast<std::int64_t>(std::floor(at));
+    const double fraction = at - static_cast<double>(centre);
+    double sum = 0.0;
+    for (int k = -kSincTaps + 1; k <= kSincTaps; ++k) {
+      const std::int64_t i = centre + k;
+      if (i < 0 || i >= static_cast<std::int64_t>(v.size())) continue;
+      const double x = static_cast<double>(k) - fraction;
+      double weight = 1.0;
+      if (std::abs(x) > 1e-9) {
+        const double px = kPi * x;
+        weight = std::sin(px) / px * std::sin(px / kSincTaps) / (px / kSincTaps);
+      }
+      sum += weight * v[static_cast<std::size_t>(i)];
+    }
+    return static_cast<float>(sum);
+  }
+
+  //! Phase-transform correlation of x_ against y_: the peak's lag (fractional), its
+  //! sharpness and rivals.
+  void correlate(double& peak_lag, WindowResult& out) {
     fft_.fwd(X_.data(), x_.data(), nfft_);
     fft_.fwd(Y_.data(), y_.data(), nfft_);
 
@@ -258,8 +328,7 @@ class WindowCorrelator {
     }
     fft_.inv(r_.data(), X_.data(), nfft_);
 
-    // r_[k] = Σ x[n]·y[n + k]: shorter sample start + n sounds like longer sample
-    // longer_start + n + k, so the offset is (start − longer_start − k) / rate.
+    // r_[k] = Σ x[n]·y[n + k]: shorter sample start + n sounds like y[n + k].
     int peak = 0;
     for (int k = 1; k < lags_; ++k)
       if (r_[k] > r_[peak]) peak = k;
@@ -273,12 +342,9 @@ class WindowCorrelator {
     const int exclusion = static_cast<int>(std::lround(kPeakExclusionSec * rate_));
     out.psr = peak_sharpness(r_, lags_, peak, exclusion);
     out.rival = rival_ratio(r_, lags_, peak, static_cast<int>(std::lround(kMainLobeSec * rate_)));
-    out.offset = (static_cast<double>(start - longer_start) - (peak + fraction)) / rate_;
-    out.centre = (static_cast<double>(start) + 0.5 * static_cast<double>(window_)) / rate_;
-    return true;
+    peak_lag = peak + fraction;
   }
 
- private:
   SoundFile& shorter_;
   SoundFile& longer_;
   int rate_;
@@ -290,7 +356,7 @@ class WindowCorrelator {
   int low_bin_ = 0;
   int high_bin_ = 0;
   Eigen::FFT<float> fft_;  // one per call: kissfft's plan cache is not thread-safe
-  std::vector<float> x_, y_, r_;
+  std::vector<float> x_, y_, r_, raw_;
   std::vector<std::complex<float>> X_, Y_;
 };
 
@@ -314,31 +380,62 @@ Refinement measure_pair(const std::string& shorter_wav, const std::string& longe
   WindowCorrelator correlator(shorter, longer, rate, std::llround(spans.front().length * rate));
   const std::int64_t decided_lag = std::llround(decided * rate);
   const bool single = spans.size() == 1;
-  std::vector<WindowResult> good, clear;
+  const int needed = std::min<int>(kGoodWindowsNeeded, static_cast<int>(spans.size()));
+
+  // Keeps the windows with a sharp peak and fits the line the offset is read off.
+  const auto judge = [&](const std::vector<WindowResult>& measured, Refinement& r, Line& line) {
+    std::vector<WindowResult> good, clear;
+    for (const WindowResult& w : measured) {
+      if (w.at_edge || w.psr < (single ? kSingleWindowPsr : kGoodPsr)) continue;
+      good.push_back(w);
+      if (w.rival < kMaxRivalRatio) clear.push_back(w);
+    }
+    if (static_cast<int>(clear.size()) >= needed) good = std::move(clear);
+    line = fit_line(good);
+    r = Refinement{};
+    r.offset = decided;
+    r.windows = static_cast<int>(spans.size());
+    r.good_windows = static_cast<int>(good.size());
+    for (const WindowResult& w : good) {
+      r.weakest_psr = r.weakest_psr == 0.0 ? w.psr : std::min(r.weakest_psr, w.psr);
+      r.samples.push_back({w.centre, w.offset});
+    }
+    r.drift_ppm = line.slope * kPpm;
+    r.spread_ms = line.spread * 1000.0;
+    if (r.good_windows >= needed && line.spread <= kMaxSpreadSec) {
+      r.refined = true;
+      // A clip is placed by its start, so a real drift is read off the line there; without
+      // one the median shrugs off a window that caught a passing echo.
+      r.offset = std::abs(r.drift_ppm) < kDriftNegligiblePpm ? median_offset(good) : line.intercept;
+    }
+  };
+
+  std::vector<WindowResult> measured;
   for (const WindowSpan& span : spans) {
     WindowResult w;
     if (!correlator.measure(std::llround(span.start * rate), decided_lag, w)) return result;
-    if (w.at_edge || w.psr < (single ? kSingleWindowPsr : kGoodPsr)) continue;
-    good.push_back(w);
-    if (w.rival < kMaxRivalRatio) clear.push_back(w);
+    measured.push_back(w);
   }
-  result.windows = static_cast<int>(spans.size());
-  const int needed = std::min<int>(kGoodWindowsNeeded, result.windows);
-  if (static_cast<int>(clear.size()) >= needed) good = std::move(clear);
+  Line line;
+  judge(measured, result, line);
+  const double drift = std::abs(result.drift_ppm);
+  if (needed < 2 || result.good_windows < needed || drift < kAlongDriftMinPpm ||
+      drift > kAlongDriftMaxPpm)
+    return result;
 
-  const Line line = fit_line(good);
-  result.good_windows = static_cast<int>(good.size());
-  for (const WindowResult& w : good)
-    result.weakest_psr = result.weakest_psr == 0.0 ? w.psr : std::min(result.weakest_psr, w.psr);
-  result.drift_ppm = line.slope * kPpm;
-  result.spread_ms = line.spread * 1000.0;
-  if (result.good_windows >= needed && line.spread <= kMaxSpreadSec) {
-    result.refined = true;
-    // A clip is placed by its start, so a real drift is read off the line there; without
-    // one the median shrugs off a window that caught a passing echo.
-    result.offset = std::abs(result.drift_ppm) < kDriftNegligiblePpm ? median_offset(good)
-                                                                      : line.intercept;
+  measured.clear();
+  for (const WindowSpan& span : spans) {
+    const std::int64_t start = std::llround(span.start * rate);
+    const double centre = (static_cast<double>(start) + 0.5 * std::llround(span.length * rate)) / rate;
+    WindowResult w;
+    if (!correlator.measure_along(start, (line.intercept + line.slope * centre) * rate, line.slope, w))
+      return result;
+    measured.push_back(w);
   }
+  Refinement along;
+  Line along_line;
+  judge(measured, along, along_line);
+  if (along.refined || !result.refined) result = std::move(along);
   return result;
 }
 
@@ -387,6 +484,7 @@ void refine_in_sync(std::vector<PairVerdict>& verdicts, const std::vector<std::s
         pair.refined = r.refined;
         pair.drift_ppm = r.drift_ppm;
         pair.good_windows = r.good_windows;
+        pair.windows = r.refined ? r.samples : std::vector<OffsetSample>{};
         v.refinement = refinement_log_line(r);
       },
       [](int) {});

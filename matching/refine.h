@@ -15,6 +15,7 @@ struct Refinement {
   int good_windows = 0;     // windows the line rests on: a sharp peak inside the searched lags
   int windows = 0;          // windows laid over the overlap (0: no overlap or unreadable)
   double weakest_psr = 0.0;  // peak sharpness of the least sharp window the line rests on
+  std::vector<OffsetSample> samples;  // those windows' centres and offsets
 };
 
 // Re-measures the offset of a pair within ±0.25 s of `decided_offset` (seconds, the

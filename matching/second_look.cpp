@@ -197,6 +197,7 @@ void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::stri
     p.refined = true;
     p.drift_ppm = r.drift_ppm;
     p.good_windows = r.good_windows;
+    p.windows = r.samples;
     p.second_look = true;
     v.refinement = refinement_log_line(r);
   }

@@ -23,11 +23,13 @@ TEST(CliOptions, FilesDeviceGroupsAndSettingsAreRead) {
   EXPECT_FALSE(p.options.quiet || p.options.no_open);
 
   p = parse_cli({"--tolerance", "0.98", "--fps", "29.97", "--width", "1280", "--height", "720",
-                 "--premiere", "1", "--refine", "0", "--quiet", "--no-open", "--out", "docs", "a.mov"},
+                 "--premiere", "1", "--refine", "0", "--drift-correct", "0", "--quiet", "--no-open",
+                 "--out", "docs", "a.mov"},
                 dir.path());
   ASSERT_EQ(p.error, "");
   EXPECT_TRUE(p.options.settings == (RunSettings{.tolerance = 0.98, .fps = 29.97f, .width = 1280,
-                                                 .height = 720, .premiere = 1, .refine = false}));
+                                                 .height = 720, .premiere = 1, .refine = false,
+                                                 .drift_correct = false}));
   EXPECT_TRUE(p.options.quiet && p.options.no_open);
   EXPECT_EQ(p.options.out, dir.file("docs"));
 

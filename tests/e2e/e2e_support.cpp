@@ -171,8 +171,11 @@ std::vector<std::vector<PlacedClip>> otio_placements(const std::string& json) {
         if (item.at("OTIO_SCHEMA") == "Clip.2") {
           const std::string url =
               item.at("media_references").at("DEFAULT_MEDIA").at("target_url").get<std::string>();
-          out.back().push_back({file_name(url), track.at("kind") == "Video",
-                                at - seconds(range.at("start_time"))});
+          const nlohmann::json& ours = item.at("metadata").at("brenvik");
+          out.back().push_back({file_name(ours.at("source").get<std::string>()),
+                                track.at("kind") == "Video", at - seconds(range.at("start_time")),
+                                url.substr(std::string("file://").size()),
+                                ours.at("corrected").get<bool>()});
         }
         at += seconds(range.at("duration"));
       }
@@ -184,7 +187,7 @@ std::vector<std::vector<PlacedClip>> otio_placements(const std::string& json) {
 std::vector<PlacedClip> mlt_placements(const std::string& xml) {
   std::vector<PlacedClip> out;
   for (const auto& track : testing_support::mlt_entries(xml))
-    for (const testing_support::MltEntry& e : track) out.push_back({e.file, e.video, e.start});
+    for (const testing_support::MltEntry& e : track) out.push_back({e.file, e.video, e.start, {}, false});
   return out;
 }
 

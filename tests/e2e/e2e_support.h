@@ -96,9 +96,11 @@ inline std::string document_path(const std::string& run_dir, const std::string& 
 
 // Where a newer timeline puts a file's media start, in seconds from the timeline's start.
 struct PlacedClip {
-  std::string file;  // file name
+  std::string file;  // file name of the recording it stands for
   bool video = false;
   double start = 0;
+  std::string media;       // the path of the media it plays (OpenTimelineIO only)
+  bool corrected = false;  // that media is a drift-corrected copy (OpenTimelineIO only)
 };
 
 // Every clip of every timeline of an OpenTimelineIO document, by walking each track's

@@ -70,7 +70,7 @@ Timeline group_of(int members) {
 
 TEST(ProjectDocuments, TwoFilesShareOneSequenceAndUnsyncedFilesKeepTheirRate) {
   Timeline in;
-  in.groups = {{{member("/m/a.mov", 60.0f, 25.0f), member("/m/b.mov", 30.0f, 25.0f, 12.5)}}};
+  in.groups = {{{member("/m/a.mov", 60.0f, 25.0f), member("/m/b.mov", 30.0f, 25.0f, 12.5)}, {}, {}}};
   in.unsynced = {member("/m/c.mov", 8.0f, 29.97f), member("/m/d.wav", 3.0f, 999.0f)};
   const ProjectDocuments docs = build(in);
 
@@ -103,7 +103,7 @@ TEST(ProjectDocuments, TwoFilesShareOneSequenceAndUnsyncedFilesKeepTheirRate) {
 
 TEST(ProjectDocuments, GroupsNumberFilesByHundredsAndStartASequencePerDozen) {
   Timeline two = group_of(2);
-  two.groups.push_back({{member("/m/v2.mov", 10.0f, 25.0f, 3.0), member("/m/v3.mov", 4.0f, 25.0f)}});
+  two.groups.push_back({{member("/m/v2.mov", 10.0f, 25.0f, 3.0), member("/m/v3.mov", 4.0f, 25.0f)}, {}, {}});
   const std::string fcp = build(two).synced_fcp;
   ASSERT_EQ(sequences(fcp).size(), 2u);
   EXPECT_THAT(fcp, HasSubstr("<sequence id=\"1\"><name>1</name>"));
@@ -123,7 +123,7 @@ TEST(ProjectDocuments, GroupsNumberFilesByHundredsAndStartASequencePerDozen) {
   }
   // More than 100 members would reuse the next group's ids; they must stay unique.
   Timeline big = group_of(101);
-  big.groups.push_back({{member("/m/v0.mov", 10.0f, 25.0f)}});
+  big.groups.push_back({{member("/m/v0.mov", 10.0f, 25.0f)}, {}, {}});
   const auto clips = between(build(big).synced_fcp, "<clip>", "</clip>");
   std::set<std::string> ids;
   for (const std::string& clip : clips) ids.insert(between(clip, "<file id=\"", "\"").at(0));
@@ -132,7 +132,7 @@ TEST(ProjectDocuments, GroupsNumberFilesByHundredsAndStartASequencePerDozen) {
 
 TEST(ProjectDocuments, AudioOnlyMembersSitInAudioTracksOnlyAtTheSequenceRate) {
   Timeline in;
-  in.groups = {{{member("/m/v.mov", 10.0f, 29.97f), member("/m/w.wav", 4.0f, 999.0f, 1.0)}}};
+  in.groups = {{{member("/m/v.mov", 10.0f, 29.97f), member("/m/w.wav", 4.0f, 999.0f, 1.0)}, {}, {}}};
   const ProjectDocuments docs = build(in, 29.97f);
   const std::pair<std::string, std::string> expected = {
       item(0, "0", "299.7"), item(0, "0", "299.7") + item(1, "29.97", "149.85")};
@@ -198,8 +198,8 @@ TEST(ProjectDocuments, EveryDocumentIsWellFormedWhateverTheFileNames) {
                   names[static_cast<std::size_t>(k)].ends_with(".mov") ? 25.0f : 999.0f, start);
   };
   Timeline in;
-  in.groups = {{{m(0, 0.0), m(1, 1.5), m(2, 2.0), m(6, 3.0)}},
-               {{m(3, 0.0), m(4, 0.25), m(7, 1.0)}}};
+  in.groups = {{{m(0, 0.0), m(1, 1.5), m(2, 2.0), m(6, 3.0)}, {}, {}},
+               {{m(3, 0.0), m(4, 0.25), m(7, 1.0)}, {}, {}}};
   in.unsynced = {m(5, 0.0), m(0, 0.0), m(6, 0.0), m(7, 0.0)};
   for (int premiere : {0, 1}) {
     write_documents(build(in, 29.97f, premiere), folder);

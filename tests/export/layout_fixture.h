@@ -10,14 +10,22 @@
 
 inline TimelineMember member(int entry, int device, const std::string& path, double start, double length,
                              float rate, int placed_by = -1, double drift_ppm = 0.0, bool refined = false) {
-  return {.entry = entry, .path = path, .device = device, .frame_rate = rate, .start = start,
-          .exact_start = start, .length = length, .placed_by = placed_by, .drift_ppm = drift_ppm,
-          .refined = refined};
+  TimelineMember m;
+  m.entry = entry;
+  m.path = path;
+  m.device = device;
+  m.frame_rate = rate;
+  m.start = m.exact_start = start;
+  m.length = length;
+  m.placed_by = placed_by;
+  m.drift_ppm = drift_ppm;
+  m.refined = refined;
+  return m;
 }
 
 inline Timeline group(std::vector<TimelineMember> members) {
   Timeline t;
-  t.groups.push_back({std::move(members)});
+  t.groups.push_back({std::move(members), {}, {}});
   return t;
 }
 

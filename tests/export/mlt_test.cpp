@@ -104,7 +104,7 @@ TEST(MltDocument, MeltPlaysEveryMemberInStepWithTheReference) {
     m.length = (last - first) / kRate;
   }
   Timeline timeline;
-  timeline.groups.push_back({members});
+  timeline.groups.push_back({members, {}, {}});
   std::ostringstream trace;
   ConsoleCapture quiet(trace);
   const GroupLayout layout = layout_groups(timeline).at(0);

@@ -176,10 +176,11 @@ std::vector<float> read_sound(const std::string& path) {
 }
 
 double sound_lag(const std::vector<float>& reference, const std::vector<float>& other,
-                 double from) {
+                 double from, double search_s) {
   // Phase-transform weighting: music that repeats within the window would give a plain
   // correlation peaks a pitch period apart, as high as the true one.
-  constexpr long kMaxLag = 2400, kWindow = 48000, kSize = 131072;
+  constexpr long kWindow = 48000, kSize = 131072;
+  const long kMaxLag = std::clamp(std::lround(search_s * 48000.0), 2L, (kSize - kWindow) / 2 - 1);
   const auto a = static_cast<long>(from * 48000.0);
   if (a < kMaxLag ||
       a + kWindow + kMaxLag > static_cast<long>(std::min(reference.size(), other.size())))

@@ -63,10 +63,10 @@ std::vector<float> melt_alone(const std::string& doc, const std::string& track,
 std::vector<float> read_sound(const std::string& path);
 
 // Seconds by which `other` lags `reference` (both 48 kHz) over one second from `from`, by
-// phase-transform correlation within ±50 ms, refined between samples on a parabola; 1
-// when the window does not fit.
+// phase-transform correlation within ±`search_s` (at most 0.85 s), refined between
+// samples on a parabola; 1 when the window does not fit.
 double sound_lag(const std::vector<float>& reference, const std::vector<float>& other,
-                 double from);
+                 double from, double search_s = 0.05);
 
 std::string read_file(const std::string& path);
 bool write_file(const std::string& path, const std::string& text);

@@ -1,0 +1,309 @@
+#include "matching/device_clocks.h"
+
+#include "core/format.h"
+
+#include <Eigen/Dense>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <numeric>
+#include <optional>
+
+namespace {
+
+// How far one window's offset and one decided offset may be from the truth: the windows
+// agree within a few tenths of a millisecond, the decision rests on a 24 ms frame grid and
+// can be a tenth of a second early.
+constexpr double kWindowSigmaSec = 0.00025;
+constexpr double kDecidedSigmaSec = 0.05;
+// A rate no windows measure (one window, or only decided offsets) stays at the reference's
+// rather than bending to a decided offset's error; real clocks are within a few hundred ppm.
+constexpr double kRateSigma = 200e-6;
+// A refined pair further than this from what the others say is wrong; a decided one only
+// beyond the refinement's own search.
+constexpr double kRefinedLimitSec = 0.003;
+constexpr double kDecidedLimitSec = 0.3;
+constexpr double kPpm = 1e6;
+constexpr double kMs = 1000.0;
+
+// One equation: coefficients of up to two offsets and two rates, right side, weight.
+struct Row {
+  int pair = -1;
+  int shorter = -1, longer = -1;  // member slots
+  double at = 0.0;                 // shorter-file seconds
+  double offset = 0.0;             // seconds, shorter minus longer
+  double sigma = kWindowSigmaSec;
+};
+
+struct Model {
+  std::vector<int> device_of;  // member slot -> device slot
+  int devices = 0;
+  int reference_device = 0;
+  int gauge_member = 0;  // the reference's first file, fixed at 0
+  std::vector<int> offset_column;  // member slot -> column, -1 for the gauge
+  std::vector<int> rate_column;    // device slot -> column, -1 for the reference
+  int columns = 0;
+};
+
+struct Fit {
+  Eigen::VectorXd offsets;  // per member slot, seconds (reference time of its sample 0)
+  Eigen::VectorXd rates;    // per device slot: reference seconds per device second, minus 1
+  Eigen::VectorXd rate_errors;
+};
+
+// A sound at `at` in the shorter file and at − offset in the longer one is at one
+// reference time: o_s + at·(1 + q_s) = o_l + (at − offset)·(1 + q_l).
+double residual(const Row& r, const Fit& fit, const Model& m) {
+  const double qs = fit.rates[m.device_of[static_cast<std::size_t>(r.shorter)]];
+  const double ql = fit.rates[m.device_of[static_cast<std::size_t>(r.longer)]];
+  return fit.offsets[r.shorter] + r.at * (1.0 + qs) - fit.offsets[r.longer] -
+         (r.at - r.offset) * (1.0 + ql);
+}
+
+std::optional<Fit> solve(const std::vector<Row>& rows, const std::vector<bool>& use, const Model& m) {
+  int count = 0;
+  for (const Row& r : rows) count += use[static_cast<std::size_t>(r.pair)] ? 1 : 0;
+  const int priors = m.devices - 1;
+  Eigen::MatrixXd a = Eigen::MatrixXd::Zero(count + priors, m.columns);
+  Eigen::VectorXd b = Eigen::VectorXd::Zero(count + priors);
+  int i = 0;
+  for (const Row& r : rows) {
+    if (!use[static_cast<std::size_t>(r.pair)]) continue;
+    const double w = 1.0 / r.sigma;
+    const int os = m.offset_column[static_cast<std::size_t>(r.shorter)];
+    const int ol = m.offset_column[static_cast<std::size_t>(r.longer)];
+    const int qs = m.rate_column[static_cast<std::size_t>(m.device_of[static_cast<std::size_t>(r.shorter)])];
+    const int ql = m.rate_column[static_cast<std::size_t>(m.device_of[static_cast<std::size_t>(r.longer)])];
+    if (os >= 0) a(i, os) += w;
+    if (ol >= 0) a(i, ol) -= w;
+    if (qs >= 0) a(i, qs) += w * r.at;
+    if (ql >= 0) a(i, ql) -= w * (r.at - r.offset);
+    b(i) = -w * r.offset;
+    ++i;
+  }
+  for (int d = 0; d < m.devices; ++d) {
+    const int q = m.rate_column[static_cast<std::size_t>(d)];
+    if (q < 0) continue;
+    a(i++, q) = 1.0 / kRateSigma;
+  }
+  const Eigen::MatrixXd normal = a.transpose() * a;
+  const Eigen::LDLT<Eigen::MatrixXd> ldlt(normal);
+  if (ldlt.info() != Eigen::Success) return std::nullopt;
+  const Eigen::VectorXd x = ldlt.solve(a.transpose() * b);
+  if (!x.allFinite() || !(normal * x).isApprox(a.transpose() * b, 1e-6)) return std::nullopt;
+
+  Fit fit;
+  fit.offsets = Eigen::VectorXd::Zero(static_cast<Eigen::Index>(m.device_of.size()));
+  fit.rates = Eigen::VectorXd::Zero(m.devices);
+  fit.rate_errors = Eigen::VectorXd::Zero(m.devices);
+  for (std::size_t s = 0; s < m.device_of.size(); ++s)
+    if (m.offset_column[s] >= 0) fit.offsets[static_cast<Eigen::Index>(s)] = x[m.offset_column[s]];
+  // Errors from the windows' assumed spread, or from what is left over if that is more.
+  const double chi2 = (a * x - b).squaredNorm();
+  const double scale = count > m.columns ? std::max(1.0, chi2 / (count + priors - m.columns)) : 1.0;
+  const Eigen::MatrixXd covariance = ldlt.solve(Eigen::MatrixXd::Identity(m.columns, m.columns));
+  for (int d = 0; d < m.devices; ++d) {
+    const int q = m.rate_column[static_cast<std::size_t>(d)];
+    if (q < 0) continue;
+    fit.rates[d] = x[q];
+    fit.rate_errors[d] = std::sqrt(std::max(0.0, covariance(q, q) * scale));
+  }
+  return fit;
+}
+
+// Whether the pairs in `use` still link every member.
+bool linked(const std::vector<std::pair<int, int>>& ends, const std::vector<bool>& use, int members) {
+  std::vector<int> parent(static_cast<std::size_t>(members));
+  std::iota(parent.begin(), parent.end(), 0);
+  const auto root = [&](int x) {
+    while (parent[static_cast<std::size_t>(x)] != x) x = parent[static_cast<std::size_t>(x)];
+    return x;
+  };
+  int groups = members;
+  for (std::size_t p = 0; p < ends.size(); ++p) {
+    if (!use[p]) continue;
+    const int a = root(ends[p].first), b = root(ends[p].second);
+    if (a != b) {
+      parent[static_cast<std::size_t>(a)] = b;
+      --groups;
+    }
+  }
+  return groups == 1;
+}
+
+// The largest distance of a pair's equations from a fit.
+double disagreement(const std::vector<Row>& rows, int pair, const Fit& fit, const Model& m) {
+  double worst = 0.0;
+  for (const Row& r : rows)
+    if (r.pair == pair) worst = std::max(worst, std::abs(residual(r, fit, m)));
+  return worst;
+}
+
+}  // namespace
+
+bool solve_device_clocks(SyncGroup& group, const std::vector<PairResult>& pairs) {
+  group.clocks.clear();
+  group.dropped.clear();
+  std::vector<DroppedPair> dropped_pairs;
+  const std::size_t n = group.members.size();
+  if (n < 2) return false;
+  std::map<int, int> slot;
+  for (std::size_t s = 0; s < n; ++s) slot[group.members[s].entry] = static_cast<int>(s);
+
+  // Devices, and the reference: the most video, else the most sound.
+  Model m;
+  std::map<int, int> device_slot;
+  std::vector<int> device_ids;
+  std::vector<double> video, sound;
+  for (const TimelineMember& member : group.members) {
+    const int id = member.device >= 0 ? member.device : member.entry;
+    auto [it, added] = device_slot.emplace(id, static_cast<int>(device_ids.size()));
+    if (added) {
+      device_ids.push_back(id);
+      video.push_back(0.0);
+      sound.push_back(0.0);
+    }
+    m.device_of.push_back(it->second);
+    sound[static_cast<std::size_t>(it->second)] += member.length;
+    if (!member.audio_only()) video[static_cast<std::size_t>(it->second)] += member.length;
+  }
+  m.devices = static_cast<int>(device_ids.size());
+  for (int d = 1; d < m.devices; ++d) {
+    const auto du = static_cast<std::size_t>(d);
+    const auto ru = static_cast<std::size_t>(m.reference_device);
+    if (video[du] > video[ru] || (video[du] == video[ru] && sound[du] > sound[ru])) m.reference_device = d;
+  }
+  m.gauge_member = -1;
+  for (std::size_t s = 0; s < n; ++s)
+    if (m.device_of[s] == m.reference_device && m.gauge_member < 0) m.gauge_member = static_cast<int>(s);
+  for (std::size_t s = 0; s < n; ++s)
+    m.offset_column.push_back(static_cast<int>(s) == m.gauge_member ? -1 : m.columns++);
+  for (int d = 0; d < m.devices; ++d) m.rate_column.push_back(d == m.reference_device ? -1 : m.columns++);
+
+  // Every window of a refined pair is an equation; a pair without windows gives its
+  // decided offset once, at the middle of the overlap it implies.
+  std::vector<Row> rows;
+  std::vector<std::pair<int, int>> ends;
+  std::vector<const PairResult*> used;
+  for (const PairResult& pair : pairs) {
+    const auto s = slot.find(pair.shorter), l = slot.find(pair.longer);
+    if (s == slot.end() || l == slot.end() || s->second == l->second) continue;
+    const int p = static_cast<int>(used.size());
+    used.push_back(&pair);
+    ends.emplace_back(s->second, l->second);
+    if (!pair.windows.empty()) {
+      for (const OffsetSample& w : pair.windows) rows.push_back({p, s->second, l->second, w.at, w.offset});
+    } else {
+      const double from = std::max(0.0, pair.offset);
+      const double to = std::min(group.members[static_cast<std::size_t>(s->second)].length,
+                                 group.members[static_cast<std::size_t>(l->second)].length + pair.offset);
+      rows.push_back({p, s->second, l->second, to > from ? 0.5 * (from + to) : from, pair.offset,
+                      kDecidedSigmaSec});
+    }
+  }
+  std::vector<bool> use(used.size(), true);
+  if (used.empty() || !linked(ends, use, static_cast<int>(n))) return false;
+
+  std::optional<Fit> fit = solve(rows, use, m);
+  if (!fit) return false;
+  const auto limit = [&](int p) {
+    return used[static_cast<std::size_t>(p)]->windows.empty() ? kDecidedLimitSec : kRefinedLimitSec;
+  };
+  for (;;) {
+    // Only a pair the whole solution already strains can be the one that is wrong; it is
+    // judged by how far the others, without it, put its files apart.
+    int worst = -1;
+    double worst_ratio = 1.0, worst_gap = 0.0;
+    for (std::size_t p = 0; p < used.size(); ++p) {
+      const int pi = static_cast<int>(p);
+      if (!use[p] || disagreement(rows, pi, *fit, m) <= 0.5 * limit(pi)) continue;
+      use[p] = false;
+      if (linked(ends, use, static_cast<int>(n))) {
+        if (const std::optional<Fit> without = solve(rows, use, m)) {
+          const double gap = disagreement(rows, pi, *without, m);
+          const double ratio = gap / limit(pi);
+          const bool fewer_windows =
+              worst >= 0 && used[p]->windows.size() < used[static_cast<std::size_t>(worst)]->windows.size();
+          if (ratio > worst_ratio * 1.01 || (ratio > 1.0 && ratio > worst_ratio * 0.99 && fewer_windows)) {
+            worst = pi;
+            worst_ratio = ratio;
+            worst_gap = gap;
+          }
+        }
+      }
+      use[p] = true;
+    }
+    if (worst < 0) break;
+    use[static_cast<std::size_t>(worst)] = false;
+    const PairResult& dropped = *used[static_cast<std::size_t>(worst)];
+    dropped_pairs.push_back({dropped.shorter, dropped.longer, worst_gap * kMs});
+    fit = solve(rows, use, m);
+    if (!fit) return false;
+  }
+
+  double earliest = fit->offsets.minCoeff();
+  for (std::size_t s = 0; s < n; ++s) {
+    TimelineMember& member = group.members[s];
+    const double q = fit->rates[m.device_of[s]];
+    member.exact_start = fit->offsets[static_cast<Eigen::Index>(s)] - earliest;
+    member.rate_ppm = (1.0 / (1.0 + q) - 1.0) * kPpm;
+    member.reference_clock = m.device_of[s] == m.reference_device;
+  }
+  for (int d = 0; d < m.devices; ++d) {
+    DeviceClock clock;
+    clock.device = device_ids[static_cast<std::size_t>(d)];
+    clock.reference = d == m.reference_device;
+    const double q = fit->rates[d];
+    clock.rate_ppm = (1.0 / (1.0 + q) - 1.0) * kPpm;
+    clock.rate_error_ppm = fit->rate_errors[d] * kPpm;
+    double sum2 = 0.0;
+    int count = 0;
+    for (std::size_t p = 0; p < used.size(); ++p) {
+      if (!use[p]) continue;
+      const bool touches = m.device_of[static_cast<std::size_t>(ends[p].first)] == d ||
+                           m.device_of[static_cast<std::size_t>(ends[p].second)] == d;
+      if (!touches) continue;
+      ++clock.pairs;
+      for (const Row& r : rows) {
+        if (r.pair != static_cast<int>(p) || r.sigma != kWindowSigmaSec) continue;
+        const double e = residual(r, *fit, m);
+        sum2 += e * e;
+        ++count;
+      }
+    }
+    clock.residual_ms = count ? std::sqrt(sum2 / count) * kMs : 0.0;
+    for (std::size_t s = 0; s < n; ++s)
+      if (m.device_of[s] == d) {
+        clock.start = group.members[s].exact_start;
+        break;
+      }
+    group.clocks.push_back(clock);
+  }
+  std::sort(group.clocks.begin(), group.clocks.end(),
+            [](const DeviceClock& a, const DeviceClock& b) { return a.device < b.device; });
+  group.dropped = std::move(dropped_pairs);
+  return true;
+}
+
+std::vector<std::string> clock_log_lines(const SyncGroup& group) {
+  const auto name = [&](int entry) {
+    for (const TimelineMember& member : group.members)
+      if (member.entry == entry) return file_name(member.path);
+    return std::to_string(entry);
+  };
+  std::vector<std::string> lines;
+  for (const DeviceClock& c : group.clocks) {
+    std::string rate = fixed_text(c.rate_ppm, 2);
+    if (rate.front() != '-') rate.insert(0, "+");
+    lines.push_back("clock of " + name(c.device) + ": starts " + fixed_text(c.start, 6) + " s, rate " +
+                    rate + " ppm" + (c.reference ? " (reference)" : "") + ", " +
+                    std::to_string(c.pairs) + (c.pairs == 1 ? " pair" : " pairs") + ", residual " +
+                    fixed_text(c.residual_ms, 3) + " ms");
+  }
+  for (const DroppedPair& d : group.dropped)
+    lines.push_back("clock: pair " + name(d.shorter) + " <-> " + name(d.longer) +
+                    " left out, it disagrees with the others by " + fixed_text(d.disagreement_ms, 1) +
+                    " ms");
+  return lines;
+}

@@ -1,0 +1,268 @@
+#include "media/drift_correction.h"
+
+#include "core/format.h"
+#include "core/log.h"
+#include "core/process.h"
+#include "core/stop.h"
+
+#include <sndfile.h>
+#include <soxr.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <exception>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <stdexcept>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Frames per channel read at a time: an hour of sound never sits in memory, and a block of
+// 0.7 s at 48 kHz keeps the resampler's per-call overhead out of sight.
+constexpr std::size_t kBlockFrames = 32768;
+// Room in the output block beyond the block itself, for what the resampler still holds.
+constexpr std::size_t kOutputSlackFrames = 4096;
+// Device clocks keep within a few hundred ppm; a figure beyond 1 % is a failed measurement,
+// and a copy moved by it would be audibly off pitch.
+constexpr double kLargestDevicePpm = 10000.0;
+// Random names that are all taken mean something else is wrong with the folder.
+constexpr int kNameAttempts = 16;
+
+struct SndfileCloser {
+  void operator()(SNDFILE* f) const { sf_close(f); }
+};
+using Sndfile = std::unique_ptr<SNDFILE, SndfileCloser>;
+
+struct SoxrDeleter {
+  void operator()(soxr* s) const { soxr_delete(s); }
+};
+using Resampler = std::unique_ptr<soxr, SoxrDeleter>;
+
+// A file of ours in the destination folder, removed when it goes unless kept. It sits
+// there, not in /tmp, so that the rename at the end never crosses file systems and the
+// decoded sound is never written where the user did not ask for output.
+class OwnFile {
+ public:
+  // Not mkstemp: its files are private to the owner, and the copy must get the
+  // permissions the user's umask gives any other new file.
+  OwnFile(const fs::path& folder, const char* stem) {
+    std::random_device entropy;
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+      const std::string path = (folder / stem).string() + "-" + std::to_string(getpid()) + "-" +
+                               std::to_string(entropy()) + ".wav";
+      fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd_ >= 0) {
+        path_ = path;
+        return;
+      }
+      if (errno != EEXIST) break;
+    }
+    throw std::runtime_error("no file can be made in " + folder.string() + " (" +
+                             std::strerror(errno) + ")");
+  }
+  ~OwnFile() {
+    if (fd_ >= 0) close(fd_);
+    if (!path_.empty()) std::remove(path_.c_str());
+  }
+  OwnFile(const OwnFile&) = delete;
+  OwnFile& operator=(const OwnFile&) = delete;
+
+  const std::string& path() const { return path_; }
+  // Hands the descriptor over to whoever closes it next.
+  int release_descriptor() { return std::exchange(fd_, -1); }
+  void keep() { path_.clear(); }
+
+ private:
+  int fd_ = -1;
+  std::string path_;
+};
+
+// Lossless containers libsndfile reads sample for sample as every other decoder would.
+// MP3 and Ogg go to the transcoder although libsndfile opens them: their encoder delay is
+// then trimmed exactly as in the analysis WAVs the drift was measured on.
+bool read_directly(int format) {
+  switch (format & SF_FORMAT_TYPEMASK) {
+    case SF_FORMAT_MPEG:
+    case SF_FORMAT_OGG:
+      return false;
+    default:
+      return true;
+  }
+}
+
+// The source's own sample format where it is plain PCM or float, else 24-bit PCM: more
+// than any lossy codec carries. `source_format` is 0 for what the transcoder decoded.
+int corrected_subtype(int source_format) {
+  const int container = source_format & SF_FORMAT_TYPEMASK;
+  const int subtype = source_format & SF_FORMAT_SUBMASK;
+  const bool plain = container == SF_FORMAT_WAV || container == SF_FORMAT_WAVEX ||
+                     container == SF_FORMAT_AIFF || container == SF_FORMAT_W64 ||
+                     container == SF_FORMAT_RF64;
+  const bool kept = subtype == SF_FORMAT_PCM_16 || subtype == SF_FORMAT_PCM_24 ||
+                    subtype == SF_FORMAT_PCM_32 || subtype == SF_FORMAT_FLOAT ||
+                    subtype == SF_FORMAT_DOUBLE;
+  return plain && kept ? subtype : SF_FORMAT_PCM_24;
+}
+
+int bytes_per_sample(int subtype) {
+  switch (subtype) {
+    case SF_FORMAT_PCM_16: return 2;
+    case SF_FORMAT_PCM_24: return 3;
+    case SF_FORMAT_DOUBLE: return 8;
+    default: return 4;
+  }
+}
+
+// A WAV's sizes are 32-bit: a copy that could pass 4 GB (a multitrack recorder's hours)
+// gets the 64-bit RF64 header, every other one the plain header every editor reads.
+int corrected_format(const SF_INFO& source, bool transcoded, double stretch) {
+  constexpr double kLargestPlainWavBytes = 4294967295.0 - 65536.0;
+  const int subtype = corrected_subtype(transcoded ? 0 : source.format);
+  const double bytes = static_cast<double>(source.frames) / stretch * source.channels *
+                       bytes_per_sample(subtype);
+  return (bytes < kLargestPlainWavBytes ? SF_FORMAT_WAV : SF_FORMAT_RF64) | subtype;
+}
+
+Sndfile open_source(const std::string& transcoder, const std::string& source,
+                    const fs::path& folder, std::unique_ptr<OwnFile>& decoded, SF_INFO& info) {
+  info = SF_INFO{};
+  Sndfile file(sf_open(source.c_str(), SFM_READ, &info));
+  if (file && read_directly(info.format)) return file;
+  file.reset();
+  decoded = std::make_unique<OwnFile>(folder, ".brenvik-decoded");
+  close(decoded->release_descriptor());
+  std::string reason;
+  const std::string input = fs::absolute(source).string();
+  // No -ar or -ac: the decoded sound keeps the rate and channels the source has.
+  const int status = run_program({transcoder, "-nostdin", "-hide_banner", "-loglevel", "error",
+                                  "-i", input, "-map", "0:a:0", "-vn",
+                                  "-sn", "-dn", "-c:a", "pcm_f32le", "-rf64", "auto", "-f", "wav",
+                                  "-y", decoded->path()},
+                                 reason);
+  throw_if_stop_requested();
+  // ffmpeg names the input before its complaint; the caller names the file itself.
+  if (reason.rfind(input + ": ", 0) == 0) reason.erase(0, input.size() + 2);
+  if (status != 0) {
+    throw std::runtime_error("its sound could not be decoded" +
+                             (reason.empty() ? std::string() : " (" + reason + ")"));
+  }
+  info = SF_INFO{};
+  file.reset(sf_open(decoded->path().c_str(), SFM_READ, &info));
+  if (!file) throw std::runtime_error("its decoded sound could not be read back");
+  return file;
+}
+
+void write_frames(SNDFILE* out, const float* frames, std::size_t count) {
+  const auto n = static_cast<sf_count_t>(count);
+  if (sf_writef_float(out, frames, n) != n) {
+    throw std::runtime_error(std::string("writing failed (") + sf_strerror(out) + ")");
+  }
+}
+
+void correct(const std::string& transcoder, const std::string& source, double device_ppm,
+             const std::string& corrected_wav, const std::function<void(double)>& progress) {
+  const double stretch = 1.0 + device_ppm * 1e-6;
+  if (!(std::abs(device_ppm) <= kLargestDevicePpm)) {
+    throw std::runtime_error("a clock rate of " + fixed_text(device_ppm, 2) + " ppm is impossible");
+  }
+  std::error_code ec;
+  if (fs::equivalent(source, corrected_wav, ec) ||
+      fs::absolute(source).lexically_normal() == fs::absolute(corrected_wav).lexically_normal()) {
+    throw std::runtime_error("the copy would replace the source itself");
+  }
+  fs::path folder = fs::absolute(corrected_wav).parent_path();
+
+  std::unique_ptr<OwnFile> decoded;
+  SF_INFO in_info;
+  Sndfile in = open_source(transcoder, source, folder, decoded, in_info);
+  const auto channels = static_cast<std::size_t>(in_info.channels);
+
+  OwnFile partial(folder, ".brenvik-corrected");
+  SF_INFO out_info{};
+  out_info.samplerate = in_info.samplerate;
+  out_info.channels = in_info.channels;
+  out_info.format = corrected_format(in_info, decoded != nullptr, stretch);
+  Sndfile out(sf_open_fd(partial.release_descriptor(), SFM_WRITE, &out_info, SF_TRUE));
+  if (!out) throw std::runtime_error(std::string("the copy cannot be made (") + sf_strerror(nullptr) + ")");
+  // Resampling overshoots near full scale; wrapping round would turn that into clicks.
+  sf_command(out.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
+
+  // Output over input rate is the copy's length over the source's: 1 / stretch. soxr
+  // trims its own filter delay, so the copy's first sample is the source's time 0.
+  // soxr's defaults for the rest, interleaved float samples and one thread, are what the
+  // blocks hold and what a copy made beside other work should take.
+  soxr_error_t error = nullptr;
+  const auto quality = soxr_quality_spec(SOXR_VHQ, 0);
+  Resampler resampler(soxr_create(in_info.samplerate, in_info.samplerate / stretch,
+                                  in_info.channels, &error, nullptr, &quality, nullptr));
+  if (!resampler) throw std::runtime_error(std::string("the resampler failed (") + error + ")");
+
+  const std::size_t out_capacity = static_cast<std::size_t>(kBlockFrames / stretch) + kOutputSlackFrames;
+  std::vector<float> in_block(kBlockFrames * channels), out_block(out_capacity * channels);
+  sf_count_t consumed = 0;
+  for (bool end = false; !end;) {
+    throw_if_stop_requested();
+    const sf_count_t got = sf_readf_float(in.get(), in_block.data(), kBlockFrames);
+    if (got < 0 || sf_error(in.get()) != SF_ERR_NO_ERROR) {
+      throw std::runtime_error(std::string("reading its sound failed (") + sf_strerror(in.get()) + ")");
+    }
+    end = got == 0;
+    // A null input tells soxr the sound has ended, and it gives up the tail it holds.
+    const float* next = end ? nullptr : in_block.data();
+    auto left = static_cast<std::size_t>(got);
+    std::size_t made = 0;
+    do {
+      std::size_t used = 0;
+      error = soxr_process(resampler.get(), next, left, &used, out_block.data(), out_capacity, &made);
+      if (error) throw std::runtime_error(std::string("the resampler failed (") + error + ")");
+      write_frames(out.get(), out_block.data(), made);
+      if (next) next += used * channels;
+      left -= used;
+    } while (left > 0 || (end && made > 0));
+    consumed += got;
+    if (progress && in_info.frames > 0) {
+      progress(std::min(1.0, static_cast<double>(consumed) / static_cast<double>(in_info.frames)));
+    }
+  }
+  sf_write_sync(out.get());
+  const int written = sf_error(out.get());
+  const int closed = sf_close(out.release());
+  if (written != SF_ERR_NO_ERROR || closed != SF_ERR_NO_ERROR) {
+    throw std::runtime_error(std::string("writing failed (") +
+                             sf_error_number(written != SF_ERR_NO_ERROR ? written : closed) + ")");
+  }
+  if (std::rename(partial.path().c_str(), corrected_wav.c_str()) != 0) {
+    throw std::runtime_error("it cannot be named " + corrected_wav + " (" + std::strerror(errno) + ")");
+  }
+  partial.keep();
+}
+
+}  // namespace
+
+std::string write_clock_corrected(const std::string& transcoder, const std::string& source,
+                                  double device_ppm, const std::string& corrected_wav,
+                                  const std::function<void(double)>& progress) {
+  try {
+    correct(transcoder, source, device_ppm, corrected_wav, progress);
+    logthis("clock-corrected copy of " + source + " (" + fixed_text(device_ppm, 2) +
+            " ppm): " + corrected_wav);
+    return "";
+  } catch (const RunStopped&) {
+    throw;
+  } catch (const std::exception& e) {
+    const std::string why =
+        "No clock-corrected copy of " + source + " was written: " + e.what() + ".";
+    logthis(why);
+    return why;
+  }
+}
