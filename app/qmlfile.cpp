@@ -113,7 +113,9 @@ StageSpan span_of(const QString& stage) {
   // The matcher's count takes in the device-group markers, which are no files to the
   // user, so its share is shown instead.
   if (name == kStageMatch) return {QStringLiteral("Matching"), QStringLiteral("%"), 0.6, 0.95, true};
-  if (name == kStageExport) return {QStringLiteral("Writing projects"), QString(), 0.95, 1.0, true};
+  if (name == kStageCorrect)
+    return {QStringLiteral("Correcting clock drift"), QStringLiteral("file"), 0.95, 0.99, true};
+  if (name == kStageExport) return {QStringLiteral("Writing projects"), QString(), 0.99, 1.0, true};
   return {stage, QStringLiteral("step"), 0.0, 0.0, false};
 }
 
@@ -140,11 +142,13 @@ void QMLFile::keepSettingsIn(QSettings* store) {
   // A hand-edited or damaged file must not lock the window into settings it refuses.
   saved_ = settings_problem(s).empty() ? s : RunSettings{};
   refine_ = store_->value(QStringLiteral("run/refine"), refine_).toBool();
+  drift_correct_ = store_->value(QStringLiteral("run/drift_correct"), drift_correct_).toBool();
   output_folder_ = store_->value(QStringLiteral("output/folder"), output_folder_).toString();
   open_output_ = store_->value(QStringLiteral("output/open"), open_output_).toBool();
   last_folder_ = store_->value(QStringLiteral("dialogs/folder"), last_folder_).toString();
   emit savedChanged();
   emit refineChanged();
+  emit driftCorrectChanged();
   emit outputChanged();
 }
 
@@ -156,6 +160,7 @@ void QMLFile::save() {
   store_->setValue(QStringLiteral("run/height"), saved_.height);
   store_->setValue(QStringLiteral("run/premiere"), saved_.premiere);
   store_->setValue(QStringLiteral("run/refine"), refine_);
+  store_->setValue(QStringLiteral("run/drift_correct"), drift_correct_);
   store_->setValue(QStringLiteral("output/folder"), output_folder_);
   store_->setValue(QStringLiteral("output/open"), open_output_);
   store_->setValue(QStringLiteral("dialogs/folder"), last_folder_);
@@ -166,6 +171,13 @@ void QMLFile::setRefine(bool refine) {
   refine_ = refine;
   save();
   emit refineChanged();
+}
+
+void QMLFile::setDriftCorrect(bool correct) {
+  if (correct == drift_correct_) return;
+  drift_correct_ = correct;
+  save();
+  emit driftCorrectChanged();
 }
 
 void QMLFile::setOutputFolder(const QString& folder) {
@@ -343,7 +355,8 @@ void QMLFile::start_sync(float tolerance, int x, int y, float fps, int premiere)
   for (const QString& file : missing) marks.insert(file, {QStringLiteral("missing"), QStringLiteral("cannot be read")});
   entries_.setMarks(marks);
   const RunSettings settings{.tolerance = tolerance, .fps = fps, .width = x, .height = y,
-                             .premiere = premiere, .refine = refine_};
+                             .premiere = premiere, .refine = refine_,
+                             .drift_correct = drift_correct_};
   if (const QString problem = check_run(missing, settings, output_folder_); !problem.isEmpty()) {
     logthis("start_sync refused: " + problem.toStdString());
     setStatus(problem);

@@ -24,6 +24,8 @@ class QMLFile : public QObject {
   Q_PROPERTY(bool stopping READ stopping NOTIFY runningChanged)
   // Refine offsets below one frame in the next run.
   Q_PROPERTY(bool refine READ refine WRITE setRefine NOTIFY refineChanged)
+  // Copy drifting sound-only recordings onto the reference clock in the next run.
+  Q_PROPERTY(bool driftCorrect READ driftCorrect WRITE setDriftCorrect NOTIFY driftCorrectChanged)
   // What the running run is doing ("Fingerprinting: file 3 of 8") and how far it is, 0 to 1.
   Q_PROPERTY(QString progressText READ progressText NOTIFY progressChanged)
   Q_PROPERTY(double progressValue READ progressValue NOTIFY progressChanged)
@@ -59,6 +61,8 @@ class QMLFile : public QObject {
   bool stopping() const { return stopping_; }
   bool refine() const { return refine_; }
   void setRefine(bool refine);
+  bool driftCorrect() const { return drift_correct_; }
+  void setDriftCorrect(bool correct);
   QString progressText() const { return progress_text_; }
   double progressValue() const { return progress_value_; }
   QString status() const { return status_; }
@@ -90,6 +94,7 @@ class QMLFile : public QObject {
   void send2gui2();
   void runningChanged();
   void refineChanged();
+  void driftCorrectChanged();
   void progressChanged();
   void statusChanged();
   void lastRunChanged();
@@ -153,6 +158,7 @@ class QMLFile : public QObject {
   bool running_ = false;
   bool stopping_ = false;
   bool refine_ = RunSettings{}.refine;
+  bool drift_correct_ = RunSettings{}.drift_correct;
   QString progress_text_;
   double progress_value_ = 0.0;
   QString status_;

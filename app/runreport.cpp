@@ -31,10 +31,13 @@ QVariantMap member_row(const TimelineMember& member, int lane) {
   row[QStringLiteral("startText")] = QStringLiteral("+") + clock_text(member.exact_start);
   row[QStringLiteral("lengthText")] = clock_text(member.length);
   row[QStringLiteral("refined")] = member.refined;
-  row[QStringLiteral("driftText")] =
-      std::abs(member.drift_ppm) >= kDriftShownPpm
-          ? QStringLiteral("clock %1 ppm").arg(member.drift_ppm, 0, 'f', 1)
-          : QString();
+  // The device's clock against the group's reference, and whether the timelines play a
+  // copy of its sound moved onto the reference clock.
+  QString drift;
+  if (std::abs(member.rate_ppm) >= kDriftShownPpm)
+    drift = QStringLiteral("clock %1%2 ppm").arg(member.rate_ppm > 0 ? QStringLiteral("+") : QString()).arg(member.rate_ppm, 0, 'f', 1);
+  if (!member.corrected.empty()) drift += QStringLiteral(" \u00B7 drift-corrected copy");
+  row[QStringLiteral("driftText")] = drift;
   row[QStringLiteral("audioOnly")] = member.audio_only();
   row[QStringLiteral("lane")] = lane;
   return row;

@@ -387,6 +387,22 @@ Item {
                     enabled: !root.running
                     onToggled: QMLFile.refine = checked
                 }
+                CheckBox {
+                    FocusRing {}
+                    objectName: "driftcorrect"
+                    Layout.columnSpan: 2
+                    Layout.leftMargin: 8
+                    text: "Correct the clock drift of sound recordings"
+                    checked: QMLFile.driftCorrect
+                    enabled: !root.running
+                    onToggled: QMLFile.driftCorrect = checked
+                    ToolTip.visible: hovered
+                    ToolTip.delay: 600
+                    ToolTip.text: "A recorder or phone whose clock runs faster or slower than the main camera's\n"
+                                  + "gets a copy of its sound resampled onto that clock, in the output folder's\n"
+                                  + "\"corrected\" folder; the OpenTimelineIO, MLT and FCPXML timelines use it.\n"
+                                  + "Your files are never changed."
+                }
                 RowLayout {
                     Layout.columnSpan: 2
                     Layout.alignment: Qt.AlignRight

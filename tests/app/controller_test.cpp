@@ -217,6 +217,7 @@ void ControllerTest::oneRunAtATimeOnASnapshot() {
   r.w.add(endMarker());
   r.stub.block = true;
   r.w.controller.setRefine(false);
+  r.w.controller.setDriftCorrect(false);
 
   r.w.controller.start_sync(0.97f, 1280, 720, 29.97f, 1);
   QVERIFY(r.w.controller.running());
@@ -233,7 +234,8 @@ void ControllerTest::oneRunAtATimeOnASnapshot() {
   QCOMPARE(r.stub.files, (std::vector<std::string>{kBeginMarker, r.dir.file("čćž Ünï.wav"),
                                                    r.dir.file("b.mov"), kEndMarker}));
   QCOMPARE(r.stub.settings, (RunSettings{.tolerance = 0.97f, .fps = 29.97f, .width = 1280,
-                                         .height = 720, .premiere = 1, .refine = false}));
+                                         .height = 720, .premiere = 1, .refine = false,
+                                         .drift_correct = false}));
   QVERIFY(!r.stub.open_output);
   QVERIFY(r.stub.thread != QCoreApplication::instance()->thread());
 

@@ -47,7 +47,9 @@ void RunReportTest::showsGroupsByStartAndEveryFileOnce() {
   group.members = {member(0, "/s/cam.mov", 0, 12.25), member(2, "/s/zoom1.wav", 2, 0.0),
                    member(3, "/s/zoom2.wav", 2, 0.5), member(5, "/s/phone.mp4", 5, 3.5)};
   group.members[0].refined = true;
-  group.members[0].drift_ppm = -12.34;
+  group.members[0].rate_ppm = -12.34;
+  group.members[1].rate_ppm = 45.04;
+  group.members[1].corrected = "/out/corrected/zoom1.wav";
   r.timeline.groups = {group};
   r.timeline.unsynced = {member(6, "/s/other.mp3", 6, 0), member(7, "/s/broken.mov", 7, 0)};
   r.unreadable = {{7, "Invalid data found when processing input"}};
@@ -61,6 +63,8 @@ void RunReportTest::showsGroupsByStartAndEveryFileOnce() {
   QCOMPARE(names(members), (QStringList{"zoom1.wav", "zoom2.wav", "phone.mp4", "cam.mov"}));
   QCOMPARE(members[3].toMap().value("startText").toString(), QString("+0:12.250"));
   QCOMPARE(members[3].toMap().value("driftText").toString(), QString("clock -12.3 ppm"));
+  QCOMPARE(members[0].toMap().value("driftText").toString(),
+           QString::fromUtf8("clock +45.0 ppm \u00B7 drift-corrected copy"));
   QCOMPARE(members[2].toMap().value("driftText").toString(), QString());
   // The recorder's two takes share a lane.
   QList<int> lanes;

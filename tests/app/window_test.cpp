@@ -36,6 +36,7 @@ void WindowTest::sceneShowsTheDefaultSettings() {
            QString::fromUtf8("%1 × %2").arg(d.width).arg(d.height));
   QCOMPARE(w.find("premiere")->property("checked").toBool(), d.premiere != 0);
   QCOMPARE(w.find("refine")->property("checked").toBool(), d.refine);
+  QCOMPARE(w.find("driftcorrect")->property("checked").toBool(), d.drift_correct);
 
   // A list longer than its frame shows that it goes on.
   w.view.show();

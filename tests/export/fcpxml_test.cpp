@@ -88,7 +88,8 @@ TEST(Fcpxml, ClipsOnTheFrameGridMediaAtTheExactPlaceVideoAboveSoundBelow) {
       lanes[clip["name"]] += clip["lane"];
       Attributes& asset = assets[clip["ref"]];
       EXPECT_EQ(asset["name"], clip["name"]);
-      EXPECT_NE(doc.find("kind=\"original-media\" src=\"" + file_url(m->path) + "\"/>"), std::string::npos);
+      const std::string media = m->corrected.empty() ? m->path : m->corrected;
+      EXPECT_NE(doc.find("kind=\"original-media\" src=\"" + file_url(media) + "\"/>"), std::string::npos);
       EXPECT_EQ(asset.count("hasVideo") + asset.count("format"), m->audio_only() ? 0u : 2u);
       const long double offset = seconds(clip["offset"]), start = seconds(clip["start"]),
                         length = seconds(clip["duration"]);
@@ -130,7 +131,8 @@ TEST(Fcpxml, LanesFormatsNotesAndEscaping) {
   for (const std::string& clip : between(doc, "<asset-clip ", "</asset-clip>"))
     EXPECT_EQ(clip.compare(clip.find('<'), 6, "<note>"), 0) << clip;
   const std::string notes = fcpxml_document(layouts(event()), exact_rate(25.0), 1920, 1080, "E");
-  for (const char* note : {"offset 3.141593 s \xC2\xB7 drift 3.20 ppm \xC2\xB7 refined \xC2\xB7 found on a second look \xC2\xB7 placed by cam b.mov",
-                           "offset 0.000000 s \xC2\xB7 drift 0.00 ppm \xC2\xB7 not refined"})
+  for (const char* note : {"offset 3.141593 s \xC2\xB7 clock 40.00 ppm \xC2\xB7 drift 3.20 ppm \xC2\xB7 refined \xC2\xB7 "
+                           "drift-corrected copy of /media/zoom h4.wav \xC2\xB7 found on a second look \xC2\xB7 placed by cam b.mov",
+                           "offset 0.000000 s \xC2\xB7 clock 0.00 ppm \xC2\xB7 drift 0.00 ppm \xC2\xB7 not refined"})
     EXPECT_NE(notes.find(std::string("<note>") + note + "</note>"), std::string::npos) << note;
 }

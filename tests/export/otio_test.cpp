@@ -66,16 +66,20 @@ TEST(Otio, PublishedSchemasAndEveryClipAtItsExactPlace) {
       ASSERT_NE(m, members.end()) << ours;
       EXPECT_NEAR(at, m->exact_start, 1e-4) << m->path << (video ? " video" : " audio");
       const json partner = m->placed_by < 0 ? json() : json(members[m->placed_by].path);
-      EXPECT_EQ(ours, json({{"source", m->path}, {"offset_s", m->exact_start}, {"drift_ppm", m->drift_ppm},
-                            {"refined", m->refined}, {"second_look", m->second_look}, {"placed_by", partner}}));
+      const bool corrected = !m->corrected.empty();
+      EXPECT_EQ(ours, json({{"source", m->path}, {"corrected", corrected}, {"offset_s", m->exact_start},
+                            {"rate_ppm", m->rate_ppm}, {"drift_ppm", m->drift_ppm}, {"refined", m->refined},
+                            {"second_look", m->second_look}, {"placed_by", partner}}));
+      // A corrected copy runs on the reference clock: 40 ppm fast comes out shorter.
+      const double length = corrected ? m->length / (1.0 + 40e-6) : m->length;
       EXPECT_EQ(seconds(clip["source_range"].at("start_time")), 0.0);
       // Camera A's first file ends where its second begins, 0.5 ms short of its end.
-      EXPECT_NEAR(seconds(clip["source_range"].at("duration")), m->length - (m->entry == 0 ? 0.0005 : 0), 1e-9);
+      EXPECT_NEAR(seconds(clip["source_range"].at("duration")), length - (m->entry == 0 ? 0.0005 : 0), 1e-9);
       EXPECT_EQ(clip.at("active_media_reference_key"), "DEFAULT_MEDIA");
       const json& ref = clip.at("media_references").at("DEFAULT_MEDIA");
       EXPECT_EQ(ref.at("OTIO_SCHEMA"), "ExternalReference.1");
-      EXPECT_EQ(ref.at("target_url"), file_url(m->path));
-      EXPECT_DOUBLE_EQ(seconds(ref["available_range"].at("duration")), m->length);
+      EXPECT_EQ(ref.at("target_url"), file_url(corrected ? m->corrected : m->path));
+      EXPECT_NEAR(seconds(ref["available_range"].at("duration")), length, 1e-9);
     }
   }
 }
