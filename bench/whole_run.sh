@@ -63,6 +63,11 @@ whole=$(seconds "$t" "$(now)")
 t=$(now)
 (cd "$run" && Brenvik.app/brenvik-sync --quiet --no-open --refine 0 "${files[@]}" > /dev/null 2>&1) || true
 unrefined=$(seconds "$t" "$(now)")
+
+# And without the drift-corrected copies, which cost a resampling of every drifting sound.
+t=$(now)
+(cd "$run" && Brenvik.app/brenvik-sync --quiet --no-open --drift-correct 0 "${files[@]}" > /dev/null 2>&1) || true
+uncorrected=$(seconds "$t" "$(now)")
 peak_kb=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$scratch/time.txt")
 cpu=$(awk -F': ' '/User time/ { u = $2 } /System time/ { s = $2 } END { printf "%.1f", u + s }' "$scratch/time.txt")
 
@@ -77,6 +82,7 @@ echo "| ffmpeg decode only, one file at a time | $sequential | $(ratio "$whole" 
 echo "| ffmpeg decode only, $cores at once (as the engine) | $parallel | $(ratio "$whole" "$parallel") |"
 echo "| brenvik-sync --quiet --no-open, whole run (CPU $cpu s) | $whole | 1.00 |"
 echo "| the same with --refine 0 | $unrefined | $(ratio "$whole" "$unrefined") |"
+echo "| the same with --drift-correct 0 | $uncorrected | $(ratio "$whole" "$uncorrected") |"
 echo
 echo "Peak memory (maximum resident set size of brenvik-sync or its largest ffmpeg): $((peak_kb / 1024)) MB"
 echo "Targets: whole run <= 1.5 x decode time; peak memory <= 1024 MB"

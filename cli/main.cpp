@@ -81,7 +81,7 @@ void print_clocks(const RunResult& result) {
       char figures[64];
       std::snprintf(figures, sizeof figures, "%+9.2f ppm", std::abs(c.rate_ppm) < 0.005 ? 0.0 : c.rate_ppm);
       std::cout << "  " << std::left << std::setw(kDocumentNameWidth) << name(c.device) << "  "
-                << (c.reference ? "reference" : figures);
+                << std::right << std::setw(13) << (c.reference ? "reference" : figures) << std::left;
       if (!copies.empty()) {
         std::cout << "  corrected:";
         for (const std::string& copy : copies) std::cout << " corrected/" << copy;

@@ -27,7 +27,8 @@ constexpr double kDecidedLimitSec = 0.3;
 constexpr double kPpm = 1e6;
 constexpr double kMs = 1000.0;
 
-// One equation: coefficients of up to two offsets and two rates, right side, weight.
+// One measured offset of a pair: an equation in the two files' offsets and their devices'
+// rates.
 struct Row {
   int pair = -1;
   int shorter = -1, longer = -1;  // member slots
@@ -61,37 +62,47 @@ double residual(const Row& r, const Fit& fit, const Model& m) {
          (r.at - r.offset) * (1.0 + ql);
 }
 
-std::optional<Fit> solve(const std::vector<Row>& rows, const std::vector<bool>& use, const Model& m) {
-  int count = 0;
-  for (const Row& r : rows) count += use[static_cast<std::size_t>(r.pair)] ? 1 : 0;
-  const int priors = m.devices - 1;
-  Eigen::MatrixXd a = Eigen::MatrixXd::Zero(count + priors, m.columns);
-  Eigen::VectorXd b = Eigen::VectorXd::Zero(count + priors);
-  int i = 0;
-  for (const Row& r : rows) {
-    if (!use[static_cast<std::size_t>(r.pair)]) continue;
-    const double w = 1.0 / r.sigma;
-    const int os = m.offset_column[static_cast<std::size_t>(r.shorter)];
-    const int ol = m.offset_column[static_cast<std::size_t>(r.longer)];
-    const int qs = m.rate_column[static_cast<std::size_t>(m.device_of[static_cast<std::size_t>(r.shorter)])];
-    const int ql = m.rate_column[static_cast<std::size_t>(m.device_of[static_cast<std::size_t>(r.longer)])];
-    if (os >= 0) a(i, os) += w;
-    if (ol >= 0) a(i, ol) -= w;
-    if (qs >= 0) a(i, qs) += w * r.at;
-    if (ql >= 0) a(i, ql) -= w * (r.at - r.offset);
-    b(i) = -w * r.offset;
-    ++i;
+// The normal equations of a set of rows: AᵀWA and AᵀWb. Leaving a pair out is then a
+// subtraction of its few rows rather than a new system, which keeps the search for the
+// pair to leave out cheap in a group of dozens of files.
+struct Normal {
+  Eigen::MatrixXd n;
+  Eigen::VectorXd r;
+};
+
+// Adds (sign +1) or takes out (-1) one row's share.
+void accumulate(Normal& normal, const Row& row, const Model& m, double sign) {
+  const double w = 1.0 / row.sigma;
+  const int os = m.offset_column[static_cast<std::size_t>(row.shorter)];
+  const int ol = m.offset_column[static_cast<std::size_t>(row.longer)];
+  const int qs = m.rate_column[static_cast<std::size_t>(m.device_of[static_cast<std::size_t>(row.shorter)])];
+  const int ql = m.rate_column[static_cast<std::size_t>(m.device_of[static_cast<std::size_t>(row.longer)])];
+  const std::pair<int, double> terms[] = {
+      {os, w}, {ol, -w}, {qs, w * row.at}, {ql, -w * (row.at - row.offset)}};
+  const double rhs = -w * row.offset;
+  for (const auto& [i, ai] : terms) {
+    if (i < 0) continue;
+    normal.r[i] += sign * ai * rhs;
+    for (const auto& [j, aj] : terms)
+      if (j >= 0) normal.n(i, j) += sign * ai * aj;
   }
-  for (int d = 0; d < m.devices; ++d) {
-    const int q = m.rate_column[static_cast<std::size_t>(d)];
-    if (q < 0) continue;
-    a(i++, q) = 1.0 / kRateSigma;
-  }
-  const Eigen::MatrixXd normal = a.transpose() * a;
-  const Eigen::LDLT<Eigen::MatrixXd> ldlt(normal);
+}
+
+Normal normal_of(const std::vector<Row>& rows, const std::vector<bool>& use, const Model& m) {
+  Normal normal{Eigen::MatrixXd::Zero(m.columns, m.columns), Eigen::VectorXd::Zero(m.columns)};
+  for (const Row& row : rows)
+    if (use[static_cast<std::size_t>(row.pair)]) accumulate(normal, row, m, 1.0);
+  for (int d = 0; d < m.devices; ++d)
+    if (const int q = m.rate_column[static_cast<std::size_t>(d)]; q >= 0)
+      normal.n(q, q) += 1.0 / (kRateSigma * kRateSigma);
+  return normal;
+}
+
+std::optional<Fit> solve(const Normal& normal, const Model& m, bool with_errors = false) {
+  const Eigen::LDLT<Eigen::MatrixXd> ldlt(normal.n);
   if (ldlt.info() != Eigen::Success) return std::nullopt;
-  const Eigen::VectorXd x = ldlt.solve(a.transpose() * b);
-  if (!x.allFinite() || !(normal * x).isApprox(a.transpose() * b, 1e-6)) return std::nullopt;
+  const Eigen::VectorXd x = ldlt.solve(normal.r);
+  if (!x.allFinite() || !(normal.n * x).isApprox(normal.r, 1e-6)) return std::nullopt;
 
   Fit fit;
   fit.offsets = Eigen::VectorXd::Zero(static_cast<Eigen::Index>(m.device_of.size()));
@@ -99,16 +110,13 @@ std::optional<Fit> solve(const std::vector<Row>& rows, const std::vector<bool>& 
   fit.rate_errors = Eigen::VectorXd::Zero(m.devices);
   for (std::size_t s = 0; s < m.device_of.size(); ++s)
     if (m.offset_column[s] >= 0) fit.offsets[static_cast<Eigen::Index>(s)] = x[m.offset_column[s]];
-  // Errors from the windows' assumed spread, or from what is left over if that is more.
-  const double chi2 = (a * x - b).squaredNorm();
-  const double scale = count > m.columns ? std::max(1.0, chi2 / (count + priors - m.columns)) : 1.0;
+  for (int d = 0; d < m.devices; ++d)
+    if (const int q = m.rate_column[static_cast<std::size_t>(d)]; q >= 0) fit.rates[d] = x[q];
+  if (!with_errors) return fit;
   const Eigen::MatrixXd covariance = ldlt.solve(Eigen::MatrixXd::Identity(m.columns, m.columns));
-  for (int d = 0; d < m.devices; ++d) {
-    const int q = m.rate_column[static_cast<std::size_t>(d)];
-    if (q < 0) continue;
-    fit.rates[d] = x[q];
-    fit.rate_errors[d] = std::sqrt(std::max(0.0, covariance(q, q) * scale));
-  }
+  for (int d = 0; d < m.devices; ++d)
+    if (const int q = m.rate_column[static_cast<std::size_t>(d)]; q >= 0)
+      fit.rate_errors[d] = std::sqrt(std::max(0.0, covariance(q, q)));
   return fit;
 }
 
@@ -205,7 +213,8 @@ bool solve_device_clocks(SyncGroup& group, const std::vector<PairResult>& pairs)
   std::vector<bool> use(used.size(), true);
   if (used.empty() || !linked(ends, use, static_cast<int>(n))) return false;
 
-  std::optional<Fit> fit = solve(rows, use, m);
+  Normal normal = normal_of(rows, use, m);
+  std::optional<Fit> fit = solve(normal, m);
   if (!fit) return false;
   const auto limit = [&](int p) {
     return used[static_cast<std::size_t>(p)]->windows.empty() ? kDecidedLimitSec : kRefinedLimitSec;
@@ -220,8 +229,11 @@ bool solve_device_clocks(SyncGroup& group, const std::vector<PairResult>& pairs)
       if (!use[p] || disagreement(rows, pi, *fit, m) <= 0.5 * limit(pi)) continue;
       use[p] = false;
       if (linked(ends, use, static_cast<int>(n))) {
-        if (const std::optional<Fit> without = solve(rows, use, m)) {
-          const double gap = disagreement(rows, pi, *without, m);
+        Normal without = normal;
+        for (const Row& row : rows)
+          if (row.pair == pi) accumulate(without, row, m, -1.0);
+        if (const std::optional<Fit> others = solve(without, m)) {
+          const double gap = disagreement(rows, pi, *others, m);
           const double ratio = gap / limit(pi);
           const bool fewer_windows =
               worst >= 0 && used[p]->windows.size() < used[static_cast<std::size_t>(worst)]->windows.size();
@@ -236,11 +248,26 @@ bool solve_device_clocks(SyncGroup& group, const std::vector<PairResult>& pairs)
     }
     if (worst < 0) break;
     use[static_cast<std::size_t>(worst)] = false;
+    for (const Row& row : rows)
+      if (row.pair == worst) accumulate(normal, row, m, -1.0);
     const PairResult& dropped = *used[static_cast<std::size_t>(worst)];
     dropped_pairs.push_back({dropped.shorter, dropped.longer, worst_gap * kMs});
-    fit = solve(rows, use, m);
+    fit = solve(normal, m);
     if (!fit) return false;
   }
+  fit = solve(normal, m, true);
+  if (!fit) return false;
+  // The rates' errors from the windows' assumed spread, or from what is left over if that
+  // is more.
+  double chi2 = 0.0;
+  int count = 0;
+  for (const Row& row : rows) {
+    if (!use[static_cast<std::size_t>(row.pair)]) continue;
+    const double e = residual(row, *fit, m) / row.sigma;
+    chi2 += e * e;
+    ++count;
+  }
+  if (count > m.columns) fit->rate_errors *= std::sqrt(std::max(1.0, chi2 / (count - m.columns)));
 
   double earliest = fit->offsets.minCoeff();
   for (std::size_t s = 0; s < n; ++s) {

@@ -108,6 +108,8 @@ TEST_F(ClockDrift, EveryDeviceGetsItsRateAndEveryMemberItsTruePlace) {
   ASSERT_EQ(timelines.size(), 1u);
   for (const e2e::PlacedClip& c : timelines[0]) {
     const e2e::TrueFile& f = r.truth.at(c.file);
+    std::printf("%-10s %-5s placed at %10.6f s  error %+.3f ms\n", c.file.c_str(), c.video ? "video" : "audio",
+                c.start, (c.start - f.start_s) * 1000.0);
     EXPECT_NEAR(c.start, f.start_s, kInStep_s) << c.file;
     // Only sound without pictures is copied, and only when its clock drifts.
     EXPECT_EQ(c.corrected, !c.video && f.drift_ppm != 0.0 && c.file.find("cam") != 0) << c.file;
@@ -130,14 +132,7 @@ TEST_F(ClockDrift, CorrectedSoundStaysInStepWithTheReferenceToTheEnd) {
   const e2e::TrueFile& cam = r.truth.at("cam.mov");
 
   const std::string mlt = testing_support::read_file(r.out + "/SYNCED.mlt");
-  std::vector<std::string> ids;
-  for (const std::string& id : testing_support::between(mlt, "<playlist id=\"", "\""))
-    if (id != "background") ids.push_back(id);
-  const auto tracks = testing_support::mlt_entries(mlt);
-  std::map<std::string, std::string> sound_track;  // media file name → its audio playlist
-  for (size_t t = 0; t < tracks.size() && t < ids.size(); ++t)
-    for (const testing_support::MltEntry& e : tracks[t])
-      if (!e.video) sound_track[e.file] = ids[t];
+  const std::map<std::string, std::string> sound_track = e2e::mlt_sound_tracks(mlt);
   const bool melt = run_program({"melt", "-version"}) != 127;
 
   int copies = 0;

@@ -184,6 +184,18 @@ std::vector<std::vector<PlacedClip>> otio_placements(const std::string& json) {
   return out;
 }
 
+std::map<std::string, std::string> mlt_sound_tracks(const std::string& xml) {
+  std::vector<std::string> ids;  // of the media playlists, in mlt_entries' order
+  for (const std::string& id : testing_support::between(xml, "<playlist id=\"", "\""))
+    if (id != "background") ids.push_back(id);
+  const auto tracks = testing_support::mlt_entries(xml);
+  std::map<std::string, std::string> sound;
+  for (std::size_t t = 0; t < tracks.size() && t < ids.size(); ++t)
+    for (const testing_support::MltEntry& e : tracks[t])
+      if (!e.video) sound[e.file] = ids[t];
+  return sound;
+}
+
 std::vector<PlacedClip> mlt_placements(const std::string& xml) {
   std::vector<PlacedClip> out;
   for (const auto& track : testing_support::mlt_entries(xml))

@@ -111,6 +111,9 @@ std::vector<std::vector<PlacedClip>> otio_placements(const std::string& json);
 // frames of the profile, less the in point, plus the delay a clip's filter adds.
 std::vector<PlacedClip> mlt_placements(const std::string& xml);
 
+// The playlist id of every file's sound track in an MLT document, by media file name.
+std::map<std::string, std::string> mlt_sound_tracks(const std::string& xml);
+
 // Whether the file is well-formed: XML by xmllint, an OpenTimelineIO document (.otio) as JSON.
 bool well_formed(const std::string& path);
 

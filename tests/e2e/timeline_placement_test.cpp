@@ -111,15 +111,7 @@ TEST_F(TimelinePlacement, MeltPlaysEveryMemberInStepWithTheRecorder) {
   if (run_program({"melt", "-version"}) == 127) GTEST_SKIP() << "melt is not installed";
   const PlacementRun& r = *run_;
   const std::string doc = testing_support::read_file(r.out + "/SYNCED.mlt");
-  std::vector<std::string> ids;  // of the media playlists, in mlt_entries' order
-  for (const std::string& id : testing_support::between(doc, "<playlist id=\"", "\""))
-    if (id != "background") ids.push_back(id);
-  const auto tracks = testing_support::mlt_entries(doc);
-  ASSERT_EQ(ids.size(), tracks.size());
-  std::map<std::string, std::string> sound_track;  // file → its audio playlist
-  for (size_t t = 0; t < tracks.size(); ++t)
-    for (const testing_support::MltEntry& e : tracks[t])
-      if (!e.video) sound_track[e.file] = ids[t];
+  const std::map<std::string, std::string> sound_track = e2e::mlt_sound_tracks(doc);
   ASSERT_EQ(sound_track.size(), r.truth.size());
 
   constexpr double kFps = 25.0;  // brenvik-sync's default sequence rate
