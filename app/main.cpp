@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QSettings>
 
@@ -32,8 +33,9 @@ int main(int argc, char* argv[]) {
   use_utf8_ctype_in_c_locale();
   // Read before the working directory moves to the run folder.
   const QVariantList opened = opened_files(app.arguments().mid(1), QDir::currentPath());
-  // Before the first log line: the log is below the run folder.
-  const bool in_run_folder = enter_run_folder(QCoreApplication::applicationDirPath());
+  // Before the first log line: the log is below the run folder, or the installation's.
+  enter_run_folder(QCoreApplication::applicationDirPath());
+  use_run_folder(locate_run_folder(QCoreApplication::applicationDirPath().toStdString()));
   for (int i = 0; i < kBannerLines; ++i) logthis(std::string(kBannerWidth, '*'));
   logthis("START NA APLIKACIJATA");
   QCoreApplication::setApplicationName(QStringLiteral("Brenvik"));
@@ -48,10 +50,12 @@ int main(int argc, char* argv[]) {
   console() << exelokacija() << "abc/main.qml" << std::endl;
 
   // Without its scene the frameless window would be invisible and impossible to close.
-  if (const QString problem = load_scene(viewer, QString::fromUtf8(kScenePath)); !problem.isEmpty()) {
+  const QString scene = QString::fromStdString(run_folder().scene);
+  if (const QString problem = load_scene(viewer, scene); !problem.isEmpty()) {
     logthis(problem.toStdString());
-    const QString advice = in_run_folder ? QString()
-                                         : QStringLiteral("Brenvik.app, with its qml folder, was not found beside the program.");
+    const QString advice = QFileInfo::exists(scene)
+        ? QString()
+        : QStringLiteral("Brenvik.app, with its qml folder, was found neither in the working directory, nor beside the program, nor in its installation.");
     std::fprintf(stderr, "brenvik: %s\n%s\n", problem.toLocal8Bit().constData(), advice.toLocal8Bit().constData());
     // Started from a file manager, stderr goes nowhere: say it where it is seen.
     QMessageBox::critical(nullptr, QStringLiteral("Brenvik cannot start"), advice.isEmpty() ? problem : advice + "\n\n" + problem);

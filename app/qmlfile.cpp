@@ -326,7 +326,10 @@ void QMLFile::stopRun() {
 }
 
 bool QMLFile::chooseOutputFolder() {
-  const QString folder = folder_dialog_(QString::fromUtf8(kFolderCaption), documentsFolder());
+  // Installed, the default is a folder each run makes: the dialog opens where they go.
+  const QString start = output_folder_.isEmpty() && run_folder().installed
+      ? QString::fromStdString(run_folder().documents) : documentsFolder();
+  const QString folder = folder_dialog_(QString::fromUtf8(kFolderCaption), start);
   if (folder.isEmpty()) return false;
   setOutputFolder(QDir::cleanPath(folder));
   return true;
@@ -372,9 +375,10 @@ void QMLFile::start_sync(float tolerance, int x, int y, float fps, int premiere)
   worker->settings = settings;
   worker->files = files;
   worker->open_output = open_output_;
-  worker->output_folder = output_folder_;
-  worker->engine = engine_;
   run_folder_ = documentsFolder();
+  // Installed, the run must write where the window will say it did.
+  worker->output_folder = run_folder().installed ? run_folder_ : output_folder_;
+  worker->engine = engine_;
 
   setStatus(QString());
   setProgress(QStringLiteral("Starting"), 0.0);
@@ -383,8 +387,13 @@ void QMLFile::start_sync(float tolerance, int x, int y, float fps, int premiere)
   qDebug("tuka odi kod za start sync");
 }
 QString QMLFile::documentsFolder() const {
-  return output_folder_.isEmpty() ? QDir::current().absoluteFilePath(QString::fromUtf8(kOutputFolder))
-                                  : output_folder_;
+  return output_folder_.isEmpty() ? QString::fromStdString(default_documents_folder()) : output_folder_;
+}
+
+QString QMLFile::defaultOutput() const {
+  if (!run_folder().installed) return QStringLiteral("Brenvik.app/SYNCED, beside the program");
+  return QStringLiteral("a new folder for each run in %1")
+      .arg(QDir::toNativeSeparators(QString::fromStdString(run_folder().documents)));
 }
 
 void QMLFile::setRunning(bool running) {

@@ -42,8 +42,9 @@ class QMLFile : public QObject {
   Q_PROPERTY(int savedHeight READ savedHeight NOTIFY savedChanged)
   Q_PROPERTY(bool savedPremiere READ savedPremiere NOTIFY savedChanged)
   Q_PROPERTY(double defaultTolerance READ defaultTolerance CONSTANT)
-  // Where the documents go; empty: Brenvik.app/SYNCED beside the program.
+  // Where the documents go; empty: the default, which defaultOutput names for the user.
   Q_PROPERTY(QString outputFolder READ outputFolder WRITE setOutputFolder NOTIFY outputChanged)
+  Q_PROPERTY(QString defaultOutput READ defaultOutput CONSTANT)
   // Show the output folder in the file manager after a run that wrote projects.
   Q_PROPERTY(bool openOutput READ openOutput WRITE setOpenOutput NOTIFY outputChanged)
 
@@ -74,6 +75,7 @@ class QMLFile : public QObject {
   bool savedPremiere() const { return saved_.premiere != 0; }
   double defaultTolerance() const { return RunSettings{}.tolerance; }
   QString outputFolder() const { return output_folder_; }
+  QString defaultOutput() const;
   void setOutputFolder(const QString& folder);
   bool openOutput() const { return open_output_; }
   void setOpenOutput(bool open);
@@ -139,7 +141,7 @@ class QMLFile : public QObject {
   void showProgress(const QString& stage, int i, int n);
   void endRun(const QString& answer, const RunResult& outcome);
   void save();
-  // Where a run writes its documents, absolute.
+  // Where a run writes its documents, absolute; installed, a new folder for every call.
   QString documentsFolder() const;
 
   AnimalModel& model_;

@@ -1,6 +1,7 @@
 #include "app/runreport.h"
 
 #include "core/entries.h"
+#include "core/paths.h"
 #include "export/timelines.h"
 
 #include <QDir>
@@ -100,8 +101,8 @@ QString sentence(RunEnd end, const RunResult& result, const QString& folder) {
     case RunEnd::Failed:
       break;
   }
-  return QStringLiteral("The run could not go on: %1. The log is Brenvik.app/LOG/log_file.txt.")
-             .arg(text(result.error)) + besides;
+  return QStringLiteral("The run could not go on: %1. The log is %2.")
+             .arg(text(result.error), QString::fromStdString(run_folder().log)) + besides;
 }
 
 const char* state_name(RunEnd end) {

@@ -39,8 +39,8 @@ std::string usage_text() {
          "                    FILE... [--device FILE... --end] ...\n"
          "\n"
          "Lines up recordings of one event by their sound and writes its timelines (Final\n"
-         "Cut Pro 7 XML, OpenTimelineIO, MLT, FCPXML) to Brenvik.app/SYNCED (or --out DIR).\n"
-         "Run it from the folder that holds Brenvik.app.\n"
+         "Cut Pro 7 XML, OpenTimelineIO, MLT, FCPXML) to --out DIR, else to Brenvik.app/SYNCED\n"
+         "when the working directory holds Brenvik.app, else to a new folder in ~/Videos/Brenvik.\n"
          "\n"
          "  --tolerance T   fingerprint threshold decay, " + float2string(kToleranceAbove) +
          " < T <= " + float2string(kToleranceMax) + " (default " + float2string(d.tolerance) + ")\n"

@@ -109,6 +109,7 @@ int main(int argc, char** argv) {
     std::cout << usage_text();
     return kSynced;
   }
+  use_run_folder(locate_run_folder(program_folder()));
   if (const std::string problem = run_folder_problem(); !problem.empty()) {
     std::cerr << "brenvik-sync: " << problem << "\n";
     return kCannotRun;
@@ -128,7 +129,10 @@ int main(int argc, char** argv) {
   SyncOptions options;
   options.result = &run;
   options.open_output = !o.no_open;
-  options.output_folder = o.out;
+  // Installed, every run's documents get a folder of their own, named here so that the
+  // closing lines can say where.
+  const std::string out = o.out.empty() && run_folder().installed ? default_documents_folder() : o.out;
+  options.output_folder = out;
   if (o.quiet) {
     options.console = &null_stream();
     options.progress = show_progress;
@@ -151,7 +155,7 @@ int main(int argc, char** argv) {
   print_clocks(run);
 
   if (result == "mavo") {
-    const std::string folder = o.out.empty() ? gnu_getcwd() + "/" + kOutputFolder : o.out;
+    const std::string folder = out.empty() ? gnu_getcwd() + "/" + kOutputFolder : out;
     std::cout << "Synced: the timelines are in " << console_safe(folder) << "\n";
     for (const std::string& document : run.documents) {
       const std::string name = fs::path(document).filename().string();

@@ -79,7 +79,7 @@ WorkFolder::~WorkFolder() {
 }
 
 RunFolderLock::RunFolderLock() {
-  fd_ = open(kLockPath, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+  fd_ = open(run_folder().lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
   if (fd_ >= 0 && flock(fd_, LOCK_EX | LOCK_NB) != 0) {
     busy_ = errno == EWOULDBLOCK;
     close(fd_);

@@ -28,8 +28,9 @@ class WorkFolder {
 };
 
 // Holds the run folder's advisory lock while alive: runs from one folder would write the
-// same documents, tables and log. Where the lock file cannot be made (no LOG folder), no
-// run can hold it and none is kept out.
+// same documents, tables and log. An installed program's lock is its user's, beside the
+// log, since every run of that user writes there. Where the lock file cannot be made (no
+// LOG folder), no run can hold it and none is kept out.
 class RunFolderLock {
  public:
   RunFolderLock();

@@ -36,7 +36,7 @@ std::string gnu_getcwd() {
 std::string exelokacija() { return gnu_getcwd() + "/"; }
 
 void logthis(std::string msg) {
-  std::ofstream out(kLogPath, std::ios::out | std::ios::app);
+  std::ofstream out(run_folder().log, std::ios::out | std::ios::app);
   if (!out) return;
   out << msg << '\n';
   out.flush();

@@ -10,8 +10,9 @@ std::string gnu_getcwd();
 // gnu_getcwd() followed by "/": the folder that holds Brenvik.app.
 std::string exelokacija();
 
-// Appends msg and a newline to "Brenvik.app/LOG/log_file.txt" below the working
-// directory. A missing folder or unwritable file drops the line silently.
+// Appends msg and a newline to the log: "Brenvik.app/LOG/log_file.txt" below the working
+// directory, or the installation's (core/paths.h). A missing folder or unwritable file
+// drops the line silently.
 // tools/accuracy_score.awk reads two kinds of line of this log, so their text stays as
 // it is: a pair found ("... NAJDEN SYNC MEGJU SHORTER  i LONGER  so ofset:...", both named
 // by their analysis WAVs, "<work folder>/<entry>-<file name>.wav") and the

@@ -24,6 +24,7 @@
 #include "media/media.h"
 
 #include <exception>
+#include <filesystem>
 #include <ostream>
 #include <sstream>
 #include <stdexcept>
@@ -166,7 +167,8 @@ std::string run(std::vector<std::string> files, double tolerance, int x, int y, 
   logthis("pocetok na sync c kernel....");
   const RunFolderLock lock;
   if (lock.busy())
-    throw std::runtime_error("another run is using this folder (" + exelokacija() + kAppFolder +
+    throw std::runtime_error("another run is using this folder (" +
+                             (run_folder().installed ? run_folder().state : exelokacija() + kAppFolder) +
                              "); try again when it has ended");
 
   // Declared before the work on its files, so that it goes after that work has ended.
@@ -226,21 +228,30 @@ std::string run(std::vector<std::string> files, double tolerance, int x, int y, 
 
   throw_if_stop_requested();
   const std::vector<PairResult> clean = without_reversed_duplicates(result.pairs);
-  write_result_tables(result.pairs, clean);
-  result.timeline = build_timeline(clean, timeline_entries(files, framerates, durations, groups, analysis));
   const bool default_folder = options.output_folder.empty();
-  const std::string folder = default_folder ? exelokacija() + kOutputFolder : options.output_folder;
+  const std::string folder = default_folder ? default_documents_folder() : options.output_folder;
+  // Installed, the working directory is anybody's folder: the tables go with the documents.
+  std::string tables_folder;
+  if (run_folder().installed) {
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec) throw std::runtime_error("cannot make " + folder + ": " + ec.message());
+    tables_folder = folder;
+  }
+  write_result_tables(result.pairs, clean, tables_folder);
+  result.timeline = build_timeline(clean, timeline_entries(files, framerates, durations, groups, analysis));
   if (options.drift_correct) {
     const std::vector<std::string> notices = write_corrected_copies(
-        result.timeline, folder, exelokacija() + kTranscoderPath, fps, options.progress);
+        result.timeline, folder, transcoder_path(), fps, options.progress);
     result.notices.insert(result.notices.end(), notices.begin(), notices.end());
   }
   report(options, kStageExport, 1, 1);
   ProjectDocuments docs = build_documents(result.timeline, fps, x, y, premiere);
   docs.timelines = timeline_documents(result.timeline, fps, x, y);
   result.documents = write_documents(docs, folder);
-  // The default folder is shown by the name the console has always printed for it.
-  if (options.open_output) show_folder(default_folder ? exelokacija() + "/" + kOutputFolder : folder);
+  // A run folder's default is shown by the name the console has always printed for it.
+  if (options.open_output)
+    show_folder(default_folder && !run_folder().installed ? exelokacija() + "/" + kOutputFolder : folder);
   return "mavo";
 }
 

@@ -14,7 +14,7 @@ struct SyncOptions {
   ProgressFn progress;             // stage and item i of n; empty: no reports
   std::ostream* console = nullptr; // console traces; nullptr: standard output
   bool open_output = true;         // show the output folder when the run is done
-  std::string output_folder;       // where the documents go; empty: Brenvik.app/SYNCED
+  std::string output_folder;       // where the documents go; empty: default_documents_folder()
   bool refine = true;              // refine the offsets of pairs found in sync
   // Give audio-only files on a drifting clock a copy resampled onto the reference clock.
   bool drift_correct = true;

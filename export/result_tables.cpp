@@ -44,9 +44,10 @@ void export2csv(const char* name, Eigen::MatrixXf table, int cols, int rows) {
 }
 
 void write_result_tables(const std::vector<PairResult>& pairs,
-                         const std::vector<PairResult>& clean) {
-  export2csv("csvtabela.csv", result_columns(pairs, kResultFields), static_cast<int>(pairs.size()),
-             static_cast<int>(kResultFields));
-  export2csv("csvtabela-clean.csv", result_columns(clean, kCleanFields),
+                         const std::vector<PairResult>& clean, const std::string& folder) {
+  const std::string prefix = folder.empty() ? "" : folder + "/";
+  export2csv((prefix + "csvtabela.csv").c_str(), result_columns(pairs, kResultFields),
+             static_cast<int>(pairs.size()), static_cast<int>(kResultFields));
+  export2csv((prefix + "csvtabela-clean.csv").c_str(), result_columns(clean, kCleanFields),
              static_cast<int>(clean.size()), static_cast<int>(kCleanFields));
 }

@@ -5,6 +5,7 @@
 
 #include <Eigen/Dense>
 
+#include <string>
 #include <vector>
 
 // One text line per matrix row, each value (general notation, precision 5) followed by ",";
@@ -12,6 +13,7 @@
 void export2csv(const char* name, Eigen::MatrixXf table, int cols, int rows);
 
 // Writes the pairs in sync as six lines (shorter, longer, offset s, sections, confidence,
-// most hits) with one value per pair, and the clean pairs likewise without the hits.
+// most hits) with one value per pair, and the clean pairs likewise without the hits, into
+// `folder` (empty: the working directory).
 void write_result_tables(const std::vector<PairResult>& pairs,
-                         const std::vector<PairResult>& clean);
+                         const std::vector<PairResult>& clean, const std::string& folder = {});

@@ -4,6 +4,7 @@
 #include "core/frames.h"
 #include "core/log.h"
 #include "core/parallel.h"
+#include "core/paths.h"
 #include "core/process.h"
 #include "core/stop.h"
 
@@ -241,7 +242,7 @@ std::vector<PairSlot> proveriall(const std::vector<LandmarkTable>& tables, int n
   for (std::size_t s = 0; s < k; ++s)
     for (std::uint64_t value : slots[s].list) column(row++, 0) = value;
   console() << "line 2153\n";
-  export2csvBIG("debagmatLONG1.txt", column, 1, static_cast<int>(total));
+  export2csvBIG(run_folder().match_dump.c_str(), column, 1, static_cast<int>(total));
   return slots;
 }
 

@@ -12,7 +12,7 @@ MatchList proveri2(const LandmarkTable& A, const LandmarkTable& B, int p, int q,
 
 // Matches every pair of entries i < j that no device group holds together, the longer
 // against the shorter; filled slots come first, in pair order, each sorted ascending.
-// Writes every value of the filled slots to "debagmatLONG1.txt".
+// Writes every value of the filled slots to the match dump (core/paths.h: "debagmatLONG1.txt").
 std::vector<PairSlot> proveriall(const std::vector<LandmarkTable>& tables, int n,
                                  std::vector<float> durations, DeviceGroups groups,
                                  const ProgressFn& progress = {});

@@ -30,9 +30,9 @@ constexpr int kNotStarted = 127;
 // A name of this many bytes and the entry number fit every file system's 255.
 constexpr std::size_t kLongestNamePart = 200;
 
-std::string command_text(const std::string& location, const std::string& entry,
+std::string command_text(const std::string& program, const std::string& entry,
                          const std::string& analysis) {
-  return console_safe("\"" + location + kTranscoderPath + "\"   -i \"" + entry +
+  return console_safe("\"" + program + "\"   -i \"" + entry +
                       "\" -vn -acodec pcm_s16le -ar 8000 -ac 1 -f wav -y \"" + analysis + "\"");
 }
 
@@ -82,7 +82,7 @@ int transcode(const std::string& program, const std::string& entry, const std::s
 std::string ffprobe_program() {
   std::error_code ec;
   const std::filesystem::path transcoder =
-      std::filesystem::canonical(exelokacija() + kTranscoderPath, ec);
+      std::filesystem::canonical(transcoder_path(), ec);
   if (!ec) {
     const std::string sibling = (transcoder.parent_path() / "ffprobe").string();
     if (access(sibling.c_str(), X_OK) == 0) return sibling;
@@ -133,7 +133,7 @@ std::vector<std::string> analysis_names(const std::vector<std::string>& files,
 }
 
 std::string transcoder_command_text(const std::string& entry, const std::string& analysis) {
-  return command_text(exelokacija(), entry, analysis);
+  return command_text(transcoder_path(), entry, analysis);
 }
 
 std::vector<std::string> resemplirajgi8000(std::vector<std::string> files,
@@ -142,8 +142,7 @@ std::vector<std::string> resemplirajgi8000(std::vector<std::string> files,
                                            const std::function<void(int)>& transcoded,
                                            std::vector<std::string>* failures) {
   const int n = static_cast<int>(files.size());
-  const std::string location = exelokacija();
-  const std::string program = location + kTranscoderPath;
+  const std::string program = transcoder_path();
 
   const int media_entries = media_entry_count(files);
   const int limit = max_transcoders > 0 ? max_transcoders : worker_count();
@@ -168,7 +167,7 @@ std::vector<std::string> resemplirajgi8000(std::vector<std::string> files,
       },
       [&](int i) {
         if (is_marker(files[i])) return;
-        console() << command_text(location, files[i], analysis[i]) << '\n';
+        console() << command_text(program, files[i], analysis[i]) << '\n';
         if (status[i] != 0) {
           const std::string failed = "ffmpeg failed (exit status " + std::to_string(status[i]) + ")";
           logthis(failed + ": " + files[i]);

@@ -10,6 +10,7 @@ packages=(
   qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-templates
   qml6-module-qtquick-layouts qml6-module-qtquick-window qml6-module-qtqml-workerscript
   xvfb x11-apps imagemagick libxml2-utils time melt
+  desktop-file-utils
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
 )
 

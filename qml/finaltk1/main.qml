@@ -447,7 +447,7 @@ Item {
                     objectName: "outputfolder"
                     Layout.fillWidth: true
                     elide: Text.ElideMiddle
-                    text: QMLFile.outputFolder !== "" ? QMLFile.outputFolder : "Brenvik.app/SYNCED, beside the program"
+                    text: QMLFile.outputFolder !== "" ? QMLFile.outputFolder : QMLFile.defaultOutput
                     color: root.ink
                     font.pixelSize: 13
                 }

@@ -1,4 +1,6 @@
+#include "core/files.h"
 #include "core/log.h"
+#include "core/paths.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -26,6 +28,44 @@ TEST(Paths, LongWorkingDirectoryIsReturnedWhole) {
   fs::create_directories(deep);
   fs::current_path(deep);
   EXPECT_EQ(gnu_getcwd(), deep);
+}
+
+// Installed, the programs read their Brenvik.app from the installation and write only
+// below the user's home, wherever they are started; a working directory that holds a
+// Brenvik.app keeps them in it.
+TEST(Paths, InstalledProgramReadsItsShareAndWritesBelowHome) {
+  testing_support::TempRunDir dir;
+  const std::string app = dir.file("usr/share/brenvik/Brenvik.app"), bin = dir.file("usr/bin");
+  const std::string home = dir.file("home"), elsewhere = dir.file("elsewhere");
+  for (const std::string& folder : {app, bin, elsewhere}) fs::create_directories(folder);
+  // A link whose ffmpeg has gone: the one on the PATH stands in.
+  fs::create_symlink("/nonexistent/ffmpeg", app + "/ffmpeg");
+  const std::string own_home = getenv("HOME") ? getenv("HOME") : "/", path = getenv("PATH");
+  setenv("HOME", home.c_str(), 1);
+  setenv("PATH", fs::path(BRENVIK_FFMPEG).parent_path().c_str(), 1);
+  unsetenv("XDG_STATE_HOME");
+  EXPECT_FALSE(locate_run_folder(bin).installed);
+  fs::current_path(elsewhere);
+  const RunFolder f = locate_run_folder(bin);
+  setenv("PATH", path.c_str(), 1);
+  EXPECT_EQ(f.transcoder, BRENVIK_FFMPEG);
+  EXPECT_EQ(f.scene, app + "/qml/finaltk1/main.qml");
+  EXPECT_EQ(f.log, home + "/.local/state/brenvik/log_file.txt");
+  setenv("XDG_STATE_HOME", dir.file("state").c_str(), 1);
+  EXPECT_EQ(locate_run_folder(bin).lock, dir.file("state/brenvik/run.lock"));
+
+  use_run_folder(f);
+  logthis("installed");
+  EXPECT_EQ(testing_support::read_file(f.log), "installed\n");
+  const RunFolderLock first;
+  EXPECT_TRUE(RunFolderLock().busy());
+  // Every run gets a folder of its own, even two in one second.
+  const std::string one = default_documents_folder();
+  EXPECT_EQ(fs::path(one).parent_path(), home + "/Videos/Brenvik");
+  fs::create_directories(one);
+  EXPECT_NE(default_documents_folder(), one);
+  use_run_folder(RunFolder{});
+  setenv("HOME", own_home.c_str(), 1);
 }
 
 TEST(Console, CaptureRedirectsOnlyTheCurrentThread) {
