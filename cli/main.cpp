@@ -143,7 +143,7 @@ int main(int argc, char** argv) {
     std::cerr << "brenvik-sync: stopped\n";
     return 128 + signal_number;
   }
-  for (const std::string& notice : run.notices) std::cerr << "brenvik-sync: " << notice << "\n";
+  for (const std::string& notice : run.notices) std::cerr << "brenvik-sync: " << console_safe(notice) << "\n";
   for (const UnreadableFile& u : run.unreadable)
     std::cerr << "brenvik-sync: cannot read " << console_safe(run.entries[static_cast<std::size_t>(u.entry)])
               << ": " << console_safe(u.reason) << "\n";
