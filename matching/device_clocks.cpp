@@ -9,6 +9,7 @@
 #include <map>
 #include <numeric>
 #include <optional>
+#include <span>
 
 namespace {
 
@@ -141,10 +142,9 @@ bool linked(const std::vector<std::pair<int, int>>& ends, const std::vector<bool
 }
 
 // The largest distance of a pair's equations from a fit.
-double disagreement(const std::vector<Row>& rows, int pair, const Fit& fit, const Model& m) {
+double disagreement(std::span<const Row> pair_rows, const Fit& fit, const Model& m) {
   double worst = 0.0;
-  for (const Row& r : rows)
-    if (r.pair == pair) worst = std::max(worst, std::abs(residual(r, fit, m)));
+  for (const Row& r : pair_rows) worst = std::max(worst, std::abs(residual(r, fit, m)));
   return worst;
 }
 
@@ -212,6 +212,12 @@ bool solve_device_clocks(SyncGroup& group, const std::vector<PairResult>& pairs)
   }
   std::vector<bool> use(used.size(), true);
   if (used.empty() || !linked(ends, use, static_cast<int>(n))) return false;
+  // Each pair's rows lie next to each other, in the order of the pairs.
+  std::vector<std::size_t> first_row(used.size() + 1, rows.size());
+  for (std::size_t r = rows.size(); r-- > 0;) first_row[static_cast<std::size_t>(rows[r].pair)] = r;
+  const auto rows_of = [&](std::size_t p) {
+    return std::span<const Row>(rows).subspan(first_row[p], first_row[p + 1] - first_row[p]);
+  };
 
   Normal normal = normal_of(rows, use, m);
   std::optional<Fit> fit = solve(normal, m);
@@ -226,14 +232,13 @@ bool solve_device_clocks(SyncGroup& group, const std::vector<PairResult>& pairs)
     double worst_ratio = 1.0, worst_gap = 0.0;
     for (std::size_t p = 0; p < used.size(); ++p) {
       const int pi = static_cast<int>(p);
-      if (!use[p] || disagreement(rows, pi, *fit, m) <= 0.5 * limit(pi)) continue;
+      if (!use[p] || disagreement(rows_of(p), *fit, m) <= 0.5 * limit(pi)) continue;
       use[p] = false;
       if (linked(ends, use, static_cast<int>(n))) {
         Normal without = normal;
-        for (const Row& row : rows)
-          if (row.pair == pi) accumulate(without, row, m, -1.0);
+        for (const Row& row : rows_of(p)) accumulate(without, row, m, -1.0);
         if (const std::optional<Fit> others = solve(without, m)) {
-          const double gap = disagreement(rows, pi, *others, m);
+          const double gap = disagreement(rows_of(p), *others, m);
           const double ratio = gap / limit(pi);
           const bool fewer_windows =
               worst >= 0 && used[p]->windows.size() < used[static_cast<std::size_t>(worst)]->windows.size();
@@ -248,8 +253,7 @@ bool solve_device_clocks(SyncGroup& group, const std::vector<PairResult>& pairs)
     }
     if (worst < 0) break;
     use[static_cast<std::size_t>(worst)] = false;
-    for (const Row& row : rows)
-      if (row.pair == worst) accumulate(normal, row, m, -1.0);
+    for (const Row& row : rows_of(static_cast<std::size_t>(worst))) accumulate(normal, row, m, -1.0);
     const PairResult& dropped = *used[static_cast<std::size_t>(worst)];
     dropped_pairs.push_back({dropped.shorter, dropped.longer, worst_gap * kMs});
     fit = solve(normal, m);
@@ -292,8 +296,8 @@ bool solve_device_clocks(SyncGroup& group, const std::vector<PairResult>& pairs)
                            m.device_of[static_cast<std::size_t>(ends[p].second)] == d;
       if (!touches) continue;
       ++clock.pairs;
-      for (const Row& r : rows) {
-        if (r.pair != static_cast<int>(p) || r.sigma != kWindowSigmaSec) continue;
+      for (const Row& r : rows_of(p)) {
+        if (r.sigma != kWindowSigmaSec) continue;
         const double e = residual(r, *fit, m);
         sum2 += e * e;
         ++count;
