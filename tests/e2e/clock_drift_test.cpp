@@ -40,13 +40,6 @@ std::vector<std::string> devices(double k) {
   };
 }
 
-struct DriftRun {
-  testing_support::TempRunDir dir;
-  std::map<std::string, e2e::TrueFile> truth;
-  int status = -1;
-  std::string report, out, log;
-};
-
 // A file's sound as 48 kHz mono, the rate the lag measure reads.
 std::vector<float> sound_of(const std::string& media, const std::string& wav) {
   if (testing_support::ffmpeg({"-i", media, "-ac", "1", "-ar", "48000", "-c:a", "pcm_f32le", wav}) != 0)
@@ -72,32 +65,22 @@ double lag_at(const std::vector<float>& reference, const std::vector<float>& mem
 class ClockDrift : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    run_ = std::make_unique<DriftRun>();
-    DriftRun& r = *run_;
-    const char* long_event = std::getenv("BRENVIK_LONG_DRIFT");
-    const std::string event = r.dir.file("event");
-    ASSERT_EQ(e2e::make_event(event, devices(long_event && *long_event == '1' ? 5.0 : 1.0)), 0);
-    r.truth = e2e::read_manifest(event);
-    r.out = r.dir.file("timelines");
-    std::vector<std::string> argv = {BRENVIK_SYNC_EXE, "--quiet", "--no-open", "--out", r.out};
-    for (const auto& [name, f] : r.truth) argv.push_back(event + "/" + name);
-    r.status = e2e::run_capturing(argv, r.dir.file("report.txt"));
-    r.report = testing_support::read_file(r.dir.file("report.txt"));
-    r.log = r.dir.log_text();
+    run_ = e2e::sync_event(devices(e2e::long_version("BRENVIK_LONG_DRIFT") ? 5.0 : 1.0));
   }
   static void TearDownTestSuite() { run_.reset(); }
-  static inline std::unique_ptr<DriftRun> run_;
+  static inline std::unique_ptr<e2e::SyncedEvent> run_;
 };
 
 // Rates against the camera from the log, and places and copies from SYNCED.otio.
 TEST_F(ClockDrift, EveryDeviceGetsItsRateAndEveryMemberItsTruePlace) {
-  const DriftRun& r = *run_;
+  const e2e::SyncedEvent& r = *run_;
   ASSERT_EQ(r.status, 0) << r.report;
   const std::regex line("clock of ([^:]+): starts [-0-9.]+ s, rate ([-+0-9.]+) ppm");
   std::map<std::string, double> rates;
-  for (std::sregex_iterator m(r.log.begin(), r.log.end(), line), end; m != end; ++m)
+  const std::string log = r.dir.log_text();
+  for (std::sregex_iterator m(log.begin(), log.end(), line), end; m != end; ++m)
     rates[(*m)[1]] = std::stod((*m)[2]);
-  ASSERT_EQ(rates.size(), r.truth.size()) << r.log;
+  ASSERT_EQ(rates.size(), r.truth.size()) << log;
   for (const auto& [name, f] : r.truth) {
     std::printf("%-10s true %+8.2f ppm  measured %+9.3f ppm\n", name.c_str(), f.drift_ppm, rates[name]);
     EXPECT_NEAR(rates[name], f.drift_ppm, kRateTolerancePpm) << name;
@@ -122,7 +105,7 @@ TEST_F(ClockDrift, EveryDeviceGetsItsRateAndEveryMemberItsTruePlace) {
 // Each copy against the camera's sound at the start, middle and end of their overlap, and
 // the original placed at the same start for comparison; then melt's render of both tracks.
 TEST_F(ClockDrift, CorrectedSoundStaysInStepWithTheReferenceToTheEnd) {
-  const DriftRun& r = *run_;
+  const e2e::SyncedEvent& r = *run_;
   ASSERT_EQ(r.status, 0) << r.report;
   const auto timelines = e2e::otio_placements(testing_support::read_file(r.out + "/SYNCED.otio"));
   ASSERT_EQ(timelines.size(), 1u);

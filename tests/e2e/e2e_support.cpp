@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -182,6 +183,30 @@ std::vector<std::vector<PlacedClip>> otio_placements(const std::string& json) {
     }
   }
   return out;
+}
+
+std::unique_ptr<SyncedEvent> sync_event(const std::vector<std::string>& devices,
+                                        const std::vector<std::string>& picked) {
+  auto run = std::make_unique<SyncedEvent>();
+  const std::string event = run->dir.file("event");
+  if (make_event(event, devices) != 0) {
+    run->report = "brenvik-make-event failed";
+    return run;
+  }
+  run->truth = read_manifest(event);
+  run->out = run->dir.file("timelines");
+  std::vector<std::string> argv = {BRENVIK_SYNC_EXE, "--quiet", "--no-open", "--out", run->out};
+  for (const std::string& p : picked) argv.push_back(p.rfind("--", 0) == 0 ? p : event + "/" + p);
+  if (picked.empty())
+    for (const auto& [name, f] : run->truth) argv.push_back(event + "/" + name);
+  run->status = run_capturing(argv, run->dir.file("report.txt"));
+  run->report = testing_support::read_file(run->dir.file("report.txt"));
+  return run;
+}
+
+bool long_version(const char* variable) {
+  const char* value = std::getenv(variable);
+  return value && std::string(value) == "1";
 }
 
 std::map<std::string, std::string> mlt_sound_tracks(const std::string& xml) {

@@ -5,8 +5,11 @@
 #include <csignal>
 #include <cstddef>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "tests/support/test_support.h"
 
 namespace e2e {
 
@@ -36,6 +39,24 @@ double overlap_s(const TrueFile& a, const TrueFile& b);
 // Where a sound sits in `shorter` minus where it sits in `longer`, taken in the middle
 // of their common time (drift makes it creep by milliseconds over minutes).
 double true_offset(const TrueFile& shorter, const TrueFile& longer);
+
+// A generated event synced once by brenvik-sync, its timelines in a folder of their own.
+struct SyncedEvent {
+  testing_support::TempRunDir dir;  // the run folder; the event is in dir/event
+  std::map<std::string, TrueFile> truth;
+  int status = -1;     // brenvik-sync's exit status; -1 when the event could not be made
+  std::string report;  // what it printed
+  std::string out;     // where it wrote the timelines
+};
+
+// Makes the event of `devices` and syncs it with --quiet --no-open --out: `picked` names
+// its files in order ("--device" and "--end" pass as they are); empty, every file of the
+// manifest.
+std::unique_ptr<SyncedEvent> sync_event(const std::vector<std::string>& devices,
+                                        const std::vector<std::string>& picked = {});
+
+// Whether the environment variable asks for the long version of a suite ("1").
+bool long_version(const char* variable);
 
 // Runs argv[0] (a path) with stdin on /dev/null and stdout and stderr into `output_path`,
 // sending it `signal` after `interrupt_after_ms` when that is not negative; returns the exit

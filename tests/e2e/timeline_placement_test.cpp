@@ -39,32 +39,14 @@ std::vector<std::string> devices(bool long_event) {
   };
 }
 
-struct PlacementRun {
-  testing_support::TempRunDir dir;
-  std::map<std::string, e2e::TrueFile> truth;
-  int status = -1;
-  std::string report;
-  std::string out;
-};
-
 }  // namespace
 
 class TimelinePlacement : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    run_ = std::make_unique<PlacementRun>();
-    PlacementRun& r = *run_;
-    const char* long_event = std::getenv("BRENVIK_LONG_PLACEMENT");
-    const std::string event = r.dir.file("event");
-    ASSERT_EQ(e2e::make_event(event, devices(long_event && *long_event == '1')), 0);
-    r.truth = e2e::read_manifest(event);
-    r.out = r.dir.file("timelines");
-    r.status = e2e::run_capturing(
-        {BRENVIK_SYNC_EXE, "--quiet", "--no-open", "--out", r.out, event + "/rec.wav",
-         event + "/cam_a.mov", "--device", event + "/cam_b_1.mp4", event + "/cam_b_2.mp4",
-         "--end", event + "/phone.m4a"},
-        r.dir.file("report.txt"));
-    r.report = testing_support::read_file(r.dir.file("report.txt"));
+    run_ = e2e::sync_event(devices(e2e::long_version("BRENVIK_LONG_PLACEMENT")),
+                           {"rec.wav", "cam_a.mov", "--device", "cam_b_1.mp4", "cam_b_2.mp4", "--end",
+                            "phone.m4a"});
   }
   static void TearDownTestSuite() { run_.reset(); }
 
@@ -73,7 +55,7 @@ class TimelinePlacement : public ::testing::Test {
   // they can only go by whole frames there.
   static void expect_true_places(const std::vector<e2e::PlacedClip>& clips, const char* doc,
                                  bool pictures) {
-    const PlacementRun& r = *run_;
+    const e2e::SyncedEvent& r = *run_;
     ASSERT_EQ(r.status, 0) << r.report;
     std::map<std::string, int> seen;
     for (const e2e::PlacedClip& c : clips) {
@@ -90,7 +72,7 @@ class TimelinePlacement : public ::testing::Test {
       EXPECT_EQ(seen[name], name.rfind("cam", 0) == 0 ? 2 : 1) << doc << " " << name;
   }
 
-  static inline std::unique_ptr<PlacementRun> run_;
+  static inline std::unique_ptr<e2e::SyncedEvent> run_;
 };
 
 TEST_F(TimelinePlacement, OpenTimelineIoPlacesEveryMemberAtItsTrueStart) {
@@ -109,7 +91,7 @@ TEST_F(TimelinePlacement, MltPlacesEverySoundAtItsTrueStart) {
 // the recorder's, in two-second windows near the start and the end of their overlap.
 TEST_F(TimelinePlacement, MeltPlaysEveryMemberInStepWithTheRecorder) {
   if (run_program({"melt", "-version"}) == 127) GTEST_SKIP() << "melt is not installed";
-  const PlacementRun& r = *run_;
+  const e2e::SyncedEvent& r = *run_;
   const std::string doc = testing_support::read_file(r.out + "/SYNCED.mlt");
   const std::map<std::string, std::string> sound_track = e2e::mlt_sound_tracks(doc);
   ASSERT_EQ(sound_track.size(), r.truth.size());
