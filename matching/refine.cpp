@@ -4,8 +4,8 @@
 #include "core/parallel.h"
 #include "core/process.h"
 #include "core/stop.h"
+#include "matching/analysis_sound.h"
 
-#include <sndfile.h>
 #include <unsupported/Eigen/FFT>
 
 #include <algorithm>
@@ -32,11 +32,6 @@ constexpr double kThirdsMinOverlapSec = 9.0;
 // A shorter stretch can hold little more than one click, whose whitened spike would pass
 // for a sharp peak anywhere in the searched lags.
 constexpr double kMinWindowSec = 1.0;
-
-// Below 100 Hz the two microphones' rumble and handling noise dominate; above 3.8 kHz
-// the 8 kHz analysis WAVs hold only the resampler's roll-off.
-constexpr double kBandLowHz = 100.0;
-constexpr double kBandHighHz = 3800.0;
 
 // Lags this close to the peak belong to its main lobe and early echoes, not to the floor.
 constexpr double kPeakExclusionSec = 0.050;
@@ -66,47 +61,6 @@ constexpr double kPi = 3.14159265358979323846;
 // silence), relative to the window's mean magnitude so it never dominates real bins.
 constexpr float kPhatEpsilonRelative = 1e-6f;
 
-// One analysis WAV open for reading; every read is mixed to mono.
-class SoundFile {
- public:
-  explicit SoundFile(const std::string& path) { file_ = sf_open(path.c_str(), SFM_READ, &info_); }
-  ~SoundFile() {
-    if (file_) sf_close(file_);
-  }
-  SoundFile(const SoundFile&) = delete;
-  SoundFile& operator=(const SoundFile&) = delete;
-
-  bool usable() const { return file_ && info_.samplerate > 0 && info_.channels > 0 && info_.frames > 0; }
-  int rate() const { return info_.samplerate; }
-  std::int64_t frames() const { return info_.frames; }
-
-  //! `count` samples from frame `start` into `out`, zeros where the file has none.
-  bool read(std::int64_t start, std::int64_t count, float* out) {
-    std::fill(out, out + count, 0.0f);
-    const std::int64_t from = std::max<std::int64_t>(start, 0);
-    const std::int64_t to = std::min<std::int64_t>(start + count, info_.frames);
-    if (to <= from) return true;
-    if (sf_seek(file_, from, SEEK_SET) != from) return false;
-    const int channels = info_.channels;
-    const std::int64_t wanted = to - from;
-    float* dst = out + (from - start);
-    if (channels == 1) return sf_readf_float(file_, dst, wanted) == wanted;
-    interleaved_.resize(static_cast<size_t>(wanted * channels));
-    if (sf_readf_float(file_, interleaved_.data(), wanted) != wanted) return false;
-    for (std::int64_t i = 0; i < wanted; ++i) {
-      float sum = 0.0f;
-      for (int c = 0; c < channels; ++c) sum += interleaved_[static_cast<size_t>(i * channels + c)];
-      dst[i] = sum / static_cast<float>(channels);
-    }
-    return true;
-  }
-
- private:
-  SF_INFO info_{};
-  SNDFILE* file_ = nullptr;
-  std::vector<float> interleaved_;
-};
-
 struct WindowSpan {
   double start = 0.0;  // shorter-file seconds
   double length = 0.0;
@@ -134,17 +88,6 @@ std::vector<WindowSpan> window_layout(double start, double length) {
     spans.push_back({start, length});
   }
   return spans;
-}
-
-//! Smallest even size of the form 2^a 3^b 5^c at least `n`, which kissfft handles fast.
-int fft_size(std::int64_t n) {
-  for (std::int64_t m = std::max<std::int64_t>(n, 2);; ++m) {
-    if (m % 2) continue;
-    std::int64_t r = m;
-    for (int p : {2, 3, 5})
-      while (r % p == 0) r /= p;
-    if (r == 1) return static_cast<int>(m);
-  }
 }
 
 //! Peak-to-sidelobe ratio of `r` at `peak`, against the lags outside the peak's lobe.

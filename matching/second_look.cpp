@@ -5,6 +5,7 @@
 #include "core/process.h"
 #include "core/stop.h"
 #include "matching/refine.h"
+#include "matching/repeats.h"
 
 #include <algorithm>
 #include <cmath>
@@ -30,14 +31,31 @@ constexpr double kMostUnmeasuredContradictionSec = 0.25;
 constexpr double kLongestOverlapSec = 60.0;
 // A decision's chosen candidate with more than this share of the most-hit candidate's
 // hits is its rival, not a chance one: music built of a repeating phrase gives several
-// offsets a phrase apart that the correlation accepts alike. Measured: true short
-// overlaps had rivals of 0.004 to 0.26 of the most hits, repeating music 0.58 to 0.99.
+// offsets a phrase apart that the refinement accepts alike, so neither candidate is
+// checked as it stands, and the sound around both says which offset, if any, is true.
+// Measured: true short overlaps had rivals of 0.004 to 0.26 of the most hits, repeating
+// music 0.58 to 0.99.
 constexpr double kRivalHitShare = 0.5;
 
+// Where sound repeats, a rung this close to a pair's offset is that offset: the decision
+// leaves an offset up to 0.1 s early, and the refinement searches a quarter second.
+constexpr double kSameRungSec = 0.25;
+
 struct Candidate {
+  Candidate(std::size_t verdict_, double offset_) : verdict(verdict_), offset(offset_) {}
   std::size_t verdict;
   double offset;
+  bool rival = false;  // hits alike at two offsets: the candidate is what the sound says
+  double low = 0.0;    // the offsets the sound is searched between, for a rival
+  double high = 0.0;
   Refinement measured;
+  RepeatCheck repeats;
+};
+
+// What a pair in sync looks like against sound that repeats, and where it belongs.
+struct RungCheck {
+  RepeatCheck repeats;
+  Refinement moved;  // measured at the rung that stands out, when that is elsewhere
 };
 
 // Files linked by pairs, each with its start against its group's root, so that a new
@@ -82,6 +100,16 @@ class Placements {
   std::vector<double> start_;
 };
 
+bool same_rung(const RepeatCheck& check, double offset) {
+  return std::abs(check.best - offset) <= kSameRungSec;
+}
+
+// Whether the sound of a candidate the refinement accepted lets it be trusted: where the
+// sound repeats, only when it is the offset that stands out.
+bool trusted(const RepeatCheck& check, double offset) {
+  return !check.repeats() || (check.stands_out && same_rung(check, offset));
+}
+
 bool has_rival(const OffsetSummary& summary) {
   return std::abs(static_cast<double>(summary.offset) - summary.most_hit_offset) > kSameCandidateSec &&
          summary.hits > kRivalHitShare * summary.most_hits;
@@ -101,6 +129,52 @@ void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::stri
     return placements.link(static_cast<std::size_t>(v.shorter), static_cast<std::size_t>(v.longer),
                            offset, gap, limit);
   };
+  // Pairs in sync over sound that repeats: the decision may have taken any offset a phrase
+  // away from the true one, so the offset the sound prefers replaces it, and where no
+  // offset stands out the pair goes.
+  std::vector<std::size_t> in_sync;
+  for (std::size_t k = 0; k < verdicts.size(); ++k)
+    if (known(verdicts[k]) && verdicts[k].judged && verdicts[k].in_sync) in_sync.push_back(k);
+  std::vector<RungCheck> rungs(in_sync.size());
+  ordered_parallel_for(
+      static_cast<int>(in_sync.size()), worker_count(),
+      [&](int j) {
+        throw_if_stop_requested();
+        const PairVerdict& v = verdicts[in_sync[static_cast<std::size_t>(j)]];
+        const std::string& s = analysis[static_cast<std::size_t>(v.shorter)];
+        const std::string& l = analysis[static_cast<std::size_t>(v.longer)];
+        RungCheck& c = rungs[static_cast<std::size_t>(j)];
+        const double offset = v.result.offset;
+        c.repeats = check_repeats(s, l, offset, offset, offset);
+        if (c.repeats.repeats() && c.repeats.stands_out && !same_rung(c.repeats, offset) &&
+            !v.refinement.empty())
+          c.moved = refine_offset(s, l, c.repeats.best);
+      },
+      [](int) {});
+  for (std::size_t j = 0; j < in_sync.size(); ++j) {
+    PairVerdict& v = verdicts[in_sync[j]];
+    const RungCheck& c = rungs[j];
+    v.second_look = repeat_log_text(c.repeats) + "\n";
+    if (!c.repeats.repeats()) continue;
+    if (!c.repeats.stands_out) {
+      v.in_sync = false;
+      v.second_look += "second look: no offset stands out, not in sync\n";
+      continue;
+    }
+    if (same_rung(c.repeats, v.result.offset)) continue;
+    PairResult& p = v.result;
+    const double was = p.offset;
+    p.offset = c.moved.refined ? c.moved.offset : c.repeats.best;
+    p.refined = c.moved.refined;
+    p.drift_ppm = c.moved.drift_ppm;
+    p.good_windows = c.moved.good_windows;
+    p.windows = c.moved.refined ? c.moved.samples : std::vector<OffsetSample>{};
+    p.second_look = true;
+    if (!v.refinement.empty()) v.refinement = refinement_log_line(c.moved);
+    v.second_look += "second look: moved from " + fixed_text(was, 3) + " s to " +
+                     fixed_text(p.offset, 3) + " s\n";
+  }
+
   // The groups as the measured pairs in sync place them. A pair the refinement found no
   // good window for rests on the hit counts alone: where it goes against its group, the
   // hits were chance ones, and it goes. (Pairs without any measuring keep their place.)
@@ -114,10 +188,20 @@ void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::stri
     if (!known(v) || !v.judged || !v.in_sync || !unmeasured) continue;
     if (link(placements, v, v.result.offset, gap, kMostUnmeasuredContradictionSec)) continue;
     v.in_sync = false;
-    v.second_look = "no good window, and " + fixed_text(gap, 2) +
+    v.second_look += "no good window, and " + fixed_text(gap, 2) +
                     " s against the pairs in sync that place its files: not in sync\n";
   }
 
+  // Shorter-file time ts meets longer-file time ts - offset.
+  const auto overlap = [&](const PairVerdict& v, double offset) {
+    return std::min<double>(durations[static_cast<std::size_t>(v.shorter)],
+                            durations[static_cast<std::size_t>(v.longer)] + offset) -
+           std::max(0.0, offset);
+  };
+  const auto short_overlap = [&](const PairVerdict& v, double offset) {
+    const double seconds = overlap(v, offset);
+    return seconds > 0.0 && seconds <= kLongestOverlapSec;
+  };
   std::vector<Candidate> candidates;
   for (std::size_t k = 0; k < verdicts.size(); ++k) {
     const PairVerdict& v = verdicts[k];
@@ -125,24 +209,21 @@ void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::stri
     const double most_hit = v.summary.most_hit_offset;
     const double chosen = v.summary.offset;
     if (has_rival(v.summary)) {
-      verdicts[k].second_look = "no second look: " + std::to_string(v.summary.most_hits) +
-                                " hits at " + fixed_text(most_hit, 2) + " s and " +
-                                std::to_string(v.summary.hits) + " at " + fixed_text(chosen, 2) +
-                                " s are alike\n";
+      // Both are offsets the sound lines up at; which one, if either, it prefers is
+      // found from the sound between and around them, taking the shorter file's sound
+      // where the candidate with more of it in the overlap puts it.
+      Candidate c(k, overlap(v, most_hit) >= overlap(v, chosen) ? most_hit : chosen);
+      c.rival = true;
+      c.low = std::min(most_hit, chosen);
+      c.high = std::max(most_hit, chosen);
+      candidates.push_back(c);
       continue;
     }
-    // Shorter-file time ts meets longer-file time ts - offset.
-    const auto short_overlap = [&](double offset) {
-      const double shorter = durations[static_cast<std::size_t>(v.shorter)];
-      const double longer = durations[static_cast<std::size_t>(v.longer)];
-      const double overlap = std::min(shorter, longer + offset) - std::max(0.0, offset);
-      return overlap > 0.0 && overlap <= kLongestOverlapSec;
-    };
-    if (most_hit != OffsetSummary::kNoOffset && short_overlap(most_hit))
-      candidates.push_back({k, most_hit, {}});
-    if (chosen != OffsetSummary::kNoOffset && short_overlap(chosen) &&
+    if (most_hit != OffsetSummary::kNoOffset && short_overlap(v, most_hit))
+      candidates.emplace_back(k, most_hit);
+    if (chosen != OffsetSummary::kNoOffset && short_overlap(v, chosen) &&
         (most_hit == OffsetSummary::kNoOffset || std::abs(chosen - most_hit) > kSameCandidateSec))
-      candidates.push_back({k, chosen, {}});
+      candidates.emplace_back(k, chosen);
   }
 
   ordered_parallel_for(
@@ -151,8 +232,16 @@ void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::stri
         throw_if_stop_requested();
         Candidate& c = candidates[static_cast<std::size_t>(j)];
         const PairVerdict& v = verdicts[c.verdict];
-        c.measured = refine_offset(analysis[static_cast<std::size_t>(v.shorter)],
-                                   analysis[static_cast<std::size_t>(v.longer)], c.offset);
+        const std::string& s = analysis[static_cast<std::size_t>(v.shorter)];
+        const std::string& l = analysis[static_cast<std::size_t>(v.longer)];
+        if (c.rival) {
+          c.repeats = check_repeats(s, l, c.offset, c.low, c.high);
+          if (!c.repeats.stands_out || !short_overlap(v, c.repeats.best)) return;
+          c.offset = c.repeats.best;
+        }
+        c.measured = refine_offset(s, l, c.offset);
+        if (c.measured.refined && !c.rival)
+          c.repeats = check_repeats(s, l, c.measured.offset, c.measured.offset, c.measured.offset);
       },
       [](int) {});
 
@@ -164,11 +253,22 @@ void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::stri
     const Candidate* passed = nullptr;
     bool two_offsets = false;
     for (std::size_t c = first; c < end; ++c) {
-      const Refinement& r = candidates[c].measured;
-      v.second_look += "second look at " + fixed_text(candidates[c].offset, 2) +
+      const Candidate& candidate = candidates[c];
+      const Refinement& r = candidate.measured;
+      if (candidate.rival) {
+        v.second_look += "second look between " + fixed_text(candidate.low, 2) + " s and " +
+                         fixed_text(candidate.high, 2) + " s, hits alike: " +
+                         repeat_log_text(candidate.repeats) + "\n";
+        if (r.windows == 0 && !r.refined) continue;
+      }
+      v.second_look += "second look at " + fixed_text(candidate.offset, 2) +
                        " s: " + refinement_log_line(r) + ", weakest peak " +
                        fixed_text(r.weakest_psr, 1) + "\n";
       if (!r.refined) continue;
+      if (!candidate.rival && !trusted(candidate.repeats, r.offset)) {
+        v.second_look += "second look: " + repeat_log_text(candidate.repeats) + ", not trusted\n";
+        continue;
+      }
       if (passed != nullptr && std::abs(passed->measured.offset - r.offset) > kSameCandidateSec)
         two_offsets = true;
       if (passed == nullptr) passed = &candidates[c];

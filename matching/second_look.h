@@ -10,16 +10,19 @@
 #include <string>
 #include <vector>
 
-// For every judged pair not in sync, checks its most-hit candidate (and the decision's
-// own, when it differs) with the refinement, where it puts at most 60 s of the two files
-// (of `durations` seconds) side by side. Where both candidates have hits alike, or
-// both hold at different offsets, the sound repeats and neither is trusted. Otherwise a
-// candidate the refinement accepts puts the pair in sync at the refined offset, marked as
-// found on the second look, unless it contradicts by more than 5 ms where the pairs
-// already in sync place its two files (the pair then stays out). Every check goes to the
-// verdict's log text. Before that, a pair in sync whose refinement found no good window
-// is taken out when it places its files more than 0.25 s from where the measured pairs in
-// sync place them. Reads the analysis WAVs, which must still exist; pairs are checked
-// several at once.
+// First, every pair in sync is checked for sound that repeats (see repeats.h): where it
+// does, the pair moves to the offset that stands out, re-measured there, or leaves sync
+// when none does. Then, for every judged pair not in sync, checks its most-hit candidate
+// (and the decision's own, when it differs) with the refinement, where it puts at most
+// 60 s of the two files (of `durations` seconds) side by side. Where both candidates have
+// hits alike, the sound around them picks the one candidate to check, if any stands out;
+// where both hold at different offsets, neither is trusted, nor is one that sound
+// repeating around it does not single out. Otherwise a candidate the refinement accepts
+// puts the pair in sync at the refined offset, marked as found on the second look, unless
+// it contradicts by more than 5 ms where the pairs already in sync place its two files
+// (the pair then stays out). Every check goes to the verdict's log text. Before the
+// candidates, a pair in sync whose refinement found no good window is taken out when it
+// places its files more than 0.25 s from where the measured pairs in sync place them.
+// Reads the analysis WAVs, which must still exist; pairs are checked several at once.
 void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::string>& analysis,
                  const std::vector<float>& durations);

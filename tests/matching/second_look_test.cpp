@@ -145,11 +145,51 @@ TEST(SecondLook, SoundThatRepeatsIsNotTrustedOnEitherCandidate) {
   EXPECT_FALSE(both[0].in_sync);
   EXPECT_NE(both[0].second_look.find("two offsets hold"), std::string::npos) << both[0].second_look;
 
-  // A rival with hits alike is not even checked, though the most-hit candidate is right.
+  // Hits alike at two offsets of sound that does not repeat: the sound says which.
   std::string s, l;
   make_pair(short_overlap("speech", Material::SpeechLike, 20.0), 44, s, l);
-  std::vector<PairVerdict> rival = {turned_down(0, 1, grid(14.0123), 61.5, 60)};
+  std::vector<PairVerdict> rival = {turned_down(0, 1, 61.5, grid(14.0123), 60)};
   second_look(rival, {s, l}, lengths(2));
-  EXPECT_FALSE(rival[0].in_sync);
-  EXPECT_NE(rival[0].second_look.find("are alike"), std::string::npos) << rival[0].second_look;
+  ASSERT_TRUE(rival[0].in_sync) << rival[0].second_look;
+  EXPECT_NEAR(rival[0].result.offset, 14.0123, 0.0002);
+}
+
+TEST(SecondLook, MusicOfOnePhrasePlaysAtTheOffsetWhereTheRoomLinesUpToo) {
+  testing_support::TempRunDir dir;
+  // A 4 s phrase over and over for a minute, a room a quarter as loud over it. The
+  // shorter file hears 24 s of it from 20.3 s on; its twin hears the same phrase under
+  // another room, so no offset of it is true.
+  const std::vector<float> phrase = make_source(Material::MusicLike, 4.0, 5);
+  const auto event = [&](std::uint64_t room_seed) {
+    std::vector<float> room = make_source(Material::SpeechLike, 60.0, room_seed);
+    for (std::size_t i = 0; i < room.size(); ++i) room[i] = phrase[i % phrase.size()] + 0.25f * room[i];
+    return room;
+  };
+  const std::vector<float> longer = event(6), elsewhere = event(7);
+  Rng rng{8};
+  for (const auto& [name, source] : {std::pair{"short.wav", &longer}, std::pair{"twin.wav", &elsewhere}}) {
+    std::vector<float> piece(source->begin() + 20.3 * kRate, source->begin() + 44.3 * kRate);
+    add_noise(piece, 20.0, rng);
+    write_wav(name, piece);
+  }
+  write_wav("long.wav", longer);
+  const double truth = -20.3;
+
+  // In sync two phrases off, and turned down with hits alike a phrase either side.
+  std::vector<PairVerdict> verdicts = {in_sync(0, 1, truth + 8.0),
+                                       turned_down(0, 1, truth + 4.0, truth - 4.0, 70)};
+  second_look(verdicts, {"short.wav", "long.wav"}, lengths(2));
+  for (const PairVerdict& v : verdicts) {
+    ASSERT_TRUE(v.in_sync) << v.second_look;
+    EXPECT_TRUE(v.result.second_look && v.result.refined);
+    EXPECT_NEAR(v.result.offset, truth, 0.0002) << v.second_look;
+    EXPECT_NE(v.second_look.find("repeats every 4.00 s"), std::string::npos) << v.second_look;
+  }
+  EXPECT_NE(verdicts[0].second_look.find("moved from -12.300 s to -20.300 s"), std::string::npos);
+
+  // The twin lines up with every phrase alike: in sync or turned down, it is no pair.
+  verdicts = {in_sync(0, 1, truth + 8.0), turned_down(0, 1, truth + 4.0, truth - 4.0, 70)};
+  second_look(verdicts, {"twin.wav", "long.wav"}, lengths(2));
+  for (const PairVerdict& v : verdicts) EXPECT_FALSE(v.in_sync) << v.second_look;
+  EXPECT_NE(verdicts[0].second_look.find("no offset stands out"), std::string::npos);
 }

@@ -1,0 +1,39 @@
+#include "matching/analysis_sound.h"
+
+#include <algorithm>
+
+SoundFile::SoundFile(const std::string& path) { file_ = sf_open(path.c_str(), SFM_READ, &info_); }
+
+SoundFile::~SoundFile() {
+  if (file_) sf_close(file_);
+}
+
+bool SoundFile::read(std::int64_t start, std::int64_t count, float* out) {
+  std::fill(out, out + count, 0.0f);
+  const std::int64_t from = std::max<std::int64_t>(start, 0);
+  const std::int64_t to = std::min<std::int64_t>(start + count, info_.frames);
+  if (to <= from) return true;
+  if (sf_seek(file_, from, SEEK_SET) != from) return false;
+  const int channels = info_.channels;
+  const std::int64_t wanted = to - from;
+  float* dst = out + (from - start);
+  if (channels == 1) return sf_readf_float(file_, dst, wanted) == wanted;
+  interleaved_.resize(static_cast<size_t>(wanted * channels));
+  if (sf_readf_float(file_, interleaved_.data(), wanted) != wanted) return false;
+  for (std::int64_t i = 0; i < wanted; ++i) {
+    float sum = 0.0f;
+    for (int c = 0; c < channels; ++c) sum += interleaved_[static_cast<size_t>(i * channels + c)];
+    dst[i] = sum / static_cast<float>(channels);
+  }
+  return true;
+}
+
+int fft_size(std::int64_t n) {
+  for (std::int64_t m = std::max<std::int64_t>(n, 2);; ++m) {
+    if (m % 2) continue;
+    std::int64_t r = m;
+    for (int p : {2, 3, 5})
+      while (r % p == 0) r /= p;
+    if (r == 1) return static_cast<int>(m);
+  }
+}
