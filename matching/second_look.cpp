@@ -236,7 +236,8 @@ void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::stri
         const std::string& l = analysis[static_cast<std::size_t>(v.longer)];
         if (c.rival) {
           c.repeats = check_repeats(s, l, c.offset, c.low, c.high);
-          if (!c.repeats.stands_out || !short_overlap(v, c.repeats.best)) return;
+          // Its correlation is paid for already, so a long overlap is refined too.
+          if (!c.repeats.stands_out) return;
           c.offset = c.repeats.best;
         }
         c.measured = refine_offset(s, l, c.offset);

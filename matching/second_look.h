@@ -15,7 +15,8 @@
 // when none does. Then, for every judged pair not in sync, checks its most-hit candidate
 // (and the decision's own, when it differs) with the refinement, where it puts at most
 // 60 s of the two files (of `durations` seconds) side by side. Where both candidates have
-// hits alike, the sound around them picks the one candidate to check, if any stands out;
+// hits alike, the sound around them picks the one candidate to check, if any stands out,
+// however long the overlap;
 // where both hold at different offsets, neither is trusted, nor is one that sound
 // repeating around it does not single out. Otherwise a candidate the refinement accepts
 // puts the pair in sync at the refined offset, marked as found on the second look, unless
