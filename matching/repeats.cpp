@@ -22,6 +22,9 @@ constexpr double kFirstBeyondSec = 20.0;
 constexpr double kSecondPieceSec = 60.0;
 constexpr double kSecondBeyondSec = 60.0;
 constexpr double kMinPieceSec = 2.0;
+// The decision's offsets are up to 0.1 s early; a piece this far inside the overlap it
+// gives lies wholly inside the longer file at the true offset too.
+constexpr double kInsetSec = 0.3;
 // Candidates further apart than this are not looked at together: the correlation would
 // hold more than a quarter of an hour of sound.
 constexpr double kLongestSpanSec = 600.0;
@@ -38,7 +41,7 @@ constexpr double kMaxSideShare = 0.5;
 // Rungs that line up the phrase alone differ by chance: by a few thousandths of
 // normalised correlation on a quarter minute of sound, less on a minute. Measured on
 // music built of one phrase, where the true offset hears a room a quarter as loud as the
-// music over it: the true rung beat the next by 0.002 to 0.1, three to twenty times the
+// music over it: the true rung beat the next by 0.003 to 0.1, five to seventeen times the
 // others' scatter (estimated from their median absolute deviation); the best of rungs
 // that were all wrong beat the next by 0.0006 and 0.0021, under the scatter. The scatter
 // of a few rungs can come out small by chance, hence its floor; where fewer than three
@@ -115,7 +118,10 @@ RepeatCheck look(SoundFile& shorter, SoundFile& longer, double offset, double lo
   const double longer_sec = static_cast<double>(longer.frames()) / rate;
   const double overlap_start = std::max(0.0, offset);
   const double overlap_end = std::min(shorter_sec, longer_sec + offset);
-  const double piece = std::min(piece_sec, overlap_end - overlap_start);
+  // The piece keeps clear of the overlap's ends, so that an offset a little off still has
+  // the true one among those that see the whole piece.
+  const double inset = overlap_end - overlap_start >= kMinPieceSec + 2 * kInsetSec ? kInsetSec : 0.0;
+  const double piece = std::min(piece_sec, overlap_end - overlap_start - 2 * inset);
   if (!(piece >= kMinPieceSec)) return check;
   const auto at = [rate](double seconds) {
     return static_cast<std::int64_t>(std::llround(seconds * rate));
@@ -134,7 +140,9 @@ RepeatCheck look(SoundFile& shorter, SoundFile& longer, double offset, double lo
     return check;
   const std::vector<double> ncc = normalised_correlation(piece_sound, stretch_sound, rate);
   check.measured = true;
-  const double top = *std::max_element(ncc.begin(), ncc.end());
+  const auto highest = std::max_element(ncc.begin(), ncc.end());
+  const double top = *highest;
+  check.top = static_cast<double>(t_high - (highest - ncc.begin())) / rate;
   if (!(top > 0.0)) return check;
 
   const std::size_t lags = ncc.size();

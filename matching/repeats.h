@@ -13,6 +13,7 @@ struct RepeatCheck {
   int rungs = 0;            // offsets at which a sharp peak lines the sound up as well as
                             // the best (within a fifth): 2 and up when the sound repeats
   double period = 0.0;      // seconds between the two nearest rungs
+  double top = 0.0;         // offset at which the sound lines up best, sharp peak or not
   double best = 0.0;        // offset of the highest rung (the shorter file's time minus the longer's)
   double score = 0.0;       // its normalised correlation
   double margin = 0.0;      // how far it stands above the next rung, in normalised correlation

@@ -21,7 +21,7 @@ constexpr double kMostContradictionSec = 0.005;
 // The same for a pair in sync whose refinement found no good window: its offset is the
 // decision's, up to 100 ms early, so only a gap beyond the refinement's own search of
 // ±0.25 s says that its hits were chance ones (the false pairs measured were 0.30 s to
-// 290 s off).
+// 290 s off). The same holds against where its own sound lines up best.
 constexpr double kMostUnmeasuredContradictionSec = 0.25;
 // Only candidates that put under this much sound side by side are looked at again: the
 // hits of a longer overlap are many enough for the decision, and the refinement of a long
@@ -129,6 +129,10 @@ void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::stri
     return placements.link(static_cast<std::size_t>(v.shorter), static_cast<std::size_t>(v.longer),
                            offset, gap, limit);
   };
+  // A pair in sync that the refinement tried and found no good window for.
+  const auto unmeasured = [](const PairVerdict& v) {
+    return !v.refinement.empty() && !v.result.refined && v.result.good_windows == 0;
+  };
   // Pairs in sync over sound that repeats: the decision may have taken any offset a phrase
   // away from the true one, so the offset the sound prefers replaces it, and where no
   // offset stands out the pair goes.
@@ -155,6 +159,16 @@ void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::stri
     PairVerdict& v = verdicts[in_sync[j]];
     const RungCheck& c = rungs[j];
     v.second_look = repeat_log_text(c.repeats) + "\n";
+    // A pair that rests on its hits alone, while its sound lines up best elsewhere, rests on
+    // chance hits. Measured: the sound of the true pairs without a good window lined up
+    // best 0.01 and 0.10 s from their decided offsets, that of the false ones 0.6 to 18 s.
+    if (unmeasured(v) && c.repeats.measured &&
+        std::abs(c.repeats.top - v.result.offset) > kMostUnmeasuredContradictionSec) {
+      v.in_sync = false;
+      v.second_look += "no good window, and the sound lines up best at " +
+                       fixed_text(c.repeats.top, 2) + " s: not in sync\n";
+      continue;
+    }
     if (!c.repeats.repeats()) continue;
     if (!c.repeats.stands_out) {
       v.in_sync = false;
@@ -184,8 +198,7 @@ void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::stri
     if (known(v) && v.judged && v.in_sync && v.result.refined)
       link(placements, v, v.result.offset, gap, kMostContradictionSec);
   for (PairVerdict& v : verdicts) {
-    const bool unmeasured = !v.refinement.empty() && !v.result.refined && v.result.good_windows == 0;
-    if (!known(v) || !v.judged || !v.in_sync || !unmeasured) continue;
+    if (!known(v) || !v.judged || !v.in_sync || !unmeasured(v)) continue;
     if (link(placements, v, v.result.offset, gap, kMostUnmeasuredContradictionSec)) continue;
     v.in_sync = false;
     v.second_look += "no good window, and " + fixed_text(gap, 2) +

@@ -23,7 +23,8 @@
 // it contradicts by more than 5 ms where the pairs already in sync place its two files
 // (the pair then stays out). Every check goes to the verdict's log text. Before the
 // candidates, a pair in sync whose refinement found no good window is taken out when it
-// places its files more than 0.25 s from where the measured pairs in sync place them.
+// places its files more than 0.25 s from where the measured pairs in sync place them, or
+// from where its own sound lines up best.
 // Reads the analysis WAVs, which must still exist; pairs are checked several at once.
 void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::string>& analysis,
                  const std::vector<float>& durations);

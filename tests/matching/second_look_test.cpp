@@ -95,6 +95,13 @@ TEST(SecondLook, NeverPairsFilesOfDifferentEventsOrGoesAgainstAGroup) {
     unrelated.push_back(turned_down(0, 1, candidate, candidate));
   second_look(unrelated, {s1, l2}, lengths(2));
   for (const PairVerdict& v : unrelated) EXPECT_FALSE(v.in_sync) << v.second_look;
+  // In sync on hits alone, without a good window: the pair of two events goes, its sound
+  // lining up best elsewhere; the true pair, decided 60 ms early, stays.
+  std::vector<PairVerdict> alone = {in_sync(0, 1, 14.01, 0), in_sync(0, 2, 14.0123 - 0.06, 0)};
+  second_look(alone, {s1, l2, l1}, lengths(3));
+  EXPECT_FALSE(alone[0].in_sync);
+  EXPECT_NE(alone[0].second_look.find("lines up best at"), std::string::npos) << alone[0].second_look;
+  EXPECT_TRUE(alone[1].in_sync) << alone[1].second_look;
 
   // Files 0 and 1 are the pair above; file 2 is file 1 again. The pairs in sync put
   // 0 against 2 at 30 ms from the truth, so the true pair (0, 1)... is fine, but (0, 2)
