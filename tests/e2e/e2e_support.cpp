@@ -107,6 +107,8 @@ std::vector<FoundPair> parse_pairs(const std::string& report) {
   std::vector<FoundPair> pairs;
   std::istringstream lines(report);
   for (std::string line; std::getline(lines, line);) {
+    // Progress on stderr may share the first line, ended by a carriage return.
+    if (const size_t cr = line.rfind('\r'); cr != std::string::npos) line.erase(0, cr + 1);
     const size_t arrow = line.find("  <->  ");
     const size_t offset = line.find("  offset ");
     if (arrow == std::string::npos || offset == std::string::npos || offset < arrow) continue;
