@@ -15,8 +15,8 @@ struct RepeatCheck {
   double period = 0.0;      // seconds between the two nearest rungs
   double top = 0.0;         // offset at which the sound lines up best, sharp peak or not
   double best = 0.0;        // offset of the highest rung (the shorter file's time minus the longer's)
-  double score = 0.0;       // its normalised correlation
-  double margin = 0.0;      // how far it stands above the next rung, in normalised correlation
+  double score = 0.0;       // its correlation, about 1 where the longer file holds the piece
+  double margin = 0.0;      // how far its score stands above the next rung's
   double scatter = 0.0;     // the other rungs' scatter about their median (0: under three)
   bool stands_out = false;  // the best rung is the only one, or beats the others by more
                             // than chance moves a rung
@@ -26,7 +26,7 @@ struct RepeatCheck {
 
 // Compares the shorter file's sound where `offset` puts it against the longer file
 // (offsets in seconds, shorter-file time minus longer-file time) at every offset from
-// `low` to `high` and up to 20 s beyond, by band-limited normalised cross-correlation;
+// `low` to `high` and up to 20 s beyond, by band-limited cross-correlation;
 // where the sound repeats, it looks again with up to a minute of the shorter file over
 // a minute beyond. Files are read, never changed; never throws (measured = false).
 RepeatCheck check_repeats(const std::string& shorter_wav, const std::string& longer_wav,
