@@ -176,6 +176,14 @@ void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::stri
       continue;
     }
     if (same_rung(c.repeats, v.result.offset)) continue;
+    // A move rests on a few thousandths of correlation; where the refinement was asked
+    // for, it must confirm the new offset as it would a second-look candidate.
+    if (!v.refinement.empty() && !c.moved.refined) {
+      v.in_sync = false;
+      v.second_look += "second look: " + refinement_log_line(c.moved) + " at " +
+                       fixed_text(c.repeats.best, 2) + " s, not in sync\n";
+      continue;
+    }
     PairResult& p = v.result;
     const double was = p.offset;
     p.offset = c.moved.refined ? c.moved.offset : c.repeats.best;
