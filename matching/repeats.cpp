@@ -42,14 +42,13 @@ constexpr double kRungShare = 0.8;
 constexpr double kRungApartSec = 0.5;
 constexpr double kDipShare = 0.5;
 
-// Rungs that line up the phrase alone differ by chance: by a few thousandths of
-// normalised correlation on a quarter minute of sound, less on a minute. Measured on
-// music built of one phrase, where the true offset hears a room a quarter as loud as the
-// music over it: the true rung beat the next by 0.003 to 0.1, five to seventeen times the
-// others' scatter (estimated from their median absolute deviation); the best of rungs
-// that were all wrong beat the next by 0.0006 and 0.0021, under the scatter. The scatter
-// of a few rungs can come out small by chance, hence its floor; where fewer than three
-// others show it, only a wide margin counts.
+// Rungs that line up the phrase alone differ by chance. Measured on two events of music
+// built of one phrase, the room a quarter as loud as the music over it, at four
+// tolerances: the true rung beat the next by 0.0055 to 0.093, 6 to 150 times the others'
+// scatter (estimated from their median absolute deviation); where no rung was true, the
+// best beat the next by at most 0.007, 2.7 times the scatter. The scatter of a few rungs
+// can come out small by chance, hence its floor; where fewer than three others show it,
+// only a wide margin counts.
 constexpr double kMarginOverScatter = 3.0;
 constexpr double kScatterFloor = 0.0005;
 constexpr double kMarginWithoutScatter = 0.01;
