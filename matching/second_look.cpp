@@ -37,6 +37,9 @@ constexpr double kLongestOverlapSec = 60.0;
 // music 0.58 to 0.99.
 constexpr double kRivalHitShare = 0.5;
 
+// A pair in sync that shares more than this rests on hits from all of it, while its sound
+// is compared over one minute at most: a phrase looped there says nothing of the rest.
+constexpr double kLongestCheckedOverlapSec = 180.0;
 // Where sound repeats, a rung this close to a pair's offset is that offset: the decision
 // leaves an offset up to 0.1 s early, and the refinement searches a quarter second.
 constexpr double kSameRungSec = 0.25;
@@ -129,6 +132,12 @@ void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::stri
     return placements.link(static_cast<std::size_t>(v.shorter), static_cast<std::size_t>(v.longer),
                            offset, gap, limit);
   };
+  // Shorter-file time ts meets longer-file time ts - offset.
+  const auto overlap = [&](const PairVerdict& v, double offset) {
+    return std::min<double>(durations[static_cast<std::size_t>(v.shorter)],
+                            durations[static_cast<std::size_t>(v.longer)] + offset) -
+           std::max(0.0, offset);
+  };
   // A pair in sync that the refinement tried and found no good window for.
   const auto unmeasured = [](const PairVerdict& v) {
     return !v.refinement.empty() && !v.result.refined && v.result.good_windows == 0;
@@ -137,8 +146,11 @@ void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::stri
   // away from the true one, so the offset the sound prefers replaces it, and where no
   // offset stands out the pair goes.
   std::vector<std::size_t> in_sync;
-  for (std::size_t k = 0; k < verdicts.size(); ++k)
-    if (known(verdicts[k]) && verdicts[k].judged && verdicts[k].in_sync) in_sync.push_back(k);
+  for (std::size_t k = 0; k < verdicts.size(); ++k) {
+    const PairVerdict& v = verdicts[k];
+    if (known(v) && v.judged && v.in_sync && overlap(v, v.result.offset) <= kLongestCheckedOverlapSec)
+      in_sync.push_back(k);
+  }
   std::vector<RungCheck> rungs(in_sync.size());
   ordered_parallel_for(
       static_cast<int>(in_sync.size()), worker_count(),
@@ -213,12 +225,6 @@ void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::stri
                     " s against the pairs in sync that place its files: not in sync\n";
   }
 
-  // Shorter-file time ts meets longer-file time ts - offset.
-  const auto overlap = [&](const PairVerdict& v, double offset) {
-    return std::min<double>(durations[static_cast<std::size_t>(v.shorter)],
-                            durations[static_cast<std::size_t>(v.longer)] + offset) -
-           std::max(0.0, offset);
-  };
   const auto short_overlap = [&](const PairVerdict& v, double offset) {
     const double seconds = overlap(v, offset);
     return seconds > 0.0 && seconds <= kLongestOverlapSec;
