@@ -1,8 +1,15 @@
 #include "matching/analysis_sound.h"
 
 #include <algorithm>
+#include <mutex>
 
-SoundFile::SoundFile(const std::string& path) { file_ = sf_open(path.c_str(), SFM_READ, &info_); }
+SoundFile::SoundFile(const std::string& path) {
+  // A failed sf_open writes libsndfile's one global error text; pairs are measured on
+  // several threads at once, and a missing file must not make that a race.
+  static std::mutex opening;
+  const std::lock_guard<std::mutex> lock(opening);
+  file_ = sf_open(path.c_str(), SFM_READ, &info_);
+}
 
 SoundFile::~SoundFile() {
   if (file_) sf_close(file_);
