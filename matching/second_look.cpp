@@ -173,7 +173,7 @@ void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::stri
     v.second_look = repeat_log_text(c.repeats) + "\n";
     // A pair that rests on its hits alone, while its sound lines up best elsewhere, rests on
     // chance hits. Measured: the sound of the true pairs without a good window lined up
-    // best 0.01 and 0.10 s from their decided offsets, that of the false ones 0.6 to 18 s.
+    // best 0.011 and 0.103 s from their decided offsets, that of the false ones 0.6 to 14 s.
     if (unmeasured(v) && c.repeats.measured &&
         std::abs(c.repeats.top - v.result.offset) > kMostUnmeasuredContradictionSec) {
       v.in_sync = false;

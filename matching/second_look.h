@@ -11,8 +11,8 @@
 #include <vector>
 
 // First, every pair in sync that shares at most three minutes is checked for sound that
-// repeats (see repeats.h): where it does, the pair moves to the offset that stands out,
-// when the refinement confirms it there, or leaves sync. Then, for every judged pair not in sync, checks its most-hit candidate
+// repeats (see repeats.h): where it does, the pair moves to the offset that stands out
+// (which the refinement, when it runs, must confirm there), or leaves sync. Then, for every judged pair not in sync, checks its most-hit candidate
 // (and the decision's own, when it differs) with the refinement, where it puts at most
 // 60 s of the two files (of `durations` seconds) side by side. Where both candidates have
 // hits alike, the sound around them picks the one candidate to check, if any stands out,
