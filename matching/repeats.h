@@ -10,10 +10,10 @@
 // What the sound of a pair says about the offsets near some candidates.
 struct RepeatCheck {
   bool measured = false;    // the pair could be read and compared over the searched offsets
-  int rungs = 0;            // offsets at which a sharp peak lines the sound up as well as
-                            // the best (within a fifth): 2 and up when the sound repeats
+  int rungs = 0;            // offsets that line the sound up as well as the best (within a
+                            // fifth), each a hill of its own: 2 and up when the sound repeats
   double period = 0.0;      // seconds between the two nearest rungs
-  double top = 0.0;         // offset at which the sound lines up best, sharp peak or not
+  double top = 0.0;         // offset at which the sound lines up best
   double best = 0.0;        // offset of the highest rung (the shorter file's time minus the longer's)
   double score = 0.0;       // its correlation, about 1 where the longer file holds the piece
   double margin = 0.0;      // how far its score stands above the next rung's
@@ -26,9 +26,10 @@ struct RepeatCheck {
 
 // Compares the shorter file's sound where `offset` puts it against the longer file
 // (offsets in seconds, shorter-file time minus longer-file time) at every offset from
-// `low` to `high` and up to 20 s beyond, by band-limited cross-correlation;
-// where the sound repeats, it looks again with up to a minute of the shorter file over
-// a minute beyond. Files are read, never changed; never throws (measured = false).
+// `low` to `high` and up to 20 s beyond, by band-limited cross-correlation; where the
+// sound repeats, it looks again with up to a minute of the shorter file over a minute
+// beyond, and where nothing stands out there, five minutes beyond. Files are read, never
+// changed; never throws (measured = false).
 RepeatCheck check_repeats(const std::string& shorter_wav, const std::string& longer_wav,
                           double offset, double low, double high);
 
