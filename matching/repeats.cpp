@@ -203,7 +203,7 @@ RepeatCheck look(SoundFile& shorter, SoundFile& longer, double offset, double lo
     return check;
   }
   check.margin = rungs[0].score - rungs[1].score;
-  std::vector<double> others, nearest;
+  std::vector<double> others;
   for (std::size_t i = 1; i < rungs.size(); ++i) others.push_back(rungs[i].score);
   check.period = 1e300;
   for (std::size_t i = 0; i < rungs.size(); ++i)
