@@ -1,6 +1,7 @@
 #include "matching/analysis_sound.h"
 
 #include <algorithm>
+#include <cmath>
 #include <mutex>
 
 SoundFile::SoundFile(const std::string& path) {
@@ -43,4 +44,23 @@ int fft_size(std::int64_t n) {
       while (r % p == 0) r /= p;
     if (r == 1) return static_cast<int>(m);
   }
+}
+
+BandBins band_bins(int nfft, int rate) {
+  BandBins band;
+  band.low = static_cast<int>(std::ceil(kBandLowHz * nfft / rate));
+  band.high = std::min(nfft / 2, static_cast<int>(std::floor(kBandHighHz * nfft / rate)));
+  return band;
+}
+
+double peak_fraction(double before, double at, double after) {
+  const double curvature = before - 2.0 * at + after;
+  if (!(curvature < 0.0)) return 0.0;
+  return std::clamp(0.5 * (before - after) / curvature, -0.5, 0.5);
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  const std::size_t n = v.size();
+  return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
 }

@@ -1,5 +1,6 @@
 #pragma once
-// Reading the analysis WAVs for the correlations that measure a pair on its sound.
+// What the correlations that measure a pair on its sound share: reading the analysis
+// WAVs, the band they compare, and reading a peak off.
 
 #include <sndfile.h>
 
@@ -11,6 +12,20 @@
 // noise dominate; above 3.8 kHz the 8 kHz analysis WAVs hold only the resampler's roll-off.
 constexpr double kBandLowHz = 100.0;
 constexpr double kBandHighHz = 3800.0;
+
+// The first and last bins of that band in a half spectrum of `nfft` points at `rate`.
+struct BandBins {
+  int low = 0;
+  int high = 0;
+};
+BandBins band_bins(int nfft, int rate);
+
+//! Where the true peak lies between sample lags, from the values at a peak's lag and its
+//! two neighbours: a parabola's vertex, within half a lag either side (0 when flat).
+double peak_fraction(double before, double at, double after);
+
+//! Middle value of `v` (the mean of the two middle ones for an even count); `v` not empty.
+double median(std::vector<double> v);
 
 // One analysis WAV open for reading; every read is mixed to mono.
 class SoundFile {

@@ -14,6 +14,7 @@
 #include <complex>
 #include <cstdint>
 #include <limits>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -154,9 +155,7 @@ Line fit_line(const std::vector<WindowResult>& good) {
 double median_offset(const std::vector<WindowResult>& good) {
   std::vector<double> v;
   for (const auto& w : good) v.push_back(w.offset);
-  std::sort(v.begin(), v.end());
-  const size_t n = v.size();
-  return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
+  return median(std::move(v));
 }
 
 // Cross-correlates one window of the shorter file with the stretch of the longer file
@@ -177,8 +176,9 @@ class WindowCorrelator {
     X_.resize(bins_);
     Y_.resize(bins_);
     r_.resize(nfft_);
-    low_bin_ = static_cast<int>(std::ceil(kBandLowHz * nfft_ / rate));
-    high_bin_ = std::min(bins_ - 1, static_cast<int>(std::floor(kBandHighHz * nfft_ / rate)));
+    const BandBins band = band_bins(nfft_, rate);
+    low_bin_ = band.low;
+    high_bin_ = band.high;
   }
 
   //! Measures the window that starts at shorter-file sample `start`; false on a read error.
@@ -291,12 +291,7 @@ class WindowCorrelator {
     for (int k = 1; k < lags_; ++k)
       if (r_[k] > r_[peak]) peak = k;
     out.at_edge = peak == 0 || peak == lags_ - 1;
-    double fraction = 0.0;
-    if (!out.at_edge) {
-      const double a = r_[peak - 1], b = r_[peak], c = r_[peak + 1];
-      const double curvature = a - 2.0 * b + c;
-      if (curvature < 0.0) fraction = std::clamp(0.5 * (a - c) / curvature, -0.5, 0.5);
-    }
+    const double fraction = out.at_edge ? 0.0 : peak_fraction(r_[peak - 1], r_[peak], r_[peak + 1]);
     const int exclusion = static_cast<int>(std::lround(kPeakExclusionSec * rate_));
     out.psr = peak_sharpness(r_, lags_, peak, exclusion);
     out.rival = rival_ratio(r_, lags_, peak, static_cast<int>(std::lround(kMainLobeSec * rate_)));

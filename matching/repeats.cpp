@@ -54,12 +54,6 @@ constexpr double kScatterFloor = 0.0005;
 constexpr double kMarginWithoutScatter = 0.01;
 constexpr double kMadToSigma = 1.4826;
 
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  const std::size_t n = v.size();
-  return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
-}
-
 struct Rung {
   double offset = 0.0;
   double score = 0.0;
@@ -88,9 +82,9 @@ std::vector<double> band_correlation(const std::vector<float>& piece, const std:
   fft.fwd(X, x);
   fft.fwd(Y, y);
   const auto bins = X.size();
-  const auto low_bin = static_cast<std::size_t>(std::ceil(kBandLowHz * nfft / rate));
-  const auto high_bin =
-      std::min(bins - 1, static_cast<std::size_t>(std::floor(kBandHighHz * nfft / rate)));
+  const BandBins band = band_bins(nfft, rate);
+  const auto low_bin = static_cast<std::size_t>(band.low);
+  const auto high_bin = static_cast<std::size_t>(band.high);
   piece_energy = stretch_energy = 0.0;
   for (std::size_t b = 0; b < bins; ++b) {
     if (b < low_bin || b > high_bin) {
@@ -186,10 +180,7 @@ RepeatCheck look(SoundFile& shorter, SoundFile& longer, double offset, double lo
     const auto joined = [&](std::size_t q) { return !dips_between(q, k); };
     if (std::any_of(kept.begin(), kept.end(), joined)) continue;
     kept.push_back(k);
-    double fraction = 0.0;
-    const double curvature = score[k - 1] - 2.0 * score[k] + score[k + 1];
-    if (curvature < 0.0)
-      fraction = std::clamp(0.5 * (score[k - 1] - score[k + 1]) / curvature, -0.5, 0.5);
+    const double fraction = peak_fraction(score[k - 1], score[k], score[k + 1]);
     const double t = static_cast<double>(t_high) - static_cast<double>(k) - fraction;
     rungs.push_back({t / rate, score[k]});
   }

@@ -251,22 +251,20 @@ constexpr float kRoomOverLoop = 0.25f;
 EventSound synthesise(uint64_t event, int64_t end, double loop_s) {
   auto sound = std::make_shared<std::vector<float>>(DeviceChain::kHistory + end, 0.0f);
   EventSynth synth(event);
+  const auto render = [&synth](float* out, int64_t count) {
+    for (int64_t first = 0; first < count; first += kBlock)
+      synth.render(out + first, static_cast<int>(std::min<int64_t>(kBlock, count - first)));
+  };
   float* at = sound->data() + DeviceChain::kHistory;
   const auto period = static_cast<int64_t>(std::llround(loop_s * kEventRate));
-  if (period > 0) {
-    // The phrase over and over, the room's own sound a quarter as loud over it from the
-    // first phrase on: the phrase is the synthesiser's first seconds, the room what it
-    // plays after them, so that no stretch of the room is the phrase itself.
-    std::vector<float> phrase(static_cast<size_t>(period));
-    for (int64_t first = 0; first < period; first += kBlock)
-      synth.render(phrase.data() + first, static_cast<int>(std::min<int64_t>(kBlock, period - first)));
-    for (int64_t first = 0; first < end; first += kBlock)
-      synth.render(at + first, static_cast<int>(std::min<int64_t>(kBlock, end - first)));
+  // The phrase over and over, the room's own sound a quarter as loud over it from the
+  // first phrase on: the phrase is the synthesiser's first seconds, the room what it
+  // plays after them, so that no stretch of the room is the phrase itself.
+  std::vector<float> phrase(static_cast<size_t>(std::max<int64_t>(period, 0)));
+  render(phrase.data(), static_cast<int64_t>(phrase.size()));
+  render(at, end);
+  if (period > 0)
     for (int64_t t = 0; t < end; ++t) at[t] = phrase[static_cast<size_t>(t % period)] + kRoomOverLoop * at[t];
-    return sound;
-  }
-  for (int64_t first = 0; first < end; first += kBlock)
-    synth.render(at + first, static_cast<int>(std::min<int64_t>(kBlock, end - first)));
   return sound;
 }
 
