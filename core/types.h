@@ -32,5 +32,6 @@ using ProgressFn = std::function<void(std::string_view stage, int i, int n)>;
 inline constexpr std::string_view kStageTranscode = "transcode";      // i of n files
 inline constexpr std::string_view kStageFingerprint = "fingerprint";  // i of n files
 inline constexpr std::string_view kStageMatch = "match";              // i of n pairs
+inline constexpr std::string_view kStageDecide = "decide";            // i of n pairs checked
 inline constexpr std::string_view kStageCorrect = "correct";          // i of n drift-corrected copies
 inline constexpr std::string_view kStageExport = "export";            // 1 of 1
