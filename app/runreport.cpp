@@ -2,7 +2,7 @@
 
 #include "core/entries.h"
 #include "core/paths.h"
-#include "export/timelines.h"
+#include "export/formats.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -6,7 +6,7 @@
 #include "core/paths.h"
 #include "core/stop.h"
 #include "engine/synco.h"
-#include "export/timelines.h"
+#include "export/formats.h"
 
 #include <csignal>
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <pwd.h>
 #include <sstream>
+#include <stdexcept>
 #include <system_error>
 #include <unistd.h>
 
@@ -114,6 +115,27 @@ std::string default_documents_folder() {
   std::error_code ec;
   for (int n = 2; fs::exists(folder, ec); ++n) folder = first + "-" + std::to_string(n);
   return folder;
+}
+
+OutputPlan output_plan(const std::string& chosen) {
+  const bool default_folder = chosen.empty();
+  OutputPlan plan;
+  plan.documents = default_folder ? default_documents_folder() : chosen;
+  if (run_folder().installed) {
+    std::error_code ec;
+    fs::create_directories(plan.documents, ec);
+    if (ec) throw std::runtime_error("cannot make " + plan.documents + ": " + ec.message());
+    plan.tables = plan.documents;
+  }
+  plan.shown = default_folder && !run_folder().installed ? exelokacija() + "/" + kOutputFolder
+                                                          : plan.documents;
+  return plan;
+}
+
+std::string run_folder_busy() {
+  return "another run is using this folder (" +
+         (run_folder().installed ? run_folder().state : exelokacija() + kAppFolder) +
+         "); try again when it has ended";
 }
 
 std::string run_folder_problem() {

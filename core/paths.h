@@ -58,6 +58,22 @@ std::string transcoder_path();
 // ("2026-12-07-223812", then "-2", "-3", … beside one of that name), which the run makes.
 std::string default_documents_folder();
 
+// Where one run's output goes.
+struct OutputPlan {
+  std::string documents;  // the documents' folder, absolute
+  std::string tables;     // csvtabela*.csv go here; "": the working directory
+  std::string shown;      // what the file manager is asked to show
+};
+
+// The plan for a run whose user chose `chosen` ("" for the default folder). Installed, the
+// working directory is anybody's folder, so the tables go with the documents, and the
+// documents' folder is made here; std::runtime_error says why when it cannot be. A run
+// folder's default is shown by the name the console has always printed for it.
+OutputPlan output_plan(const std::string& chosen);
+
+// The sentence for a run that finds its run folder in use by another run.
+std::string run_folder_busy();
+
 // Why no run can be done (no Brenvik.app in the working directory, no executable
 // transcoder, an output or log folder that cannot be written), as one sentence; empty when
 // a run can go ahead. Creates the LOG and SYNCED folders of a run folder, and the state

@@ -9,15 +9,12 @@
 #include <string>
 #include <vector>
 
-// What a front end chooses about a run besides the five settings.
+// What a front end chooses about a run besides its settings.
 struct SyncOptions {
   ProgressFn progress;             // stage and item i of n; empty: no reports
   std::ostream* console = nullptr; // console traces; nullptr: standard output
   bool open_output = true;         // show the output folder when the run is done
   std::string output_folder;       // where the documents go; empty: default_documents_folder()
-  bool refine = true;              // refine the offsets of pairs found in sync
-  // Give audio-only files on a drifting clock a copy resampled onto the reference clock.
-  bool drift_correct = true;
   RunResult* result = nullptr;     // receives the pairs found in sync and the timeline
 };
 
@@ -33,7 +30,8 @@ std::string synco(std::vector<std::string> files, double tolerance, int x, int y
 std::string synco(std::vector<std::string> files, double tolerance, int x, int y, float fps,
                   int premiere, const SyncOptions& options);
 
-// The same run with the settings in one value; settings.refine and settings.drift_correct
-// stand in for the options'. The settings are not checked here: see settings_problem.
+// The same run with the settings in one value; the overloads above run with the
+// defaults of refine and drift_correct. The settings are not checked here: see
+// settings_problem.
 std::string synco(std::vector<std::string> files, const RunSettings& settings,
                   const SyncOptions& options);

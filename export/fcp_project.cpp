@@ -1,18 +1,13 @@
 #include "export/fcp_project.h"
 
-#include "core/files.h"
 #include "core/format.h"
 #include "core/log.h"
 #include "export/fcp_clips.h"
 #include "export/fcp_sequences.h"
 #include "export/timeline_layout.h"
-#include "export/timelines.h"
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
-#include <iterator>
-#include <set>
 #include <ostream>
 
 namespace {
@@ -32,8 +27,6 @@ constexpr size_t kMembersPerSequence = 12;
 constexpr int kAudioDepth = 16;          // bits per sample
 constexpr int kAudioSampleRate = 48000;  // Hz
 
-constexpr const char* kFileNames[4] = {"SYNCED_fcp.XML", "UNSYNCED_fcp.XML",
-                                       "SYNCED_premierePro.XML", "UNSYNCED_premierePro.XML"};
 
 const std::string kAmpersandLine(67, '&');
 const std::string kAsteriskLine(67, '*');
@@ -146,31 +139,4 @@ ProjectDocuments build_documents(const Timeline& timeline, float fps, int x, int
   docs.synced_fcp = FINAL_XML(kSyncedProject, texts.fcp_clips + texts.fcp_sequences);
   docs.synced_pp = FINAL_XMLPP(kSyncedProject, texts.pp_sequences + texts.pp_clips);
   return docs;
-}
-
-std::vector<std::string> write_documents(const ProjectDocuments& docs, const std::string& folder) {
-  const std::string* texts[4] = {&docs.synced_fcp, &docs.unsynced_fcp, &docs.synced_pp,
-                                 &docs.unsynced_pp};
-  std::vector<std::pair<std::string, const std::string*>> files;
-  for (int i = 0; i < 4; ++i) files.emplace_back(folder + "/" + kFileNames[i], texts[i]);
-  std::set<std::string> names(std::begin(kFileNames), std::end(kFileNames));
-  for (const auto& [name, text] : docs.timelines) {
-    files.emplace_back(folder + "/" + name, &text);
-    names.insert(name);
-  }
-  write_files_atomically(files);
-
-  // A further group's timeline left by an earlier run would be taken for this run's.
-  std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
-    const std::string name = entry.path().filename().string();
-    if (is_further_mlt_name(name) && names.count(name) == 0) {
-      std::filesystem::remove(entry.path(), error);
-      if (error) logthis("could not remove the earlier " + name + ": " + error.message());
-    }
-  }
-
-  std::vector<std::string> written;
-  for (const auto& file : files) written.push_back(absolute_path(file.first));
-  return written;
 }

@@ -267,23 +267,28 @@ Timeline build_timeline(const std::vector<PairResult>& clean,
     for (TimelineMember& member : group.members)
       member.start = static_cast<double>(static_cast<float>(member.start) + std::abs(earliest));
     place_exactly(group, clean);
-    if (solve_device_clocks(group, clean))
-      for (const std::string& line : clock_log_lines(group)) logthis(line);
     out.groups.push_back(std::move(group));
   }
-
-  const std::string asterisks(kAsterisks, '*');
-  console() << "sinkani files\n" << asterisks << '\n';
-  for (const SyncGroup& group : out.groups)
-    for (const TimelineMember& member : group.members) console() << console_safe(member.path) << '\n';
-  console() << "sinkani files\n" << asterisks << '\n';
-
   for (std::size_t i = 0; i < entries.size(); ++i) {
     if (synced[i] || is_marker(entries[i].path)) continue;
     out.unsynced.push_back(entries[i]);
     out.unsynced.back().start = 0.0;
   }
-  console() << "unsynced files\n" << asterisks << '\n';
-  for (const TimelineMember& member : out.unsynced) logthis(member.path);
   return out;
+}
+
+void solve_clocks(Timeline& timeline, const std::vector<PairResult>& clean) {
+  for (SyncGroup& group : timeline.groups)
+    if (solve_device_clocks(group, clean))
+      for (const std::string& line : clock_log_lines(group)) logthis(line);
+}
+
+void report_timeline(const Timeline& timeline) {
+  const std::string asterisks(kAsterisks, '*');
+  console() << "sinkani files\n" << asterisks << '\n';
+  for (const SyncGroup& group : timeline.groups)
+    for (const TimelineMember& member : group.members) console() << console_safe(member.path) << '\n';
+  console() << "sinkani files\n" << asterisks << '\n';
+  console() << "unsynced files\n" << asterisks << '\n';
+  for (const TimelineMember& member : timeline.unsynced) logthis(member.path);
 }

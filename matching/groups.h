@@ -20,6 +20,12 @@ std::vector<PairResult> without_reversed_duplicates(const std::vector<PairResult
 
 // The timeline of a run from its clean pairs: every group with its members (taken from
 // `entries`, one per file-list entry) in ascending entry position, the earliest at 0, and
-// the media entries in no group as unsynced. Prints and logs the synced and unsynced files.
+// the media entries in no group as unsynced.
 Timeline build_timeline(const std::vector<PairResult>& clean,
                         const std::vector<TimelineMember>& entries);
+
+// Solves every group's device clocks (device_clocks.h) from the clean pairs, and logs them.
+void solve_clocks(Timeline& timeline, const std::vector<PairResult>& clean);
+
+// Prints the synced and the unsynced files, and logs the unsynced ones.
+void report_timeline(const Timeline& timeline);

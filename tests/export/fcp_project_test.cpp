@@ -1,5 +1,7 @@
 #include "export/fcp_project.h"
 
+#include "export/formats.h"
+
 #include "core/log.h"
 #include "core/process.h"
 #include "tests/support/test_support.h"
@@ -141,46 +143,6 @@ TEST(ProjectDocuments, AudioOnlyMembersSitInAudioTracksOnlyAtTheSequenceRate) {
   EXPECT_THAT(docs.synced_fcp, HasSubstr("<timebase>29.97</timebase></rate><name>/m/w.wav</name>"));
 }
 
-TEST(ProjectDocuments, RewritingReplacesAllFourOrNone) {
-  testing_support::TempRunDir dir;
-  const std::string folder = dir.file("Brenvik.app/SYNCED");
-  write_documents(build(group_of(13)), folder);
-  const ProjectDocuments shorter = build(group_of(2));
-  write_documents(shorter, folder);
-  const std::string* texts[4] = {&shorter.synced_fcp, &shorter.unsynced_fcp, &shorter.synced_pp,
-                                 &shorter.unsynced_pp};
-  for (int i = 0; i < 4; ++i)
-    EXPECT_EQ(testing_support::read_file(folder + "/" + kNames[i]), *texts[i]) << kNames[i];
-  // One document that cannot be replaced: the run hears why, the other three stay as they were.
-  std::filesystem::remove(folder + "/" + kNames[3]);
-  std::filesystem::create_directory(folder + "/" + kNames[3]);
-  EXPECT_THROW(write_documents(build(group_of(5)), folder), std::runtime_error);
-  for (int i = 0; i < 3; ++i)
-    EXPECT_EQ(testing_support::read_file(folder + "/" + kNames[i]), *texts[i]) << kNames[i];
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 4);
-  EXPECT_THROW(write_documents(shorter, dir.file("missing")), std::runtime_error);
-}
-
-TEST(ProjectDocuments, TimelinesAreWrittenWithTheFourAndFurtherOnesOfAnEarlierRunGo) {
-  testing_support::TempRunDir dir;
-  const std::string folder = dir.file("out");
-  std::filesystem::create_directories(folder);
-  ProjectDocuments three = build(group_of(2));
-  three.timelines = {{"SYNCED.mlt", "1"}, {"SYNCED-2.mlt", "2"}, {"SYNCED-3.mlt", "3"}};
-  EXPECT_EQ(write_documents(three, folder).size(), 7u);
-  // Names that only look like a further timeline's are the user's, and stay.
-  for (const char* other : {"SYNCED-02.mlt", "SYNCED-x.mlt", "SYNCED-1.mlt", "SYNCED-3.mlt.txt"})
-    testing_support::write_file(folder + "/" + other, "mine");
-  ProjectDocuments one = build(group_of(2));
-  one.timelines = {{"SYNCED.mlt", "only"}};
-  const std::vector<std::string> written = write_documents(one, folder);
-  EXPECT_EQ(written.back(), folder + "/SYNCED.mlt");
-  EXPECT_EQ(testing_support::read_file(folder + "/SYNCED.mlt"), "only");
-  EXPECT_FALSE(std::filesystem::exists(folder + "/SYNCED-2.mlt"));
-  EXPECT_FALSE(std::filesystem::exists(folder + "/SYNCED-3.mlt"));
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 4 + 1 + 4);
-}
-
 TEST(ProjectDocuments, EveryDocumentIsWellFormedWhateverTheFileNames) {
   if (run_program({"xmllint", "--version"}) == 127) GTEST_SKIP() << "xmllint is not installed";
   testing_support::TempRunDir dir;
@@ -202,7 +164,10 @@ TEST(ProjectDocuments, EveryDocumentIsWellFormedWhateverTheFileNames) {
                {{m(3, 0.0), m(4, 0.25), m(7, 1.0)}, {}, {}}};
   in.unsynced = {m(5, 0.0), m(0, 0.0), m(6, 0.0), m(7, 0.0)};
   for (int premiere : {0, 1}) {
-    write_documents(build(in, 29.97f, premiere), folder);
+    const ProjectDocuments docs = build(in, 29.97f, premiere);
+    write_documents({{kNames[0], docs.synced_fcp}, {kNames[1], docs.unsynced_fcp},
+                     {kNames[2], docs.synced_pp}, {kNames[3], docs.unsynced_pp}},
+                    folder);
     for (const char* name : kNames) {
       const std::string path = folder + "/" + name;
       EXPECT_EQ(run_program({"xmllint", "--noout", path}, false), 0)

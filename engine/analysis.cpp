@@ -1,0 +1,144 @@
+#include "engine/analysis.h"
+
+#include "core/entries.h"
+#include "core/format.h"
+#include "core/log.h"
+#include "core/parallel.h"
+#include "core/process.h"
+#include "core/stop.h"
+#include "fingerprint/passes.h"
+#include "fingerprint/prepare.h"
+#include "media/devicegroups.h"
+#include "media/media.h"
+
+#include <exception>
+#include <ostream>
+#include <sstream>
+#include <stdexcept>
+
+namespace {
+
+// The pairing window of every pass: partners at most 30 bins away, 1 to 62 frames later.
+constexpr float kTargetDf = 31.0f;
+constexpr float kTargetDt = 63.0f;
+// Three frame grids 0, 4 and 8 ms apart, so a sound that straddles a frame boundary in
+// one recording still lands on a comparable grid in another.
+constexpr int kPassOffsets[3] = {0, 32, 64};
+// How the transcoder says that the disk it writes to is full.
+constexpr const char* kNoRoom = "No space left on device";
+
+struct FingerprintOfEntry {
+  LandmarkTable reduced;
+  float seconds = 0.0f;
+  std::string console_text;
+};
+
+FingerprintOfEntry fingerprint_entry(const std::string& analysis_path, int index, float decay) {
+  FingerprintOfEntry out;
+  std::ostringstream text;
+  {
+    ConsoleCapture capture(text);
+    // A pass that cannot read the file reports no seconds: the entry keeps 0.
+    float seconds = 0.0f;
+    LandmarkTable passes[3];
+    Eigen::MatrixXf picture;  // the three passes' spectrograms share one allocation
+    const char* labels[3] = {"     prvo pominuvanje maksovi :", "     vtoro  pominuvanje maksovi :",
+                             "     treto  pominuvanje maksovi :"};
+    for (int k = 0; k < 3; ++k) {
+      passes[k] = final_sredi(analysis_path.c_str(), index, &seconds, decay, kTargetDf, kTargetDt,
+                              kPassOffsets[k], picture);
+      console() << labels[k] << passes[k].size();
+    }
+    console() << '\n';
+    out.seconds = seconds;
+    out.reduced = prepare_landmarks(passes[0], passes[1], passes[2]);
+  }
+  out.console_text = text.str();
+  return out;
+}
+
+// Fingerprints an entry's analysis WAV; a failure leaves the entry without a fingerprint.
+FingerprintOfEntry fingerprint_or_nothing(const std::string& analysis_path, int index,
+                                          float decay) {
+  try {
+    return fingerprint_entry(analysis_path, index, decay);
+  } catch (const std::exception& e) {
+    FingerprintOfEntry failed;
+    failed.reduced = LandmarkTable::Zero(1, 2);
+    failed.console_text = "fingerprint failed: " + console_safe(e.what()) + "\n";
+    return failed;
+  }
+}
+
+// The entries ffmpeg could not read, with its reason; a full disk is no file's fault and
+// ends the run, since no file could be read that way.
+std::vector<UnreadableFile> unreadable_entries(
+    const std::vector<std::string>& failures, const std::string& work_folder) {
+  std::vector<UnreadableFile> unreadable;
+  for (std::size_t i = 0; i < failures.size(); ++i) {
+    if (failures[i].empty()) continue;
+    if (failures[i].find(kNoRoom) != std::string::npos)
+      throw std::runtime_error("no room left in the work folder " + work_folder +
+                               ": set BRENVIK_WORK_DIR to a folder with room");
+    unreadable.push_back({static_cast<int>(i), failures[i]});
+  }
+  return unreadable;
+}
+
+void log_analysis_names(const std::vector<std::string>& analysis) {
+  logthis("posle ffmpeg..");
+  logthis("fahlovite se resemplirani vo 8000hz -------------------------");
+  for (const std::string& name : analysis) logthis(name);
+  console() << "resemplirani\n";
+  for (const std::string& name : analysis) console() << console_safe(name) << '\n';
+}
+
+// Takes the fingerprints, made ahead as the transcoders finished, in entry order: log
+// lines, console text and progress come as if the entries had been fingerprinted one
+// after another here. Progress counts files; markers report nothing.
+void collect_fingerprints(WorkAhead& ahead, std::vector<FingerprintOfEntry>& made,
+                          const std::vector<std::string>& files, AnalysedEntries& out,
+                          const ProgressFn& progress) {
+  const int n = static_cast<int>(made.size());
+  const int media_files = media_entry_count(files);
+  out.tables.assign(made.size(), LandmarkTable());
+  out.durations.assign(made.size(), 0.0f);
+  int reported = 0;
+  console() << "pred alokacija na all[i] 200000\n";
+  for (int i = 0; i < n; ++i) {
+    throw_if_stop_requested();
+    ahead.wait(i);
+    FingerprintOfEntry entry = std::move(made[i]);
+    logthis("687");
+    console() << entry.console_text << std::flush;
+    out.durations[i] = entry.seconds;
+    logthis("vkupniot broj na maksovi:" + float2string(static_cast<float>(entry.reduced.size())));
+    out.tables[i] = std::move(entry.reduced);
+    if (!is_marker(files[i]) && progress) progress(kStageFingerprint, ++reported, media_files);
+  }
+}
+
+}  // namespace
+
+AnalysedEntries transcode_and_fingerprint(const std::vector<std::string>& files,
+                                          const std::string& work_folder, float decay,
+                                          const ProgressFn& progress) {
+  AnalysedEntries out;
+  out.analysis = analysis_names(files, work_folder);
+  std::vector<FingerprintOfEntry> made(files.size());
+  WorkAhead ahead(static_cast<int>(files.size()), worker_count(), [&](int i) {
+    made[i] = fingerprint_or_nothing(out.analysis[i], i, decay);
+  });
+
+  logthis("pred ffmpeg..");
+  std::vector<std::string> failures;
+  resemplirajgi8000(files, out.analysis, progress, 0, [&](int i) { ahead.ready(i); }, &failures);
+  out.unreadable = unreadable_entries(failures, work_folder);
+  log_analysis_names(out.analysis);
+
+  out.groups = devicegroopy(out.analysis);
+  out.framerates = framerate_list(files);
+  out.framerates_from_mediainfo = mediainfo_available();
+  collect_fingerprints(ahead, made, files, out, progress);
+  return out;
+}

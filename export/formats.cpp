@@ -1,0 +1,165 @@
+#include "export/formats.h"
+
+#include "core/files.h"
+#include "core/log.h"
+#include "export/fcp_project.h"
+#include "export/fcpxml.h"
+#include "export/mlt.h"
+#include "export/otio.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <set>
+#include <system_error>
+#include <utility>
+
+namespace {
+
+constexpr std::string_view kFinalCutPro7 = "Final Cut Pro 7, DaVinci Resolve";
+constexpr std::string_view kPremierePro = "Premiere Pro";
+constexpr std::string_view kOpenTimelineIO = "DaVinci Resolve, Kdenlive, OpenTimelineIO tools";
+constexpr std::string_view kMlt = "Shotcut, Kdenlive, melt";
+constexpr std::string_view kFcpxml = "Final Cut Pro 10/11, DaVinci Resolve";
+
+// Timeline names inside the newer documents, and the FCPXML event that holds them.
+constexpr const char* kSyncedName = "SYNCED";
+constexpr const char* kUnsyncedName = "UNSYNCED";
+constexpr const char* kEventName = "Brenvik";
+
+std::vector<std::string> xmeml_texts(const ExportInput& in, const ExportSettings& s) {
+  const ProjectDocuments docs = build_documents(in.timeline, s.fps, s.width, s.height, s.premiere);
+  return {docs.synced_fcp, docs.unsynced_fcp, docs.synced_pp, docs.unsynced_pp};
+}
+
+std::vector<std::string> otio_texts(const ExportInput& in, const ExportSettings& s) {
+  return {otio_document(in.groups, s.rate, kSyncedName),
+          otio_document({in.unsynced}, s.rate, kUnsyncedName)};
+}
+
+std::vector<std::string> fcpxml_texts(const ExportInput& in, const ExportSettings& s) {
+  return {fcpxml_document(in.groups, s.rate, s.width, s.height, kEventName),
+          fcpxml_document({in.unsynced}, s.rate, s.width, s.height, kEventName)};
+}
+
+// One MLT document holds one timeline.
+std::vector<std::string> mlt_texts(const ExportInput& in, const ExportSettings& s) {
+  std::vector<std::string> texts;
+  for (const GroupLayout& group : in.groups)
+    texts.push_back(mlt_document(group, s.rate, s.width, s.height));
+  texts.push_back(mlt_document(in.unsynced, s.rate, s.width, s.height));
+  return texts;
+}
+
+// The stem and the suffix of a first group's document: "SYNCED" and ".mlt".
+std::pair<std::string_view, std::string_view> stem_and_suffix(std::string_view first) {
+  const std::size_t dot = std::min(first.rfind('.'), first.size());
+  return {first.substr(0, dot), first.substr(dot)};
+}
+
+// "SYNCED-3.mlt" for group 3 of the format whose first group's document is "SYNCED.mlt".
+std::string further_name(std::string_view first, std::size_t group) {
+  const auto [stem, suffix] = stem_and_suffix(first);
+  return std::string(stem) + "-" + std::to_string(group) + std::string(suffix);
+}
+
+// Whether `name` is a further document ("SYNCED-<k>.mlt", k >= 2, no leading zero) of the
+// format whose first group's document is `first`: a run with fewer groups than the one
+// before removes those it did not write, and leaves names that only look like one alone.
+bool is_further_name(std::string_view name, std::string_view first) {
+  const auto [stem, suffix] = stem_and_suffix(first);
+  const std::size_t prefix = stem.size() + 1;
+  if (name.size() <= prefix + suffix.size() || !name.starts_with(stem) || name[stem.size()] != '-' ||
+      !name.ends_with(suffix))
+    return false;
+  const std::string_view number = name.substr(prefix, name.size() - prefix - suffix.size());
+  if (!std::all_of(number.begin(), number.end(),
+                   [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
+    return false;
+  return number.front() != '0' && number != "1";
+}
+
+}  // namespace
+
+ExportSettings export_settings(float fps, int width, int height, int premiere) {
+  return {fps, exact_rate(fps), width, height, premiere};
+}
+
+ExportInput export_input(const Timeline& timeline) {
+  return {timeline, layout_groups(timeline), layout_unsynced(timeline)};
+}
+
+const std::vector<TimelineFormat>& timeline_formats() {
+  static const std::vector<TimelineFormat> formats = {
+      {"Final Cut Pro 7 XML (xmeml 4), for Final Cut Pro and in Premiere Pro's flavour",
+       {{"SYNCED_fcp.XML", kFinalCutPro7},
+        {"UNSYNCED_fcp.XML", kFinalCutPro7},
+        {"SYNCED_premierePro.XML", kPremierePro},
+        {"UNSYNCED_premierePro.XML", kPremierePro}},
+       false,
+       xmeml_texts},
+      {"OpenTimelineIO", {{"SYNCED.otio", kOpenTimelineIO}, {"UNSYNCED.otio", kOpenTimelineIO}},
+       false, otio_texts},
+      {"FCPXML 1.9", {{"SYNCED.fcpxml", kFcpxml}, {"UNSYNCED.fcpxml", kFcpxml}}, false,
+       fcpxml_texts},
+      {"MLT", {{"SYNCED.mlt", kMlt}, {"UNSYNCED.mlt", kMlt}}, true, mlt_texts},
+  };
+  return formats;
+}
+
+std::vector<Document> timeline_documents(const Timeline& timeline, const ExportSettings& settings) {
+  const ExportInput input = export_input(timeline);
+  std::vector<Document> documents;
+  for (const TimelineFormat& format : timeline_formats()) {
+    std::vector<std::string> texts = format.write(input, settings);
+    if (!format.one_per_group) {
+      for (std::size_t k = 0; k < texts.size() && k < format.documents.size(); ++k)
+        documents.push_back({std::string(format.documents[k].name), std::move(texts[k])});
+      continue;
+    }
+    for (std::size_t g = 0; g + 1 < texts.size(); ++g)
+      documents.push_back({g == 0 ? std::string(format.documents[0].name)
+                                  : further_name(format.documents[0].name, g + 1),
+                           std::move(texts[g])});
+    documents.push_back({std::string(format.documents[1].name), std::move(texts.back())});
+  }
+  return documents;
+}
+
+std::vector<std::string> write_documents(const std::vector<Document>& documents,
+                                         const std::string& folder) {
+  std::vector<std::pair<std::string, const std::string*>> files;
+  std::set<std::string> names;
+  for (const Document& document : documents) {
+    files.emplace_back(folder + "/" + document.name, &document.text);
+    names.insert(document.name);
+  }
+  write_files_atomically(files);
+
+  // A further group's document left by an earlier run would be taken for this run's.
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    const std::string name = entry.path().filename().string();
+    if (names.count(name) != 0) continue;
+    for (const TimelineFormat& format : timeline_formats()) {
+      if (!format.one_per_group || !is_further_name(name, format.documents[0].name)) continue;
+      std::filesystem::remove(entry.path(), error);
+      if (error) logthis("could not remove the earlier " + name + ": " + error.message());
+    }
+  }
+
+  std::vector<std::string> written;
+  for (const auto& file : files) written.push_back(absolute_path(file.first));
+  return written;
+}
+
+bool is_document_name(std::string_view name) { return !applications_for(name).empty(); }
+
+std::string applications_for(std::string_view name) {
+  for (const TimelineFormat& format : timeline_formats())
+    for (const DocumentName& document : format.documents)
+      if (name == document.name ||
+          (format.one_per_group && is_further_name(name, document.name)))
+        return std::string(document.applications);
+  return {};
+}
