@@ -10,14 +10,24 @@ std::string gnu_getcwd();
 // gnu_getcwd() followed by "/": the folder that holds Brenvik.app.
 std::string exelokacija();
 
+// A log that reaches this size moves to "log_file.txt.1" (the one there to ".2", and so
+// on), and the oldest kept one goes: a run over hundreds of files logs some 20 MB, and the
+// log is appended to by every run.
+inline constexpr long kLogRotateBytes = 10L * 1024 * 1024;
+inline constexpr int kLogKeptFiles = 3;
+
 // Appends msg and a newline to the log: "Brenvik.app/LOG/log_file.txt" below the working
-// directory, or the installation's (core/paths.h). A missing folder or unwritable file
-// drops the line silently.
+// directory, or the installation's (core/paths.h), and rotates it at kLogRotateBytes. A
+// missing folder or unwritable file drops the line silently. Safe from any thread.
 // tools/accuracy_score.awk reads two kinds of line of this log, so their text stays as
 // it is: a pair found ("... NAJDEN SYNC MEGJU SHORTER  i LONGER  so ofset:...", both named
 // by their analysis WAVs, "<work folder>/<entry>-<file name>.wav") and the
 // refinement line after it ("refined offset -12345.678 ms, ...").
 void logthis(std::string msg);
+
+// Moves `log` to `log`.1, `log`.1 to `log`.2, …, keeping `keep` old logs and removing the
+// oldest; a missing file is skipped.
+void rotate_log(const std::string& log, int keep);
 
 // The one stream for console traces. Standard output unless a front end points it
 // elsewhere; a ConsoleCapture on the current thread takes precedence.

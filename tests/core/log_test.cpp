@@ -21,6 +21,36 @@ TEST(Log, AppendsLinesWithoutTruncatingAndDropsThemWithoutAFolder) {
   EXPECT_FALSE(fs::exists("Brenvik.app/LOG"));
 }
 
+// A log that reaches the limit moves aside with the line that carried it there; the
+// oldest of the kept ones goes. The same in a run folder and an installation's state folder.
+TEST(Log, RotatesAtItsLimitKeepingTheNewestFewInEitherLayout) {
+  testing_support::TempRunDir dir;
+  RunFolder installed;
+  installed.installed = true;
+  installed.log = dir.file("state/brenvik/log_file.txt");
+  fs::create_directories(dir.file("state/brenvik"));
+  for (const RunFolder& layout : {RunFolder{}, installed}) {
+    use_run_folder(layout);
+    const std::string log = layout.log;
+    const std::string almost(kLogRotateBytes - 2, 'x');
+    for (int run = 1; run <= kLogKeptFiles + 1; ++run) {
+      testing_support::write_file(log, std::to_string(run) + almost.substr(1));
+      logthis("a");  // the line that reaches the limit
+      EXPECT_FALSE(fs::exists(log)) << log << " run " << run;
+      logthis("next " + std::to_string(run));
+      EXPECT_EQ(testing_support::read_file(log), "next " + std::to_string(run) + "\n");
+    }
+    for (int k = 1; k <= kLogKeptFiles; ++k) {
+      const std::string kept = testing_support::read_file(log + "." + std::to_string(k));
+      // .1 holds the last run's log with its closing line, .3 the second run's.
+      EXPECT_EQ(kept.substr(0, 1), std::to_string(kLogKeptFiles + 2 - k)) << log << "." << k;
+      EXPECT_EQ(kept.substr(kept.size() - 2), "a\n");
+    }
+    EXPECT_FALSE(fs::exists(log + "." + std::to_string(kLogKeptFiles + 1)));
+  }
+  use_run_folder(RunFolder{});
+}
+
 TEST(Paths, LongWorkingDirectoryIsReturnedWhole) {
   testing_support::TempRunDir dir;
   std::string deep = dir.path();
