@@ -121,8 +121,8 @@ export -f decode && export ffmpeg scratch
 
 echo "big_shoot: $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
-echo "| files | hours of sound | ffmpeg decode, 2 at a time | whole run | ratio | beyond decoding | files placed | peak memory | match dump | log written |"
-echo "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
+echo "| files | hours of sound | ffmpeg decode, 2 at a time | whole run | ratio | beyond decoding | files placed | false pairs | peak memory | match dump | log written |"
+echo "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
 for size in $sizes; do
   mapfile -t args < <(sync_arguments "$size")
   mapfile -t files < <(printf '%s\n' "${args[@]}" | grep -v '^--')
@@ -134,19 +134,40 @@ for size in $sizes; do
   decoded=$(seconds "$t" "$(now)")
   rm -f "$scratch"/*.wav
   log=$run/Brenvik.app/LOG/log_file.txt
-  log_before=$(cat "$log"* 2>/dev/null | wc -c)
+  log_before=$(stat -c %s "$log" 2>/dev/null || echo 0)
   status=0
+  touch "$scratch/time.txt.start"
   t=$(now)
   (cd "$run" && /usr/bin/time -v -o "$scratch/time.txt" Brenvik.app/brenvik-sync --quiet --no-open \
      "${args[@]}" > "$scratch/pairs.txt" 2> "$scratch/stderr.txt") || status=$?
   whole=$(seconds "$t" "$(now)")
-  log_after=$(cat "$log"* 2>/dev/null | wc -c)
+  # The log may have rotated during the run: what moved aside was written by it too.
+  log_after=$(stat -c %s "$log" 2>/dev/null || echo 0)
+  for old in "$log".*; do [ "$old" -nt "$scratch/time.txt.start" ] && log_after=$((log_after + $(stat -c %s "$old"))); done
   [ "$status" = 0 ] || { echo "big_shoot: brenvik-sync exit $status at $size files:" >&2; tail -3 "$scratch/stderr.txt" >&2; }
   peak_kb=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$scratch/time.txt")
   dump=$(stat -c %s "$run/debagmatLONG1.txt" 2>/dev/null || echo 0)
-  # Files placed: the members of the sync groups, as the clocks step names them.
-  placed=$(grep -c '^  [^ ].*\(reference\|ppm\)' "$scratch/pairs.txt" || true)
-  echo "| $size | $hours | $decoded s | $whole s | $(ratio "$whole" "$decoded") × | $(awk -v a="$whole" -v b="$decoded" 'BEGIN { printf "%.1f", a - b }') s | $placed | $((peak_kb / 1024)) MB | $((dump / 1048576)) MB | $(((log_after - log_before) / 1024)) kB |"
+  # Files placed: those in a pair found; false pairs scored against the shoot's truth.
+  placed=$(awk '$2 == "<->" { seen[$1]; seen[$3] } END { print length(seen) }' "$scratch/pairs.txt")
+  # The scorer counts a pair that shares under 3 s as no true pair; one found there at its
+  # true offset (within 1 s) is no false pair either.
+  false_pairs=$(awk -v set=shoot -v xml=/dev/null -f "$repo/tools/accuracy_score.awk" \
+    "$events/manifest.tsv" "$scratch/pairs.txt" | awk -F'\t' '$1 == "F" { print $4 "\t" $5 "\t" $6 }' |
+    awk -F'\t' -v pairs="$scratch/pairs.txt" '
+      FILENAME != "-" && FNR == 1 { next }
+      FILENAME != "-" { start[$1] = $4; drift[$1] = $7; next }
+      $3 !~ /^overlap [0-9.]+ s$/ { ++bad; next }
+      { want[$1 SUBSEP $2] = 1 }
+      END {
+        while ((getline line < pairs) > 0) {
+          split(line, w, " ")
+          if (w[2] != "<->" || !((w[1] SUBSEP w[3]) in want)) continue
+          err = w[5] - (start[w[3]] - start[w[1]]) * (1 + drift[w[3]] * 1e-6)
+          if (err > 1 || err < -1) ++bad
+        }
+        print bad + 0
+      }' "$events/manifest.tsv" -)
+  echo "| $size | $hours | $decoded s | $whole s | $(ratio "$whole" "$decoded") × | $(awk -v a="$whole" -v b="$decoded" 'BEGIN { printf "%.1f", a - b }') s | $placed | $false_pairs | $((peak_kb / 1024)) MB | $((dump / 1048576)) MB | $(((log_after - log_before) / 1024)) kB |"
   if [ -n "$keep" ]; then
     mkdir -p "$keep/$size"
     cp "$scratch/pairs.txt" "$scratch/stderr.txt" "$keep/$size/"

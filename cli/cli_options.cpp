@@ -53,7 +53,8 @@ std::string usage_text() {
          "                  resampled onto the reference clock, into DIR/corrected for the\n"
          "                  OpenTimelineIO, MLT and FCPXML timelines (default " +
          (d.drift_correct ? "1" : "0") + ")\n"
-         "  --quiet         no traces; a progress line on stderr\n"
+         "  --quiet         no traces; progress and the time left on stderr (plain lines\n"
+         "                  at most once a second when stderr is no terminal)\n"
          "  --no-open       do not show the output folder\n"
          "  --out DIR       write the timelines to DIR (made when missing)\n"
          "  --device ... --end   files recorded one after another on one device\n"

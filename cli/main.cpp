@@ -1,6 +1,7 @@
 // brenvik-sync: the headless front end of the sync engine.
 
 #include "cli/cli_options.h"
+#include "cli/progress_display.h"
 #include "core/format.h"
 #include "core/log.h"
 #include "core/paths.h"
@@ -29,11 +30,6 @@ namespace {
 constexpr int kDocumentNameWidth = 26;
 
 enum ExitCode { kSynced = 0, kNothingInSync = 1, kUsage = 2, kCannotRun = 3 };
-
-// One progress line on stderr, rewritten in place.
-void show_progress(std::string_view stage, int i, int n) {
-  std::cerr << "\r" << stage << " " << i << "/" << n << "          " << std::flush;
-}
 
 std::string file_name(const std::string& path) {
   return console_safe(fs::path(path).filename().string());
@@ -133,12 +129,13 @@ int main(int argc, char** argv) {
   // closing lines can say where.
   const std::string out = o.out.empty() && run_folder().installed ? default_documents_folder() : o.out;
   options.output_folder = out;
+  ProgressDisplay progress(std::cerr, isatty(STDERR_FILENO) != 0, steady_seconds);
   if (o.quiet) {
     options.console = &null_stream();
-    options.progress = show_progress;
+    options.progress = [&progress](std::string_view stage, int i, int n) { progress.report(stage, i, n); };
   }
   const std::string result = synco(o.files, o.settings, options);
-  if (o.quiet) std::cerr << "\r" << std::string(40, ' ') << "\r" << std::flush;
+  progress.finish();
   if (const int signal_number = stop_requested(); signal_number > 0) {
     std::cerr << "brenvik-sync: stopped\n";
     return 128 + signal_number;
