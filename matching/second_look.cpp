@@ -79,6 +79,12 @@ class Placements {
     return file;
   }
 
+  // Whether the pairs linked so far place `a` and `b` against each other.
+  bool together(std::size_t a, std::size_t b) {
+    double start = 0.0;
+    return root(a, start) == root(b, start);
+  }
+
   // Links the pair (shorter starts at longer's start minus `offset`). Returns false,
   // with `gap` set, when both are linked already and the pair disagrees beyond `limit`.
   bool link(std::size_t shorter, std::size_t longer, double offset, double& gap,
@@ -118,6 +124,46 @@ bool has_rival(const OffsetSummary& summary) {
          summary.hits > kRivalHitShare * summary.most_hits;
 }
 
+// The pairs in sync within reach of the repetition check (`within_reach`) that are not yet
+// `checked` and that the measured pairs do not already vouch for. A pair is vouched for
+// when measured pairs in sync, each either checked or sharing too much to need it, place
+// its two files within a rung of its own offset: sound that repeats moves a pair by a
+// whole phrase, half a second or more, so a pair a phrase off cannot agree with such a
+// chain. Walked in verdict order, a pair not vouched for is linked as it stands, so that
+// the pairs it would vouch for wait for its check; the caller checks those returned and
+// asks again until none is left. Pairs without a measured offset are always returned.
+template <typename Reach>
+std::vector<std::size_t> uncorroborated(const std::vector<PairVerdict>& verdicts,
+                                        const std::vector<bool>& checked, const Reach& within_reach,
+                                        std::size_t files) {
+  Placements vouching(files);
+  double gap = 0.0;
+  const auto link = [&](const PairVerdict& v) {
+    return vouching.link(static_cast<std::size_t>(v.shorter), static_cast<std::size_t>(v.longer),
+                         v.result.offset, gap, kSameRungSec);
+  };
+  for (std::size_t k = 0; k < verdicts.size(); ++k) {
+    const PairVerdict& v = verdicts[k];
+    if (v.judged && v.in_sync && v.result.refined && v.shorter >= 0 && v.longer >= 0 &&
+        static_cast<std::size_t>(std::max(v.shorter, v.longer)) < files &&
+        (checked[k] || !within_reach(v)))
+      link(v);
+  }
+  std::vector<std::size_t> unchecked;
+  for (std::size_t k = 0; k < verdicts.size(); ++k) {
+    const PairVerdict& v = verdicts[k];
+    if (checked[k] || !within_reach(v)) continue;
+    const bool vouched = v.result.refined &&
+                         vouching.together(static_cast<std::size_t>(v.shorter),
+                                           static_cast<std::size_t>(v.longer)) &&
+                         link(v);
+    if (vouched) continue;
+    if (v.result.refined) link(v);
+    unchecked.push_back(k);
+  }
+  return unchecked;
+}
+
 }  // namespace
 
 void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::string>& analysis,
@@ -145,12 +191,13 @@ void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::stri
   // Pairs in sync over sound that repeats: the decision may have taken any offset a phrase
   // away from the true one, so the offset the sound prefers replaces it, and where no
   // offset stands out the pair goes.
-  std::vector<std::size_t> in_sync;
-  for (std::size_t k = 0; k < verdicts.size(); ++k) {
-    const PairVerdict& v = verdicts[k];
-    if (known(v) && v.judged && v.in_sync && overlap(v, v.result.offset) <= kLongestCheckedOverlapSec)
-      in_sync.push_back(k);
-  }
+  const auto within_reach = [&](const PairVerdict& v) {
+    return known(v) && v.judged && v.in_sync && overlap(v, v.result.offset) <= kLongestCheckedOverlapSec;
+  };
+  std::vector<bool> checked(verdicts.size(), false);
+  for (std::vector<std::size_t> in_sync = uncorroborated(verdicts, checked, within_reach, files);
+       !in_sync.empty(); in_sync = uncorroborated(verdicts, checked, within_reach, files)) {
+  for (std::size_t k : in_sync) checked[k] = true;
   std::vector<RungCheck> rungs(in_sync.size());
   ordered_parallel_for(
       static_cast<int>(in_sync.size()), worker_count(),
@@ -208,6 +255,7 @@ void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::stri
     v.second_look += "second look: moved from " + fixed_text(was, 3) + " s to " +
                      fixed_text(p.offset, 3) + " s\n";
   }
+  }
 
   // The groups as the measured pairs in sync place them. A pair the refinement found no
   // good window for rests on the hit counts alone: where it goes against its group, the
@@ -229,10 +277,18 @@ void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::stri
     const double seconds = overlap(v, offset);
     return seconds > 0.0 && seconds <= kLongestOverlapSec;
   };
+  // Two files the measured pairs in sync already place against each other gain nothing
+  // from one more pair: it could place neither anew, and the clocks have their windows.
+  Placements measured(analysis.size());
+  for (const PairVerdict& v : verdicts)
+    if (known(v) && v.judged && v.in_sync && v.result.refined)
+      link(measured, v, v.result.offset, gap, kMostContradictionSec);
   std::vector<Candidate> candidates;
   for (std::size_t k = 0; k < verdicts.size(); ++k) {
     const PairVerdict& v = verdicts[k];
     if (!known(v) || !v.judged || v.in_sync || !v.second_look.empty()) continue;
+    if (measured.together(static_cast<std::size_t>(v.shorter), static_cast<std::size_t>(v.longer)))
+      continue;
     const double most_hit = v.summary.most_hit_offset;
     const double chosen = v.summary.offset;
     if (has_rival(v.summary)) {

@@ -103,18 +103,23 @@ TEST(SecondLook, NeverPairsFilesOfDifferentEventsOrGoesAgainstAGroup) {
   EXPECT_NE(alone[0].second_look.find("lines up best at"), std::string::npos) << alone[0].second_look;
   EXPECT_TRUE(alone[1].in_sync) << alone[1].second_look;
 
-  // Files 0 and 1 are the pair above; file 2 is file 1 again. The pairs in sync put
-  // 0 against 2 at 30 ms from the truth, so the true pair (0, 1)... is fine, but (0, 2)
-  // checked at its truth contradicts the group and stays out.
+  // Files 0 and 1 are the pair above; file 2 is file 1 again. Where measured pairs in sync
+  // place 0 against 2 already, their pair is not looked at again: it could place nothing.
   const double truth = 14.0123;
-  std::vector<PairVerdict> verdicts = {in_sync(0, 1, truth), in_sync(2, 1, 0.030),
+  std::vector<PairVerdict> verdicts = {in_sync(0, 1, truth), in_sync(2, 1, 0.0),
                                        turned_down(0, 2, grid(truth), grid(truth))};
+  second_look(verdicts, {s1, l1, l1}, lengths(3));
+  EXPECT_FALSE(verdicts[2].in_sync);
+  EXPECT_EQ(verdicts[2].second_look, "");
+  // Placed by a pair on hits alone 30 ms from the truth, (0, 2) is checked; at its truth it
+  // contradicts the group and stays out.
+  verdicts = {in_sync(0, 1, truth), in_sync(2, 1, 0.030, 0), turned_down(0, 2, grid(truth), grid(truth))};
   second_look(verdicts, {s1, l1, l1}, lengths(3));
   EXPECT_FALSE(verdicts[2].in_sync);
   EXPECT_NE(verdicts[2].second_look.find("contradicts its group by"), std::string::npos)
       << verdicts[2].second_look;
   // Where the group agrees, the pair is added.
-  verdicts = {in_sync(0, 1, truth), in_sync(2, 1, 0.0), turned_down(0, 2, grid(truth), grid(truth))};
+  verdicts = {in_sync(0, 1, truth), in_sync(2, 1, 0.0, 0), turned_down(0, 2, grid(truth), grid(truth))};
   second_look(verdicts, {s1, l1, l1}, lengths(3));
   EXPECT_TRUE(verdicts[2].in_sync) << verdicts[2].second_look;
 }
@@ -182,21 +187,56 @@ TEST(SecondLook, MusicOfOnePhrasePlaysAtTheOffsetWhereTheRoomLinesUpToo) {
   write_wav("long.wav", longer);
   const double truth = -20.3;
 
-  // In sync two phrases off, and turned down with hits alike a phrase either side.
-  std::vector<PairVerdict> verdicts = {in_sync(0, 1, truth + 8.0),
-                                       turned_down(0, 1, truth + 4.0, truth - 4.0, 70)};
-  second_look(verdicts, {"short.wav", "long.wav"}, lengths(2));
-  for (const PairVerdict& v : verdicts) {
+  // In sync two phrases off, or turned down with hits alike a phrase either side.
+  for (const PairVerdict& verdict : {in_sync(0, 1, truth + 8.0), turned_down(0, 1, truth + 4.0, truth - 4.0, 70)}) {
+    std::vector<PairVerdict> verdicts = {verdict};
+    second_look(verdicts, {"short.wav", "long.wav"}, lengths(2));
+    const PairVerdict& v = verdicts[0];
     ASSERT_TRUE(v.in_sync) << v.second_look;
     EXPECT_TRUE(v.result.second_look && v.result.refined);
     EXPECT_NEAR(v.result.offset, truth, 0.0002) << v.second_look;
     EXPECT_NE(v.second_look.find("repeats every 4.00 s"), std::string::npos) << v.second_look;
-  }
-  EXPECT_NE(verdicts[0].second_look.find("moved from -12.300 s to -20.300 s"), std::string::npos);
+    if (verdict.in_sync) {
+      EXPECT_NE(v.second_look.find("moved from -12.300 s to -20.300 s"), std::string::npos);
+    }
 
-  // The twin lines up with every phrase alike: in sync or turned down, it is no pair.
-  verdicts = {in_sync(0, 1, truth + 8.0), turned_down(0, 1, truth + 4.0, truth - 4.0, 70)};
-  second_look(verdicts, {"twin.wav", "long.wav"}, lengths(2));
-  for (const PairVerdict& v : verdicts) EXPECT_FALSE(v.in_sync) << v.second_look;
-  EXPECT_NE(verdicts[0].second_look.find("no offset stands out"), std::string::npos);
+    // The twin lines up with every phrase alike: in sync or turned down, it is no pair.
+    verdicts = {verdict};
+    second_look(verdicts, {"twin.wav", "long.wav"}, lengths(2));
+    EXPECT_FALSE(verdicts[0].in_sync) << verdicts[0].second_look;
+    if (verdict.in_sync) {
+      EXPECT_NE(verdicts[0].second_look.find("no offset stands out"), std::string::npos);
+    }
+  }
+}
+// Over sound that repeats, a pair in sync is checked unless pairs whose own check passed
+// (or that share more than the check covers) place its files within a rung of its offset;
+// one a phrase off never agrees with them, so it is always checked.
+TEST(SecondLook, RepeatingSoundIsCheckedUnlessCheckedPairsVouchForThePair) {
+  testing_support::TempRunDir dir;
+  const std::vector<float> phrase = make_source(Material::MusicLike, 4.0, 5);
+  std::vector<float> longer = make_source(Material::SpeechLike, 60.0, 6);
+  for (std::size_t i = 0; i < longer.size(); ++i) longer[i] = phrase[i % phrase.size()] + 0.25f * longer[i];
+  Rng rng{8};
+  for (const auto& [name, from] : {std::pair{"a.wav", 20.3}, std::pair{"b.wav", 14.3}}) {
+    std::vector<float> piece(longer.begin() + static_cast<long>(from * kRate),
+                             longer.begin() + static_cast<long>((from + 24.0) * kRate));
+    add_noise(piece, 20.0, rng);
+    write_wav(name, piece);
+  }
+  write_wav("long.wav", longer);
+  const std::vector<std::string> wavs = {"a.wav", "b.wav", "long.wav"};
+  const std::vector<float> seconds = {24.0f, 24.0f, 60.0f};
+  // All three at their truth: the two that place b and a are checked, and vouch for the third.
+  std::vector<PairVerdict> verdicts = {in_sync(0, 2, -20.3), in_sync(1, 2, -14.3), in_sync(0, 1, -6.0)};
+  second_look(verdicts, wavs, seconds);
+  EXPECT_NE(verdicts[0].second_look, "");
+  EXPECT_NE(verdicts[1].second_look, "");
+  EXPECT_EQ(verdicts[2].second_look, "");
+  for (const PairVerdict& v : verdicts) EXPECT_TRUE(v.in_sync) << v.second_look;
+  // b against long a phrase off, where the other two place it: it is checked and moves.
+  verdicts = {in_sync(0, 2, -20.3), in_sync(1, 2, -14.3 + 4.0), in_sync(0, 1, -6.0)};
+  second_look(verdicts, wavs, seconds);
+  ASSERT_TRUE(verdicts[1].in_sync) << verdicts[1].second_look;
+  EXPECT_NEAR(verdicts[1].result.offset, -14.3, 0.0002) << verdicts[1].second_look;
 }
