@@ -12,8 +12,12 @@
 #include <charconv>
 #include <cstdint>
 #include <fstream>
+#include <iterator>
+#include <limits>
 #include <ostream>
+#include <string>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -43,13 +47,39 @@ constexpr int kPositionEnd = match_word::kPositionEnd;
 // Largest section whose word stays below 2^64 (section * 10^12 + 999999999999).
 constexpr float kSectionEnd = 18446744.0f;
 
-// A's rows by landmark hash: the rows of hashes[k] are rows[starts[k] .. starts[k + 1]),
-// in table order.
-struct HashIndex {
-  std::vector<std::uint64_t> hashes;
-  std::vector<std::uint32_t> starts;
-  std::vector<std::uint32_t> rows;
+// What every word of one pair shares: the two positions and the length of a section of
+// the shorter file.
+struct PairWords {
+  std::uint64_t longer = 0;
+  std::uint64_t shorter = 0;
+  float section_length = 0.0f;
 };
+
+PairWords pair_words(int p, int q, float dB) {
+  return {static_cast<std::uint64_t>(p), static_cast<std::uint64_t>(q), dB * kSectionShare};
+}
+
+// The word for row frame tA of the longer file matched with tB of the shorter; false when
+// the word cannot hold the match.
+inline bool match_word_of(double tA, double tB, const PairWords& pair, std::uint64_t& word) {
+  const double code =
+      (tB - tA) * kHopSamples / static_cast<double>(kAnalysisRate) * kHundredthsPerSecond + kOffsetCodeZero;
+  // A difference the six-digit code cannot hold would spill into the position fields.
+  if (!(code >= 0.0 && code < kOffsetCodeEnd)) return false;
+  std::uint64_t section = 0;
+  // Without a duration there is nothing to cut into sections: every match lies in section 0.
+  if (pair.section_length > 0.0f) {
+    const float seconds = static_cast<float>(tA * kHopSamples / static_cast<double>(kAnalysisRate));
+    const float slice = seconds / pair.section_length;
+    if (!(slice < kSectionEnd)) return false;
+    section = static_cast<std::uint64_t>(slice);
+  }
+  std::uint64_t longer = pair.longer;
+  std::uint64_t shorter = pair.shorter;
+  std::uint64_t offset_code = static_cast<std::uint64_t>(code);
+  word = composeints::composeInts3(section, longer, shorter, offset_code);
+  return true;
+}
 
 std::size_t match_budget(float shorter_seconds) {
   const double wanted = kBudgetPerSecond * static_cast<double>(shorter_seconds);
@@ -57,6 +87,48 @@ std::size_t match_budget(float shorter_seconds) {
   if (!(wanted > static_cast<double>(kMinimumBudget))) return kMinimumBudget;
   return static_cast<std::size_t>(std::min(wanted, kLargestBudget));
 }
+
+bool positions_fit(int p, int q) { return p >= 0 && q >= 0 && p < kPositionEnd && q < kPositionEnd; }
+
+MatchList started_list(std::size_t budget) {
+  MatchList list;
+  list.reserve(std::min(budget, kReserveCap) + kReserveMargin);
+  list.push_back(kListHead);
+  return list;
+}
+
+std::size_t bit_reverse(std::size_t value, int bits) {
+  std::size_t reversed = 0;
+  for (int b = 0; b < bits; ++b) {
+    reversed = (reversed << 1) | (value & 1u);
+    value >>= 1;
+  }
+  return reversed;
+}
+
+// Rows of B are visited in bit-reversed order of their indices, so that whatever prefix
+// the budget allows is spread evenly over the whole shorter recording rather than spent
+// on its first seconds. Once the whole table fits, the order does not show: the list is
+// sorted afterwards. Stops when visit(row) returns false.
+template <class Visit>
+void walk_rows_bit_reversed(std::size_t rows, Visit&& visit) {
+  int bits = 0;
+  while ((std::size_t{1} << bits) < rows) ++bits;
+  const std::size_t walk = std::size_t{1} << bits;
+  for (std::size_t i = 0; i < walk; ++i) {
+    const std::size_t row = bit_reverse(i, bits);
+    if (row >= rows) continue;
+    if (!visit(row)) return;
+  }
+}
+
+// A's rows by landmark hash: the rows of hashes[k] are rows[starts[k] .. starts[k + 1]),
+// in table order.
+struct HashIndex {
+  std::vector<std::uint64_t> hashes;
+  std::vector<std::uint32_t> starts;
+  std::vector<std::uint32_t> rows;
+};
 
 HashIndex index_by_hash(const LandmarkTable& table) {
   const std::size_t count = static_cast<std::size_t>(table.rows());
@@ -77,64 +149,26 @@ HashIndex index_by_hash(const LandmarkTable& table) {
   return index;
 }
 
-std::size_t bit_reverse(std::size_t value, int bits) {
-  std::size_t reversed = 0;
-  for (int b = 0; b < bits; ++b) {
-    reversed = (reversed << 1) | (value & 1u);
-    value >>= 1;
-  }
-  return reversed;
-}
-
-// Rows of B are visited in bit-reversed order of their indices, so that whatever prefix
-// the budget allows is spread evenly over the whole shorter recording rather than spent
-// on its first seconds. Once the whole table fits, the order does not show: the list is
-// sorted afterwards.
 MatchList match_against_index(const LandmarkTable& A, const HashIndex& index,
                               const LandmarkTable& B, int p, int q, float dB) {
   const std::size_t budget = match_budget(dB);
-  MatchList list;
-  list.reserve(std::min(budget, kReserveCap) + kReserveMargin);
-  list.push_back(kListHead);
-  if (p < 0 || q < 0 || p >= kPositionEnd || q >= kPositionEnd) {
-    shrink_capacity(list);
-    return list;
-  }
-  std::uint64_t longer = static_cast<std::uint64_t>(p);
-  std::uint64_t shorter = static_cast<std::uint64_t>(q);
-  // Without a duration there is nothing to cut into sections: every match lies in section 0.
-  const float section_length = dB * kSectionShare;
-  const bool has_sections = section_length > 0.0f;
-
-  const std::size_t rows_b = static_cast<std::size_t>(B.rows());
-  int bits = 0;
-  while ((std::size_t{1} << bits) < rows_b) ++bits;
-  const std::size_t walk = std::size_t{1} << bits;
-  for (std::size_t i = 0; i < walk; ++i) {
-    const std::size_t rb = bit_reverse(i, bits);
-    if (rb >= rows_b) continue;
-    if (list.size() >= budget) break;
-    const Eigen::Index r = static_cast<Eigen::Index>(rb);
-    const auto found = std::lower_bound(index.hashes.begin(), index.hashes.end(), B(r, 1));
-    if (found == index.hashes.end() || *found != B(r, 1)) continue;
-    const std::size_t k = static_cast<std::size_t>(found - index.hashes.begin());
-    const double tB = static_cast<double>(B(r, 0));
-    for (std::uint32_t s = index.starts[k]; s < index.starts[k + 1]; ++s) {
-      const double tA = static_cast<double>(A(static_cast<Eigen::Index>(index.rows[s]), 0));
-      const double code =
-          (tB - tA) * kHopSamples / static_cast<double>(kAnalysisRate) * kHundredthsPerSecond + kOffsetCodeZero;
-      // A difference the six-digit code cannot hold would spill into the position fields.
-      if (!(code >= 0.0 && code < kOffsetCodeEnd)) continue;
-      std::uint64_t section = 0;
-      if (has_sections) {
-        const float seconds = static_cast<float>(tA * kHopSamples / static_cast<double>(kAnalysisRate));
-        const float slice = seconds / section_length;
-        if (!(slice < kSectionEnd)) continue;
-        section = static_cast<std::uint64_t>(slice);
-      }
-      std::uint64_t offset_code = static_cast<std::uint64_t>(code);
-      list.push_back(composeints::composeInts3(section, longer, shorter, offset_code));
-    }
+  MatchList list = started_list(budget);
+  if (positions_fit(p, q)) {
+    const PairWords words = pair_words(p, q, dB);
+    walk_rows_bit_reversed(static_cast<std::size_t>(B.rows()), [&](std::size_t rb) {
+      if (list.size() >= budget) return false;
+      const Eigen::Index r = static_cast<Eigen::Index>(rb);
+      const auto found = std::lower_bound(index.hashes.begin(), index.hashes.end(), B(r, 1));
+      if (found == index.hashes.end() || *found != B(r, 1)) return true;
+      const std::size_t k = static_cast<std::size_t>(found - index.hashes.begin());
+      const double tB = static_cast<double>(B(r, 0));
+      std::uint64_t word = 0;
+      for (std::uint32_t s = index.starts[k]; s < index.starts[k + 1]; ++s)
+        if (match_word_of(static_cast<double>(A(static_cast<Eigen::Index>(index.rows[s]), 0)), tB,
+                          words, word))
+          list.push_back(word);
+      return true;
+    });
   }
   shrink_capacity(list);
   return list;
@@ -154,21 +188,10 @@ struct PlannedPair {
   int shorter;
 };
 
-}  // namespace
-
-MatchList proveri2(const LandmarkTable& A, const LandmarkTable& B, int p, int q, float /*dA*/,
-                   float dB) {
-  return match_against_index(A, index_by_hash(A), B, p, q, dB);
-}
-
-std::vector<PairSlot> proveriall(const std::vector<LandmarkTable>& tables, int n,
-                                 std::vector<float> durations, DeviceGroups groups,
-                                 const ProgressFn& progress) {
-  const std::size_t side = static_cast<std::size_t>(std::max(n, 0)) + 1;
-  std::vector<PairSlot> slots(side * side);
-  const int usable = static_cast<int>(std::min<std::size_t>(
-      {static_cast<std::size_t>(std::max(n, 0)), tables.size(), durations.size()}));
-
+// Every pair i < j of the first `usable` entries that may be compared, in the order the
+// slots take them; prints the comparison's console lines.
+std::vector<PlannedPair> plan_pairs(int usable, const std::vector<float>& durations,
+                                    const DeviceGroups& groups) {
   std::vector<PlannedPair> plan;
   for (int i = 0; i < usable; ++i) {
     for (int j = i + 1; j < usable; ++j) {
@@ -191,58 +214,267 @@ std::vector<PairSlot> proveriall(const std::vector<LandmarkTable>& tables, int n
       }
     }
   }
+  return plan;
+}
 
-  auto table_of = [&](int entry) -> const LandmarkTable& {
-    return tables[static_cast<std::size_t>(entry)];
-  };
-  // Each table takes the longer part in several pairs; its index is built once. Indexes
-  // and pairs are made on worker_count() threads, the slots filled in plan order.
-  std::vector<const LandmarkTable*> indexed;
-  for (const PlannedPair& planned : plan) {
-    const LandmarkTable* A = &table_of(planned.longer);
-    if (std::find(indexed.begin(), indexed.end(), A) == indexed.end()) indexed.push_back(A);
-  }
-  std::vector<HashIndex> built(indexed.size());
+// The landmarks of every file that is the longer one of some pair, in one index for the
+// whole run. Group g is one hash; its occurrences are occurrences[starts[g] ..
+// starts[g + 1]), by file, then in table order. Every file also keeps the group of each
+// of its rows (kNoGroup when no longer file has that hash), so that walking a shorter
+// file needs no search, and a file with none of its hashes never comes up at all.
+struct Occurrence {
+  std::uint32_t file;
+  std::uint32_t row;
+};
+
+// Rows are counted in 32 bits, as in HashIndex: a table of 2^32 rows would fill 64 GB.
+constexpr std::uint32_t kNoGroup = std::numeric_limits<std::uint32_t>::max();
+
+struct LandmarkIndex {
+  std::vector<std::size_t> starts;
+  std::vector<Occurrence> occurrences;
+  std::vector<std::vector<std::uint32_t>> group_of_row;  // by file
+};
+
+// Sorted union of the sorted distinct lists parts[lo, hi).
+std::vector<std::uint64_t> union_of(const std::vector<const std::vector<std::uint64_t>*>& parts,
+                                    std::size_t lo, std::size_t hi) {
+  if (hi <= lo) return {};
+  if (hi - lo == 1) return *parts[lo];
+  const std::size_t mid = lo + (hi - lo) / 2;
+  const std::vector<std::uint64_t> left = union_of(parts, lo, mid);
+  const std::vector<std::uint64_t> right = union_of(parts, mid, hi);
+  std::vector<std::uint64_t> merged;
+  merged.reserve(left.size() + right.size());
+  std::set_union(left.begin(), left.end(), right.begin(), right.end(), std::back_inserter(merged));
+  return merged;
+}
+
+// `longer[f]`: file f's landmarks go into the index; `walked[f]`: its rows get groups.
+LandmarkIndex index_landmarks(const std::vector<LandmarkTable>& tables, const std::vector<char>& longer,
+                              const std::vector<char>& walked) {
+  const std::size_t files = longer.size();
+  LandmarkIndex index;
+  index.group_of_row.resize(files);
+  // Each file's distinct hashes, its rows numbered by them for now.
+  std::vector<std::vector<std::uint64_t>> distinct(files);
   ordered_parallel_for(
-      static_cast<int>(indexed.size()), worker_count(),
-      [&](int t) { built[t] = index_by_hash(*indexed[t]); }, [](int) {});
-  auto index_of = [&](const LandmarkTable* A) -> const HashIndex& {
-    return built[static_cast<std::size_t>(std::find(indexed.begin(), indexed.end(), A) -
-                                          indexed.begin())];
+      static_cast<int>(files), worker_count(),
+      [&](int f) {
+        if (!longer[f] && !walked[f]) return;
+        const LandmarkTable& table = tables[static_cast<std::size_t>(f)];
+        const std::size_t count = static_cast<std::size_t>(table.rows());
+        std::vector<std::pair<std::uint64_t, std::uint32_t>> keyed(count);
+        for (std::size_t r = 0; r < count; ++r)
+          keyed[r] = {table(static_cast<Eigen::Index>(r), 1), static_cast<std::uint32_t>(r)};
+        std::sort(keyed.begin(), keyed.end());
+        std::vector<std::uint32_t>& groups = index.group_of_row[static_cast<std::size_t>(f)];
+        groups.resize(count);
+        std::vector<std::uint64_t>& hashes = distinct[static_cast<std::size_t>(f)];
+        for (std::size_t k = 0; k < count; ++k) {
+          if (k == 0 || keyed[k].first != keyed[k - 1].first) hashes.push_back(keyed[k].first);
+          groups[keyed[k].second] = static_cast<std::uint32_t>(hashes.size() - 1);
+        }
+      },
+      [](int) {});
+
+  // The groups are the longer files' hashes; the union is split in one part per worker.
+  std::vector<const std::vector<std::uint64_t>*> parts;
+  for (std::size_t f = 0; f < files; ++f)
+    if (longer[f]) parts.push_back(&distinct[f]);
+  const std::size_t shares = std::min<std::size_t>(static_cast<std::size_t>(worker_count()), parts.size());
+  std::vector<std::vector<std::uint64_t>> shared(shares);
+  ordered_parallel_for(
+      static_cast<int>(shares), worker_count(),
+      [&](int s) {
+        const std::size_t size = parts.size();
+        shared[static_cast<std::size_t>(s)] = union_of(parts, size * static_cast<std::size_t>(s) / shares,
+                                                       size * static_cast<std::size_t>(s + 1) / shares);
+      },
+      [](int) {});
+  std::vector<const std::vector<std::uint64_t>*> shared_parts;
+  for (const std::vector<std::uint64_t>& part : shared) shared_parts.push_back(&part);
+  const std::vector<std::uint64_t> hashes = union_of(shared_parts, 0, shared_parts.size());
+  std::vector<std::vector<std::uint64_t>>().swap(shared);
+
+  ordered_parallel_for(
+      static_cast<int>(files), worker_count(),
+      [&](int f) {
+        std::vector<std::uint64_t>& own = distinct[static_cast<std::size_t>(f)];
+        std::vector<std::uint32_t> group_of_own(own.size(), kNoGroup);
+        auto from = hashes.begin();
+        for (std::size_t k = 0; k < own.size(); ++k) {
+          from = std::lower_bound(from, hashes.end(), own[k]);
+          if (from != hashes.end() && *from == own[k])
+            group_of_own[k] = static_cast<std::uint32_t>(from - hashes.begin());
+        }
+        for (std::uint32_t& group : index.group_of_row[static_cast<std::size_t>(f)])
+          group = group_of_own[group];
+        std::vector<std::uint64_t>().swap(own);
+      },
+      [](int) {});
+
+  index.starts.assign(hashes.size() + 1, 0);
+  for (std::size_t f = 0; f < files; ++f)
+    if (longer[f])
+      for (std::uint32_t group : index.group_of_row[f]) ++index.starts[group + 1];
+  for (std::size_t g = 0; g < hashes.size(); ++g) index.starts[g + 1] += index.starts[g];
+  index.occurrences.resize(index.starts.back());
+  std::vector<std::size_t> next(index.starts.begin(), index.starts.end() - 1);
+  for (std::size_t f = 0; f < files; ++f) {
+    if (!longer[f]) continue;
+    const std::vector<std::uint32_t>& groups = index.group_of_row[f];
+    for (std::size_t r = 0; r < groups.size(); ++r)
+      index.occurrences[next[groups[r]]++] = {static_cast<std::uint32_t>(f), static_cast<std::uint32_t>(r)};
+  }
+  // Rows of a file that is never walked need no groups once the occurrences are placed.
+  for (std::size_t f = 0; f < files; ++f)
+    if (!walked[f]) std::vector<std::uint32_t>().swap(index.group_of_row[f]);
+  return index;
+}
+
+// The lists of the pairs plan[pairs[..]], all with `b` as the shorter file, made in one
+// walk of b's rows. Each longer file takes b's rows in the walk's order until its own
+// list has reached the budget, exactly as if the pair were matched alone: its list only
+// grows on rows whose group holds it, so testing it there is testing it before each row.
+void match_shorter_file(const LandmarkIndex& index, const std::vector<LandmarkTable>& tables,
+                        const std::vector<PlannedPair>& plan, const std::vector<int>& pairs, int b,
+                        float dB, std::vector<MatchList>& lists) {
+  const std::size_t budget = match_budget(dB);
+  struct Partner {
+    MatchList* list;
+    const LandmarkTable* table;
+    PairWords words;
+    bool open;
   };
+  std::vector<Partner> partners;
+  std::vector<int> partner_of(index.group_of_row.size(), -1);
+  for (int pair : pairs) {
+    MatchList& list = lists[static_cast<std::size_t>(pair)];
+    list = started_list(budget);
+    const int a = plan[static_cast<std::size_t>(pair)].longer;
+    if (!positions_fit(a, b)) continue;
+    partner_of[static_cast<std::size_t>(a)] = static_cast<int>(partners.size());
+    partners.push_back({&list, &tables[static_cast<std::size_t>(a)], pair_words(a, b, dB), true});
+  }
+
+  std::size_t open = partners.size();
+  const LandmarkTable& B = tables[static_cast<std::size_t>(b)];
+  const std::vector<std::uint32_t>& groups = index.group_of_row[static_cast<std::size_t>(b)];
+  const Occurrence* occurrences = index.occurrences.data();
+  walk_rows_bit_reversed(static_cast<std::size_t>(B.rows()), [&](std::size_t rb) {
+    if (open == 0) return false;
+    const std::uint32_t group = groups[rb];
+    if (group == kNoGroup) return true;
+    const double tB = static_cast<double>(B(static_cast<Eigen::Index>(rb), 0));
+    const Occurrence* at = occurrences + index.starts[group];
+    const Occurrence* const end = occurrences + index.starts[group + 1];
+    while (at != end) {
+      const std::uint32_t file = at->file;
+      const int whose = partner_of[file];
+      if (whose < 0 || !partners[static_cast<std::size_t>(whose)].open) {
+        while (at != end && at->file == file) ++at;
+        continue;
+      }
+      Partner& partner = partners[static_cast<std::size_t>(whose)];
+      const LandmarkTable& A = *partner.table;
+      std::uint64_t word = 0;
+      for (; at != end && at->file == file; ++at)
+        if (match_word_of(static_cast<double>(A(static_cast<Eigen::Index>(at->row), 0)), tB,
+                          partner.words, word))
+          partner.list->push_back(word);
+      if (partner.list->size() >= budget) {
+        partner.open = false;
+        --open;
+      }
+    }
+    return true;
+  });
+
+  for (int pair : pairs) {
+    MatchList& list = lists[static_cast<std::size_t>(pair)];
+    std::sort(list.begin(), list.end());
+    shrink_capacity(list);
+  }
+}
+
+// The values of slots[0, filled) one a line, each followed by ",": what export2csvBIG
+// writes of them as one column, without first copying them all into one.
+void write_match_dump(const char* name, const std::vector<PairSlot>& slots, std::size_t filled) {
+  std::ofstream out(name, std::ios::out | std::ios::trunc | std::ios::binary);
+  if (!out) return;
+  std::string text;
+  char digits[24];
+  for (std::size_t s = 0; s < filled; ++s) {
+    for (std::uint64_t value : slots[s].list) {
+      const auto written = std::to_chars(digits, digits + sizeof digits, value);
+      text.append(digits, written.ptr);
+      text += ",\n";
+      if (text.size() > (1u << 16)) {
+        out << text;
+        text.clear();
+      }
+    }
+  }
+  out << text;
+}
+
+}  // namespace
+
+MatchList proveri2(const LandmarkTable& A, const LandmarkTable& B, int p, int q, float /*dA*/,
+                   float dB) {
+  return match_against_index(A, index_by_hash(A), B, p, q, dB);
+}
+
+std::vector<PairSlot> proveriall(const std::vector<LandmarkTable>& tables, int n,
+                                 std::vector<float> durations, DeviceGroups groups,
+                                 const ProgressFn& progress) {
+  const std::size_t side = static_cast<std::size_t>(std::max(n, 0)) + 1;
+  std::vector<PairSlot> slots(side * side);
+  const int usable = static_cast<int>(std::min<std::size_t>(
+      {static_cast<std::size_t>(std::max(n, 0)), tables.size(), durations.size()}));
+  const std::vector<PlannedPair> plan = plan_pairs(usable, durations, groups);
+
+  // Shorter files are walked in the order the plan first needs them, so that the slots
+  // and the progress reports, which go in plan order, follow the work closely.
+  std::vector<char> longer(static_cast<std::size_t>(usable), 0);
+  std::vector<char> walked(static_cast<std::size_t>(usable), 0);
+  std::vector<int> walk_order;
+  std::vector<std::vector<int>> pairs_of(static_cast<std::size_t>(usable));
+  for (std::size_t p = 0; p < plan.size(); ++p) {
+    const std::size_t b = static_cast<std::size_t>(plan[p].shorter);
+    longer[static_cast<std::size_t>(plan[p].longer)] = 1;
+    if (!walked[b]) walk_order.push_back(plan[p].shorter);
+    walked[b] = 1;
+    pairs_of[b].push_back(static_cast<int>(p));
+  }
+  const LandmarkIndex index = index_landmarks(tables, longer, walked);
 
   std::vector<MatchList> lists(plan.size());
+  std::vector<char> done(static_cast<std::size_t>(usable), 0);
+  std::size_t next = 0;
   std::size_t k = 0;
   ordered_parallel_for(
-      static_cast<int>(plan.size()), worker_count(),
-      [&](int pair) {
-        const PlannedPair& planned = plan[static_cast<std::size_t>(pair)];
-        const LandmarkTable& A = table_of(planned.longer);
-        MatchList list = match_against_index(A, index_of(&A), table_of(planned.shorter),
-                                             planned.longer, planned.shorter,
-                                             durations[static_cast<std::size_t>(planned.shorter)]);
-        std::sort(list.begin(), list.end());
-        lists[static_cast<std::size_t>(pair)] = std::move(list);
+      static_cast<int>(walk_order.size()), worker_count(),
+      [&](int t) {
+        const int b = walk_order[static_cast<std::size_t>(t)];
+        match_shorter_file(index, tables, plan, pairs_of[static_cast<std::size_t>(b)], b,
+                           durations[static_cast<std::size_t>(b)], lists);
       },
-      [&](int pair) {
-        throw_if_stop_requested();
-        const std::size_t p = static_cast<std::size_t>(pair);
-        if (!lists[p].empty() && k < slots.size()) {
-          slots[k] = PairSlot{std::move(lists[p]), plan[p].longer, plan[p].shorter};
-          ++k;
+      [&](int t) {
+        done[static_cast<std::size_t>(walk_order[static_cast<std::size_t>(t)])] = 1;
+        for (; next < plan.size() && done[static_cast<std::size_t>(plan[next].shorter)]; ++next) {
+          throw_if_stop_requested();
+          if (!lists[next].empty() && k < slots.size()) {
+            slots[k] = PairSlot{std::move(lists[next]), plan[next].longer, plan[next].shorter};
+            ++k;
+          }
+          if (progress) progress(kStageMatch, static_cast<int>(next) + 1, static_cast<int>(plan.size()));
         }
-        if (progress) progress(kStageMatch, pair + 1, static_cast<int>(plan.size()));
       });
 
-  std::size_t total = 0;
-  for (std::size_t s = 0; s < k; ++s) total += slots[s].list.size();
-  Eigen::Matrix<std::uint64_t, Eigen::Dynamic, Eigen::Dynamic> column(
-      static_cast<Eigen::Index>(total), 1);
-  Eigen::Index row = 0;
-  for (std::size_t s = 0; s < k; ++s)
-    for (std::uint64_t value : slots[s].list) column(row++, 0) = value;
   console() << "line 2153\n";
-  export2csvBIG(run_folder().match_dump.c_str(), column, 1, static_cast<int>(total));
+  write_match_dump(run_folder().match_dump.c_str(), slots, k);
   return slots;
 }
 

@@ -1,0 +1,157 @@
+#include "core/log.h"
+#include "matching/match.h"
+#include "tests/matching/plain_proveriall.h"
+#include "tests/support/test_support.h"
+#include "tools/synthetic_landmarks.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using testing_support::TempRunDir;
+
+// Everything a matching run leaves behind.
+struct Outcome {
+  std::vector<PairSlot> slots;
+  std::string console;
+  std::vector<std::pair<int, int>> reports;
+  std::string dump;
+};
+
+template <class Matcher>
+Outcome run(Matcher matcher, const std::vector<LandmarkTable>& tables, int n,
+            const std::vector<float>& durations, const DeviceGroups& groups) {
+  TempRunDir dir;
+  Outcome outcome;
+  std::ostringstream text;
+  {
+    ConsoleCapture capture(text);
+    outcome.slots = matcher(tables, n, durations, groups, [&](std::string_view stage, int i, int k) {
+      EXPECT_EQ(stage, "match");
+      outcome.reports.push_back({i, k});
+    });
+  }
+  outcome.console = text.str();
+  outcome.dump = testing_support::read_file("debagmatLONG1.txt");
+  return outcome;
+}
+
+// Compares the two on every slot, the console, the progress reports and the dump; returns
+// what the plain loop gave.
+Outcome expect_same_as_plain(const std::vector<LandmarkTable>& tables, int n,
+                             const std::vector<float>& durations, const DeviceGroups& groups) {
+  const Outcome plain = run(plain::plain_proveriall, tables, n, durations, groups);
+  const Outcome fast =
+      run([](const std::vector<LandmarkTable>& t, int m, std::vector<float> d, DeviceGroups g,
+             const ProgressFn& progress) { return proveriall(t, m, std::move(d), std::move(g), progress); },
+          tables, n, durations, groups);
+  EXPECT_EQ(fast.slots.size(), plain.slots.size());
+  if (fast.slots.size() != plain.slots.size()) return plain;
+  for (std::size_t s = 0; s < plain.slots.size(); ++s) {
+    const PairSlot& want = plain.slots[s];
+    const PairSlot& got = fast.slots[s];
+    EXPECT_EQ(std::make_pair(got.longer, got.shorter), std::make_pair(want.longer, want.shorter))
+        << "slot " << s;
+    EXPECT_TRUE(got.list == want.list)
+        << "slot " << s << " (" << want.longer << ", " << want.shorter << "): " << got.list.size()
+        << " values for " << want.list.size() << ", first difference at "
+        << std::mismatch(got.list.begin(), got.list.end(), want.list.begin(), want.list.end()).first -
+               got.list.begin();
+  }
+  EXPECT_EQ(fast.console, plain.console);
+  EXPECT_EQ(fast.reports, plain.reports);
+  EXPECT_TRUE(fast.dump == plain.dump)
+      << "dump of " << fast.dump.size() << " bytes for " << plain.dump.size() << ", first difference at "
+      << std::mismatch(fast.dump.begin(), fast.dump.end(), plain.dump.begin(), plain.dump.end()).first -
+             fast.dump.begin();
+  return plain;
+}
+
+std::size_t longest_list(const Outcome& outcome) {
+  std::size_t longest = 0;
+  for (const PairSlot& slot : outcome.slots) longest = std::max(longest, slot.list.size());
+  return longest;
+}
+
+LandmarkTable table_of(const std::vector<std::pair<std::uint64_t, std::uint64_t>>& rows) {
+  LandmarkTable t(static_cast<Eigen::Index>(rows.size()), 2);
+  for (std::size_t r = 0; r < rows.size(); ++r) t.row(static_cast<Eigen::Index>(r)) << rows[r].first, rows[r].second;
+  return t;
+}
+
+// Rows at random frames below `frames`, hashes 1..`hashes`: few hashes, found many times.
+LandmarkTable crowded(Eigen::Index rows, std::uint64_t frames, std::uint64_t hashes, std::uint32_t seed) {
+  std::mt19937 rng(seed);
+  LandmarkTable t(rows, 2);
+  for (Eigen::Index r = 0; r < rows; ++r) t.row(r) << rng() % frames, 1 + rng() % hashes;
+  return t;
+}
+
+}  // namespace
+
+TEST(Proveriall, GivesThePerPairListsOnAGeneratedShoot) {
+  // Two long recordings (one pair of equal length), clips of one event cut at their own
+  // starts, clips of another event, and one device's clips in a group.
+  const synthetic::Event wedding = synthetic::make_event(400.0, 30.0, 5);
+  const synthetic::Event other = synthetic::make_event(100.0, 30.0, 6);
+  std::vector<LandmarkTable> tables;
+  std::vector<float> durations;
+  auto add = [&](const synthetic::Event& event, double start, double seconds) {
+    tables.push_back(synthetic::record(event, start, seconds, 0.6, 5.0, 50 + tables.size()));
+    durations.push_back(static_cast<float>(seconds));
+  };
+  add(wedding, 0.0, 300.0);
+  add(wedding, 60.0, 300.0);
+  add(wedding, 20.0, 40.0);
+  add(other, 10.0, 60.0);
+  add(wedding, 100.0, 5.0);
+  add(wedding, 150.0, 75.0);
+  add(other, 0.0, 12.0);
+  add(wedding, 230.0, 75.0);
+  add(wedding, 310.0, 8.0);
+  const Outcome plain =
+      expect_same_as_plain(tables, static_cast<int>(tables.size()), durations, {{5, 7}, {2, 8}});
+  EXPECT_EQ(plain.reports.size(), 34u);
+}
+
+TEST(Proveriall, GivesThePerPairListsAtTheEdges) {
+  std::vector<LandmarkTable> tables;
+  std::vector<float> durations;
+  // Tables that share a few hashes thousands of times: every pair stops on its budget,
+  // the 40 s ones on 4000 values, the 150 s ones on 6000.
+  tables.push_back(crowded(3000, 5000, 40, 1));
+  durations.push_back(120.0f);
+  tables.push_back(crowded(400, 2000, 60, 2));
+  durations.push_back(40.0f);
+  tables.push_back(crowded(500, 6000, 50, 3));
+  durations.push_back(150.0f);
+  tables.push_back(crowded(2500, 6000, 45, 4));
+  durations.push_back(150.0f);
+  // One row, no row, a hash repeated on consecutive rows and frames, a frame far out that
+  // fills no six-digit code, and durations of 0 s and of no number.
+  tables.push_back(table_of({{70, 7}}));
+  durations.push_back(3.0f);
+  tables.push_back(LandmarkTable(0, 2));
+  durations.push_back(20.0f);
+  tables.push_back(table_of({{5, 7}, {5, 7}, {6, 7}, {6, 7}, {9, 12}, {416667, 7}, {0, 0}}));
+  durations.push_back(0.0f);
+  tables.push_back(table_of({{1, 7}, {2, 12}, {3, 12}, {0, 0}}));
+  durations.push_back(std::nanf(""));
+  // A table past n and a duration past the tables are not matched.
+  tables.push_back(crowded(100, 100, 5, 9));
+  durations.push_back(120.0f);
+  durations.push_back(10.0f);
+  const int n = 8;
+  EXPECT_GE(longest_list(expect_same_as_plain(tables, n, durations, {})), 6000u);
+  expect_same_as_plain(tables, n, durations, {{0, 3}, {4, 6, 7}});
+  expect_same_as_plain(tables, 1, durations, {});
+  expect_same_as_plain(tables, n, {}, {});
+}
