@@ -220,7 +220,7 @@ std::string run(std::vector<std::string> files, double tolerance, int x, int y, 
   // While the analysis WAVs still exist: the fingerprint grid alone places a pair only to
   // within a frame or two.
   if (options.refine) refine_in_sync(verdicts, analysis);
-  second_look(verdicts, analysis, durations);
+  second_look(verdicts, analysis, durations, options.refine);
   log_verdicts(verdicts, analysis);
   result.pairs = pairs_in_sync(verdicts);
   logthis("posle csvwrite...");

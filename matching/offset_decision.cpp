@@ -196,6 +196,17 @@ bool pair_in_sync(const OffsetSummary& summary, const PairOverlap& overlap) {
          static_cast<float>(most_hits) > 3.0f * overlap.presek;
 }
 
+PairResult decided_result(const PairVerdict& v, double offset) {
+  PairResult r;
+  r.shorter = v.shorter;
+  r.longer = v.longer;
+  r.offset = offset;
+  r.sections = v.summary.sections;
+  r.confidence = v.overlap.confidence;
+  r.hits = v.summary.most_hits;
+  return r;
+}
+
 std::vector<PairVerdict> judge_pairs(const std::vector<PairSlot>& slots, int n,
                                      const std::vector<float>& durations) {
   // Slots are laid out for the pairs of an even number of entries.
@@ -223,14 +234,7 @@ std::vector<PairVerdict> judge_pairs(const std::vector<PairSlot>& slots, int n,
     v.overlap = pair_overlap(v.summary, durations[static_cast<std::size_t>(slot.longer)],
                              durations[static_cast<std::size_t>(slot.shorter)]);
     v.in_sync = pair_in_sync(v.summary, v.overlap);
-    if (!v.in_sync) continue;
-    PairResult& r = v.result;
-    r.shorter = slot.shorter;
-    r.longer = slot.longer;
-    r.offset = static_cast<double>(v.summary.offset);
-    r.sections = v.summary.sections;
-    r.confidence = v.overlap.confidence;
-    r.hits = v.summary.most_hits;
+    if (v.in_sync) v.result = decided_result(v, static_cast<double>(v.summary.offset));
   }
   return verdicts;
 }
