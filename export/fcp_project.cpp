@@ -30,7 +30,7 @@ constexpr int kGroupIdStride = 100;
 // A new sequence starts after every dozen members, so no timeline gets too tall to use.
 constexpr size_t kMembersPerSequence = 12;
 constexpr int kAudioDepth = 16;          // bits per sample
-constexpr int kAudioSampleRate = 48000;  // Hz
+constexpr int kAudioSampleRate = static_cast<int>(kTimelineAudioRate);
 
 constexpr const char* kFileNames[4] = {"SYNCED_fcp.XML", "UNSYNCED_fcp.XML",
                                        "SYNCED_premierePro.XML", "UNSYNCED_premierePro.XML"};

@@ -24,7 +24,6 @@ constexpr int kNoCandidate = 99999999;
 
 // A list shorter than this cannot carry a verdict.
 constexpr std::size_t kMinimumValues = 10;
-constexpr float kSectionShare = 0.03125f;  // a section is 1/32 of the shorter file
 constexpr std::size_t kAsterisks = 184;
 constexpr const char* kPairLineGap =
     "                                               ";  // 47 blanks
@@ -170,7 +169,7 @@ PairOverlap pair_overlap(const OffsetSummary& summary, float longer_seconds,
   out.presek = offset > 0.0f ? shorter_seconds - std::fabs(offset)
                              : std::min(longer_seconds - std::fabs(offset), shorter_seconds);
   out.traenje_small = shorter_seconds == 0.0f ? 1.0f : shorter_seconds;
-  out.sekcii_vo_presek = out.presek / (1.0f + out.traenje_small * kSectionShare);
+  out.sekcii_vo_presek = out.presek / (1.0f + out.traenje_small * match_word::kSectionShare);
   out.confidence = out.sekcii_vo_presek / (static_cast<float>(summary.sections) + 1.0f);
   return out;
 }
