@@ -21,7 +21,6 @@ namespace {
 
 constexpr double kRecordingSeconds = 3600.0;
 constexpr float kDecay = 0.99f;
-constexpr int kOffsets[3] = {0, 32, 64};
 
 // Generated once per process into the temp folder and removed at exit.
 const std::string& hour_wav() {
@@ -62,10 +61,10 @@ void BM_ThreePassesOfAnHour(benchmark::State& state) {
   for (auto _ : state) {
     const auto start = std::chrono::steady_clock::now();
     Eigen::MatrixXf picture;  // shared by the passes, as the engine does
-    for (int offset : kOffsets) {
+    for (int offset : kPassOffsets) {
       float seconds = 0.0f;
       const LandmarkTable table =
-          final_sredi(path.c_str(), 0, &seconds, kDecay, 31.0f, 63.0f, offset, picture);
+          final_sredi(path.c_str(), 0, &seconds, kDecay, kTargetDf, kTargetDt, offset, picture);
       rows += static_cast<double>(table.rows());
       benchmark::DoNotOptimize(table.data());
     }
@@ -99,7 +98,7 @@ void BM_OnePassPeakMemory(benchmark::State& state) {
     std::ofstream("/proc/self/clear_refs") << "5";
     const double before = status_bytes("VmRSS");
     float seconds = 0.0f;
-    const LandmarkTable table = final_sredi(path.c_str(), 0, &seconds, kDecay, 31.0f, 63.0f, 0);
+    const LandmarkTable table = final_sredi(path.c_str(), 0, &seconds, kDecay, kTargetDf, kTargetDt, 0);
     benchmark::DoNotOptimize(table.data());
     peak = std::max(peak, status_bytes("VmHWM") - before);
   }

@@ -31,9 +31,8 @@ constexpr int kDocumentNameWidth = 26;
 
 enum ExitCode { kSynced = 0, kNothingInSync = 1, kUsage = 2, kCannotRun = 3 };
 
-std::string file_name(const std::string& path) {
-  return console_safe(fs::path(path).filename().string());
-}
+// A file's name as the terminal may show it.
+std::string shown_name(const std::string& path) { return console_safe(file_name(path)); }
 
 // Ctrl-C, a closed terminal, kill, or a reader of our output that went away: the run ends at
 // its next step, removes its work folder and leaves the documents whole or untouched.
@@ -49,14 +48,13 @@ void install_stop_handlers() {
 // One line per pair found in sync: where the shorter recording's sound sits in the longer.
 void print_pairs(const RunResult& result) {
   for (const PairResult& p : result.pairs) {
-    // No "-0.00" for a drift that rounds to nothing.
-    const double drift = std::abs(p.drift_ppm) < 0.005 ? 0.0 : p.drift_ppm;
+    const double drift = no_negative_zero(p.drift_ppm, 2);
     char figures[96];
     std::snprintf(figures, sizeof figures, "offset %+.3f s  drift %+.2f ppm  %s", p.offset, drift, p.refined ? "refined" : "not refined");
     // Last on the line, after the word scripts read the refinement from.
     const char* second = p.second_look ? "  (second look)" : "";
-    std::cout << file_name(result.entries[static_cast<std::size_t>(p.shorter)]) << "  <->  "
-              << file_name(result.entries[static_cast<std::size_t>(p.longer)]) << "  " << figures
+    std::cout << shown_name(result.entries[static_cast<std::size_t>(p.shorter)]) << "  <->  "
+              << shown_name(result.entries[static_cast<std::size_t>(p.longer)]) << "  " << figures
               << second << "\n";
   }
 }
@@ -68,14 +66,14 @@ void print_clocks(const RunResult& result) {
   for (std::size_t g = 0; g < t.groups.size(); ++g) {
     const SyncGroup& group = t.groups[g];
     if (group.clocks.empty()) continue;
-    const auto name = [&](int entry) { return file_name(result.entries[static_cast<std::size_t>(entry)]); };
+    const auto name = [&](int entry) { return shown_name(result.entries[static_cast<std::size_t>(entry)]); };
     std::cout << "Clocks of sync group " << g + 1 << ":\n";
     for (const DeviceClock& c : group.clocks) {
       std::vector<std::string> copies;
       for (const TimelineMember& m : group.members)
-        if (m.device == c.device && !m.corrected.empty()) copies.push_back(file_name(m.corrected));
+        if (m.device == c.device && !m.corrected.empty()) copies.push_back(shown_name(m.corrected));
       char figures[64];
-      std::snprintf(figures, sizeof figures, "%+9.2f ppm", std::abs(c.rate_ppm) < 0.005 ? 0.0 : c.rate_ppm);
+      std::snprintf(figures, sizeof figures, "%+9.2f ppm", no_negative_zero(c.rate_ppm, 2));
       std::cout << "  " << std::left << std::setw(kDocumentNameWidth) << name(c.device) << "  "
                 << std::right << std::setw(13) << (c.reference ? "reference" : figures) << std::left;
       if (!copies.empty()) {

@@ -38,6 +38,9 @@ inline constexpr int kPositionEnd = 1000;
 inline constexpr int kOffsetCodeZero = 500000;
 inline constexpr int kOffsetCodeEnd = 1000000;
 inline constexpr int kHundredthsPerSecond = 100;
+// A section is 1/32 of the shorter file: the matcher cuts sections by it, and the decision
+// counts the overlap in them.
+inline constexpr float kSectionShare = 0.03125f;
 
 inline std::uint64_t section(std::uint64_t word) { return word / kSectionUnit; }
 inline int offset_code(std::uint64_t word) { return static_cast<int>(word % kShorterUnit); }

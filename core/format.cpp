@@ -219,3 +219,7 @@ std::string fixed_text(double value, int decimals) {
   if (result.ec != std::errc{}) return "?";
   return std::string(buffer, result.ptr);
 }
+
+double no_negative_zero(double value, int decimals) {
+  return fixed_text(value, decimals).find_first_not_of("-0.") == std::string::npos ? 0.0 : value;
+}

@@ -24,6 +24,10 @@ std::string correctxmlname(std::string path);
 // locale says.
 std::string fixed_text(double value, int decimals);
 
+// 0 where `value` shows as nothing but zeros at `decimals` digits, else `value`: rounding
+// a tiny negative would print "-0.00", a sign that says nothing.
+double no_negative_zero(double value, int decimals);
+
 // The text with every byte that is not part of valid UTF-8, every C0 control, DEL,
 // U+FFFE and U+FFFF replaced by U+FFFD: XML documents cannot hold them.
 std::string xml_text(const std::string& text);

@@ -14,7 +14,6 @@ extern char** environ;
 
 namespace {
 
-constexpr int kNotStarted = 127;
 // What is kept of a program's standard error: enough for its last lines.
 constexpr std::size_t kErrorTail = 4096;
 // What is kept of a program's standard output: far more than a line of answer.
@@ -51,7 +50,7 @@ class RunningSlot {
 // waits for it while `drain` (when given) reads what it writes.
 int spawn_and_wait(const std::vector<std::string>& argv, bool quiet, int output_fd, int error_fd,
                    const std::function<void()>& drain) {
-  if (argv.empty()) return kNotStarted;
+  if (argv.empty()) return kProgramNotStarted;
   std::vector<char*> args;
   args.reserve(argv.size() + 1);
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
@@ -73,17 +72,17 @@ int spawn_and_wait(const std::vector<std::string>& argv, bool quiet, int output_
   const int rc = search_path ? posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ)
                              : posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return kNotStarted;
+  if (rc != 0) return kProgramNotStarted;
 
   const RunningSlot running(pid);
   if (drain) drain();
   int status = 0;
   while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return kNotStarted;
+    if (errno != EINTR) return kProgramNotStarted;
   }
   if (WIFEXITED(status)) return WEXITSTATUS(status);
   if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-  return kNotStarted;
+  return kProgramNotStarted;
 }
 
 std::string last_line(const std::string& text) {
@@ -108,7 +107,7 @@ int run_program_reading(const std::vector<std::string>& argv, int which, std::st
   // Close-on-exec, so that programs other threads start meanwhile do not hold the pipe
   // open and keep the read below from ever seeing its end.
   int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0) return kNotStarted;
+  if (pipe2(fds, O_CLOEXEC) != 0) return kProgramNotStarted;
   const int out = which == STDOUT_FILENO ? fds[1] : -1;
   const int err = which == STDERR_FILENO ? fds[1] : -1;
   const int status = spawn_and_wait(argv, true, out, err, [&] {

@@ -4,10 +4,13 @@
 #include <string>
 #include <vector>
 
+// A shell's status for a program it could not start.
+constexpr int kProgramNotStarted = 127;
+
 // Runs argv[0] with the arguments argv[1..] (no shell, no PATH search unless the name
 // has no slash), standard input from /dev/null, and waits for it. Standard output and
 // error go to /dev/null when `quiet`. Returns the exit status, 128 + signal number for
-// a killed child, or 127 when the program could not be started.
+// a killed child, or kProgramNotStarted when the program could not be started.
 int run_program(const std::vector<std::string>& argv, bool quiet = true);
 
 // The same, quiet, with what the program wrote on standard error: its last line that is

@@ -18,12 +18,6 @@
 
 namespace {
 
-// The pairing window of every pass: partners at most 30 bins away, 1 to 62 frames later.
-constexpr float kTargetDf = 31.0f;
-constexpr float kTargetDt = 63.0f;
-// Three frame grids 0, 4 and 8 ms apart, so a sound that straddles a frame boundary in
-// one recording still lands on a comparable grid in another.
-constexpr int kPassOffsets[3] = {0, 32, 64};
 // How the transcoder says that the disk it writes to is full.
 constexpr const char* kNoRoom = "No space left on device";
 

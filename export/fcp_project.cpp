@@ -25,7 +25,7 @@ constexpr int kGroupIdStride = 100;
 // A new sequence starts after every dozen members, so no timeline gets too tall to use.
 constexpr size_t kMembersPerSequence = 12;
 constexpr int kAudioDepth = 16;          // bits per sample
-constexpr int kAudioSampleRate = 48000;  // Hz
+constexpr int kAudioSampleRate = static_cast<int>(kTimelineAudioRate);
 
 
 const std::string kAmpersandLine(67, '&');

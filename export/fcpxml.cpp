@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr std::int64_t kSampleRate = 48000;  // the audio sample: the grid of clip starts
+constexpr std::int64_t kSampleRate = kTimelineAudioRate;
 // A placement this close above a frame boundary is taken to be on it: the double carries
 // the exact place only to its last bits.
 constexpr double kOnTheFrame = 1e-9;

@@ -13,7 +13,7 @@
 namespace {
 
 // melt and the editors mix at this rate; an audio clip's delay is counted in its samples.
-constexpr std::int64_t kSampleRate = 48000;  // Hz
+constexpr std::int64_t kSampleRate = kTimelineAudioRate;
 
 // avfilter.compensationdelay is the only delay melt applies to a clip to the sample:
 // adelay on a clip moves it by whole frames. It takes a distance, and delays by

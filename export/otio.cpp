@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr double kAudioRate = 48000.0;  // samples per second of the audio tracks
+constexpr double kAudioRate = static_cast<double>(kTimelineAudioRate);
 constexpr char kHex[] = "0123456789abcdef";
 
 // A JSON string: quotes, backslashes and controls escaped, valid UTF-8 passed through,

@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+// Samples per second of every timeline's audio, the classic documents' too: the grid the
+// newer timelines place clip starts on.
+inline constexpr std::int64_t kTimelineAudioRate = 48000;
+
 // A frame rate as an exact ratio: 24000/1001 for 23.976, 30000/1001 for 29.97, 25/1.
 struct ExactRate {
   std::int64_t num = 25;

@@ -3,6 +3,13 @@
 
 #include "core/types.h"
 
+// The pairing window of every pass: partners at most 30 bins away, 1 to 62 frames later.
+inline constexpr float kTargetDf = 31.0f;
+inline constexpr float kTargetDt = 63.0f;
+// Three frame grids 0, 4 and 8 ms apart, so a sound that straddles a frame boundary in
+// one recording still lands on a comparable grid in another.
+inline constexpr int kPassOffsets[3] = {0, 32, 64};
+
 // Landmark table of one pass over the analysis WAV at `path`, its frames shifted by
 // sampleOffset leading zeros (0, 32 or 64: frame grids 0, 4 and 8 ms apart), with the
 // masking threshold decaying by A_DEC per frame and the pairing window targetDf bins by

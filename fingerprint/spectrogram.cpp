@@ -1,6 +1,7 @@
 #include "fingerprint/spectrogram.h"
 
 #include "core/log.h"
+#include "core/sndfile_handle.h"
 #include "fingerprint/frame_fft.h"
 
 #include <sndfile.h>
@@ -25,11 +26,6 @@ constexpr float kOnsetB[2] = {1.0f, -1.0f};
 constexpr float kOnsetA1 = -0.98f;
 // Hops of audio read from the file at once: about 25 s, under a megabyte of floats.
 constexpr int kChunkHops = 1024;
-
-struct SndfileCloser {
-  SNDFILE* file;
-  ~SndfileCloser() { sf_close(file); }
-};
 
 // Symmetric 384-point Hann window (denominator 383, both ends 0), computed in single
 // precision exactly as every earlier run did.
@@ -199,7 +195,7 @@ void final_specgram(const char* path, int* frameCountOut, float* secondsOut, int
     s.setZero(1, 1);
     return;
   }
-  SndfileCloser closer{file};
+  const Sndfile closer(file);
   const sf_count_t n = info.frames;
 
   // n is rounded up to whole 384-sample blocks plus one more block; every block gives two
@@ -236,6 +232,6 @@ double sound_seconds(const char* path) {
   SF_INFO info{};
   SNDFILE* file = sf_open(path, SFM_READ, &info);
   if (file == nullptr) return 0.0;
-  SndfileCloser closer{file};
+  const Sndfile closer(file);
   return info.samplerate > 0 ? static_cast<double>(info.frames) / info.samplerate : 0.0;
 }

@@ -23,7 +23,7 @@ std::vector<PairVerdict> decide_pairs(std::vector<PairSlot> slots,
   // The fingerprint grid alone places a pair only to within a frame or two.
   if (refine) refine_in_sync(verdicts, analysis);
   report(2);
-  second_look(verdicts, analysis, durations);
+  second_look(verdicts, analysis, durations, refine);
   report(3);
   log_verdicts(verdicts, analysis);
   return verdicts;

@@ -38,8 +38,7 @@ constexpr std::size_t kReserveCap = std::size_t{1} << 20;
 // Keeps the conversion of an absurd duration defined.
 constexpr double kLargestBudget = 1e15;
 
-// A section is 1/32 of the shorter file.
-constexpr float kSectionShare = 0.03125f;
+constexpr float kSectionShare = match_word::kSectionShare;
 constexpr double kHundredthsPerSecond = match_word::kHundredthsPerSecond;
 constexpr double kOffsetCodeZero = match_word::kOffsetCodeZero;
 constexpr double kOffsetCodeEnd = match_word::kOffsetCodeEnd;

@@ -24,7 +24,6 @@ constexpr int kNoCandidate = 99999999;
 
 // A list shorter than this cannot carry a verdict.
 constexpr std::size_t kMinimumValues = 10;
-constexpr float kSectionShare = 0.03125f;  // a section is 1/32 of the shorter file
 constexpr std::size_t kAsterisks = 184;
 constexpr const char* kPairLineGap =
     "                                               ";  // 47 blanks
@@ -170,7 +169,7 @@ PairOverlap pair_overlap(const OffsetSummary& summary, float longer_seconds,
   out.presek = offset > 0.0f ? shorter_seconds - std::fabs(offset)
                              : std::min(longer_seconds - std::fabs(offset), shorter_seconds);
   out.traenje_small = shorter_seconds == 0.0f ? 1.0f : shorter_seconds;
-  out.sekcii_vo_presek = out.presek / (1.0f + out.traenje_small * kSectionShare);
+  out.sekcii_vo_presek = out.presek / (1.0f + out.traenje_small * match_word::kSectionShare);
   out.confidence = out.sekcii_vo_presek / (static_cast<float>(summary.sections) + 1.0f);
   return out;
 }
@@ -194,6 +193,17 @@ bool pair_in_sync(const OffsetSummary& summary, const PairOverlap& overlap) {
          static_cast<float>(most_hits) > 2.0f * overlap.traenje_small && sg > 10 * th && ns >= 3 &&
          std::fabs(std::fabs(summary.offset) - std::fabs(summary.most_hit_offset)) < 1.0f &&
          static_cast<float>(most_hits) > 3.0f * overlap.presek;
+}
+
+PairResult decided_result(const PairVerdict& v, double offset) {
+  PairResult r;
+  r.shorter = v.shorter;
+  r.longer = v.longer;
+  r.offset = offset;
+  r.sections = v.summary.sections;
+  r.confidence = v.overlap.confidence;
+  r.hits = v.summary.most_hits;
+  return r;
 }
 
 std::vector<PairVerdict> judge_pairs(const std::vector<PairSlot>& slots, int n,
@@ -223,14 +233,7 @@ std::vector<PairVerdict> judge_pairs(const std::vector<PairSlot>& slots, int n,
     v.overlap = pair_overlap(v.summary, durations[static_cast<std::size_t>(slot.longer)],
                              durations[static_cast<std::size_t>(slot.shorter)]);
     v.in_sync = pair_in_sync(v.summary, v.overlap);
-    if (!v.in_sync) continue;
-    PairResult& r = v.result;
-    r.shorter = slot.shorter;
-    r.longer = slot.longer;
-    r.offset = static_cast<double>(v.summary.offset);
-    r.sections = v.summary.sections;
-    r.confidence = v.overlap.confidence;
-    r.hits = v.summary.most_hits;
+    if (v.in_sync) v.result = decided_result(v, static_cast<double>(v.summary.offset));
   }
   return verdicts;
 }

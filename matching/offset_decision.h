@@ -38,6 +38,10 @@ struct PairVerdict {
   std::string second_look;   // what a second look at a turned-down pair found, for the log
 };
 
+// The verdict's pair placed at `offset` seconds, with the decision's support for it;
+// not refined, not found on a second look.
+PairResult decided_result(const PairVerdict& v, double offset);
+
 // Judges the slots of the pairs of n entries, one verdict per slot walked.
 std::vector<PairVerdict> judge_pairs(const std::vector<PairSlot>& slots, int n,
                                      const std::vector<float>& durations);

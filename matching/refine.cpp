@@ -392,11 +392,8 @@ Refinement measure_pair(const std::string& shorter_wav, const std::string& longe
   return result;
 }
 
-//! Fixed-point text of `value`, without the "-0.00" that rounding a tiny negative gives.
 std::string fixed(double value, int decimals) {
-  std::string s = fixed_text(value, decimals);
-  if (s.front() == '-' && s.find_first_not_of("-0.") == std::string::npos) s.erase(0, 1);
-  return s;
+  return fixed_text(no_negative_zero(value, decimals), decimals);
 }
 
 }  // namespace

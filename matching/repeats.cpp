@@ -152,7 +152,7 @@ RepeatCheck look(SoundFile& shorter, SoundFile& longer, double offset, double lo
   check.measured = true;
   const auto highest = std::max_element(score.begin(), score.end());
   const double top = *highest;
-  check.top = static_cast<double>(t_high - (highest - score.begin())) / rate;
+  check.best_lag = static_cast<double>(t_high - (highest - score.begin())) / rate;
   if (!(top > 0.0)) return check;
 
   const std::size_t lags = score.size();
@@ -187,7 +187,7 @@ RepeatCheck look(SoundFile& shorter, SoundFile& longer, double offset, double lo
   if (rungs.empty()) return check;
 
   check.rungs = static_cast<int>(rungs.size());
-  check.best = rungs[0].offset;
+  check.best_rung = rungs[0].offset;
   check.score = rungs[0].score;
   if (rungs.size() == 1) {
     check.stands_out = true;
@@ -245,9 +245,9 @@ RepeatCheck check_repeats(const std::string& shorter_wav, const std::string& lon
 std::string repeat_log_text(const RepeatCheck& check) {
   if (!check.measured) return "the sound could not be compared";
   if (check.rungs == 0) return "the sound lines up at no offset";
-  if (!check.repeats()) return "the sound does not repeat; " + fixed_text(check.best, 2) + " s";
+  if (!check.repeats()) return "the sound does not repeat; " + fixed_text(check.best_rung, 2) + " s";
   std::string text = "the sound repeats every " + fixed_text(check.period, 2) + " s (" +
-                     std::to_string(check.rungs) + " offsets); " + fixed_text(check.best, 2) +
+                     std::to_string(check.rungs) + " offsets); " + fixed_text(check.best_rung, 2) +
                      " s " + (check.stands_out ? "stands out" : "does not stand out") + " by " +
                      fixed_text(check.margin, 4);
   if (check.scatter > 0.0) text += " (others scatter " + fixed_text(check.scatter, 4) + ")";

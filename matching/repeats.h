@@ -13,8 +13,9 @@ struct RepeatCheck {
   int rungs = 0;            // offsets that line the sound up as well as the best (within a
                             // fifth), each a hill of its own: 2 and up when the sound repeats
   double period = 0.0;      // seconds between the two nearest rungs
-  double top = 0.0;         // offset at which the sound lines up best
-  double best = 0.0;        // offset of the highest rung (the shorter file's time minus the longer's)
+  double best_lag = 0.0;    // offset, to the sample, of the highest correlation of all
+  double best_rung = 0.0;   // offset of the highest rung, between samples (the shorter file's
+                            // time minus the longer's)
   double score = 0.0;       // its correlation, about 1 where the longer file holds the piece
   double margin = 0.0;      // how far its score stands above the next rung's
   double scatter = 0.0;     // the other rungs' scatter about their median (0: under three)

@@ -110,7 +110,7 @@ class Placements {
 };
 
 bool same_rung(const RepeatCheck& check, double offset) {
-  return std::abs(check.best - offset) <= kSameRungSec;
+  return std::abs(check.best_rung - offset) <= kSameRungSec;
 }
 
 // Whether the sound of a candidate the refinement accepted lets it be trusted: where the
@@ -124,96 +124,106 @@ bool has_rival(const OffsetSummary& summary) {
          summary.hits > kRivalHitShare * summary.most_hits;
 }
 
-// The pairs in sync within reach of the repetition check (`within_reach`) that are not yet
-// `checked` and that the measured pairs do not already vouch for. A pair is vouched for
-// when measured pairs in sync, each either checked or sharing too much to need it, place
-// its two files within a rung of its own offset: sound that repeats moves a pair by a
-// whole phrase, half a second or more, so a pair a phrase off cannot agree with such a
-// chain. Walked in verdict order, a pair not vouched for is linked as it stands, so that
-// the pairs it would vouch for wait for its check; the caller checks those returned and
-// asks again until none is left. Pairs without a measured offset are always returned.
-template <typename Reach>
-std::vector<std::size_t> uncorroborated(const std::vector<PairVerdict>& verdicts,
-                                        const std::vector<bool>& checked, const Reach& within_reach,
-                                        std::size_t files) {
-  Placements vouching(files);
-  double gap = 0.0;
-  const auto link = [&](const PairVerdict& v) {
-    return vouching.link(static_cast<std::size_t>(v.shorter), static_cast<std::size_t>(v.longer),
-                         v.result.offset, gap, kSameRungSec);
-  };
-  for (std::size_t k = 0; k < verdicts.size(); ++k) {
-    const PairVerdict& v = verdicts[k];
-    if (v.judged && v.in_sync && v.result.refined && v.shorter >= 0 && v.longer >= 0 &&
-        static_cast<std::size_t>(std::max(v.shorter, v.longer)) < files &&
-        (checked[k] || !within_reach(v)))
-      link(v);
-  }
-  std::vector<std::size_t> unchecked;
-  for (std::size_t k = 0; k < verdicts.size(); ++k) {
-    const PairVerdict& v = verdicts[k];
-    if (checked[k] || !within_reach(v)) continue;
-    const bool vouched = v.result.refined &&
-                         vouching.together(static_cast<std::size_t>(v.shorter),
-                                           static_cast<std::size_t>(v.longer)) &&
-                         link(v);
-    if (vouched) continue;
-    if (v.result.refined) link(v);
-    unchecked.push_back(k);
-  }
-  return unchecked;
-}
+// What every phase reads: the files' analysis WAVs and lengths, and whether the
+// refinement measured the pairs in sync before the second look.
+struct Files {
+  const std::vector<std::string>& analysis;
+  const std::vector<float>& durations;
+  std::size_t count;
+  bool refined;
 
-}  // namespace
-
-void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::string>& analysis,
-                 const std::vector<float>& durations) {
-  const std::size_t files = std::min(analysis.size(), durations.size());
-  const auto known = [&](const PairVerdict& v) {
-    return v.shorter >= 0 && static_cast<std::size_t>(v.shorter) < files && v.longer >= 0 &&
-           static_cast<std::size_t>(v.longer) < files;
-  };
-  const auto link = [](Placements& placements, const PairVerdict& v, double offset, double& gap,
-                       double limit) {
-    return placements.link(static_cast<std::size_t>(v.shorter), static_cast<std::size_t>(v.longer),
-                           offset, gap, limit);
-  };
-  // Shorter-file time ts meets longer-file time ts - offset.
-  const auto overlap = [&](const PairVerdict& v, double offset) {
+  bool known(const PairVerdict& v) const {
+    return v.shorter >= 0 && static_cast<std::size_t>(v.shorter) < count && v.longer >= 0 &&
+           static_cast<std::size_t>(v.longer) < count;
+  }
+  const std::string& shorter_wav(const PairVerdict& v) const {
+    return analysis[static_cast<std::size_t>(v.shorter)];
+  }
+  const std::string& longer_wav(const PairVerdict& v) const {
+    return analysis[static_cast<std::size_t>(v.longer)];
+  }
+  // Seconds side by side; shorter-file time ts meets longer-file time ts - offset.
+  double overlap(const PairVerdict& v, double offset) const {
     return std::min<double>(durations[static_cast<std::size_t>(v.shorter)],
                             durations[static_cast<std::size_t>(v.longer)] + offset) -
            std::max(0.0, offset);
-  };
+  }
   // A pair in sync that the refinement tried and found no good window for.
-  const auto unmeasured = [](const PairVerdict& v) {
-    return !v.refinement.empty() && !v.result.refined && v.result.good_windows == 0;
-  };
-  // Pairs in sync over sound that repeats: the decision may have taken any offset a phrase
-  // away from the true one, so the offset the sound prefers replaces it, and where no
-  // offset stands out the pair goes.
+  bool unmeasured(const PairVerdict& v) const {
+    return refined && !v.result.refined && v.result.good_windows == 0;
+  }
+};
+
+bool link(Placements& placements, const PairVerdict& v, double offset, double& gap, double limit) {
+  return placements.link(static_cast<std::size_t>(v.shorter), static_cast<std::size_t>(v.longer),
+                         offset, gap, limit);
+}
+
+// The pairs in sync, by position in `verdicts`, whose sound is compared for repeats next:
+// those within reach of the check (sharing at most kLongestCheckedOverlapSec), not yet
+// `checked`, that the measured pairs do not already vouch for. A pair is vouched for when
+// measured pairs in sync, each either checked or sharing too much to need it, place its
+// two files within a rung of its own offset: sound that repeats moves a pair by a whole
+// phrase, half a second or more, so a pair a phrase off cannot agree with such a chain.
+// Walked in verdict order, a pair not vouched for is linked as it stands, so that the
+// pairs it would vouch for wait for its check; the caller checks those returned and asks
+// again until none is left. Pairs without a measured offset are always returned.
+std::vector<std::size_t> in_sync_to_check(const std::vector<PairVerdict>& verdicts,
+                                          const std::vector<bool>& checked, const Files& files) {
   const auto within_reach = [&](const PairVerdict& v) {
-    return known(v) && v.judged && v.in_sync && overlap(v, v.result.offset) <= kLongestCheckedOverlapSec;
+    return files.known(v) && v.judged && v.in_sync &&
+           files.overlap(v, v.result.offset) <= kLongestCheckedOverlapSec;
   };
-  std::vector<bool> checked(verdicts.size(), false);
-  for (std::vector<std::size_t> in_sync = uncorroborated(verdicts, checked, within_reach, files);
-       !in_sync.empty(); in_sync = uncorroborated(verdicts, checked, within_reach, files)) {
-  for (std::size_t k : in_sync) checked[k] = true;
+  Placements vouching(files.count);
+  double gap = 0.0;
+  for (std::size_t k = 0; k < verdicts.size(); ++k) {
+    const PairVerdict& v = verdicts[k];
+    if (files.known(v) && v.judged && v.in_sync && v.result.refined && (checked[k] || !within_reach(v)))
+      link(vouching, v, v.result.offset, gap, kSameRungSec);
+  }
+  std::vector<std::size_t> in_sync;
+  for (std::size_t k = 0; k < verdicts.size(); ++k) {
+    const PairVerdict& v = verdicts[k];
+    if (checked[k] || !within_reach(v)) continue;
+    const bool vouched =
+        v.result.refined &&
+        vouching.together(static_cast<std::size_t>(v.shorter), static_cast<std::size_t>(v.longer)) &&
+        link(vouching, v, v.result.offset, gap, kSameRungSec);
+    if (vouched) continue;
+    if (v.result.refined) link(vouching, v, v.result.offset, gap, kSameRungSec);
+    in_sync.push_back(k);
+  }
+  return in_sync;
+}
+
+// Measures each of those pairs' sound for repeats, several at once, and, where it refines,
+// the rung that stands out elsewhere than the pair's offset. Reads the WAVs only.
+std::vector<RungCheck> check_rungs(const std::vector<PairVerdict>& verdicts,
+                                   const std::vector<std::size_t>& in_sync, const Files& files) {
   std::vector<RungCheck> rungs(in_sync.size());
   ordered_parallel_for(
       static_cast<int>(in_sync.size()), worker_count(),
       [&](int j) {
         throw_if_stop_requested();
         const PairVerdict& v = verdicts[in_sync[static_cast<std::size_t>(j)]];
-        const std::string& s = analysis[static_cast<std::size_t>(v.shorter)];
-        const std::string& l = analysis[static_cast<std::size_t>(v.longer)];
+        const std::string& s = files.shorter_wav(v);
+        const std::string& l = files.longer_wav(v);
         RungCheck& c = rungs[static_cast<std::size_t>(j)];
         const double offset = v.result.offset;
         c.repeats = check_repeats(s, l, offset, offset, offset);
         if (c.repeats.repeats() && c.repeats.stands_out && !same_rung(c.repeats, offset) &&
-            !v.refinement.empty())
-          c.moved = refine_offset(s, l, c.repeats.best);
+            files.refined)
+          c.moved = refine_offset(s, l, c.repeats.best_rung);
       },
       [](int) {});
+  return rungs;
+}
+
+// Pairs in sync over sound that repeats: the decision may have taken any offset a phrase
+// away from the true one, so the offset the sound prefers replaces it, and where no
+// offset stands out the pair goes. Every pair checked gets its second-look text.
+void settle_on_rungs(std::vector<PairVerdict>& verdicts, const std::vector<std::size_t>& in_sync,
+                     const std::vector<RungCheck>& rungs, const Files& files) {
   for (std::size_t j = 0; j < in_sync.size(); ++j) {
     PairVerdict& v = verdicts[in_sync[j]];
     const RungCheck& c = rungs[j];
@@ -221,11 +231,11 @@ void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::stri
     // A pair that rests on its hits alone, while its sound lines up best elsewhere, rests on
     // chance hits. Measured: the sound of the true pairs without a good window lined up
     // best 0.011 and 0.103 s from their decided offsets, that of the false ones 0.6 to 14 s.
-    if (unmeasured(v) && c.repeats.measured &&
-        std::abs(c.repeats.top - v.result.offset) > kMostUnmeasuredContradictionSec) {
+    if (files.unmeasured(v) && c.repeats.measured &&
+        std::abs(c.repeats.best_lag - v.result.offset) > kMostUnmeasuredContradictionSec) {
       v.in_sync = false;
       v.second_look += "no good window, and the sound lines up best at " +
-                       fixed_text(c.repeats.top, 2) + " s: not in sync\n";
+                       fixed_text(c.repeats.best_lag, 2) + " s: not in sync\n";
       continue;
     }
     if (!c.repeats.repeats()) continue;
@@ -237,56 +247,63 @@ void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::stri
     if (same_rung(c.repeats, v.result.offset)) continue;
     // A move rests on a few thousandths of correlation; where the refinement was asked
     // for, it must confirm the new offset as it would a second-look candidate.
-    if (!v.refinement.empty() && !c.moved.refined) {
+    if (files.refined && !c.moved.refined) {
       v.in_sync = false;
       v.second_look += "second look: " + refinement_log_line(c.moved) + " at " +
-                       fixed_text(c.repeats.best, 2) + " s, not in sync\n";
+                       fixed_text(c.repeats.best_rung, 2) + " s, not in sync\n";
       continue;
     }
     PairResult& p = v.result;
     const double was = p.offset;
-    p.offset = c.moved.refined ? c.moved.offset : c.repeats.best;
+    p.offset = c.moved.refined ? c.moved.offset : c.repeats.best_rung;
     p.refined = c.moved.refined;
     p.drift_ppm = c.moved.drift_ppm;
     p.good_windows = c.moved.good_windows;
     p.windows = c.moved.refined ? c.moved.samples : std::vector<OffsetSample>{};
     p.second_look = true;
-    if (!v.refinement.empty()) v.refinement = refinement_log_line(c.moved);
+    if (files.refined) v.refinement = refinement_log_line(c.moved);
     v.second_look += "second look: moved from " + fixed_text(was, 3) + " s to " +
                      fixed_text(p.offset, 3) + " s\n";
   }
-  }
+}
 
-  // The groups as the measured pairs in sync place them. A pair the refinement found no
-  // good window for rests on the hit counts alone: where it goes against its group, the
-  // hits were chance ones, and it goes. (Pairs without any measuring keep their place.)
-  Placements placements(analysis.size());
+// The groups as the measured pairs in sync place them. A pair the refinement found no
+// good window for rests on the hit counts alone: where it goes against its group, the
+// hits were chance ones, and it goes. (Pairs without any measuring keep their place.)
+Placements place_pairs_in_sync(std::vector<PairVerdict>& verdicts, const Files& files) {
+  Placements placements(files.analysis.size());
   double gap = 0.0;
   for (const PairVerdict& v : verdicts)
-    if (known(v) && v.judged && v.in_sync && v.result.refined)
+    if (files.known(v) && v.judged && v.in_sync && v.result.refined)
       link(placements, v, v.result.offset, gap, kMostContradictionSec);
   for (PairVerdict& v : verdicts) {
-    if (!known(v) || !v.judged || !v.in_sync || !unmeasured(v)) continue;
+    if (!files.known(v) || !v.judged || !v.in_sync || !files.unmeasured(v)) continue;
     if (link(placements, v, v.result.offset, gap, kMostUnmeasuredContradictionSec)) continue;
     v.in_sync = false;
     v.second_look += "no good window, and " + fixed_text(gap, 2) +
                     " s against the pairs in sync that place its files: not in sync\n";
   }
+  return placements;
+}
 
-  const auto short_overlap = [&](const PairVerdict& v, double offset) {
-    const double seconds = overlap(v, offset);
-    return seconds > 0.0 && seconds <= kLongestOverlapSec;
-  };
+// The candidates of the turned-down pairs that no earlier phase looked at, those of one
+// verdict next to each other.
+std::vector<Candidate> gather_candidates(const std::vector<PairVerdict>& verdicts, const Files& files) {
   // Two files the measured pairs in sync already place against each other gain nothing
   // from one more pair: it could place neither anew, and the clocks have their windows.
-  Placements measured(analysis.size());
+  Placements measured(files.count);
+  double gap = 0.0;
   for (const PairVerdict& v : verdicts)
-    if (known(v) && v.judged && v.in_sync && v.result.refined)
+    if (files.known(v) && v.judged && v.in_sync && v.result.refined)
       link(measured, v, v.result.offset, gap, kMostContradictionSec);
+  const auto short_overlap = [&](const PairVerdict& v, double offset) {
+    const double seconds = files.overlap(v, offset);
+    return seconds > 0.0 && seconds <= kLongestOverlapSec;
+  };
   std::vector<Candidate> candidates;
   for (std::size_t k = 0; k < verdicts.size(); ++k) {
     const PairVerdict& v = verdicts[k];
-    if (!known(v) || !v.judged || v.in_sync || !v.second_look.empty()) continue;
+    if (!files.known(v) || !v.judged || v.in_sync || !v.second_look.empty()) continue;
     if (measured.together(static_cast<std::size_t>(v.shorter), static_cast<std::size_t>(v.longer)))
       continue;
     const double most_hit = v.summary.most_hit_offset;
@@ -295,7 +312,7 @@ void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::stri
       // Both are offsets the sound lines up at; which one, if either, it prefers is
       // found from the sound between and around them, taking the shorter file's sound
       // where the candidate with more of it in the overlap puts it.
-      Candidate c(k, overlap(v, most_hit) >= overlap(v, chosen) ? most_hit : chosen);
+      Candidate c(k, files.overlap(v, most_hit) >= files.overlap(v, chosen) ? most_hit : chosen);
       c.rival = true;
       c.low = std::min(most_hit, chosen);
       c.high = std::max(most_hit, chosen);
@@ -308,55 +325,75 @@ void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::stri
         (most_hit == OffsetSummary::kNoOffset || std::abs(chosen - most_hit) > kSameCandidateSec))
       candidates.emplace_back(k, chosen);
   }
+  return candidates;
+}
 
+// Refines every candidate, several at once; a rival is first moved to the offset its
+// sound singles out, and an accepted plain one has its sound checked for repeats.
+void measure_candidates(std::vector<Candidate>& candidates, const std::vector<PairVerdict>& verdicts,
+                        const Files& files) {
   ordered_parallel_for(
       static_cast<int>(candidates.size()), worker_count(),
       [&](int j) {
         throw_if_stop_requested();
         Candidate& c = candidates[static_cast<std::size_t>(j)];
         const PairVerdict& v = verdicts[c.verdict];
-        const std::string& s = analysis[static_cast<std::size_t>(v.shorter)];
-        const std::string& l = analysis[static_cast<std::size_t>(v.longer)];
+        const std::string& s = files.shorter_wav(v);
+        const std::string& l = files.longer_wav(v);
         if (c.rival) {
           c.repeats = check_repeats(s, l, c.offset, c.low, c.high);
           // Its correlation is paid for already, so a long overlap is refined too.
           if (!c.repeats.stands_out) return;
-          c.offset = c.repeats.best;
+          c.offset = c.repeats.best_rung;
         }
         c.measured = refine_offset(s, l, c.offset);
         if (c.measured.refined && !c.rival)
           c.repeats = check_repeats(s, l, c.measured.offset, c.measured.offset, c.measured.offset);
       },
       [](int) {});
+}
 
-  // Candidates of one verdict are next to each other.
+// The first of one verdict's candidates [first, end) that held and may be trusted, or
+// null; `two_offsets` tells whether another held at a different offset. Logs each check.
+const Candidate* passed_candidate(PairVerdict& v, const std::vector<Candidate>& candidates,
+                                  std::size_t first, std::size_t end, bool& two_offsets) {
+  const Candidate* passed = nullptr;
+  two_offsets = false;
+  for (std::size_t c = first; c < end; ++c) {
+    const Candidate& candidate = candidates[c];
+    const Refinement& r = candidate.measured;
+    if (candidate.rival) {
+      v.second_look += "second look between " + fixed_text(candidate.low, 2) + " s and " +
+                       fixed_text(candidate.high, 2) + " s, hits alike: " +
+                       repeat_log_text(candidate.repeats) + "\n";
+      if (r.windows == 0 && !r.refined) continue;
+    }
+    v.second_look += "second look at " + fixed_text(candidate.offset, 2) +
+                     " s: " + refinement_log_line(r) + ", weakest peak " +
+                     fixed_text(r.weakest_psr, 1) + "\n";
+    if (!r.refined) continue;
+    if (!candidate.rival && !trusted(candidate.repeats, r.offset)) {
+      v.second_look += "second look: " + repeat_log_text(candidate.repeats) + ", not trusted\n";
+      continue;
+    }
+    if (passed != nullptr && std::abs(passed->measured.offset - r.offset) > kSameCandidateSec)
+      two_offsets = true;
+    if (passed == nullptr) passed = &candidates[c];
+  }
+  return passed;
+}
+
+// Puts each verdict whose candidate held, at one offset and in agreement with its group,
+// in sync at the refined offset.
+void settle_candidates(std::vector<PairVerdict>& verdicts, const std::vector<Candidate>& candidates,
+                       Placements& placements) {
+  double gap = 0.0;
   for (std::size_t first = 0; first < candidates.size();) {
     std::size_t end = first;
     while (end < candidates.size() && candidates[end].verdict == candidates[first].verdict) ++end;
     PairVerdict& v = verdicts[candidates[first].verdict];
-    const Candidate* passed = nullptr;
     bool two_offsets = false;
-    for (std::size_t c = first; c < end; ++c) {
-      const Candidate& candidate = candidates[c];
-      const Refinement& r = candidate.measured;
-      if (candidate.rival) {
-        v.second_look += "second look between " + fixed_text(candidate.low, 2) + " s and " +
-                         fixed_text(candidate.high, 2) + " s, hits alike: " +
-                         repeat_log_text(candidate.repeats) + "\n";
-        if (r.windows == 0 && !r.refined) continue;
-      }
-      v.second_look += "second look at " + fixed_text(candidate.offset, 2) +
-                       " s: " + refinement_log_line(r) + ", weakest peak " +
-                       fixed_text(r.weakest_psr, 1) + "\n";
-      if (!r.refined) continue;
-      if (!candidate.rival && !trusted(candidate.repeats, r.offset)) {
-        v.second_look += "second look: " + repeat_log_text(candidate.repeats) + ", not trusted\n";
-        continue;
-      }
-      if (passed != nullptr && std::abs(passed->measured.offset - r.offset) > kSameCandidateSec)
-        two_offsets = true;
-      if (passed == nullptr) passed = &candidates[c];
-    }
+    const Candidate* passed = passed_candidate(v, candidates, first, end, two_offsets);
     first = end;
     if (passed == nullptr) continue;
     const Refinement& r = passed->measured;
@@ -372,12 +409,7 @@ void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::stri
     v.second_look += "second look: found in sync\n";
     v.in_sync = true;
     PairResult& p = v.result;
-    p.shorter = v.shorter;
-    p.longer = v.longer;
-    p.offset = r.offset;
-    p.sections = v.summary.sections;
-    p.confidence = v.overlap.confidence;
-    p.hits = v.summary.most_hits;
+    p = decided_result(v, r.offset);
     p.refined = true;
     p.drift_ppm = r.drift_ppm;
     p.good_windows = r.good_windows;
@@ -385,4 +417,21 @@ void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::stri
     p.second_look = true;
     v.refinement = refinement_log_line(r);
   }
+}
+
+}  // namespace
+
+void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::string>& analysis,
+                 const std::vector<float>& durations, bool refined) {
+  const Files files{analysis, durations, std::min(analysis.size(), durations.size()), refined};
+  std::vector<bool> checked(verdicts.size(), false);
+  for (std::vector<std::size_t> in_sync = in_sync_to_check(verdicts, checked, files); !in_sync.empty();
+       in_sync = in_sync_to_check(verdicts, checked, files)) {
+    for (std::size_t k : in_sync) checked[k] = true;
+    settle_on_rungs(verdicts, in_sync, check_rungs(verdicts, in_sync, files), files);
+  }
+  Placements placements = place_pairs_in_sync(verdicts, files);
+  std::vector<Candidate> candidates = gather_candidates(verdicts, files);
+  measure_candidates(candidates, verdicts, files);
+  settle_candidates(verdicts, candidates, placements);
 }

@@ -25,6 +25,8 @@
 // candidates, a pair in sync whose refinement found no good window is taken out when it
 // places its files more than 0.25 s from where the measured pairs in sync place them, or
 // from where its own sound lines up best.
+// `refined` tells whether the refinement measured the pairs in sync first: without it, no
+// pair counts as lacking a good window, and a move needs no refinement's confirmation.
 // Reads the analysis WAVs, which must still exist; pairs are checked several at once.
 void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::string>& analysis,
-                 const std::vector<float>& durations);
+                 const std::vector<float>& durations, bool refined);

@@ -3,6 +3,7 @@
 #include "core/format.h"
 #include "core/log.h"
 #include "core/process.h"
+#include "core/sndfile_handle.h"
 #include "core/stop.h"
 
 #include <sndfile.h>
@@ -38,10 +39,6 @@ constexpr double kLargestDevicePpm = 10000.0;
 // Random names that are all taken mean something else is wrong with the folder.
 constexpr int kNameAttempts = 16;
 
-struct SndfileCloser {
-  void operator()(SNDFILE* f) const { sf_close(f); }
-};
-using Sndfile = std::unique_ptr<SNDFILE, SndfileCloser>;
 
 struct SoxrDeleter {
   void operator()(soxr* s) const { soxr_delete(s); }

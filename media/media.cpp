@@ -24,8 +24,6 @@ constexpr const char* kFramerateUnknown = "999";
 constexpr const char* kFramerateMarker = "0";
 // Answers this short carry no frame rate (the library answers "" for a file without video).
 constexpr std::size_t kMinFramerateChars = 2;
-// run_program's status for a program that could not be started.
-constexpr int kNotStarted = 127;
 
 // A name of this many bytes and the entry number fit every file system's 255.
 constexpr std::size_t kLongestNamePart = 200;
@@ -160,7 +158,7 @@ std::vector<std::string> resemplirajgi8000(std::vector<std::string> files,
           try {
             status[i] = transcode(program, files[i], analysis[i], reasons[i]);
           } catch (const std::exception&) {
-            status[i] = kNotStarted;
+            status[i] = kProgramNotStarted;
           }
         }
         if (transcoded) transcoded(i);

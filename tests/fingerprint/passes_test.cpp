@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <sstream>
 #include <thread>
@@ -19,14 +20,13 @@ using test_matrices::Same;
 using testing_support::TempRunDir;
 using Samples = std::vector<std::int16_t>;
 
-constexpr int kOffsets[3] = {0, 32, 64};
 // One zero row per pass; the preparation adds five to three passes' rows: eight.
 const LandmarkTable kNoFingerprint = LandmarkTable::Zero(1, 2);
 
 LandmarkTable run_pass(const std::string& path, float decay, int offset, float* seconds = nullptr) {
   std::ostringstream quiet;
   ConsoleCapture capture(quiet);
-  return final_sredi(path.c_str(), 3, seconds, decay, 31.0f, 63.0f, offset);
+  return final_sredi(path.c_str(), 3, seconds, decay, kTargetDf, kTargetDt, offset);
 }
 
 std::string write(const TempRunDir& dir, const std::string& name, const Samples& samples) {
@@ -65,7 +65,7 @@ TEST(FingerprintPass, MatchesThePlainModelBitForBitWithAFreshOrASharedPicture) {
   };
   Eigen::MatrixXf picture;
   for (const auto& c : cases) {
-    for (int offset : kOffsets) {
+    for (int offset : kPassOffsets) {
       SCOPED_TRACE(c.path + " offset " + std::to_string(offset));
       std::ostringstream quiet;
       ConsoleCapture capture(quiet);
@@ -77,7 +77,7 @@ TEST(FingerprintPass, MatchesThePlainModelBitForBitWithAFreshOrASharedPicture) {
       float seconds = -1.0f;
       EXPECT_TRUE(Same(run_pass(c.path, c.decay, offset, &seconds), expected));
       EXPECT_EQ(seconds, c.seconds);
-      EXPECT_TRUE(Same(final_sredi(c.path.c_str(), 0, nullptr, c.decay, 31.0f, 63.0f, offset,
+      EXPECT_TRUE(Same(final_sredi(c.path.c_str(), 0, nullptr, c.decay, kTargetDf, kTargetDt, offset,
                                    picture),
                        expected));
     }
@@ -99,16 +99,46 @@ TEST(FingerprintPass, PairingMatchesComparingEveryPeakWithEveryOther) {
 
 TEST(FingerprintPass, PinnedLandmarkTable) {
   // Speed work must not change results unnoticed. Regenerate only for a deliberate
-  // change of the fingerprint.
+  // change of the fingerprint. Each pass is pinned per block of rows, so a failure says
+  // which pass and rows changed; the whole is pinned by one checksum over every value.
   TempRunDir dir;
   const std::string path = write(dir, "a.wav", test_signals::recording(30.0, 2024));
+  constexpr Eigen::Index kBlockRows = 128;
+  const std::vector<std::uint64_t> kBlocks[3] = {
+      {9070735338600232995u, 15650570176243589317u, 200407184774403754u, 7853822239271171368u,
+       6389922076312704573u, 3047253237396618941u, 18364834617685744940u},
+      {17149079768780972879u, 6149855128228385405u, 10771530863558216001u, 1581898440655383987u,
+       9406904896682156351u, 9313343447952210786u},
+      {1323680052619399703u, 7998341673954706900u, 10958228848261190946u, 4640016570284658119u,
+       9415128823742153292u, 18001033269227184067u, 18347657668819123498u}};
+  constexpr std::uint64_t kFnvStart = 1469598103934665603u;  // FNV-1a over every value in order
+  const auto fnv = [](std::uint64_t hash, std::uint64_t value) { return (hash ^ value) * 1099511628211u; };
   std::uint64_t rows = 0;
-  std::uint64_t checksum = 1469598103934665603u;  // FNV-1a over every value in order
-  for (int offset : kOffsets) {
+  std::uint64_t checksum = kFnvStart;
+  for (std::size_t pass = 0; pass < 3; ++pass) {
+    const int offset = kPassOffsets[pass];
     const LandmarkTable table = run_pass(path, 0.99f, offset);
     rows += static_cast<std::uint64_t>(table.rows());
-    for (Eigen::Index r = 0; r < table.rows(); ++r)
-      for (int c = 0; c < 2; ++c) checksum = (checksum ^ table(r, c)) * 1099511628211u;
+    std::vector<std::uint64_t> blocks;
+    for (Eigen::Index first = 0; first < table.rows(); first += kBlockRows) {
+      std::uint64_t block = kFnvStart;
+      for (Eigen::Index r = first; r < std::min(first + kBlockRows, table.rows()); ++r)
+        for (int c = 0; c < 2; ++c) {
+          block = fnv(block, table(r, c));
+          checksum = fnv(checksum, table(r, c));
+        }
+      blocks.push_back(block);
+    }
+    EXPECT_EQ(blocks.size(), kBlocks[pass].size()) << "pass at offset " << offset << ": rows " << table.rows();
+    for (std::size_t b = 0; b < std::min(blocks.size(), kBlocks[pass].size()); ++b)
+      if (blocks[b] != kBlocks[pass][b]) {
+        ADD_FAILURE() << "pass at offset " << offset << ": first change in rows "
+                      << static_cast<Eigen::Index>(b) * kBlockRows << " to "
+                      << std::min((static_cast<Eigen::Index>(b) + 1) * kBlockRows, table.rows()) - 1
+                      << ", which begin with (" << table(static_cast<Eigen::Index>(b) * kBlockRows, 0)
+                      << ", " << table(static_cast<Eigen::Index>(b) * kBlockRows, 1) << ")";
+        break;
+      }
   }
   EXPECT_EQ(rows, 2368u);
   EXPECT_EQ(checksum, 7738921495701518365u);
