@@ -14,6 +14,7 @@ Item {
     required property int groupFiles
     required property string mark
     required property string markKind
+    required property bool soundOnly
     property bool removable: true
     property bool current: false
     signal removeRequested()
@@ -23,7 +24,6 @@ Item {
         const dot = fileName.lastIndexOf(".")
         return dot < 0 ? "" : fileName.slice(dot + 1).toUpperCase()
     }
-    readonly property bool audioOnly: ["WAV", "MP3", "AIF", "AIFF", "M4A", "FLAC", "AAC"].indexOf(extension) >= 0
 
     height: kind === "begin" ? 36 : kind === "end" ? 28 : 46
 
@@ -87,12 +87,12 @@ Item {
             id: badge
             width: 40; height: 26; radius: 5
             anchors.verticalCenter: parent.verticalCenter
-            color: entry.audioOnly ? "#fdf0e1" : "#e9edf3"
-            border.color: entry.audioOnly ? "#f1c99b" : "#cfd6e0"
+            color: entry.soundOnly ? "#fdf0e1" : "#e9edf3"
+            border.color: entry.soundOnly ? "#f1c99b" : "#cfd6e0"
             Text {
                 anchors.centerIn: parent
                 text: entry.extension.length > 0 && entry.extension.length <= 4 ? entry.extension : "FILE"
-                color: entry.audioOnly ? "#8a5010" : "#4b5563"
+                color: entry.soundOnly ? "#8a5010" : "#4b5563"
                 font { pixelSize: 10; bold: true }
             }
         }
