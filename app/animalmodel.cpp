@@ -11,6 +11,14 @@ void AnimalModel::addAnimal(const Animal& animal) {
   endInsertRows();
 }
 
+void AnimalModel::addAnimals(const QList<Animal>& animals) {
+  if (animals.isEmpty()) return;
+  const int row = static_cast<int>(animals_.size());
+  beginInsertRows(QModelIndex(), row, row + static_cast<int>(animals.size()) - 1);
+  animals_.append(animals);
+  endInsertRows();
+}
+
 void AnimalModel::removeEntries(int first, int count) {
   if (first < 0 || count <= 0 || first + count > animals_.size()) return;
   beginRemoveRows(QModelIndex(), first, first + count - 1);

@@ -2,6 +2,7 @@
 
 #include "app/animalmodel.h"
 #include "core/entries.h"
+#include "core/media_names.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -98,6 +99,8 @@ QVariant FileListEntries::data(const QModelIndex& index, int role) const {
       return marks_.value(text).text;
     case MarkKindRole:
       return marks_.value(text).kind;
+    case SoundOnlyRole:
+      return kind == Kind::File && is_sound_only_name(text.toStdString());
     default:
       return {};
   }
@@ -112,5 +115,6 @@ QHash<int, QByteArray> FileListEntries::roleNames() const {
   names.insert(GroupFilesRole, "groupFiles");
   names.insert(MarkRole, "mark");
   names.insert(MarkKindRole, "markKind");
+  names.insert(SoundOnlyRole, "soundOnly");
   return names;
 }

@@ -20,6 +20,7 @@ class FileListEntries : public QIdentityProxyModel {
     GroupFilesRole,  // on an "end" entry: the files in the group it closes
     MarkRole,        // what the last run, or the last refused start, found of the file
     MarkKindRole,    // "synced", "alone", "unreadable", "missing", or empty
+    SoundOnlyRole,   // a file whose extension names a recording without picture
   };
 
   struct Mark {

@@ -1,8 +1,11 @@
 #pragma once
-// The controller the scene talks to: file picking, the list, and sync runs.
+// The object the scene talks to. It hands the work to three parts: the settings store,
+// the file list's edits and the run controller, and keeps for the scene one property
+// or call for each thing it shows or does.
 
-#include "app/filelistentries.h"
-#include "app/mythread.h"
+#include "app/filelist.h"
+#include "app/runcontroller.h"
+#include "app/settingsstore.h"
 #include "engine/run_settings.h"
 
 #include <QObject>
@@ -26,14 +29,16 @@ class QMLFile : public QObject {
   Q_PROPERTY(bool refine READ refine WRITE setRefine NOTIFY refineChanged)
   // Copy drifting sound-only recordings onto the reference clock in the next run.
   Q_PROPERTY(bool driftCorrect READ driftCorrect WRITE setDriftCorrect NOTIFY driftCorrectChanged)
-  // What the running run is doing ("Fingerprinting: file 3 of 8") and how far it is, 0 to 1.
+  // What the running run is doing ("Fingerprinting: file 3 of 8"), how far it is, 0 to 1,
+  // and how long it is likely to take still ("about 2 min left"; empty while unknown).
   Q_PROPERTY(QString progressText READ progressText NOTIFY progressChanged)
   Q_PROPERTY(double progressValue READ progressValue NOTIFY progressChanged)
+  Q_PROPERTY(QString timeLeft READ timeLeft NOTIFY progressChanged)
   // One sentence for the user: why a run or an entry was refused, or how the last run ended.
   Q_PROPERTY(QString status READ status NOTIFY statusChanged)
   // The last run as the result view shows it (see describe_run); empty before the first.
   Q_PROPERTY(QVariantMap lastRun READ lastRun NOTIFY lastRunChanged)
-  // The file list with display roles (file name, folder, device groups).
+  // The file list with display roles (file name, folder, device groups, sound only).
   Q_PROPERTY(FileListEntries* entries READ entries CONSTANT)
   // The settings the scene starts with: those of the last accepted run, else the defaults.
   Q_PROPERTY(double savedTolerance READ savedTolerance NOTIFY savedChanged)
@@ -57,37 +62,39 @@ class QMLFile : public QObject {
 
   explicit QMLFile(AnimalModel& model, QObject* parent = nullptr);
 
-  bool running() const { return running_; }
-  bool stopping() const { return stopping_; }
-  bool refine() const { return refine_; }
+  bool running() const { return run_.running(); }
+  bool stopping() const { return run_.stopping(); }
+  bool refine() const { return kept_.run.refine; }
   void setRefine(bool refine);
-  bool driftCorrect() const { return drift_correct_; }
+  bool driftCorrect() const { return kept_.run.drift_correct; }
   void setDriftCorrect(bool correct);
-  QString progressText() const { return progress_text_; }
-  double progressValue() const { return progress_value_; }
+  QString progressText() const { return run_.progressText(); }
+  double progressValue() const { return run_.progressValue(); }
+  QString timeLeft() const { return run_.timeLeft(); }
   QString status() const { return status_; }
-  QVariantMap lastRun() const { return last_run_; }
-  FileListEntries* entries() { return &entries_; }
-  double savedTolerance() const { return saved_.tolerance; }
-  double savedFps() const { return saved_.fps; }
-  int savedWidth() const { return saved_.width; }
-  int savedHeight() const { return saved_.height; }
-  bool savedPremiere() const { return saved_.premiere != 0; }
+  QVariantMap lastRun() const { return run_.lastRun(); }
+  FileListEntries* entries() { return list_.entries(); }
+  double savedTolerance() const { return kept_.run.tolerance; }
+  double savedFps() const { return kept_.run.fps; }
+  int savedWidth() const { return kept_.run.width; }
+  int savedHeight() const { return kept_.run.height; }
+  bool savedPremiere() const { return kept_.run.premiere != 0; }
   double defaultTolerance() const { return RunSettings{}.tolerance; }
-  QString outputFolder() const { return output_folder_; }
+  QString outputFolder() const { return kept_.output_folder; }
   QString defaultOutput() const;
   void setOutputFolder(const QString& folder);
-  bool openOutput() const { return open_output_; }
+  bool openOutput() const { return kept_.open_output; }
   void setOpenOutput(bool open);
 
   // Keeps the settings, the output choices and the dialogs' folder in `store` from now
   // on, starting from what it holds. Without a store nothing outlives the process.
   void keepSettingsIn(QSettings* store);
 
-  // Seams for tests and tools: the dialogs and the engine.
+  // Seams for tests and tools: the dialogs, the engine and the run's clock.
   void setFileDialog(FileDialog dialog) { dialog_ = std::move(dialog); }
   void setFolderDialog(FolderDialog dialog) { folder_dialog_ = std::move(dialog); }
-  void setEngine(MyThread::SyncEngine engine) { engine_ = std::move(engine); }
+  void setEngine(MyThread::SyncEngine engine) { run_.setEngine(std::move(engine)); }
+  void setRunClock(RunController::Clock clock) { run_.setClock(std::move(clock)); }
 
  signals:
   void send2gui(QString msg);
@@ -134,33 +141,19 @@ class QMLFile : public QObject {
 
  private:
   QStringList pickFiles(const QString& caption);
-  QStringList appendEntries(const QStringList& entries);
-  void setRunning(bool running);
+  QStringList took(const FileList::Edit& edit);
   void setStatus(const QString& status);
-  void setProgress(const QString& text, double value);
-  void showProgress(const QString& stage, int i, int n);
-  void endRun(const QString& answer, const RunResult& outcome);
-  void save();
+  void showEnd();
+  void save() const { store_.save(kept_); }
   // Where a run writes its documents, absolute; installed, a new folder for every call.
   QString documentsFolder() const;
 
   AnimalModel& model_;
-  FileListEntries entries_;
+  FileList list_;
+  RunController run_;
+  SettingsStore store_;
+  StoredSettings kept_;
   FileDialog dialog_;
   FolderDialog folder_dialog_;
-  MyThread::SyncEngine engine_;
-  QSettings* store_ = nullptr;
-  RunSettings saved_;
-  QString last_folder_;  // where the file dialogs open
-  QString output_folder_;
-  QString run_folder_;   // where the running run writes, absolute
-  bool open_output_ = true;
-  bool running_ = false;
-  bool stopping_ = false;
-  bool refine_ = RunSettings{}.refine;
-  bool drift_correct_ = RunSettings{}.drift_correct;
-  QString progress_text_;
-  double progress_value_ = 0.0;
   QString status_;
-  QVariantMap last_run_;
 };

@@ -2,8 +2,10 @@
 
 #include "core/format.h"
 #include "core/log.h"
+#include "core/media_names.h"
 
-#include <initializer_list>
+#include <algorithm>
+#include <iterator>
 #include <ostream>
 #include <string_view>
 
@@ -12,17 +14,12 @@ namespace {
 // The clip writers echo what they made; nothing reads it, it is there to follow a run.
 void trace_fragment(const std::string& text) { console() << text << "\n\n\n"; }
 
-bool ends_with_any(std::string_view text, std::initializer_list<std::string_view> tails) {
-  for (std::string_view tail : tails) {
-    if (text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail) return true;
-  }
-  return false;
-}
-
 // Only the exact lower- and upper-case spellings count: "Mp3" is read as a video file.
-bool has_wav_extension(std::string_view text) { return ends_with_any(text, {"wav", "WAV"}); }
+bool has_wav_extension(std::string_view text) { return ends_in_either_case(text, kWavExtension); }
 bool has_audio_extension(std::string_view text) {
-  return ends_with_any(text, {"wav", "WAV", "mp3", "MP3"});
+  return std::any_of(std::begin(kMediaExtensions), std::end(kMediaExtensions), [&](const MediaExtension& e) {
+    return e.audio_in_documents && ends_in_either_case(text, e.name);
+  });
 }
 
 // A path reaches a document only as element text; "&" and "<" would break the document.

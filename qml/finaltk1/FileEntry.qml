@@ -14,6 +14,7 @@ Item {
     required property int groupFiles
     required property string mark
     required property string markKind
+    required property bool soundOnly
     property bool removable: true
     property bool current: false
     signal removeRequested()
@@ -23,7 +24,6 @@ Item {
         const dot = fileName.lastIndexOf(".")
         return dot < 0 ? "" : fileName.slice(dot + 1).toUpperCase()
     }
-    readonly property bool audioOnly: ["WAV", "MP3", "AIF", "AIFF", "M4A", "FLAC", "AAC"].indexOf(extension) >= 0
 
     height: kind === "begin" ? 36 : kind === "end" ? 28 : 46
 
@@ -33,7 +33,7 @@ Item {
         anchors.fill: parent
         anchors.topMargin: entry.kind === "begin" ? 4 : 0
         anchors.bottomMargin: entry.kind === "end" ? 4 : 0
-        color: "#eaf1fc"
+        color: Theme.groupBlock
         radius: entry.kind === "file" ? 0 : 6
         Rectangle {  // squares the inner corners where the block continues
             visible: entry.kind !== "file"
@@ -47,7 +47,7 @@ Item {
             anchors.topMargin: entry.kind === "begin" ? 8 : 0
             anchors.bottomMargin: entry.kind === "end" ? 8 : 0
             width: 3
-            color: "#2f6fd6"
+            color: Theme.accent
         }
     }
 
@@ -57,13 +57,13 @@ Item {
         spacing: 8
         Text {
             text: "Recorded on one device"
-            color: "#2456a8"
-            font { pixelSize: 13; bold: true }
+            color: Theme.groupInk
+            font { pixelSize: Theme.fontSize.body; bold: true }
         }
         Text {
             text: "never compared with each other"
-            color: "#4a5568"
-            font.pixelSize: 12
+            color: Theme.softInk
+            font.pixelSize: Theme.fontSize.note
             anchors.baseline: parent.children[0].baseline
         }
     }
@@ -74,8 +74,8 @@ Item {
         text: entry.groupFiles === 0 ? "No files picked: this empty group is ignored"
               : entry.groupFiles === 1 ? "1 file from this device"
               : entry.groupFiles + " files from this device"
-        color: "#4a5568"
-        font.pixelSize: 12
+        color: Theme.softInk
+        font.pixelSize: Theme.fontSize.note
     }
 
     Item {
@@ -87,13 +87,13 @@ Item {
             id: badge
             width: 40; height: 26; radius: 5
             anchors.verticalCenter: parent.verticalCenter
-            color: entry.audioOnly ? "#fdf0e1" : "#e9edf3"
-            border.color: entry.audioOnly ? "#f1c99b" : "#cfd6e0"
+            color: entry.soundOnly ? Theme.soundBadge : Theme.filmBadge
+            border.color: entry.soundOnly ? Theme.soundBadgeLine : Theme.filmBadgeLine
             Text {
                 anchors.centerIn: parent
                 text: entry.extension.length > 0 && entry.extension.length <= 4 ? entry.extension : "FILE"
-                color: entry.audioOnly ? "#8a5010" : "#4b5563"
-                font { pixelSize: 10; bold: true }
+                color: entry.soundOnly ? Theme.audioBar : Theme.filmBadgeInk
+                font { pixelSize: Theme.fontSize.badge; bold: true }
             }
         }
         Column {
@@ -103,15 +103,15 @@ Item {
                 width: parent.width
                 text: entry.fileName
                 elide: Text.ElideMiddle
-                color: "#1f2329"
-                font.pixelSize: 13
+                color: Theme.ink
+                font.pixelSize: Theme.fontSize.body
             }
             Text {
                 width: parent.width
                 text: entry.folder
                 elide: Text.ElideMiddle
-                color: "#5b6370"
-                font.pixelSize: 12
+                color: Theme.dimInk
+                font.pixelSize: Theme.fontSize.note
             }
         }
         Text {
@@ -119,15 +119,15 @@ Item {
             objectName: "mark"
             anchors { right: parent.right; rightMargin: 44; verticalCenter: parent.verticalCenter }
             text: entry.mark
-            color: entry.markKind === "synced" ? "#16704a"
-                 : entry.markKind === "alone" ? "#5b6370" : "#b3261e"
-            font { pixelSize: 12; bold: entry.markKind === "missing" || entry.markKind === "unreadable" }
+            color: entry.markKind === "synced" ? Theme.okGreen
+                 : entry.markKind === "alone" ? Theme.dimInk : Theme.bad
+            font { pixelSize: Theme.fontSize.note; bold: entry.markKind === "missing" || entry.markKind === "unreadable" }
         }
         Rectangle {  // separates files outside groups
             visible: !entry.inGroup
             anchors { left: parent.left; right: parent.right; bottom: parent.bottom }
             height: 1
-            color: "#eef0f3"
+            color: Theme.faintLine
         }
     }
 
@@ -136,7 +136,7 @@ Item {
         anchors.fill: parent
         visible: entry.current && entry.kind !== "end"
         color: "transparent"
-        border { color: "#2f6fd6"; width: 2 }
+        border { color: Theme.accent; width: 2 }
         radius: 4
     }
 

@@ -3,8 +3,8 @@ import QtQuick
 
 Rectangle {
     anchors { fill: parent; margins: -3 }
-    radius: 6
+    radius: Theme.controlRadius
     color: "transparent"
-    border { color: "#2f6fd6"; width: 2 }
+    border { color: Theme.accent; width: 2 }
     visible: parent.visualFocus === true
 }

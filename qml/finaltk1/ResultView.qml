@@ -7,7 +7,6 @@ import QtQuick.Layouts
 Flickable {
     id: view
     required property var run       // QMLFile.lastRun
-    required property var colors    // the window's colours
     signal showFolder(string folder)
     signal copyText(string text)
 
@@ -31,8 +30,8 @@ Flickable {
             Layout.fillWidth: true
             visible: view.ending === ""
             text: "The result of a run shows here."
-            color: view.colors.dimInk
-            font.pixelSize: 13
+            color: Theme.dimInk
+            font.pixelSize: Theme.fontSize.body
         }
         Text {
             objectName: "resultsentence"
@@ -40,8 +39,8 @@ Flickable {
             visible: view.ending !== ""
             wrapMode: Text.Wrap
             text: view.run.sentence || ""
-            color: view.ending === "failed" ? view.colors.bad : view.colors.ink
-            font.pixelSize: 13
+            color: view.ending === "failed" ? Theme.bad : Theme.ink
+            font.pixelSize: Theme.fontSize.body
         }
 
         Repeater {
@@ -56,8 +55,8 @@ Flickable {
                     text: "Sync group " + (groupBlock.index + 1) + "  ·  "
                           + groupBlock.modelData.members.length + " files  ·  "
                           + groupBlock.modelData.spanText
-                    color: view.colors.ink
-                    font { pixelSize: 14; bold: true }
+                    color: Theme.ink
+                    font { pixelSize: Theme.fontSize.heading; bold: true }
                 }
                 // The timeline: lanes of bars placed by start and length.
                 Rectangle {
@@ -68,8 +67,8 @@ Flickable {
                     Layout.fillWidth: true
                     Layout.preferredHeight: groupBlock.modelData.lanes * laneHeight + 8
                     radius: 6
-                    color: view.colors.panel
-                    border.color: view.colors.line
+                    color: Theme.panel
+                    border.color: Theme.line
                     Repeater {
                         model: groupBlock.modelData.members
                         delegate: Rectangle {
@@ -80,15 +79,15 @@ Flickable {
                             width: Math.max(6, (lanes.width - 8) * modelData.length / lanes.secondsWide)
                             height: lanes.laneHeight - 4
                             radius: 4
-                            color: modelData.audioOnly ? view.colors.audioBar : view.colors.videoBar
-                            border.color: barArea.containsMouse ? view.colors.ink : "transparent"
+                            color: modelData.audioOnly ? Theme.audioBar : Theme.videoBar
+                            border.color: barArea.containsMouse ? Theme.ink : "transparent"
                             Text {
                                 anchors { fill: parent; leftMargin: 6; rightMargin: 4 }
                                 verticalAlignment: Text.AlignVCenter
                                 text: bar.modelData.fileName
                                 elide: Text.ElideRight
                                 color: "white"
-                                font.pixelSize: 11
+                                font.pixelSize: Theme.fontSize.small
                             }
                             MouseArea {
                                 id: barArea
@@ -113,22 +112,22 @@ Flickable {
                         spacing: 10
                         Text {
                             text: modelData.startText
-                            font { pixelSize: 12; family: "monospace" }
-                            color: view.colors.ink
+                            font { pixelSize: Theme.fontSize.note; family: "monospace" }
+                            color: Theme.ink
                             Layout.preferredWidth: 96
                         }
                         Text {
                             text: modelData.fileName
                             elide: Text.ElideMiddle
-                            color: view.colors.ink
-                            font.pixelSize: 12
+                            color: Theme.ink
+                            font.pixelSize: Theme.fontSize.note
                             Layout.fillWidth: true
                         }
                         Text {
                             text: modelData.lengthText + (modelData.refined ? "  ·  refined" : "")
                                   + (modelData.driftText !== "" ? "  ·  " + modelData.driftText : "")
-                            color: view.colors.dimInk
-                            font.pixelSize: 12
+                            color: Theme.dimInk
+                            font.pixelSize: Theme.fontSize.note
                         }
                     }
                 }
@@ -138,8 +137,8 @@ Flickable {
         Text {
             visible: (view.run.unsynced || []).length + (view.run.unreadable || []).length > 0
             text: "Not in any sync group"
-            color: view.colors.ink
-            font { pixelSize: 14; bold: true }
+            color: Theme.ink
+            font { pixelSize: Theme.fontSize.heading; bold: true }
         }
         Repeater {
             model: view.fileRows(view.run.unsynced)
@@ -148,8 +147,8 @@ Flickable {
                 Layout.fillWidth: true
                 elide: Text.ElideMiddle
                 text: modelData.fileName + "  —  in sync with nothing"
-                color: view.colors.ink
-                font.pixelSize: 12
+                color: Theme.ink
+                font.pixelSize: Theme.fontSize.note
             }
         }
         Repeater {
@@ -159,16 +158,16 @@ Flickable {
                 Layout.fillWidth: true
                 wrapMode: Text.Wrap
                 text: modelData.fileName + "  —  could not be read: " + modelData.reason
-                color: view.colors.bad
-                font.pixelSize: 12
+                color: Theme.bad
+                font.pixelSize: Theme.fontSize.note
             }
         }
 
         Text {
             visible: (view.run.documents || []).length > 0 || (view.run.folder || "") !== ""
             text: "Projects"
-            color: view.colors.ink
-            font { pixelSize: 14; bold: true }
+            color: Theme.ink
+            font { pixelSize: Theme.fontSize.heading; bold: true }
         }
         Repeater {
             model: view.fileRows(view.run.documents)
@@ -183,14 +182,14 @@ Flickable {
                         Layout.fillWidth: true
                         text: modelData.path
                         elide: Text.ElideMiddle
-                        color: view.colors.ink
-                        font.pixelSize: 12
+                        color: Theme.ink
+                        font.pixelSize: Theme.fontSize.note
                     }
                     Text {
                         visible: modelData.applications !== ""
                         text: "Import into " + modelData.applications
-                        color: view.colors.dimInk
-                        font.pixelSize: 11
+                        color: Theme.dimInk
+                        font.pixelSize: Theme.fontSize.small
                     }
                 }
                 Button {
@@ -208,8 +207,8 @@ Flickable {
                 Layout.fillWidth: true
                 text: view.run.folder || ""
                 elide: Text.ElideMiddle
-                color: view.colors.dimInk
-                font.pixelSize: 12
+                color: Theme.dimInk
+                font.pixelSize: Theme.fontSize.note
             }
             Button {
                 FocusRing {}
@@ -230,8 +229,8 @@ Flickable {
                 Layout.fillWidth: true
                 wrapMode: Text.Wrap
                 text: modelData + "."
-                color: view.colors.dimInk
-                font.pixelSize: 12
+                color: Theme.dimInk
+                font.pixelSize: Theme.fontSize.note
             }
         }
     }

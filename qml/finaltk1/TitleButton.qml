@@ -6,21 +6,21 @@ AbstractButton {
     id: button
     property string label
     property string tip
-    property color hoverColor: "#3a414d"
+    property color hoverColor: Theme.titleHover
 
     implicitWidth: 34; implicitHeight: 28
     focusPolicy: Qt.StrongFocus
     Accessible.name: tip
 
     background: Rectangle {
-        radius: 6
+        radius: Theme.controlRadius
         color: button.hovered || button.visualFocus ? button.hoverColor : "transparent"
         border { color: "white"; width: button.visualFocus ? 2 : 0 }
     }
     contentItem: Text {
         text: button.label
         color: "white"
-        font.pixelSize: 14
+        font.pixelSize: Theme.fontSize.heading
         horizontalAlignment: Text.AlignHCenter
         verticalAlignment: Text.AlignVCenter
     }

@@ -10,8 +10,8 @@ TabButton {
     rightPadding: 12
     contentItem: Text {
         text: tab.text
-        color: !tab.enabled ? "#5b6370" : tab.checked ? "#1f2329" : "#5b6370"
-        font { pixelSize: 15; bold: tab.checked }
+        color: tab.enabled && tab.checked ? Theme.ink : Theme.dimInk
+        font { pixelSize: Theme.fontSize.large; bold: tab.checked }
         opacity: tab.enabled ? 1 : 0.6
     }
     background: Rectangle {
@@ -20,7 +20,7 @@ TabButton {
             anchors { left: parent.left; right: parent.right; rightMargin: 12; bottom: parent.bottom }
             height: 3
             radius: 1.5
-            color: "#2f6fd6"
+            color: Theme.accent
             visible: tab.checked
         }
     }

@@ -1,0 +1,165 @@
+#include "app/filelist.h"
+
+#include "app/animalmodel.h"
+#include "core/entries.h"
+#include "core/media_names.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QUrl>
+
+#include <algorithm>
+
+namespace {
+
+bool is_marker_text(const QString& entry) { return is_marker(entry.toStdString()); }
+
+// A file twice in one run would be synced with itself.
+QString identity(const QString& entry) {
+  const QString canonical = QFileInfo(entry).canonicalFilePath();
+  return canonical.isEmpty() ? entry : canonical;
+}
+
+}  // namespace
+
+FileList::FileList(AnimalModel& model, QObject* parent) : QObject(parent), model_(model) {
+  entries_.setSourceModel(&model_);
+  listRows(0, model_.rowCount() - 1);
+  connect(&model_, &QAbstractItemModel::rowsInserted, this,
+          [this](const QModelIndex&, int first, int last) { listRows(first, last); });
+  connect(&model_, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+          [this](const QModelIndex&, int first, int last) { unlistRows(first, last); });
+  connect(&model_, &QAbstractItemModel::modelReset, this, [this] {
+    identities_.clear();
+    listed_.clear();
+    listRows(0, model_.rowCount() - 1);
+  });
+}
+
+void FileList::listRows(int first, int last) {
+  QList<QString> added;
+  for (int row = first; row <= last; ++row) {
+    const QString entry = model_.index(row, 0).data(AnimalModel::TypeRole).toString();
+    added << (is_marker_text(entry) ? QString() : identity(entry));
+    if (!added.back().isEmpty()) ++listed_[added.back()];
+  }
+  identities_.insert(first, added.size(), QString());
+  std::copy(added.begin(), added.end(), identities_.begin() + first);
+}
+
+void FileList::unlistRows(int first, int last) {
+  for (int row = first; row <= last; ++row) {
+    const QString& file = identities_.at(row);
+    if (!file.isEmpty() && --listed_[file] <= 0) listed_.remove(file);
+  }
+  identities_.remove(first, last - first + 1);
+}
+
+QList<QString> FileList::snapshot() const { return model_.dajmilista(); }
+
+FileList::Edit FileList::append(const QStringList& entries) {
+  QHash<QString, int> taken;  // files of this edit, which the model does not hold yet
+  QStringList refused;
+  Edit edit;
+  for (const QString& entry : entries) {
+    if (is_marker_text(entry)) {
+      // A group whose files were all refused would be an empty group in the list.
+      if (entry == QString::fromUtf8(kEndMarker) && !edit.added.isEmpty() &&
+          edit.added.back() == QString::fromUtf8(kBeginMarker))
+        edit.added.removeLast();
+      else
+        edit.added << entry;
+      continue;
+    }
+    const QString file = identity(entry);
+    if (listed_.contains(file) || taken.contains(file)) {
+      refused << QFileInfo(entry).fileName();
+      continue;
+    }
+    taken.insert(file, 1);
+    edit.added << entry;
+  }
+  QList<Animal> animals;
+  animals.reserve(edit.added.size());
+  for (const QString& entry : edit.added) animals.append(Animal(entry));
+  model_.addAnimals(animals);
+  if (!refused.isEmpty())
+    edit.notice = QStringLiteral("Already in the list, so not added again: %1.")
+                      .arg(refused.join(QStringLiteral(", ")));
+  return edit;
+}
+
+FileList::Edit FileList::appendDevice(const QStringList& files) {
+  if (files.isEmpty()) return {};
+  return append(QStringList{QString::fromUtf8(kBeginMarker)} + files +
+                QStringList{QString::fromUtf8(kEndMarker)});
+}
+
+FileList::Edit FileList::appendDropped(const QVariantList& urls) {
+  QStringList found;
+  QStringList skipped;
+  QStringList empty_folders;
+  for (const QVariant& value : urls) {
+    const QUrl url = value.toUrl();
+    if (!url.isLocalFile()) continue;
+    const QFileInfo dropped(url.toLocalFile());
+    // A dropped folder brings the media directly in it, as a card's clip folder would.
+    const QFileInfoList files = dropped.isDir()
+        ? QDir(dropped.absoluteFilePath()).entryInfoList(QDir::Files, QDir::Name)
+        : QFileInfoList{dropped};
+    const auto before = found.size();
+    for (const QFileInfo& file : files) {
+      if (!file.isFile()) continue;
+      if (is_media_name(file.fileName().toStdString())) found << file.absoluteFilePath();
+      else skipped << file.fileName();
+    }
+    if (dropped.isDir() && found.size() == before) empty_folders << dropped.fileName();
+  }
+  Edit edit = append(found);
+  QStringList notices;
+  if (!edit.notice.isEmpty()) notices << edit.notice;
+  if (!skipped.isEmpty())
+    notices << QStringLiteral("Not media files, so not added: %1.").arg(skipped.join(QStringLiteral(", ")));
+  if (!empty_folders.isEmpty())
+    notices << QStringLiteral("No media files directly in %1.").arg(empty_folders.join(QStringLiteral(", ")));
+  edit.notice = notices.join(QLatin1Char(' '));
+  return edit;
+}
+
+bool FileList::remove(int row) {
+  const int rows = model_.rowCount();
+  if (row < 0 || row >= rows) return false;
+  const auto text = [this](int r) { return model_.index(r, 0).data(AnimalModel::TypeRole).toString(); };
+  const QString begin = QString::fromUtf8(kBeginMarker), end = QString::fromUtf8(kEndMarker);
+  int first = row;
+  int last = row;
+  if (text(row) == begin) {
+    while (last + 1 < rows && text(last) != end) ++last;
+  } else if (text(row) == end) {
+    while (first > 0 && text(first) != begin) --first;
+  } else if (first > 0 && last + 1 < rows && text(first - 1) == begin && text(last + 1) == end) {
+    --first;
+    ++last;
+  }
+  model_.removeEntries(first, last - first + 1);
+  return true;
+}
+
+void FileList::clear() {
+  entries_.setMarks({});
+  model_.clearall();
+}
+
+QStringList FileList::markMissing() {
+  QStringList missing;
+  QHash<QString, FileListEntries::Mark> marks;
+  for (const QString& entry : model_.dajmilista()) {
+    if (is_marker_text(entry)) continue;
+    const QFileInfo file(entry);
+    if (file.isFile() && file.isReadable()) continue;
+    missing << entry;
+    marks.insert(entry, {QStringLiteral("missing"), QStringLiteral("cannot be read")});
+  }
+  entries_.setMarks(std::move(marks));
+  return missing;
+}

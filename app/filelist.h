@@ -1,0 +1,60 @@
+#pragma once
+// The edits of the file list: picked and dropped media appended without a file twice,
+// device groups kept whole, and the marks a run or a refused start leaves on files.
+
+#include "app/filelistentries.h"
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVariantList>
+
+class AnimalModel;
+
+class FileList : public QObject {
+  Q_OBJECT
+
+ public:
+  // What an edit did: the entries it added, and one or more sentences on what it left
+  // out and why; empty when it took everything.
+  struct Edit {
+    QStringList added;
+    QString notice;
+  };
+
+  explicit FileList(AnimalModel& model, QObject* parent = nullptr);
+
+  FileListEntries* entries() { return &entries_; }
+  // The entries in list order, markers included: what a run is handed.
+  QList<QString> snapshot() const;
+
+  // Appends media paths and group markers in order, leaving out files already listed.
+  Edit append(const QStringList& entries);
+  // Appends files recorded on one device between the two group markers.
+  Edit appendDevice(const QStringList& files);
+  // Appends the local media files among dropped URLs, and those directly in a dropped
+  // folder; remote URLs are skipped, other files named in the notice.
+  Edit appendDropped(const QVariantList& urls);
+  // Removes the entry at `row`: a file, or a whole device group when `row` is one of its
+  // markers; a group left without files goes too. False when `row` is no entry.
+  bool remove(int row);
+  void clear();
+
+  // Marks the media entries that cannot be read now, and only those; returns them.
+  QStringList markMissing();
+  void setMarks(QHash<QString, FileListEntries::Mark> marks) { entries_.setMarks(std::move(marks)); }
+
+ private:
+  void listRows(int first, int last);
+  void unlistRows(int first, int last);
+
+  AnimalModel& model_;
+  FileListEntries entries_;
+  // What each row is on disk (links and relative names seen through; empty for a
+  // marker), as it was when the row was added, and how often each is listed. Kept with
+  // the model's rows so that an append costs what it adds, not what is listed already.
+  QList<QString> identities_;
+  QHash<QString, int> listed_;
+};

@@ -1,0 +1,174 @@
+// The five run settings and the two switches, starting from the saved ones, and one
+// line naming a typed value that was not taken. The chosen values are read from the
+// readonly properties when a run starts.
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+
+ColumnLayout {
+    id: settings
+    property bool running: false
+    property real savedTolerance: 0.99
+    property real defaultTolerance: 0.99
+    property real savedFps: 25
+    property int savedWidth: 1920
+    property int savedHeight: 1080
+    property bool savedPremiere: false
+    property bool refine: true
+    property bool driftCorrect: true
+    signal refineToggled(bool on)
+    signal driftCorrectToggled(bool on)
+
+    readonly property var frameRates: [23.976, 24, 25, 29.97, 30, 50, 59.94, 60]
+    readonly property var frameSizes: [[1920, 1080], [1280, 720], [3840, 2160]]
+    readonly property bool customSize: frameSizeBox.currentIndex === frameSizes.length
+    readonly property real tolerance: toleranceBox.realValue
+    readonly property real fps: frameRates[frameRateBox.currentIndex]
+    readonly property int frameWidth: customSize ? customWidth.value : frameSizes[frameSizeBox.currentIndex][0]
+    readonly property int frameHeight: customSize ? customHeight.value : frameSizes[frameSizeBox.currentIndex][1]
+    readonly property bool premiere: premiereBox.checked
+
+    // The listed rate nearest the saved frame rate: a float such as 29.97 does not
+    // compare equal to the decimal in the list.
+    function nearestRate(fps) {
+        let best = 0
+        for (let i = 1; i < frameRates.length; ++i)
+            if (Math.abs(frameRates[i] - fps) < Math.abs(frameRates[best] - fps))
+                best = i
+        return best
+    }
+
+    // The listed size equal to the saved frame size, or "Custom…" when none is.
+    function sizeIndex(w, h) {
+        const i = frameSizes.findIndex(s => s[0] === w && s[1] === h)
+        return i < 0 ? frameSizes.length : i
+    }
+
+    spacing: 12
+
+    GridLayout {
+        Layout.fillWidth: true
+        columns: 6
+        columnSpacing: 10
+        rowSpacing: 8
+
+        Label { text: "Tolerance" }
+        CheckedSpinBox {
+            id: toleranceBox
+            objectName: "tolerance"
+            scaleBy: 1000
+            decimals: 3
+            // The span worth offering, well inside the limits the controller checks.
+            from: 800
+            to: 999
+            value: Math.round(settings.savedTolerance * scaleBy)
+            enabled: !settings.running
+            Layout.preferredWidth: 110
+            ToolTip.visible: hovered
+            ToolTip.delay: 600
+            ToolTip.text: "How strict the match is. Higher is stricter: fewer pairs, and fewer false ones.\n"
+                          + "Lower finds more pairs in short or noisy clips, and more false ones.\n"
+                          + settings.defaultTolerance.toFixed(3) + " suits most recordings."
+        }
+
+        Label { text: "Sequence frame rate"; Layout.leftMargin: 8 }
+        ComboBox {
+            FocusRing {}
+            id: frameRateBox
+            objectName: "framerate"
+            model: settings.frameRates.map(r => r + " fps")
+            currentIndex: settings.nearestRate(settings.savedFps)
+            enabled: !settings.running
+            Layout.preferredWidth: 110
+            ToolTip.visible: hovered
+            ToolTip.delay: 600
+            ToolTip.text: "The frame rate of the timelines written: that of the project you will edit in."
+        }
+
+        Label { text: "Frame size"; Layout.leftMargin: 8 }
+        ComboBox {
+            FocusRing {}
+            id: frameSizeBox
+            objectName: "framesize"
+            model: settings.frameSizes.map(s => s[0] + " × " + s[1]).concat(["Custom…"])
+            currentIndex: settings.sizeIndex(settings.savedWidth, settings.savedHeight)
+            enabled: !settings.running
+            Layout.fillWidth: true
+            Layout.minimumWidth: 120
+        }
+
+        CheckBox {
+            FocusRing {}
+            id: premiereBox
+            objectName: "premiere"
+            Layout.columnSpan: 2
+            text: "Premiere Pro timeline view"
+            checked: settings.savedPremiere
+            enabled: !settings.running
+            ToolTip.visible: hovered
+            ToolTip.delay: 600
+            ToolTip.text: "The Final Cut Pro and the Premiere Pro documents are always both written.\n"
+                          + "This adds Premiere Pro's timeline view settings (zoom, header width) to the sequences."
+        }
+        CheckBox {
+            FocusRing {}
+            objectName: "refine"
+            Layout.columnSpan: 2
+            Layout.leftMargin: 8
+            text: "Refine offsets below one frame"
+            checked: settings.refine
+            enabled: !settings.running
+            onToggled: settings.refineToggled(checked)
+        }
+        CheckBox {
+            FocusRing {}
+            objectName: "driftcorrect"
+            Layout.columnSpan: 2
+            Layout.leftMargin: 8
+            text: "Correct the clock drift of sound recordings"
+            checked: settings.driftCorrect
+            enabled: !settings.running
+            onToggled: settings.driftCorrectToggled(checked)
+            ToolTip.visible: hovered
+            ToolTip.delay: 600
+            ToolTip.text: "A recorder or phone whose clock runs faster or slower than the main camera's\n"
+                          + "gets a copy of its sound resampled onto that clock, in the output folder's\n"
+                          + "\"corrected\" folder; the OpenTimelineIO, MLT and FCPXML timelines use it.\n"
+                          + "Your files are never changed."
+        }
+        RowLayout {
+            Layout.columnSpan: 2
+            Layout.alignment: Qt.AlignRight
+            spacing: 4
+            visible: settings.customSize
+            CheckedSpinBox {
+                id: customWidth
+                objectName: "customwidth"
+                from: 16; to: 16384; value: settings.savedWidth
+                enabled: !settings.running
+                Layout.preferredWidth: 92
+            }
+            Label { text: "×" }
+            CheckedSpinBox {
+                id: customHeight
+                from: 16; to: 16384; value: settings.savedHeight
+                enabled: !settings.running
+                Layout.preferredWidth: 92
+            }
+        }
+    }
+
+    Text {
+        objectName: "settingsproblem"
+        Layout.fillWidth: true
+        visible: text !== ""
+        text: [[toleranceBox, "Tolerance"], [customWidth, "Width"], [customHeight, "Height"]]
+              .filter(p => p[0].refused !== "")
+              .map(p => p[1] + " " + p[0].refused + " is not taken: it goes from "
+                        + p[0].textFromValue(p[0].from) + " to " + p[0].textFromValue(p[0].to)
+                        + ". It stays " + p[0].textFromValue(p[0].value) + ".")
+              .join(" ")
+        color: Theme.bad
+        font.pixelSize: Theme.fontSize.note
+    }
+}
