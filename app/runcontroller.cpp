@@ -4,10 +4,13 @@
 #include "core/log.h"
 #include "core/paths.h"
 #include "core/stop.h"
+#include "export/formats.h"
 
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
+
+#include <algorithm>
 
 namespace {
 
@@ -15,7 +18,9 @@ constexpr int kStoppedByTheWindow = -1;  // a stop request's reason: not a signa
 
 // Documents an earlier run left in `folder`, which an editor could take for this run's.
 bool holds_earlier_documents(const QString& folder) {
-  return !QDir(folder).entryList({QStringLiteral("SYNCED*"), QStringLiteral("UNSYNCED*")}, QDir::Files).isEmpty();
+  const QStringList names = QDir(folder).entryList(QDir::Files);
+  return std::any_of(names.begin(), names.end(),
+                     [](const QString& name) { return is_document_name(name.toStdString()); });
 }
 
 }  // namespace
