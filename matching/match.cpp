@@ -9,6 +9,9 @@
 #include "core/stop.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
 #include <charconv>
 #include <cstdint>
 #include <fstream>
@@ -397,9 +400,35 @@ void match_shorter_file(const LandmarkIndex& index, const std::vector<LandmarkTa
   }
 }
 
+// Bytes the dump of slots[0, filled) takes: each value's digits, a comma and a newline.
+std::uint64_t match_dump_bytes(const std::vector<PairSlot>& slots, std::size_t filled) {
+  std::uint64_t bytes = 0;
+  for (std::size_t s = 0; s < filled; ++s)
+    for (std::uint64_t value : slots[s].list) {
+      int digits = 1;
+      for (std::uint64_t v = value; v >= 10; v /= 10) ++digits;
+      bytes += static_cast<std::uint64_t>(digits) + 2;
+    }
+  return bytes;
+}
+
 // The values of slots[0, filled) one a line, each followed by ",": what export2csvBIG
-// writes of them as one column, without first copying them all into one.
-void write_match_dump(const char* name, const std::vector<PairSlot>& slots, std::size_t filled) {
+// writes of them as one column, without first copying them all into one. A dump over
+// kMatchDumpBytesPerEntry an entry is written only when BRENVIK_MATCH_DUMP asks for it:
+// on a shoot of hundreds of files it would be the largest thing a run writes (350 MB at
+// 240 files), for a debugging aid; the one an earlier run left goes, so that it is not
+// taken for this run's.
+void write_match_dump(const char* name, const std::vector<PairSlot>& slots, std::size_t filled,
+                      int entries) {
+  const std::uint64_t bytes = match_dump_bytes(slots, filled);
+  const std::uint64_t bound = kMatchDumpBytesPerEntry * static_cast<std::uint64_t>(std::max(entries, 1));
+  const char* asked = std::getenv(kMatchDumpVariable);
+  if (bytes > bound && !(asked && std::string_view(asked) == "1")) {
+    std::remove(name);
+    logthis(std::string(kMatchDumpName) + " not written: " + std::to_string(bytes >> 20) + " MB for " +
+            std::to_string(entries) + " entries; " + kMatchDumpVariable + "=1 writes it");
+    return;
+  }
   std::ofstream out(name, std::ios::out | std::ios::trunc | std::ios::binary);
   if (!out) return;
   std::string text;
@@ -473,7 +502,7 @@ std::vector<PairSlot> proveriall(const std::vector<LandmarkTable>& tables, int n
       });
 
   console() << "line 2153\n";
-  write_match_dump(run_folder().match_dump.c_str(), slots, k);
+  write_match_dump(run_folder().match_dump.c_str(), slots, k, n);
   return slots;
 }
 

@@ -155,3 +155,23 @@ TEST(Proveriall, GivesThePerPairListsAtTheEdges) {
   expect_same_as_plain(tables, 1, durations, {});
   expect_same_as_plain(tables, n, {}, {});
 }
+
+// A dump over half a megabyte an entry is left unwritten unless asked for, and the one an
+// earlier run left goes with it; asked for, it is whole.
+TEST(Proveriall, BoundsTheMatchDumpUnlessAskedFor) {
+  TempRunDir dir;
+  const std::vector<LandmarkTable> tables = {crowded(20000, 50000, 10, 1), crowded(20000, 50000, 10, 2)};
+  const std::vector<float> durations = {3000.0f, 3000.0f};  // a budget of 120,000 values
+  std::ostringstream quiet;
+  ConsoleCapture capture(quiet);
+  testing_support::write_file("debagmatLONG1.txt", "an earlier run's\n");
+  const std::vector<PairSlot> slots = proveriall(tables, 2, durations, {});
+  ASSERT_GE(slots.front().list.size(), 120000u);
+  EXPECT_FALSE(testing_support::file_exists("debagmatLONG1.txt"));
+  EXPECT_NE(dir.log_text().find("debagmatLONG1.txt not written: "), std::string::npos) << dir.log_text();
+  setenv(kMatchDumpVariable, "1", 1);
+  proveriall(tables, 2, durations, {});
+  unsetenv(kMatchDumpVariable);
+  const std::string dump = testing_support::read_file("debagmatLONG1.txt");
+  EXPECT_EQ(static_cast<std::size_t>(std::count(dump.begin(), dump.end(), '\n')), slots.front().list.size());
+}
