@@ -99,7 +99,12 @@ run_once() {
   printf '%s\t%s\t%s\t%s\t%s\n' "$set_name" "$tolerance" "$refine" "$seconds" "$status" >> "$runs"
   echo "accuracy: $set_name tolerance $tolerance refine $refine: exit $status, $seconds s" >&2
   cp "$run/Brenvik.app/SYNCED/SYNCED_fcp.XML" "$xml" 2> /dev/null || true
-  tail -c +$((log_bytes + 1)) "$log" > "$results/$set_name-$tolerance-$refine.log" 2> /dev/null || true
+  # A log that rotated during the run holds its start in log_file.txt.1.
+  if [ -e "$log" ] && [ "$(stat -c %s "$log")" -lt "$log_bytes" ]; then
+    { tail -c +$((log_bytes + 1)) "$log.1"; cat "$log"; } > "$results/$set_name-$tolerance-$refine.log" 2> /dev/null || true
+  else
+    tail -c +$((log_bytes + 1)) "$log" > "$results/$set_name-$tolerance-$refine.log" 2> /dev/null || true
+  fi
 }
 
 for list in "${lists[@]}"; do
