@@ -67,8 +67,8 @@ double residual(const Row& r, const Fit& fit, const Model& m) {
 // subtraction of its few rows rather than a new system, which keeps the search for the
 // pair to leave out cheap in a group of dozens of files.
 struct Normal {
-  Eigen::MatrixXd n;
-  Eigen::VectorXd r;
+  Eigen::MatrixXd weighted_gram;    // AᵀWA
+  Eigen::VectorXd weighted_target;  // AᵀWb
 };
 
 // Adds (sign +1) or takes out (-1) one row's share.
@@ -83,9 +83,9 @@ void accumulate(Normal& normal, const Row& row, const Model& m, double sign) {
   const double rhs = -w * row.offset;
   for (const auto& [i, ai] : terms) {
     if (i < 0) continue;
-    normal.r[i] += sign * ai * rhs;
+    normal.weighted_target[i] += sign * ai * rhs;
     for (const auto& [j, aj] : terms)
-      if (j >= 0) normal.n(i, j) += sign * ai * aj;
+      if (j >= 0) normal.weighted_gram(i, j) += sign * ai * aj;
   }
 }
 
@@ -95,15 +95,15 @@ Normal normal_of(const std::vector<Row>& rows, const std::vector<bool>& use, con
     if (use[static_cast<std::size_t>(row.pair)]) accumulate(normal, row, m, 1.0);
   for (int d = 0; d < m.devices; ++d)
     if (const int q = m.rate_column[static_cast<std::size_t>(d)]; q >= 0)
-      normal.n(q, q) += 1.0 / (kRateSigma * kRateSigma);
+      normal.weighted_gram(q, q) += 1.0 / (kRateSigma * kRateSigma);
   return normal;
 }
 
 std::optional<Fit> solve(const Normal& normal, const Model& m, bool with_errors = false) {
-  const Eigen::LDLT<Eigen::MatrixXd> ldlt(normal.n);
+  const Eigen::LDLT<Eigen::MatrixXd> ldlt(normal.weighted_gram);
   if (ldlt.info() != Eigen::Success) return std::nullopt;
-  const Eigen::VectorXd x = ldlt.solve(normal.r);
-  if (!x.allFinite() || !(normal.n * x).isApprox(normal.r, 1e-6)) return std::nullopt;
+  const Eigen::VectorXd x = ldlt.solve(normal.weighted_target);
+  if (!x.allFinite() || !(normal.weighted_gram * x).isApprox(normal.weighted_target, 1e-6)) return std::nullopt;
 
   Fit fit;
   fit.offsets = Eigen::VectorXd::Zero(static_cast<Eigen::Index>(m.device_of.size()));
