@@ -64,6 +64,46 @@ std::string usage_text() {
          "128 + N stopped by signal N (130 for Ctrl-C).\n";
 }
 
+namespace {
+
+bool takes_value(const std::string& option) {
+  return option == "--tolerance" || option == "--fps" || option == "--width" ||
+         option == "--height" || option == "--premiere" || option == "--refine" ||
+         option == "--drift-correct";
+}
+
+// Sets the run setting an option that takes a value names; returns why the value is
+// refused, empty when it is taken.
+std::string set_value(const std::string& a, const std::string& v, RunSettings& settings) {
+  double d = 0;
+  int n = 0;
+  if (a == "--tolerance") {
+    if (!parse_double(v, d) || !tolerance_allowed(d))
+      return "--tolerance takes a number above " + float2string(kToleranceAbove) +
+             " and at most " + float2string(kToleranceMax) + ", not '" + v + "'";
+    settings.tolerance = d;
+  } else if (a == "--fps") {
+    if (!parse_double(v, d) || !fps_allowed(d))
+      return "--fps takes a frame rate such as 25 or 29.97, not '" + v + "'";
+    settings.fps = static_cast<float>(d);
+  } else if (a == "--width" || a == "--height") {
+    if (!parse_int(v, n) || !frame_side_allowed(n))
+      return a + " takes a positive number of pixels, not '" + v + "'";
+    (a == "--width" ? settings.width : settings.height) = n;
+  } else {
+    if (v != "0" && v != "1") return a + " takes 0 or 1, not '" + v + "'";
+    if (a == "--premiere")
+      settings.premiere = v == "1" ? 1 : 0;
+    else if (a == "--refine")
+      settings.refine = v == "1";
+    else
+      settings.drift_correct = v == "1";
+  }
+  return {};
+}
+
+}  // namespace
+
 CliParse parse_cli(const std::vector<std::string>& args, const std::string& cwd) {
   CliParse result;
   CliOptions& o = result.options;
@@ -106,36 +146,10 @@ CliParse parse_cli(const std::vector<std::string>& args, const std::string& cwd)
       o.out = absolute_path(args[++i], cwd);
       continue;
     }
-    const bool takes_value = a == "--tolerance" || a == "--fps" || a == "--width" ||
-                             a == "--height" || a == "--premiere" || a == "--refine" ||
-                             a == "--drift-correct";
-    if (takes_value) {
+    if (takes_value(a)) {
       if (i + 1 >= args.size()) return fail(a + " needs a value");
-      const std::string& v = args[++i];
-      double d = 0;
-      int n = 0;
-      if (a == "--tolerance") {
-        if (!parse_double(v, d) || !tolerance_allowed(d))
-          return fail("--tolerance takes a number above " + float2string(kToleranceAbove) +
-                      " and at most " + float2string(kToleranceMax) + ", not '" + v + "'");
-        o.settings.tolerance = d;
-      } else if (a == "--fps") {
-        if (!parse_double(v, d) || !fps_allowed(d))
-          return fail("--fps takes a frame rate such as 25 or 29.97, not '" + v + "'");
-        o.settings.fps = static_cast<float>(d);
-      } else if (a == "--width" || a == "--height") {
-        if (!parse_int(v, n) || !frame_side_allowed(n))
-          return fail(a + " takes a positive number of pixels, not '" + v + "'");
-        (a == "--width" ? o.settings.width : o.settings.height) = n;
-      } else {
-        if (v != "0" && v != "1") return fail(a + " takes 0 or 1, not '" + v + "'");
-        if (a == "--premiere")
-          o.settings.premiere = v == "1" ? 1 : 0;
-        else if (a == "--refine")
-          o.settings.refine = v == "1";
-        else
-          o.settings.drift_correct = v == "1";
-      }
+      if (std::string problem = set_value(a, args[++i], o.settings); !problem.empty())
+        return fail(std::move(problem));
     } else if (a == "--quiet") {
       o.quiet = true;
     } else if (a == "--no-open") {

@@ -17,7 +17,9 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr double kPpmScale = 1e-6;
-constexpr double kQuarter = 0.25;
+// A drift that moves a file's sound by more than this share of a frame over its length is
+// corrected, when the clock is known well enough to move it by less.
+constexpr double kLargestUncorrectedFrames = 0.25;
 
 struct Copy {
   TimelineMember* member = nullptr;
@@ -40,7 +42,7 @@ bool needs_correction(const TimelineMember& member, const SyncGroup& group, floa
   const auto clock = std::find_if(group.clocks.begin(), group.clocks.end(),
                                   [&](const DeviceClock& c) { return c.device == member.device; });
   if (clock == group.clocks.end()) return false;
-  const double quarter_frame = kQuarter / fps;
+  const double quarter_frame = kLargestUncorrectedFrames / fps;
   const double moved = std::abs(member.rate_ppm) * kPpmScale * member.length;
   const double uncertain = clock->rate_error_ppm * kPpmScale * member.length;
   return moved > quarter_frame && uncertain < quarter_frame;

@@ -11,7 +11,6 @@ constexpr const char* kSequenceDuration = "20000";
 
 // Premiere's description of the sequence's video format. The pieces are joined by tabs,
 // which the importer tolerates between elements; the block ends by opening <width>.
-// 543 characters.
 constexpr const char* kCodecBlock =
     "</timebase></rate><codec><name>Apple ProRes 422</name>\t"
     "<appspecificdata>\t"
@@ -35,7 +34,6 @@ constexpr const char* kCodecBlock =
 // Premiere's timeline view settings, pasted after the sequence id: the leading quote
 // closes the id value (which thus ends with a blank) and the last value is closed by the
 // quote that normally ends the id. Fixed values, whatever the sequence holds.
-// 875 characters.
 constexpr const char* kPremiereAttributes =
     " \" TL.SQAudioVisibleBase=\"0\" TL.SQVideoVisibleBase=\"0\" TL.SQVisibleBaseTime=\"0\""
     " TL.SQAVDividerPosition=\"0.5\" TL.SQHideShyTracks=\"0\" TL.SQHeaderWidth=\"164\""
@@ -51,7 +49,8 @@ constexpr const char* kPremiereAttributes =
     " MZ.Sequence.EditingModeGUID=\"38110ea1-bd95-43ea-9e3a-7c407f3e32c8\""
     " MZ.WorkOutPoint=\"13349175840000\" MZ.WorkInPoint=\"0";
 
-std::string float_text(int value) { return float2string(static_cast<float>(value)); }
+// A count as float2string writes it: the documents show ids and sizes in that notation.
+std::string float_notation(int value) { return float2string(static_cast<float>(value)); }
 
 // Start and end in frames; the end is taken from the signed start so a clip placed before
 // zero keeps its length.
@@ -63,7 +62,7 @@ std::string clip_item(int id, float offset, float duration, float fps) {
   text += "</start><end>";
   text += float2string(std::fabs(end));
   text += "</end><file id=\"";
-  text += float_text(id);
+  text += float_notation(id);
   text += "\"/></clipitem></track>";
   return text;
 }
@@ -81,7 +80,7 @@ std::string Seq_track_XMLit_audio(int id, float offset, float duration, float fp
 std::string Seq_XMLit(int id, std::string name, float fps, int /*x*/, int /*y*/, std::string video,
                       std::string audio, int /*depth*/, int /*rate*/) {
   std::string text = "<sequence id=\"";
-  text += float_text(id);
+  text += float_notation(id);
   text += "\"><name>";
   text += xml_escape(name);
   text += "</name><duration>";
@@ -108,7 +107,7 @@ std::string Seq_XMLitPP(int id, std::string name, float fps, int x, int y, std::
                         std::string audio, int depth, int rate, int premiere) {
   const std::string timebase = float2string(fps);
   std::string text = "<sequence id=\"";
-  text += float_text(id);
+  text += float_notation(id);
   if (premiere != 0) text += kPremiereAttributes;
   text += "\"><name>";
   text += xml_escape(name);
@@ -117,15 +116,15 @@ std::string Seq_XMLitPP(int id, std::string name, float fps, int x, int y, std::
   text += "</timebase></rate><media><video><format><samplecharacteristics><rate><timebase>";
   text += timebase;
   text += kCodecBlock;
-  text += float_text(x);
+  text += float_notation(x);
   text += "</width><height>";
-  text += float_text(y);
+  text += float_notation(y);
   text += "</height></samplecharacteristics></format>";
   text += video;
   text += "</video><audio><format><samplecharacteristics><depth>";
-  text += float_text(depth);
+  text += float_notation(depth);
   text += "</depth><samplerate>";
-  text += float_text(rate);
+  text += float_notation(rate);
   text += "</samplerate></samplecharacteristics></format>";
   text += audio;
   text += "</audio></media></sequence>";

@@ -14,7 +14,7 @@ namespace {
 
 constexpr int kRealSize = kFrameSamples;
 constexpr int kComplexSize = kRealSize / 2;     // the real transform runs as a 192-point one
-constexpr int kQuarter = kRealSize / 4;         // post-processing pairs k and 192 - k
+constexpr int kPostPairs = kRealSize / 4;       // post-processing pairs k and 192 - k, k = 1..96
 constexpr int kBins = kComplexSize;             // the bins the spectrogram keeps: 0..191
 // kissfft splits 192 into radices 4, 4, 4, 3 (it tries 4 first, then 2, then 3).
 constexpr int kStages = 4;
@@ -68,9 +68,9 @@ struct FrameFft::Plan {
 
   Plan() {
     make_twiddles();
-    realTwiddles.resize(kQuarter);
+    realTwiddles.resize(kPostPairs);
     const float pi = std::acos(-1.0f);
-    for (int k = 1; k <= kQuarter; ++k) {
+    for (int k = 1; k <= kPostPairs; ++k) {
       realTwiddles[k - 1] = std::exp(
           std::complex<float>(0, -pi * (static_cast<float>(k) / kComplexSize + 0.5f)));
     }
@@ -176,7 +176,7 @@ struct FrameFft::Plan {
     work(0, output.data(), input.data(), 1);
     Cx* dst = output.data();
     const Cx dc{dst[0].re + dst[0].im, Lanes{}};
-    for (int k = 1; k <= kQuarter; ++k) {
+    for (int k = 1; k <= kPostPairs; ++k) {
       const Cx fpk = dst[k];
       const Cx fpnk = conj(dst[kComplexSize - k]);
       const Cx f1k = fpk + fpnk;

@@ -67,8 +67,8 @@ double residual(const Row& r, const Fit& fit, const Model& m) {
 // subtraction of its few rows rather than a new system, which keeps the search for the
 // pair to leave out cheap in a group of dozens of files.
 struct Normal {
-  Eigen::MatrixXd n;
-  Eigen::VectorXd r;
+  Eigen::MatrixXd weighted_gram;    // AᵀWA
+  Eigen::VectorXd weighted_target;  // AᵀWb
 };
 
 // Adds (sign +1) or takes out (-1) one row's share.
@@ -83,9 +83,9 @@ void accumulate(Normal& normal, const Row& row, const Model& m, double sign) {
   const double rhs = -w * row.offset;
   for (const auto& [i, ai] : terms) {
     if (i < 0) continue;
-    normal.r[i] += sign * ai * rhs;
+    normal.weighted_target[i] += sign * ai * rhs;
     for (const auto& [j, aj] : terms)
-      if (j >= 0) normal.n(i, j) += sign * ai * aj;
+      if (j >= 0) normal.weighted_gram(i, j) += sign * ai * aj;
   }
 }
 
@@ -95,15 +95,15 @@ Normal normal_of(const std::vector<Row>& rows, const std::vector<bool>& use, con
     if (use[static_cast<std::size_t>(row.pair)]) accumulate(normal, row, m, 1.0);
   for (int d = 0; d < m.devices; ++d)
     if (const int q = m.rate_column[static_cast<std::size_t>(d)]; q >= 0)
-      normal.n(q, q) += 1.0 / (kRateSigma * kRateSigma);
+      normal.weighted_gram(q, q) += 1.0 / (kRateSigma * kRateSigma);
   return normal;
 }
 
 std::optional<Fit> solve(const Normal& normal, const Model& m, bool with_errors = false) {
-  const Eigen::LDLT<Eigen::MatrixXd> ldlt(normal.n);
+  const Eigen::LDLT<Eigen::MatrixXd> ldlt(normal.weighted_gram);
   if (ldlt.info() != Eigen::Success) return std::nullopt;
-  const Eigen::VectorXd x = ldlt.solve(normal.r);
-  if (!x.allFinite() || !(normal.n * x).isApprox(normal.r, 1e-6)) return std::nullopt;
+  const Eigen::VectorXd x = ldlt.solve(normal.weighted_target);
+  if (!x.allFinite() || !(normal.weighted_gram * x).isApprox(normal.weighted_target, 1e-6)) return std::nullopt;
 
   Fit fit;
   fit.offsets = Eigen::VectorXd::Zero(static_cast<Eigen::Index>(m.device_of.size()));
@@ -148,21 +148,12 @@ double disagreement(std::span<const Row> pair_rows, const Fit& fit, const Model&
   return worst;
 }
 
-}  // namespace
-
-bool solve_device_clocks(SyncGroup& group, const std::vector<PairResult>& pairs) {
-  group.clocks.clear();
-  group.dropped.clear();
-  std::vector<DroppedPair> dropped_pairs;
-  const std::size_t n = group.members.size();
-  if (n < 2) return false;
-  std::map<int, int> slot;
-  for (std::size_t s = 0; s < n; ++s) slot[group.members[s].entry] = static_cast<int>(s);
-
-  // Devices, and the reference: the most video, else the most sound.
+// The devices of a group and the reference among them (the most video, else the most
+// sound), with the unknowns' columns; `device_ids` gets each device slot's id.
+Model device_model(const SyncGroup& group, std::vector<int>& device_ids) {
   Model m;
+  const std::size_t n = group.members.size();
   std::map<int, int> device_slot;
-  std::vector<int> device_ids;
   std::vector<double> video, sound;
   for (const TimelineMember& member : group.members) {
     const int id = member.device >= 0 ? member.device : member.entry;
@@ -188,60 +179,72 @@ bool solve_device_clocks(SyncGroup& group, const std::vector<PairResult>& pairs)
   for (std::size_t s = 0; s < n; ++s)
     m.offset_column.push_back(static_cast<int>(s) == m.gauge_member ? -1 : m.columns++);
   for (int d = 0; d < m.devices; ++d) m.rate_column.push_back(d == m.reference_device ? -1 : m.columns++);
+  return m;
+}
 
-  // Every window of a refined pair is an equation; a pair without windows gives its
-  // decided offset once, at the middle of the overlap it implies.
+// The equations of the pairs between a group's members, each pair's rows next to each
+// other in the order of the pairs.
+struct PairRows {
   std::vector<Row> rows;
-  std::vector<std::pair<int, int>> ends;
+  std::vector<std::pair<int, int>> ends;  // member slots of each pair used
   std::vector<const PairResult*> used;
+  std::vector<std::size_t> first_row;     // per pair, and one past the last
+
+  std::span<const Row> of(std::size_t p) const {
+    return std::span<const Row>(rows).subspan(first_row[p], first_row[p + 1] - first_row[p]);
+  }
+  double limit(std::size_t p) const { return used[p]->windows.empty() ? kDecidedLimitSec : kRefinedLimitSec; }
+};
+
+// Every window of a refined pair is an equation; a pair without windows gives its
+// decided offset once, at the middle of the overlap it implies.
+PairRows pair_rows(const SyncGroup& group, const std::vector<PairResult>& pairs) {
+  std::map<int, int> slot;
+  for (std::size_t s = 0; s < group.members.size(); ++s) slot[group.members[s].entry] = static_cast<int>(s);
+  PairRows out;
   for (const PairResult& pair : pairs) {
     const auto s = slot.find(pair.shorter), l = slot.find(pair.longer);
     if (s == slot.end() || l == slot.end() || s->second == l->second) continue;
-    const int p = static_cast<int>(used.size());
-    used.push_back(&pair);
-    ends.emplace_back(s->second, l->second);
+    const int p = static_cast<int>(out.used.size());
+    out.used.push_back(&pair);
+    out.ends.emplace_back(s->second, l->second);
     if (!pair.windows.empty()) {
-      for (const OffsetSample& w : pair.windows) rows.push_back({p, s->second, l->second, w.at, w.offset});
+      for (const OffsetSample& w : pair.windows) out.rows.push_back({p, s->second, l->second, w.at, w.offset});
     } else {
       const double from = std::max(0.0, pair.offset);
       const double to = std::min(group.members[static_cast<std::size_t>(s->second)].length,
                                  group.members[static_cast<std::size_t>(l->second)].length + pair.offset);
-      rows.push_back({p, s->second, l->second, to > from ? 0.5 * (from + to) : from, pair.offset,
-                      kDecidedSigmaSec});
+      out.rows.push_back({p, s->second, l->second, to > from ? 0.5 * (from + to) : from, pair.offset,
+                          kDecidedSigmaSec});
     }
   }
-  std::vector<bool> use(used.size(), true);
-  if (used.empty() || !linked(ends, use, static_cast<int>(n))) return false;
-  // Each pair's rows lie next to each other, in the order of the pairs.
-  std::vector<std::size_t> first_row(used.size() + 1, rows.size());
-  for (std::size_t r = rows.size(); r-- > 0;) first_row[static_cast<std::size_t>(rows[r].pair)] = r;
-  const auto rows_of = [&](std::size_t p) {
-    return std::span<const Row>(rows).subspan(first_row[p], first_row[p + 1] - first_row[p]);
-  };
+  out.first_row.assign(out.used.size() + 1, out.rows.size());
+  for (std::size_t r = out.rows.size(); r-- > 0;) out.first_row[static_cast<std::size_t>(out.rows[r].pair)] = r;
+  return out;
+}
 
-  Normal normal = normal_of(rows, use, m);
-  std::optional<Fit> fit = solve(normal, m);
-  if (!fit) return false;
-  const auto limit = [&](int p) {
-    return used[static_cast<std::size_t>(p)]->windows.empty() ? kDecidedLimitSec : kRefinedLimitSec;
-  };
+// Leaves out, one at a time, the pair the others disagree with most beyond its limit,
+// while the rest still link every member; `normal` and `fit` follow. Each pair left out
+// goes to `dropped`. False when a system cannot be solved.
+bool drop_outliers(const PairRows& pr, const Model& m, int members, Normal& normal,
+                   std::optional<Fit>& fit, std::vector<bool>& use, std::vector<DroppedPair>& dropped) {
   for (;;) {
     // Only a pair the whole solution already strains can be the one that is wrong; it is
     // judged by how far the others, without it, put its files apart.
     int worst = -1;
     double worst_ratio = 1.0, worst_gap = 0.0;
-    for (std::size_t p = 0; p < used.size(); ++p) {
+    for (std::size_t p = 0; p < pr.used.size(); ++p) {
       const int pi = static_cast<int>(p);
-      if (!use[p] || disagreement(rows_of(p), *fit, m) <= 0.5 * limit(pi)) continue;
+      if (!use[p] || disagreement(pr.of(p), *fit, m) <= 0.5 * pr.limit(p)) continue;
       use[p] = false;
-      if (linked(ends, use, static_cast<int>(n))) {
+      if (linked(pr.ends, use, members)) {
         Normal without = normal;
-        for (const Row& row : rows_of(p)) accumulate(without, row, m, -1.0);
+        for (const Row& row : pr.of(p)) accumulate(without, row, m, -1.0);
         if (const std::optional<Fit> others = solve(without, m)) {
-          const double gap = disagreement(rows_of(p), *others, m);
-          const double ratio = gap / limit(pi);
+          const double gap = disagreement(pr.of(p), *others, m);
+          const double ratio = gap / pr.limit(p);
           const bool fewer_windows =
-              worst >= 0 && used[p]->windows.size() < used[static_cast<std::size_t>(worst)]->windows.size();
+              worst >= 0 && pr.used[p]->windows.size() < pr.used[static_cast<std::size_t>(worst)]->windows.size();
           if (ratio > worst_ratio * 1.01 || (ratio > 1.0 && ratio > worst_ratio * 0.99 && fewer_windows)) {
             worst = pi;
             worst_ratio = ratio;
@@ -251,33 +254,40 @@ bool solve_device_clocks(SyncGroup& group, const std::vector<PairResult>& pairs)
       }
       use[p] = true;
     }
-    if (worst < 0) break;
+    if (worst < 0) return true;
     use[static_cast<std::size_t>(worst)] = false;
-    for (const Row& row : rows_of(static_cast<std::size_t>(worst))) accumulate(normal, row, m, -1.0);
-    const PairResult& dropped = *used[static_cast<std::size_t>(worst)];
-    dropped_pairs.push_back({dropped.shorter, dropped.longer, worst_gap * kMs});
+    for (const Row& row : pr.of(static_cast<std::size_t>(worst))) accumulate(normal, row, m, -1.0);
+    const PairResult& left_out = *pr.used[static_cast<std::size_t>(worst)];
+    dropped.push_back({left_out.shorter, left_out.longer, worst_gap * kMs});
     fit = solve(normal, m);
     if (!fit) return false;
   }
-  fit = solve(normal, m, true);
-  if (!fit) return false;
-  // The rates' errors from the windows' assumed spread, or from what is left over if that
-  // is more.
+}
+
+// The rates' errors from the windows' assumed spread, or from what is left over if that
+// is more.
+void scale_rate_errors(Fit& fit, const PairRows& pr, const std::vector<bool>& use, const Model& m) {
   double chi2 = 0.0;
   int count = 0;
-  for (const Row& row : rows) {
+  for (const Row& row : pr.rows) {
     if (!use[static_cast<std::size_t>(row.pair)]) continue;
-    const double e = residual(row, *fit, m) / row.sigma;
+    const double e = residual(row, fit, m) / row.sigma;
     chi2 += e * e;
     ++count;
   }
-  if (count > m.columns) fit->rate_errors *= std::sqrt(std::max(1.0, chi2 / (count - m.columns)));
+  if (count > m.columns) fit.rate_errors *= std::sqrt(std::max(1.0, chi2 / (count - m.columns)));
+}
 
-  double earliest = fit->offsets.minCoeff();
+// The solution written into the group: each member's exact start and clock rate, and
+// one clock per device in ascending device, with the pairs and windows it rests on.
+void write_clocks(SyncGroup& group, const Fit& fit, const Model& m, const PairRows& pr,
+                  const std::vector<bool>& use, const std::vector<int>& device_ids) {
+  const std::size_t n = group.members.size();
+  double earliest = fit.offsets.minCoeff();
   for (std::size_t s = 0; s < n; ++s) {
     TimelineMember& member = group.members[s];
-    const double q = fit->rates[m.device_of[s]];
-    member.exact_start = fit->offsets[static_cast<Eigen::Index>(s)] - earliest;
+    const double q = fit.rates[m.device_of[s]];
+    member.exact_start = fit.offsets[static_cast<Eigen::Index>(s)] - earliest;
     member.rate_ppm = (1.0 / (1.0 + q) - 1.0) * kPpm;
     member.reference_clock = m.device_of[s] == m.reference_device;
   }
@@ -285,20 +295,20 @@ bool solve_device_clocks(SyncGroup& group, const std::vector<PairResult>& pairs)
     DeviceClock clock;
     clock.device = device_ids[static_cast<std::size_t>(d)];
     clock.reference = d == m.reference_device;
-    const double q = fit->rates[d];
+    const double q = fit.rates[d];
     clock.rate_ppm = (1.0 / (1.0 + q) - 1.0) * kPpm;
-    clock.rate_error_ppm = fit->rate_errors[d] * kPpm;
+    clock.rate_error_ppm = fit.rate_errors[d] * kPpm;
     double sum2 = 0.0;
     int count = 0;
-    for (std::size_t p = 0; p < used.size(); ++p) {
+    for (std::size_t p = 0; p < pr.used.size(); ++p) {
       if (!use[p]) continue;
-      const bool touches = m.device_of[static_cast<std::size_t>(ends[p].first)] == d ||
-                           m.device_of[static_cast<std::size_t>(ends[p].second)] == d;
+      const bool touches = m.device_of[static_cast<std::size_t>(pr.ends[p].first)] == d ||
+                           m.device_of[static_cast<std::size_t>(pr.ends[p].second)] == d;
       if (!touches) continue;
       ++clock.pairs;
-      for (const Row& r : rows_of(p)) {
+      for (const Row& r : pr.of(p)) {
         if (r.sigma != kWindowSigmaSec) continue;
-        const double e = residual(r, *fit, m);
+        const double e = residual(r, fit, m);
         sum2 += e * e;
         ++count;
       }
@@ -313,7 +323,31 @@ bool solve_device_clocks(SyncGroup& group, const std::vector<PairResult>& pairs)
   }
   std::sort(group.clocks.begin(), group.clocks.end(),
             [](const DeviceClock& a, const DeviceClock& b) { return a.device < b.device; });
-  group.dropped = std::move(dropped_pairs);
+}
+
+}  // namespace
+
+bool solve_device_clocks(SyncGroup& group, const std::vector<PairResult>& pairs) {
+  group.clocks.clear();
+  group.dropped.clear();
+  const int members = static_cast<int>(group.members.size());
+  if (members < 2) return false;
+  std::vector<int> device_ids;
+  const Model m = device_model(group, device_ids);
+  const PairRows pr = pair_rows(group, pairs);
+  std::vector<bool> use(pr.used.size(), true);
+  if (pr.used.empty() || !linked(pr.ends, use, members)) return false;
+
+  Normal normal = normal_of(pr.rows, use, m);
+  std::optional<Fit> fit = solve(normal, m);
+  if (!fit) return false;
+  std::vector<DroppedPair> dropped;
+  if (!drop_outliers(pr, m, members, normal, fit, use, dropped)) return false;
+  fit = solve(normal, m, true);
+  if (!fit) return false;
+  scale_rate_errors(*fit, pr, use, m);
+  write_clocks(group, *fit, m, pr, use, device_ids);
+  group.dropped = std::move(dropped);
   return true;
 }
 

@@ -15,8 +15,10 @@ namespace {
 using match_word::code_to_seconds;
 using match_word::offset_code;
 
-// A candidate gathers the words whose offset code lies this close to it; T1 asks for
-// three neighbours within 2, T4 for one within 1.
+// How close to a candidate the words that score for it lie: the strictest of the five
+// scoring tests (score_candidate) asks a word and the two after it to lie within
+// kTightWindow, the next two within kNearWindow; the last two ask the word alone to lie
+// within 1, or on the candidate.
 constexpr int kNearWindow = 4;
 constexpr int kTightWindow = 2;
 
@@ -47,8 +49,8 @@ std::vector<int> candidate_codes(const MatchList& sorted) {
   return candidates;
 }
 
-// Position r of the list with what T1 to T5 read there: its own code and section and the
-// codes of the two words after it.
+// Position r of the list with what the five scoring tests read there: its own code and
+// section and the codes of the two words after it.
 struct Neighbourhood {
   int code0;
   int code1;
@@ -175,22 +177,24 @@ PairOverlap pair_overlap(const OffsetSummary& summary, float longer_seconds,
 }
 
 bool pair_in_sync(const OffsetSummary& summary, const PairOverlap& overlap) {
-  const int ns = summary.sections;
-  const int rg = static_cast<int>(static_cast<float>(summary.range));
-  const int th = summary.hits;
-  const int sg = summary.score;
+  const int sections = summary.sections;
+  const int range = static_cast<int>(static_cast<float>(summary.range));
+  const int hits = summary.hits;
+  const int score = summary.score;
   // The best candidate is often a small cluster head just below the true offset; the
   // support a pair needs in hits is read from the candidate with the most hits.
   const int most_hits = summary.most_hits;
-  const int den = (ns > 8 && rg >= ns) ? rg + 2 : rg;
-  const float D = den == 0 ? 1.0f : static_cast<float>(den);
+  // The sections of overlap per section of the candidate's range must stay under 3.
+  const int spread = (sections > 8 && range >= sections) ? range + 2 : range;
+  const float per_spread = spread == 0 ? 1.0f : static_cast<float>(spread);
   // Recordings that do not overlap once aligned share no sound, and a true offset is
   // supported across the overlap: a chance cluster of a few sections must not pass for
   // one now that the hit tests read the most-hit candidate.
   const bool overlapping = overlap.presek > 0.0f;
-  const bool supported_across = static_cast<float>(ns) >= overlap.sekcii_vo_presek / 4.0f;
-  return overlapping && supported_across && overlap.sekcii_vo_presek / D < 3.0f &&
-         static_cast<float>(most_hits) > 2.0f * overlap.traenje_small && sg > 10 * th && ns >= 3 &&
+  const bool supported_across = static_cast<float>(sections) >= overlap.sekcii_vo_presek / 4.0f;
+  return overlapping && supported_across && overlap.sekcii_vo_presek / per_spread < 3.0f &&
+         static_cast<float>(most_hits) > 2.0f * overlap.traenje_small && score > 10 * hits &&
+         sections >= 3 &&
          std::fabs(std::fabs(summary.offset) - std::fabs(summary.most_hit_offset)) < 1.0f &&
          static_cast<float>(most_hits) > 3.0f * overlap.presek;
 }

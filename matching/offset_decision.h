@@ -20,8 +20,11 @@ struct PairOverlap {
 PairOverlap pair_overlap(const OffsetSummary& summary, float longer_seconds,
                          float shorter_seconds);
 
-// The six tests of a pair: the offset is supported over enough of the overlap, by enough
-// hits, in at least 3 sections, and the best and most-hit offsets agree within 1 s.
+// The eight conditions of a pair in sync: the recordings overlap once aligned; the
+// candidate's sections cover a quarter of the overlap's sections and its range more
+// than a third of them; the most-hit candidate has more than two hits per second of the
+// shorter file and three per second of overlap; the score exceeds ten per hit; at least
+// 3 sections hold hits; and the best and most-hit offsets agree within 1 s.
 bool pair_in_sync(const OffsetSummary& summary, const PairOverlap& overlap);
 
 // The verdict on one compared pair, and what refinement later measured of it.

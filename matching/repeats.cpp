@@ -102,6 +102,72 @@ std::vector<double> band_correlation(const std::vector<float>& piece, const std:
   return std::vector<double>(r.begin(), r.begin() + static_cast<std::ptrdiff_t>(lags));
 }
 
+// The rungs of a correlation: `score` holds offsets t_high, t_high - 1, … (samples at
+// `rate`); writes the best lag, the rungs and whether the best one stands out.
+void read_rungs(const std::vector<double>& score, std::int64_t t_high, int rate, RepeatCheck& check) {
+  const auto at = [rate](double seconds) {
+    return static_cast<std::int64_t>(std::llround(seconds * rate));
+  };
+  const auto highest = std::max_element(score.begin(), score.end());
+  const double top = *highest;
+  check.best_lag = static_cast<double>(t_high - (highest - score.begin())) / rate;
+  if (!(top > 0.0)) return;
+
+  const std::size_t lags = score.size();
+  std::vector<std::size_t> peaks;
+  for (std::size_t k = 1; k + 1 < lags; ++k)
+    if (score[k] >= kRungShare * top && score[k] >= score[k - 1] && score[k] >= score[k + 1])
+      peaks.push_back(k);
+  std::sort(peaks.begin(), peaks.end(),
+            [&](std::size_t a, std::size_t b) { return score[a] > score[b]; });
+  const auto apart = static_cast<std::size_t>(at(kRungApartSec));
+  const auto distance = [](std::size_t a, std::size_t b) { return a > b ? a - b : b - a; };
+  // Offsets scoring under this are the dips between hills; lags_below[k] counts them before k.
+  const double dip = kDipShare * kRungShare * top;
+  std::vector<std::size_t> lags_below(lags + 1, 0);
+  for (std::size_t k = 0; k < lags; ++k) lags_below[k + 1] = lags_below[k] + (score[k] < dip ? 1 : 0);
+  const auto dips_between = [&](std::size_t a, std::size_t b) {
+    return lags_below[std::max(a, b)] - lags_below[std::min(a, b) + 1] > 0;
+  };
+  std::vector<std::size_t> kept;
+  std::vector<Rung> rungs;
+  for (std::size_t k : peaks) {
+    const auto near = [&](std::size_t q) { return distance(q, k) < apart; };
+    if (std::any_of(kept.begin(), kept.end(), near)) continue;
+    // A hill of its own: the sound falls away between it and every rung kept before it.
+    const auto joined = [&](std::size_t q) { return !dips_between(q, k); };
+    if (std::any_of(kept.begin(), kept.end(), joined)) continue;
+    kept.push_back(k);
+    const double fraction = peak_fraction(score[k - 1], score[k], score[k + 1]);
+    const double t = static_cast<double>(t_high) - static_cast<double>(k) - fraction;
+    rungs.push_back({t / rate, score[k]});
+  }
+  if (rungs.empty()) return;
+
+  check.rungs = static_cast<int>(rungs.size());
+  check.best_rung = rungs[0].offset;
+  check.score = rungs[0].score;
+  if (rungs.size() == 1) {
+    check.stands_out = true;
+    return;
+  }
+  check.margin = rungs[0].score - rungs[1].score;
+  std::vector<double> others;
+  for (std::size_t i = 1; i < rungs.size(); ++i) others.push_back(rungs[i].score);
+  check.period = 1e300;
+  for (std::size_t i = 0; i < rungs.size(); ++i)
+    for (std::size_t j = i + 1; j < rungs.size(); ++j)
+      check.period = std::min(check.period, std::abs(rungs[i].offset - rungs[j].offset));
+  if (others.size() >= 3) {
+    const double middle = median(others);
+    for (double& v : others) v = std::abs(v - middle);
+    check.scatter = kMadToSigma * median(others);
+  }
+  const double scatter = std::max(check.scatter, kScatterFloor);
+  check.stands_out = others.size() >= 3 ? check.margin >= kMarginOverScatter * scatter
+                                        : check.margin >= kMarginWithoutScatter;
+}
+
 // One correlation of a piece of the shorter file against the longer file, over the offsets
 // [low - beyond, high + beyond] at which the whole piece lies inside the longer file.
 RepeatCheck look(SoundFile& shorter, SoundFile& longer, double offset, double low, double high,
@@ -150,64 +216,7 @@ RepeatCheck look(SoundFile& shorter, SoundFile& longer, double offset, double lo
   if (!(scale > 0.0)) return check;
   for (double& v : score) v /= std::sqrt(scale);
   check.measured = true;
-  const auto highest = std::max_element(score.begin(), score.end());
-  const double top = *highest;
-  check.best_lag = static_cast<double>(t_high - (highest - score.begin())) / rate;
-  if (!(top > 0.0)) return check;
-
-  const std::size_t lags = score.size();
-  std::vector<std::size_t> peaks;
-  for (std::size_t k = 1; k + 1 < lags; ++k)
-    if (score[k] >= kRungShare * top && score[k] >= score[k - 1] && score[k] >= score[k + 1])
-      peaks.push_back(k);
-  std::sort(peaks.begin(), peaks.end(),
-            [&](std::size_t a, std::size_t b) { return score[a] > score[b]; });
-  const auto apart = static_cast<std::size_t>(at(kRungApartSec));
-  const auto distance = [](std::size_t a, std::size_t b) { return a > b ? a - b : b - a; };
-  // Offsets scoring under this are the dips between hills; lags_below[k] counts them before k.
-  const double dip = kDipShare * kRungShare * top;
-  std::vector<std::size_t> lags_below(lags + 1, 0);
-  for (std::size_t k = 0; k < lags; ++k) lags_below[k + 1] = lags_below[k] + (score[k] < dip ? 1 : 0);
-  const auto dips_between = [&](std::size_t a, std::size_t b) {
-    return lags_below[std::max(a, b)] - lags_below[std::min(a, b) + 1] > 0;
-  };
-  std::vector<std::size_t> kept;
-  std::vector<Rung> rungs;
-  for (std::size_t k : peaks) {
-    const auto near = [&](std::size_t q) { return distance(q, k) < apart; };
-    if (std::any_of(kept.begin(), kept.end(), near)) continue;
-    // A hill of its own: the sound falls away between it and every rung kept before it.
-    const auto joined = [&](std::size_t q) { return !dips_between(q, k); };
-    if (std::any_of(kept.begin(), kept.end(), joined)) continue;
-    kept.push_back(k);
-    const double fraction = peak_fraction(score[k - 1], score[k], score[k + 1]);
-    const double t = static_cast<double>(t_high) - static_cast<double>(k) - fraction;
-    rungs.push_back({t / rate, score[k]});
-  }
-  if (rungs.empty()) return check;
-
-  check.rungs = static_cast<int>(rungs.size());
-  check.best_rung = rungs[0].offset;
-  check.score = rungs[0].score;
-  if (rungs.size() == 1) {
-    check.stands_out = true;
-    return check;
-  }
-  check.margin = rungs[0].score - rungs[1].score;
-  std::vector<double> others;
-  for (std::size_t i = 1; i < rungs.size(); ++i) others.push_back(rungs[i].score);
-  check.period = 1e300;
-  for (std::size_t i = 0; i < rungs.size(); ++i)
-    for (std::size_t j = i + 1; j < rungs.size(); ++j)
-      check.period = std::min(check.period, std::abs(rungs[i].offset - rungs[j].offset));
-  if (others.size() >= 3) {
-    const double middle = median(others);
-    for (double& v : others) v = std::abs(v - middle);
-    check.scatter = kMadToSigma * median(others);
-  }
-  const double scatter = std::max(check.scatter, kScatterFloor);
-  check.stands_out = others.size() >= 3 ? check.margin >= kMarginOverScatter * scatter
-                                        : check.margin >= kMarginWithoutScatter;
+  read_rungs(score, t_high, rate, check);
   return check;
 }
 

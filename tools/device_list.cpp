@@ -63,87 +63,82 @@ bool frame_rate_text(const std::string& text, std::string& out) {
   return true;
 }
 
-}  // namespace
-
-std::string parse_device_line(const std::string& line, Device& out) {
-  out = {};
-  std::istringstream words(line);
-  std::string word;
-  bool have_duration = false;
-  std::string filter_text = "none";
-  while (words >> word) {
-    const auto eq = word.find('=');
-    if (eq == std::string::npos || eq == 0)
-      return "'" + word + "' is not a key=value word";
-    const std::string key = word.substr(0, eq);
-    const std::string value = word.substr(eq + 1);
-    double number = 0;
-    auto bad = [&](const std::string& what) { return key + "=" + value + ": " + what; };
-    if (key == "file") {
-      if (value.empty() || value.find('/') != std::string::npos || value == "." || value == "..")
-        return bad("a plain file name is needed (no folders)");
-      out.file = value;
-    } else if (key == "device") {
-      if (value.empty()) return bad("the label is empty");
-      out.device = value;
-    } else if (key == "event") {
-      if (!parse_integer(value, out.event)) return bad("the event id is a whole number");
-    } else if (key == "kind") {
-      if (value == "sound") out.content = Content::Sound;
-      else if (value == "silence") out.content = Content::Silence;
-      else if (value == "noaudio") out.content = Content::NoAudio;
-      else if (value == "text") out.content = Content::Text;
-      else return bad("kind is one of sound, silence, noaudio, text");
-    } else if (key == "start") {
-      if (!parse_number(value, number) || number < 0 || number > kMaxDurationS)
-        return bad("the start is a number of seconds, 0 or more");
-      out.sound.start_s = number;
-    } else if (key == "duration") {
-      if (!parse_number(value, number) || number <= 0 || number > kMaxDurationS)
-        return bad("the duration is a number of seconds above 0, at most 6 hours");
-      out.sound.duration_s = number;
-      have_duration = true;
-    } else if (key == "gain") {
-      if (!parse_number(value, number) || std::fabs(number) > 60) return bad("gain is in dB, -60 to 60");
-      out.sound.gain_db = number;
-    } else if (key == "filter") {
-      filter_text = value;
-      if (std::string e = parse_filter(value, out.sound.filter); !e.empty()) return e;
-    } else if (key == "snr") {
-      if (value == "none") out.sound.snr_db.reset();
-      else if (parse_number(value, number) && std::fabs(number) <= 120) out.sound.snr_db = number;
-      else return bad("snr is in dB (-120 to 120) or none");
-    } else if (key == "reverb") {
-      if (value == "on" || value == "1" || value == "yes") out.sound.reverb = true;
-      else if (value == "off" || value == "0" || value == "no") out.sound.reverb = false;
-      else return bad("reverb is on or off");
-    } else if (key == "drift") {
-      if (!parse_number(value, number) || std::fabs(number) > kMaxDriftPpm)
-        return bad("drift is in ppm, -10000 to 10000");
-      out.sound.drift_ppm = number;
-    } else if (key == "rate") {
-      if (!parse_integer(value, out.sound.rate) || out.sound.rate < kMinRate || out.sound.rate > kMaxRate)
-        return bad("rate is in Hz, 8000 to 192000");
-    } else if (key == "fps") {
-      if (!frame_rate_text(value, out.fps)) return bad("fps is a frame rate such as 25 or 29.97");
-    } else if (key == "size") {
-      const auto x = value.find('x');
-      if (x == std::string::npos || !parse_integer(value.substr(0, x), out.width) ||
-          !parse_integer(value.substr(x + 1), out.height) || out.width < 16 || out.height < 16 ||
-          out.width > 3840 || out.height > 2160 || out.width % 2 || out.height % 2)
-        return bad("size is WxH with even numbers from 16x16 to 3840x2160");
-    } else if (key == "loop") {
-      if (!parse_number(value, number) || number < kMinLoopSeconds || number > kMaxLoopSeconds)
-        return bad("loop is in seconds, 1 to 600");
-      out.loop_s = number;
-    } else if (key == "picture") {
-      if (value == "testsrc") out.picture = Picture::TestSource;
-      else if (value == "color") out.picture = Picture::Color;
-      else return bad("picture is testsrc or color");
-    } else {
-      return "unknown key '" + key + "'";
-    }
+// Sets what one key=value word says of the device; returns why it is refused, empty when
+// it is taken. `have_duration` and `filter_text` remember what the whole-line checks need.
+std::string set_key(const std::string& key, const std::string& value, Device& out, bool& have_duration,
+                    std::string& filter_text) {
+  double number = 0;
+  auto bad = [&](const std::string& what) { return key + "=" + value + ": " + what; };
+  if (key == "file") {
+    if (value.empty() || value.find('/') != std::string::npos || value == "." || value == "..")
+      return bad("a plain file name is needed (no folders)");
+    out.file = value;
+  } else if (key == "device") {
+    if (value.empty()) return bad("the label is empty");
+    out.device = value;
+  } else if (key == "event") {
+    if (!parse_integer(value, out.event)) return bad("the event id is a whole number");
+  } else if (key == "kind") {
+    if (value == "sound") out.content = Content::Sound;
+    else if (value == "silence") out.content = Content::Silence;
+    else if (value == "noaudio") out.content = Content::NoAudio;
+    else if (value == "text") out.content = Content::Text;
+    else return bad("kind is one of sound, silence, noaudio, text");
+  } else if (key == "start") {
+    if (!parse_number(value, number) || number < 0 || number > kMaxDurationS)
+      return bad("the start is a number of seconds, 0 or more");
+    out.sound.start_s = number;
+  } else if (key == "duration") {
+    if (!parse_number(value, number) || number <= 0 || number > kMaxDurationS)
+      return bad("the duration is a number of seconds above 0, at most 6 hours");
+    out.sound.duration_s = number;
+    have_duration = true;
+  } else if (key == "gain") {
+    if (!parse_number(value, number) || std::fabs(number) > 60) return bad("gain is in dB, -60 to 60");
+    out.sound.gain_db = number;
+  } else if (key == "filter") {
+    filter_text = value;
+    if (std::string e = parse_filter(value, out.sound.filter); !e.empty()) return e;
+  } else if (key == "snr") {
+    if (value == "none") out.sound.snr_db.reset();
+    else if (parse_number(value, number) && std::fabs(number) <= 120) out.sound.snr_db = number;
+    else return bad("snr is in dB (-120 to 120) or none");
+  } else if (key == "reverb") {
+    if (value == "on" || value == "1" || value == "yes") out.sound.reverb = true;
+    else if (value == "off" || value == "0" || value == "no") out.sound.reverb = false;
+    else return bad("reverb is on or off");
+  } else if (key == "drift") {
+    if (!parse_number(value, number) || std::fabs(number) > kMaxDriftPpm)
+      return bad("drift is in ppm, -10000 to 10000");
+    out.sound.drift_ppm = number;
+  } else if (key == "rate") {
+    if (!parse_integer(value, out.sound.rate) || out.sound.rate < kMinRate || out.sound.rate > kMaxRate)
+      return bad("rate is in Hz, 8000 to 192000");
+  } else if (key == "fps") {
+    if (!frame_rate_text(value, out.fps)) return bad("fps is a frame rate such as 25 or 29.97");
+  } else if (key == "size") {
+    const auto x = value.find('x');
+    if (x == std::string::npos || !parse_integer(value.substr(0, x), out.width) ||
+        !parse_integer(value.substr(x + 1), out.height) || out.width < 16 || out.height < 16 ||
+        out.width > 3840 || out.height > 2160 || out.width % 2 || out.height % 2)
+      return bad("size is WxH with even numbers from 16x16 to 3840x2160");
+  } else if (key == "loop") {
+    if (!parse_number(value, number) || number < kMinLoopSeconds || number > kMaxLoopSeconds)
+      return bad("loop is in seconds, 1 to 600");
+    out.loop_s = number;
+  } else if (key == "picture") {
+    if (value == "testsrc") out.picture = Picture::TestSource;
+    else if (value == "color") out.picture = Picture::Color;
+    else return bad("picture is testsrc or color");
+  } else {
+    return "unknown key '" + key + "'";
   }
+  return {};
+}
+
+// What a whole line must hold once every word is read; fills in the device label and
+// the noise seed. Returns why the line is refused, empty when it is taken.
+std::string check_line(Device& out, bool have_duration, const std::string& filter_text) {
   if (out.file.empty()) return "file= is missing";
   if (out.device.empty()) out.device = out.file.substr(0, out.file.rfind('.'));
   if (out.content == Content::Text) return {};
@@ -158,6 +153,26 @@ std::string parse_device_line(const std::string& line, Device& out) {
            std::to_string(out.sound.rate);
   out.sound.noise_seed = derive_seed(out.event, hash_text(out.file));
   return {};
+}
+
+}  // namespace
+
+std::string parse_device_line(const std::string& line, Device& out) {
+  out = {};
+  std::istringstream words(line);
+  std::string word;
+  bool have_duration = false;
+  std::string filter_text = "none";
+  while (words >> word) {
+    const auto eq = word.find('=');
+    if (eq == std::string::npos || eq == 0)
+      return "'" + word + "' is not a key=value word";
+    if (std::string problem = set_key(word.substr(0, eq), word.substr(eq + 1), out, have_duration,
+                                      filter_text);
+        !problem.empty())
+      return problem;
+  }
+  return check_line(out, have_duration, filter_text);
 }
 
 std::string parse_device_list(const std::string& text, std::vector<Device>& out) {

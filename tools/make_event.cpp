@@ -404,43 +404,26 @@ std::string manifest_row(const Output& out) {
 constexpr const char* kManifestHeader =
     "file\tdevice\tevent\tstart_s\tduration_s\tfile_s\tdrift_ppm\trate_hz\tkind";
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  Options o;
-  bool help = false;
-  const std::string error = parse_args(std::vector<std::string>(argv + 1, argv + argc), o, help);
-  if (help) {
-    std::cout << usage();
-    return kDone;
-  }
-  if (!error.empty()) {
-    std::cerr << "brenvik-make-event: " << error << "\n(see brenvik-make-event --help)\n";
-    return kUsage;
-  }
-  std::error_code ec;
-  fs::create_directories(o.out_dir, ec);
-  if (!fs::is_directory(o.out_dir)) {
-    std::cerr << "brenvik-make-event: cannot create the folder " << o.out_dir << "\n";
-    return kFailed;
-  }
-  const std::string dir = fs::absolute(o.out_dir).lexically_normal().string();
-  const std::string manifest = o.manifest.empty() ? dir + "/manifest.tsv" : o.manifest;
-
-  const auto t0 = std::chrono::steady_clock::now();
+// One output per device, at its place in `dir`; a device whose file is encoded first
+// renders its sound to a hidden WAV beside it.
+std::vector<Output> plan_outputs(const Options& o, const std::string& dir) {
   std::vector<Output> outputs(o.devices.size());
-  std::map<uint64_t, std::vector<Output*>> events;
   for (size_t i = 0; i < o.devices.size(); ++i) {
     Output& out = outputs[i];
     out.device = o.devices[i];
     out.path = (fs::path(dir) / out.device.file).string();
     out.wav_path = out.device.encoded() ? (fs::path(dir) / ("." + out.device.file + ".tmp.wav")).string()
                                       : out.path;
-    if (out.device.content == Content::Sound) events[out.device.event].push_back(&out);
   }
+  return outputs;
+}
 
-  Reporter report(o.quiet);
-  TaskPool pool;
+// Per event, one task that synthesises its sound once, which then adds one task per
+// device that records (and encodes) it. `outputs`, `o` and `report` outlive the pool.
+void add_event_tasks(TaskPool& pool, std::vector<Output>& outputs, const Options& o, Reporter& report) {
+  std::map<uint64_t, std::vector<Output*>> events;
+  for (Output& out : outputs)
+    if (out.device.content == Content::Sound) events[out.device.event].push_back(&out);
   for (auto& [event, members] : events) {
     pool.add([&, event = event, members = members] {
       int64_t end = 0;
@@ -471,6 +454,10 @@ int main(int argc, char** argv) {
       }
     });
   }
+}
+
+// One task per device without the event's sound: silence, a file without audio, text.
+void add_other_tasks(TaskPool& pool, std::vector<Output>& outputs, const Options& o, Reporter& report) {
   for (Output& each : outputs) {
     Output* out = &each;
     switch (out->device.content) {
@@ -497,13 +484,50 @@ int main(int argc, char** argv) {
         break;
     }
   }
-  pool.run(o.jobs > 0 ? o.jobs : worker_count());
-  if (report.failed()) return kFailed;
+}
 
+// The manifest of every output; false when it cannot be written.
+bool write_manifest(const std::string& manifest, const std::vector<Output>& outputs) {
   std::ofstream table(manifest, std::ios::binary | std::ios::trunc);
   table << kManifestHeader << "\n";
   for (const Output& out : outputs) table << manifest_row(out) << "\n";
-  if (!table.flush()) {
+  return static_cast<bool>(table.flush());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  bool help = false;
+  const std::string error = parse_args(std::vector<std::string>(argv + 1, argv + argc), o, help);
+  if (help) {
+    std::cout << usage();
+    return kDone;
+  }
+  if (!error.empty()) {
+    std::cerr << "brenvik-make-event: " << error << "\n(see brenvik-make-event --help)\n";
+    return kUsage;
+  }
+  std::error_code ec;
+  fs::create_directories(o.out_dir, ec);
+  if (!fs::is_directory(o.out_dir)) {
+    std::cerr << "brenvik-make-event: cannot create the folder " << o.out_dir << "\n";
+    return kFailed;
+  }
+  const std::string dir = fs::absolute(o.out_dir).lexically_normal().string();
+  const std::string manifest = o.manifest.empty() ? dir + "/manifest.tsv" : o.manifest;
+
+  const auto t0 = std::chrono::steady_clock::now();
+  std::vector<Output> outputs = plan_outputs(o, dir);
+
+  Reporter report(o.quiet);
+  TaskPool pool;
+  add_event_tasks(pool, outputs, o, report);
+  add_other_tasks(pool, outputs, o, report);
+  pool.run(o.jobs > 0 ? o.jobs : worker_count());
+  if (report.failed()) return kFailed;
+
+  if (!write_manifest(manifest, outputs)) {
     std::cerr << "brenvik-make-event: cannot write " << manifest << "\n";
     return kFailed;
   }
