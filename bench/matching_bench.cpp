@@ -1,14 +1,17 @@
-// Preparation and pairwise matching of six generated one-hour recordings of one event.
+// Preparation and pairwise matching of six generated one-hour recordings of one event, and
+// the matching of a big shoot: a few long recordings and many short clips of one day.
 
 #include "core/log.h"
 #include "fingerprint/prepare.h"
 #include "matching/match.h"
 #include "matching/offset_decision.h"
+#include "tests/matching/plain_proveriall.h"
 #include "tools/synthetic_landmarks.h"
 
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -118,5 +121,74 @@ void BM_FinalcutPairs(benchmark::State& state) {
       if (slot.list.size() >= 10) benchmark::DoNotOptimize(finalcut(slot.list));
 }
 BENCHMARK(BM_FinalcutPairs)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A day of 3 hours recorded by 4 devices for 45 minutes each and by 236 clips of 5 to
+// 150 s (most of them under a minute) at random moments: most pairs of clips never hear
+// the same moment. Tables take about 300 rows a second, as prepared tables of real
+// recordings do.
+constexpr int kShootFiles = 240;
+constexpr int kShootLong = 4;
+constexpr double kShootSeconds = 3.0 * 3600.0;
+constexpr double kShootLongSeconds = 45.0 * 60.0;
+constexpr double kShootEventPerSecond = 300.0;
+constexpr double kShootHeard = 0.7;
+constexpr double kShootOwnPerSecond = 90.0;
+
+struct Shoot {
+  std::vector<LandmarkTable> tables;
+  std::vector<float> durations;
+  std::size_t rows = 0;
+};
+
+const Shoot& shoot() {
+  static const Shoot made = [] {
+    Shoot s;
+    const synthetic::Event day = synthetic::make_event(kShootSeconds, kShootEventPerSecond, 7);
+    std::mt19937_64 rng(8);
+    std::uniform_real_distribution<double> when(0.0, kShootSeconds - 150.0);
+    std::exponential_distribution<double> clip(1.0 / 40.0);
+    for (int f = 0; f < kShootFiles; ++f) {
+      const bool long_one = f < kShootLong;
+      const double seconds = long_one ? kShootLongSeconds : std::clamp(5.0 + clip(rng), 5.0, 150.0);
+      const double start = long_one ? f * (kShootSeconds - kShootLongSeconds) / (kShootLong - 1) : when(rng);
+      s.tables.push_back(synthetic::record(day, start, seconds, kShootHeard, kShootOwnPerSecond,
+                                           static_cast<std::uint64_t>(1000 + f)));
+      s.durations.push_back(static_cast<float>(seconds));
+      s.rows += static_cast<std::size_t>(s.tables.back().rows());
+    }
+    return s;
+  }();
+  return made;
+}
+
+// The shoot matched by `matcher`; reports the values every pair's list got together.
+template <class Matcher>
+void match_shoot(benchmark::State& state, Matcher matcher) {
+  const Shoot& s = shoot();
+  QuietRun quiet;
+  std::size_t values = 0;
+  for (auto _ : state) {
+    const std::vector<PairSlot> slots = matcher(s.tables, kShootFiles, s.durations);
+    values = 0;
+    for (const PairSlot& slot : slots) values += slot.list.size();
+  }
+  state.counters["rows"] = static_cast<double>(s.rows);
+  state.counters["values"] = static_cast<double>(values);
+}
+
+// Pair by pair: the shorter file's rows looked up in the longer file's index, per pair.
+void BM_ProveriallShootPerPair(benchmark::State& state) {
+  match_shoot(state, [](const std::vector<LandmarkTable>& t, int n, const std::vector<float>& d) {
+    return plain::plain_proveriall(t, n, d, {});
+  });
+}
+BENCHMARK(BM_ProveriallShootPerPair)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+void BM_ProveriallShoot(benchmark::State& state) {
+  match_shoot(state, [](const std::vector<LandmarkTable>& t, int n, const std::vector<float>& d) {
+    return proveriall(t, n, d, {}, {});
+  });
+}
+BENCHMARK(BM_ProveriallShoot)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <string_view>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
@@ -49,16 +50,18 @@ constexpr int kPositionEnd = match_word::kPositionEnd;
 // Largest section whose word stays below 2^64 (section * 10^12 + 999999999999).
 constexpr float kSectionEnd = 18446744.0f;
 
-// What every word of one pair shares: the two positions and the length of a section of
-// the shorter file.
+// What every word of one pair shares: its two positions, as a word of section 0 and
+// offset code 0, and the length of a section of the shorter file.
 struct PairWords {
-  std::uint64_t longer = 0;
-  std::uint64_t shorter = 0;
+  std::uint64_t positions = 0;
   float section_length = 0.0f;
 };
 
 PairWords pair_words(int p, int q, float dB) {
-  return {static_cast<std::uint64_t>(p), static_cast<std::uint64_t>(q), dB * kSectionShare};
+  std::uint64_t none = 0;
+  std::uint64_t longer = static_cast<std::uint64_t>(p);
+  std::uint64_t shorter = static_cast<std::uint64_t>(q);
+  return {composeints::composeInts3(none, longer, shorter, none), dB * kSectionShare};
 }
 
 // The word for row frame tA of the longer file matched with tB of the shorter; false when
@@ -76,10 +79,8 @@ inline bool match_word_of(double tA, double tB, const PairWords& pair, std::uint
     if (!(slice < kSectionEnd)) return false;
     section = static_cast<std::uint64_t>(slice);
   }
-  std::uint64_t longer = pair.longer;
-  std::uint64_t shorter = pair.shorter;
-  std::uint64_t offset_code = static_cast<std::uint64_t>(code);
-  word = composeints::composeInts3(section, longer, shorter, offset_code);
+  // The fields add up modulo 2^64 as composeInts3 adds them, in any order.
+  word = section * match_word::kSectionUnit + pair.positions + static_cast<std::uint64_t>(code);
   return true;
 }
 
@@ -221,12 +222,14 @@ std::vector<PlannedPair> plan_pairs(int usable, const std::vector<float>& durati
 
 // The landmarks of every file that is the longer one of some pair, in one index for the
 // whole run. Group g is one hash; its occurrences are occurrences[starts[g] ..
-// starts[g + 1]), by file, then in table order. Every file also keeps the group of each
-// of its rows (kNoGroup when no longer file has that hash), so that walking a shorter
-// file needs no search, and a file with none of its hashes never comes up at all.
+// starts[g + 1]), by the file's rank, then in table order. Files are ranked longest
+// first, so the files a shorter one is matched with come before it in every group and
+// its walk leaves each group at its own rank. Every file also keeps the group of each of
+// its rows (kNoGroup when no longer file has that hash), so that walking a shorter file
+// needs no search, and a file with none of its hashes never comes up at all.
 struct Occurrence {
-  std::uint32_t file;
-  std::uint32_t row;
+  std::uint32_t rank;
+  std::uint32_t frame_or_row;  // see LandmarkIndex::frames
 };
 
 // Rows are counted in 32 bits, as in HashIndex: a table of 2^32 rows would fill 64 GB.
@@ -236,7 +239,29 @@ struct LandmarkIndex {
   std::vector<std::size_t> starts;
   std::vector<Occurrence> occurrences;
   std::vector<std::vector<std::uint32_t>> group_of_row;  // by file
+  std::vector<int> file_of_rank;
+  std::vector<int> rank_of_file;  // -1: not in the index
+  // The occurrences hold the row's frame, so that a walk reads no longer table, where each
+  // read would land far from the last; their table rows instead when a frame needs more
+  // than 32 bits (an hour is 150000 frames).
+  bool frames = true;
 };
+
+// Longest first, then in entry order; durations that are no number last. Any order would
+// give the same lists: this one only lets walks end early.
+std::vector<int> ranked_files(const std::vector<char>& longer, const std::vector<float>& durations) {
+  std::vector<int> files;
+  for (std::size_t f = 0; f < longer.size(); ++f)
+    if (longer[f]) files.push_back(static_cast<int>(f));
+  std::sort(files.begin(), files.end(), [&](int x, int y) {
+    const float dx = durations[static_cast<std::size_t>(x)];
+    const float dy = durations[static_cast<std::size_t>(y)];
+    if (std::isnan(dx) != std::isnan(dy)) return std::isnan(dy);
+    if (!std::isnan(dx) && dx != dy) return dx > dy;
+    return x < y;
+  });
+  return files;
+}
 
 // Sorted union of the sorted distinct lists parts[lo, hi).
 std::vector<std::uint64_t> union_of(const std::vector<const std::vector<std::uint64_t>*>& parts,
@@ -253,11 +278,15 @@ std::vector<std::uint64_t> union_of(const std::vector<const std::vector<std::uin
 }
 
 // `longer[f]`: file f's landmarks go into the index; `walked[f]`: its rows get groups.
-LandmarkIndex index_landmarks(const std::vector<LandmarkTable>& tables, const std::vector<char>& longer,
-                              const std::vector<char>& walked) {
+LandmarkIndex index_landmarks(const std::vector<LandmarkTable>& tables, const std::vector<float>& durations,
+                              const std::vector<char>& longer, const std::vector<char>& walked) {
   const std::size_t files = longer.size();
   LandmarkIndex index;
   index.group_of_row.resize(files);
+  index.file_of_rank = ranked_files(longer, durations);
+  index.rank_of_file.assign(files, -1);
+  for (std::size_t r = 0; r < index.file_of_rank.size(); ++r)
+    index.rank_of_file[static_cast<std::size_t>(index.file_of_rank[r])] = static_cast<int>(r);
   // Each file's distinct hashes, its rows numbered by them for now.
   std::vector<std::vector<std::uint64_t>> distinct(files);
   ordered_parallel_for(
@@ -322,17 +351,36 @@ LandmarkIndex index_landmarks(const std::vector<LandmarkTable>& tables, const st
       for (std::uint32_t group : index.group_of_row[f]) ++index.starts[group + 1];
   for (std::size_t g = 0; g < hashes.size(); ++g) index.starts[g + 1] += index.starts[g];
   index.occurrences.resize(index.starts.back());
+  for (int file : index.file_of_rank) {
+    const LandmarkTable& table = tables[static_cast<std::size_t>(file)];
+    if (table.rows() > 0 && table.col(0).maxCoeff() > std::numeric_limits<std::uint32_t>::max())
+      index.frames = false;
+  }
   std::vector<std::size_t> next(index.starts.begin(), index.starts.end() - 1);
-  for (std::size_t f = 0; f < files; ++f) {
-    if (!longer[f]) continue;
-    const std::vector<std::uint32_t>& groups = index.group_of_row[f];
+  for (std::size_t rank = 0; rank < index.file_of_rank.size(); ++rank) {
+    const std::vector<std::uint32_t>& groups =
+        index.group_of_row[static_cast<std::size_t>(index.file_of_rank[rank])];
+    const LandmarkTable& table = tables[static_cast<std::size_t>(index.file_of_rank[rank])];
     for (std::size_t r = 0; r < groups.size(); ++r)
-      index.occurrences[next[groups[r]]++] = {static_cast<std::uint32_t>(f), static_cast<std::uint32_t>(r)};
+      index.occurrences[next[groups[r]]++] = {
+          static_cast<std::uint32_t>(rank),
+          static_cast<std::uint32_t>(index.frames ? table(static_cast<Eigen::Index>(r), 0) : r)};
   }
   // Rows of a file that is never walked need no groups once the occurrences are placed.
   for (std::size_t f = 0; f < files; ++f)
     if (!walked[f]) std::vector<std::uint32_t>().swap(index.group_of_row[f]);
   return index;
+}
+
+// The first occurrence after the run of `rank` that starts at `at`. A long recording
+// holds a common hash hundreds of times; its run is crossed by halving once it has
+// lasted a few steps.
+const Occurrence* past_run(const Occurrence* at, const Occurrence* end, std::uint32_t rank) {
+  constexpr int kSteps = 8;
+  for (int step = 0; step < kSteps; ++step, ++at)
+    if (at == end || at->rank != rank) return at;
+  return std::upper_bound(at, end, rank,
+                          [](std::uint32_t r, const Occurrence& o) { return r < o.rank; });
 }
 
 // The lists of the pairs plan[pairs[..]], all with `b` as the shorter file, made in one
@@ -350,13 +398,16 @@ void match_shorter_file(const LandmarkIndex& index, const std::vector<LandmarkTa
     bool open;
   };
   std::vector<Partner> partners;
-  std::vector<int> partner_of(index.group_of_row.size(), -1);
+  std::vector<int> partner_of(index.file_of_rank.size(), -1);  // by rank
+  std::uint32_t rank_end = 0;
   for (int pair : pairs) {
     MatchList& list = lists[static_cast<std::size_t>(pair)];
     list = started_list(budget);
     const int a = plan[static_cast<std::size_t>(pair)].longer;
     if (!positions_fit(a, b)) continue;
-    partner_of[static_cast<std::size_t>(a)] = static_cast<int>(partners.size());
+    const int rank = index.rank_of_file[static_cast<std::size_t>(a)];
+    partner_of[static_cast<std::size_t>(rank)] = static_cast<int>(partners.size());
+    rank_end = std::max(rank_end, static_cast<std::uint32_t>(rank) + 1);
     partners.push_back({&list, &tables[static_cast<std::size_t>(a)], pair_words(a, b, dB), true});
   }
 
@@ -371,20 +422,22 @@ void match_shorter_file(const LandmarkIndex& index, const std::vector<LandmarkTa
     const double tB = static_cast<double>(B(static_cast<Eigen::Index>(rb), 0));
     const Occurrence* at = occurrences + index.starts[group];
     const Occurrence* const end = occurrences + index.starts[group + 1];
-    while (at != end) {
-      const std::uint32_t file = at->file;
-      const int whose = partner_of[file];
+    while (at != end && at->rank < rank_end) {
+      const std::uint32_t rank = at->rank;
+      const int whose = partner_of[rank];
       if (whose < 0 || !partners[static_cast<std::size_t>(whose)].open) {
-        while (at != end && at->file == file) ++at;
+        at = past_run(at, end, rank);
         continue;
       }
       Partner& partner = partners[static_cast<std::size_t>(whose)];
       const LandmarkTable& A = *partner.table;
       std::uint64_t word = 0;
-      for (; at != end && at->file == file; ++at)
-        if (match_word_of(static_cast<double>(A(static_cast<Eigen::Index>(at->row), 0)), tB,
-                          partner.words, word))
+      for (; at != end && at->rank == rank; ++at) {
+        const std::uint64_t frame =
+            index.frames ? at->frame_or_row : A(static_cast<Eigen::Index>(at->frame_or_row), 0);
+        if (match_word_of(static_cast<double>(frame), tB, partner.words, word))
           partner.list->push_back(word);
+      }
       if (partner.list->size() >= budget) {
         partner.open = false;
         --open;
@@ -476,7 +529,7 @@ std::vector<PairSlot> proveriall(const std::vector<LandmarkTable>& tables, int n
     walked[b] = 1;
     pairs_of[b].push_back(static_cast<int>(p));
   }
-  const LandmarkIndex index = index_landmarks(tables, longer, walked);
+  const LandmarkIndex index = index_landmarks(tables, durations, longer, walked);
 
   std::vector<MatchList> lists(plan.size());
   std::vector<char> done(static_cast<std::size_t>(usable), 0);

@@ -1,3 +1,4 @@
+#include "core/composeints.h"
 #include "core/log.h"
 #include "matching/match.h"
 #include "tests/matching/plain_proveriall.h"
@@ -81,6 +82,11 @@ std::size_t longest_list(const Outcome& outcome) {
   return longest;
 }
 
+std::uint64_t word(std::uint64_t section, std::uint64_t longer, std::uint64_t shorter,
+                   std::uint64_t code) {
+  return composeints::composeInts3(section, longer, shorter, code);
+}
+
 LandmarkTable table_of(const std::vector<std::pair<std::uint64_t, std::uint64_t>>& rows) {
   LandmarkTable t(static_cast<Eigen::Index>(rows.size()), 2);
   for (std::size_t r = 0; r < rows.size(); ++r) t.row(static_cast<Eigen::Index>(r)) << rows[r].first, rows[r].second;
@@ -154,6 +160,12 @@ TEST(Proveriall, GivesThePerPairListsAtTheEdges) {
   expect_same_as_plain(tables, n, durations, {{0, 3}, {4, 6, 7}});
   expect_same_as_plain(tables, 1, durations, {});
   expect_same_as_plain(tables, n, {}, {});
+  // Frames past 32 bits, in a longer file (entry 6) and the file it is matched with.
+  tables[6](0, 0) = (std::uint64_t{1} << 32) + 5;
+  tables[7](0, 0) = (std::uint64_t{1} << 32) + 7;
+  const Outcome wide = expect_same_as_plain(tables, n, durations, {});
+  // Two frames apart: 0.048 s.
+  EXPECT_NE(wide.dump.find("\n" + std::to_string(word(0, 6, 7, 500004)) + ",\n"), std::string::npos);
 }
 
 // A dump over half a megabyte an entry is left unwritten unless asked for, and the one an
