@@ -124,6 +124,9 @@ void ControllerTest::dropsTakeMediaFilesAndFolders() {
   QCOMPARE(controller.addUrls(urls), added);
   QCOMPARE(model.dajmilista(), added);
   QCOMPARE(controller.status(), QString("Not media files, so not added: notes.txt. No media files directly in EMPTY."));
+  // The list's badges tell recordings from films by the same list the drop used.
+  QCOMPARE(controller.entries()->index(0, 0).data(FileListEntries::SoundOnlyRole).toBool(), true);
+  QCOMPARE(controller.entries()->index(1, 0).data(FileListEntries::SoundOnlyRole).toBool(), false);
 }
 
 void ControllerTest::removingTakesAFileOrAWholeGroup_data() {
@@ -298,15 +301,19 @@ void ControllerTest::progressReachesTheGuiThreadAndAFailingEngineEndsTheRun() {
   StubRun r;
   r.stub.during = [](const SyncOptions& o) {
     for (auto [stage, i, n] : {std::tuple{"transcode", 2, 2}, {"transcode", 1, 2},
-                               {"fingerprint", 1, 2}, {"match", 1, 1}})
+                               {"fingerprint", 1, 2}, {"match", 1, 1}, {"decide", 1, 2}})
       o.progress(stage, i, n);
   };
+  // Each report ten seconds after the one before.
+  r.w.controller.setRunClock([seconds = 0.0]() mutable { return (seconds += 10.0) - 10.0; });
   QStringList texts;
   QList<double> values;
+  QStringList left;
   connect(&r.w.controller, &QMLFile::progressChanged, this, [&] {
     QVERIFY(QThread::currentThread() == QCoreApplication::instance()->thread());
     texts << r.w.controller.progressText();
     values << r.w.controller.progressValue();
+    left << r.w.controller.timeLeft();
   });
   r.start();
   QVERIFY(r.ended.wait(kRunWaitMs));
@@ -316,6 +323,10 @@ void ControllerTest::progressReachesTheGuiThreadAndAFailingEngineEndsTheRun() {
   QVERIFY2(texts.contains("Matching: 100%"), qPrintable(texts.join(" | ")));
   QVERIFY2(std::is_sorted(values.begin(), values.end()) && values.count(1.0) == 1 && values.last() == 1.0,
            qPrintable(texts.join(" | ")));
+  QVERIFY2(texts.contains("Checking the pairs: 50%"), qPrintable(texts.join(" | ")));
+  // No estimate before the pace shows (the first report, and ten seconds without
+  // progress), then one from the share done per second; none once the run has ended.
+  QCOMPARE(left, (QStringList{"", "", "", "about 2 min left", "about 40 s left", "about 30 s left", ""}));
 
   r.stub.during = [](const SyncOptions&) { throw std::runtime_error("disk full"); };
   r.start();

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QJSValue>
 #include <QQuickItem>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -77,11 +78,22 @@ void WindowTest::sceneStartsOneRunAndShowsItsEnd() {
 
   EngineStub stub;
   stub.block = true;
+  QSemaphore reported;
+  stub.during = [&](const SyncOptions& o) {
+    o.progress("transcode", 1, 4);
+    o.progress("transcode", 3, 4);
+    reported.release();
+  };
+  w.controller.setRunClock([seconds = 0.0]() mutable { return (seconds += 30.0) - 30.0; });
   w.controller.setEngine(stub.engine());
   QSignalSpy ended(&w.controller, &QMLFile::send2gui);
   QMetaObject::invokeMethod(w.view.rootObject(), "startRun");
   QVERIFY(w.controller.running());
   QVERIFY(!sync->property("enabled").toBool());
+  // While it goes: the stage, its count and the time left in one line.
+  QVERIFY(reported.tryAcquire(1, 20000));
+  QTRY_COMPARE(w.find("statusline")->property("text").toString(),
+               QString::fromUtf8("Transcoding audio: file 3 of 4  ·  about 1 min left"));
   QMetaObject::invokeMethod(w.view.rootObject(), "startRun");
   stub.release();
   QVERIFY(ended.wait(20000));
