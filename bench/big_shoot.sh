@@ -88,36 +88,12 @@ fi
 # The first six rows (takes, lavalier, the other wedding) and an even spread of the rest;
 # files of one device become one --device group.
 sync_arguments() {  # SIZE -> one argument per line
-  awk -F'\t' -v dir="$events" -v size="$1" -v full="$full" '
-    NR == 1 { next }
-    {
-      row = NR - 1
-      if (row > 6) { rest = row - 7; if (int((rest + 1) * (size - 6) / (full - 6)) == int(rest * (size - 6) / (full - 6))) next }
-      order[++n] = $2; path[n] = dir "/" $1; count[$2]++
-    }
-    END {
-      for (i = 1; i <= n; ++i) {
-        d = order[i]
-        if (count[d] == 1) { print path[i]; continue }
-        if (d in done) continue
-        done[d] = 1
-        print "--device"
-        for (j = i; j <= n; ++j) if (order[j] == d) print path[j]
-        print "--end"
-      }
-    }' "$events/manifest.tsv"
+  awk -F'\t' -v dir="$events" -v size="$1" -v full="$full" -v kept=6 \
+    -f "$repo/tools/sync_arguments.awk" "$events/manifest.tsv"
 }
 
-now() { date +%s.%N; }
-seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", b - a }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
-decode() {  # FILE: what the engine asks of ffmpeg for one file
-  "$ffmpeg" -nostdin -loglevel error -i "$1" -vn -acodec pcm_s16le -ar 8000 -ac 1 -f wav -y \
-    "$scratch/$(basename "$1").wav"
-}
-export -f decode && export ffmpeg scratch
+# shellcheck source=bench/decode.sh
+source "$repo/bench/decode.sh"
 
 echo "big_shoot: $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
 echo

@@ -28,17 +28,8 @@ if ! cmp -s "$devices" "$events/devices.txt" || [ ! -s "$events/manifest.tsv" ];
 fi
 mapfile -t files < <(awk -F'\t' -v dir="$events" 'NR > 1 { print dir "/" $1 }' "$events/manifest.tsv")
 
-now() { date +%s.%N; }
-seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", b - a }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
-
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
-decode() {  # FILE: what the engine asks of ffmpeg for one file
-  "$ffmpeg" -nostdin -loglevel error -i "$1" -vn -acodec pcm_s16le -ar 8000 -ac 1 -f wav -y \
-    "$scratch/$(basename "$1").wav"
-}
-export -f decode && export ffmpeg scratch
+# shellcheck source=bench/decode.sh
+source "$repo/bench/decode.sh"
 
 # Warm the page cache for both sides alike.
 cat "${files[@]}" > /dev/null

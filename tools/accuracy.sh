@@ -70,20 +70,7 @@ make_events() {  # LIST -> prints the folder
 
 # The files in manifest order; a device with several files becomes one --device group.
 sync_arguments() {  # DIR -> one argument per line
-  awk -F'\t' -v dir="$1" '
-    NR == 1 || $9 != "sound" { next }
-    { order[++n] = $2; path[n] = dir "/" $1; count[$2]++ }
-    END {
-      for (i = 1; i <= n; ++i) {
-        d = order[i]
-        if (count[d] == 1) { print path[i]; continue }
-        if (d in done) continue
-        done[d] = 1
-        print "--device"
-        for (j = i; j <= n; ++j) if (order[j] == d) print path[j]
-        print "--end"
-      }
-    }' "$1/manifest.tsv"
+  awk -F'\t' -v dir="$1" -f "$repo/tools/sync_arguments.awk" "$1/manifest.tsv"
 }
 
 # One brenvik-sync run of the current set; keeps its printout, its SYNCED_fcp.XML and its log.
