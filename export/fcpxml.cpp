@@ -140,6 +140,36 @@ std::string note(const LayoutClip& clip) {
 
 }  // namespace
 
+namespace {
+
+// One project of the library: a gap as long as the group, its clips at their places on it.
+std::string project_xml(const std::string& name, const std::vector<Placed>& placed, ExactRate rate,
+                        const std::vector<Asset>& assets,
+                        const std::map<std::string, std::size_t>& asset_of) {
+  std::int64_t end = 1;  // frames; at least one, so that the gap has a length
+  for (const Placed& p : placed) end = std::max(end, p.frame + p.frames);
+  const std::string duration = seconds(end * rate.den, rate.num);
+  std::string text = "      <project name=\"" + xml_attribute(name) +
+                     "\">\n        <sequence format=\"r1\" duration=\"" + duration +
+                     "\" tcStart=\"0s\" tcFormat=\"NDF\" audioLayout=\"stereo\" audioRate=\"48k\">\n"
+                     "          <spine>\n"
+                     "            <gap name=\"Gap\" offset=\"0s\" start=\"0s\" duration=\"" +
+                     duration + "\">\n";
+  for (const Placed& p : placed) {
+    const LayoutClip& clip = *p.clip;
+    text += "              <asset-clip ref=\"" + assets[asset_of.at(clip.absolute)].id +
+            "\" lane=\"" + std::to_string(p.lane) + "\" offset=\"" +
+            seconds(p.frame * rate.den, rate.num) + "\" name=\"" + xml_attribute(clip.name) +
+            "\" start=\"" + seconds(p.start, kSampleRate) + "\" duration=\"" +
+            seconds(p.frames * rate.den, rate.num) + "\">\n" +
+            "                <note>" + xml_escape(note(clip)) + "</note>\n" +
+            "              </asset-clip>\n";
+  }
+  return text + "            </gap>\n          </spine>\n        </sequence>\n      </project>\n";
+}
+
+}  // namespace
+
 std::string fcpxml_document(const std::vector<GroupLayout>& layouts, ExactRate rate, int width,
                             int height, const std::string& event_name) {
   if (rate.num <= 0 || rate.den <= 0) rate = ExactRate{};
@@ -201,28 +231,8 @@ std::string fcpxml_document(const std::vector<GroupLayout>& layouts, ExactRate r
   }
 
   std::string library;
-  for (std::size_t l = 0; l < layouts.size(); ++l) {
-    std::int64_t end = 1;  // frames; at least one, so that the gap has a length
-    for (const Placed& p : projects[l]) end = std::max(end, p.frame + p.frames);
-    const std::string duration = seconds(end * rate.den, rate.num);
-    library += "      <project name=\"" + xml_attribute(layouts[l].name) +
-               "\">\n        <sequence format=\"r1\" duration=\"" + duration +
-               "\" tcStart=\"0s\" tcFormat=\"NDF\" audioLayout=\"stereo\" audioRate=\"48k\">\n"
-               "          <spine>\n"
-               "            <gap name=\"Gap\" offset=\"0s\" start=\"0s\" duration=\"" +
-               duration + "\">\n";
-    for (const Placed& p : projects[l]) {
-      const LayoutClip& clip = *p.clip;
-      library += "              <asset-clip ref=\"" + assets[asset_of.at(clip.absolute)].id +
-                 "\" lane=\"" + std::to_string(p.lane) + "\" offset=\"" +
-                 seconds(p.frame * rate.den, rate.num) + "\" name=\"" + xml_attribute(clip.name) +
-                 "\" start=\"" + seconds(p.start, kSampleRate) + "\" duration=\"" +
-                 seconds(p.frames * rate.den, rate.num) + "\">\n" +
-                 "                <note>" + xml_escape(note(clip)) + "</note>\n" +
-                 "              </asset-clip>\n";
-    }
-    library += "            </gap>\n          </spine>\n        </sequence>\n      </project>\n";
-  }
+  for (std::size_t l = 0; l < layouts.size(); ++l)
+    library += project_xml(layouts[l].name, projects[l], rate, assets, asset_of);
 
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE fcpxml>\n"
          "<fcpxml version=\"1.9\">\n  <resources>\n" +
