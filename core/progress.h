@@ -16,8 +16,9 @@ struct StageSpan {
   double to = 0.0;         // … and when it ends
 };
 
-// The stages in the order a run reaches them. The shares are what each stage took of
-// whole runs measured on shoots of a few long files and of hundreds of short ones.
+// The stages in the order a run reaches them. The shares are rough: a run of a few long
+// files spends most of its time transcoding and on the drift-corrected copies, a shoot of
+// hundreds of short clips on checking its pairs, so the time left settles as a run goes.
 extern const StageSpan kStageSpans[6];
 
 // The span of the stage `name`; nullptr for a name that is none of the engine's.
