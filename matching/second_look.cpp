@@ -70,7 +70,7 @@ class Placements {
   }
 
   // Root of `file`; `start` becomes the file's start against it.
-  std::size_t root(std::size_t file, double& start) {
+  std::size_t root(std::size_t file, double& start) const {
     start = 0.0;
     while (parent_[file] != file) {
       start += start_[file];
@@ -80,7 +80,7 @@ class Placements {
   }
 
   // Whether the pairs linked so far place `a` and `b` against each other.
-  bool together(std::size_t a, std::size_t b) {
+  bool together(std::size_t a, std::size_t b) const {
     double start = 0.0;
     return root(a, start) == root(b, start);
   }
@@ -267,15 +267,22 @@ void settle_on_rungs(std::vector<PairVerdict>& verdicts, const std::vector<std::
   }
 }
 
-// The groups as the measured pairs in sync place them. A pair the refinement found no
-// good window for rests on the hit counts alone: where it goes against its group, the
-// hits were chance ones, and it goes. (Pairs without any measuring keep their place.)
-Placements place_pairs_in_sync(std::vector<PairVerdict>& verdicts, const Files& files) {
+// The groups as the measured pairs in sync place them.
+Placements measured_placements(const std::vector<PairVerdict>& verdicts, const Files& files) {
   Placements placements(files.analysis.size());
   double gap = 0.0;
   for (const PairVerdict& v : verdicts)
     if (files.known(v) && v.judged && v.in_sync && v.result.refined)
       link(placements, v, v.result.offset, gap, kMostContradictionSec);
+  return placements;
+}
+
+// The groups of `measured` with the pairs in sync the refinement found no good window for.
+// Such a pair rests on the hit counts alone: where it goes against its group, the hits
+// were chance ones, and it goes. (Pairs without any measuring keep their place.)
+Placements place_pairs_in_sync(std::vector<PairVerdict>& verdicts, const Files& files,
+                               Placements placements) {
+  double gap = 0.0;
   for (PairVerdict& v : verdicts) {
     if (!files.known(v) || !v.judged || !v.in_sync || !files.unmeasured(v)) continue;
     if (link(placements, v, v.result.offset, gap, kMostUnmeasuredContradictionSec)) continue;
@@ -287,15 +294,11 @@ Placements place_pairs_in_sync(std::vector<PairVerdict>& verdicts, const Files& 
 }
 
 // The candidates of the turned-down pairs that no earlier phase looked at, those of one
-// verdict next to each other.
-std::vector<Candidate> gather_candidates(const std::vector<PairVerdict>& verdicts, const Files& files) {
-  // Two files the measured pairs in sync already place against each other gain nothing
-  // from one more pair: it could place neither anew, and the clocks have their windows.
-  Placements measured(files.count);
-  double gap = 0.0;
-  for (const PairVerdict& v : verdicts)
-    if (files.known(v) && v.judged && v.in_sync && v.result.refined)
-      link(measured, v, v.result.offset, gap, kMostContradictionSec);
+// verdict next to each other. Two files the `measured` pairs in sync already place against
+// each other gain nothing from one more pair: it could place neither anew, and the clocks
+// have their windows.
+std::vector<Candidate> gather_candidates(const std::vector<PairVerdict>& verdicts, const Files& files,
+                                         const Placements& measured) {
   const auto short_overlap = [&](const PairVerdict& v, double offset) {
     const double seconds = files.overlap(v, offset);
     return seconds > 0.0 && seconds <= kLongestOverlapSec;
@@ -430,8 +433,10 @@ void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::stri
     for (std::size_t k : in_sync) checked[k] = true;
     settle_on_rungs(verdicts, in_sync, check_rungs(verdicts, in_sync, files), files);
   }
-  Placements placements = place_pairs_in_sync(verdicts, files);
-  std::vector<Candidate> candidates = gather_candidates(verdicts, files);
+  // Taking out unmeasured pairs leaves the measured ones as they are.
+  const Placements measured = measured_placements(verdicts, files);
+  Placements placements = place_pairs_in_sync(verdicts, files, measured);
+  std::vector<Candidate> candidates = gather_candidates(verdicts, files, measured);
   measure_candidates(candidates, verdicts, files);
   settle_candidates(verdicts, candidates, placements);
 }
