@@ -14,6 +14,7 @@
 #include <complex>
 #include <cstdint>
 #include <limits>
+#include <map>
 #include <utility>
 #include <vector>
 
@@ -169,12 +170,12 @@ class WindowCorrelator {
     // Every searched lag must see the whole window without the transform wrapping round:
     // the longer stretch is window + 2·half_lags long, so that is the least size.
     nfft_ = fft_size(window_ + 2 * half_lags_);
-    fft_.SetFlag(Eigen::FFT<float>::HalfSpectrum);
     x_.assign(nfft_, 0.0f);
     y_.assign(nfft_, 0.0f);
     bins_ = nfft_ / 2 + 1;
     X_.resize(bins_);
     Y_.resize(bins_);
+    magnitude_.resize(bins_);
     r_.resize(nfft_);
     const BandBins band = band_bins(nfft_, rate);
     low_bin_ = band.low;
@@ -186,8 +187,7 @@ class WindowCorrelator {
     // Longer-file sample of shorter sample `start` at the decided offset, minus the
     // searched half width, so that lag k = half_lags_ means "exactly the decided offset".
     const std::int64_t longer_start = start - decided_lag_samples - half_lags_;
-    std::fill(x_.begin(), x_.end(), 0.0f);
-    if (!shorter_.read(start, window_, x_.data())) return false;
+    if (!shorter_spectrum(start)) return false;
     if (!longer_.read(longer_start, window_ + 2 * half_lags_, y_.data())) return false;
     double peak = 0.0;
     correlate(peak, out);
@@ -202,8 +202,7 @@ class WindowCorrelator {
   //! other, a dozen analysis samples that smear the peak flat; read along the drift the
   //! peak stays one sample wide.
   bool measure_along(std::int64_t start, double centre_lag, double slope, WindowResult& out) {
-    std::fill(x_.begin(), x_.end(), 0.0f);
-    if (!shorter_.read(start, window_, x_.data())) return false;
+    if (!shorter_spectrum(start)) return false;
     // y[m] sounds like longer-file position base + (m - centre_m)·(1 - slope), so that
     // lag k = half_lags_ puts the window's centre exactly at `centre_lag`.
     const double centre_n = 0.5 * static_cast<double>(window_);
@@ -263,16 +262,34 @@ class WindowCorrelator {
     return static_cast<float>(sum);
   }
 
-  //! Phase-transform correlation of x_ against y_: the peak's lag (fractional), its
+  //! Puts the spectrum of the shorter file's window at `start` in X_. Both passes over a
+  //! pair measure the same windows of the shorter file, so each is transformed once.
+  bool shorter_spectrum(std::int64_t start) {
+    auto kept = spectra_.find(start);
+    if (kept == spectra_.end()) {
+      std::fill(x_.begin(), x_.end(), 0.0f);
+      if (!shorter_.read(start, window_, x_.data())) return false;
+      thread_fft(nfft_).fwd(X_.data(), x_.data(), nfft_);
+      kept = spectra_.emplace(start, X_).first;
+    }
+    std::copy(kept->second.begin(), kept->second.end(), X_.begin());
+    return true;
+  }
+
+  //! Phase-transform correlation of X_ (the shorter window's spectrum) against y_: the peak's lag (fractional), its
   //! sharpness and rivals.
   void correlate(double& peak_lag, WindowResult& out) {
-    fft_.fwd(X_.data(), x_.data(), nfft_);
-    fft_.fwd(Y_.data(), y_.data(), nfft_);
+    Eigen::FFT<float>& fft = thread_fft(nfft_);
+    fft.fwd(Y_.data(), y_.data(), nfft_);
 
+    // |z| in double and rounded once is what std::abs gives a complex<float> (glibc's
+    // hypotf), without a call per bin; the quotients below need it once more.
     double magnitude_sum = 0.0;
     for (int b = low_bin_; b <= high_bin_; ++b) {
       X_[b] = std::conj(X_[b]) * Y_[b];
-      magnitude_sum += std::abs(X_[b]);
+      const double re = X_[b].real(), im = X_[b].imag();
+      magnitude_[b] = static_cast<float>(std::sqrt(re * re + im * im));
+      magnitude_sum += magnitude_[b];
     }
     const int band = std::max(1, high_bin_ - low_bin_ + 1);
     const float epsilon = kPhatEpsilonRelative * static_cast<float>(magnitude_sum / band) +
@@ -281,10 +298,10 @@ class WindowCorrelator {
       if (b < low_bin_ || b > high_bin_) {
         X_[b] = 0.0f;
       } else {
-        X_[b] /= std::abs(X_[b]) + epsilon;
+        X_[b] /= magnitude_[b] + epsilon;
       }
     }
-    fft_.inv(r_.data(), X_.data(), nfft_);
+    fft.inv(r_.data(), X_.data(), nfft_);
 
     // r_[k] = Σ x[n]·y[n + k]: shorter sample start + n sounds like y[n + k].
     int peak = 0;
@@ -308,9 +325,9 @@ class WindowCorrelator {
   int bins_ = 0;
   int low_bin_ = 0;
   int high_bin_ = 0;
-  Eigen::FFT<float> fft_;  // one per call: kissfft's plan cache is not thread-safe
-  std::vector<float> x_, y_, r_, raw_;
+  std::vector<float> x_, y_, r_, raw_, magnitude_;
   std::vector<std::complex<float>> X_, Y_;
+  std::map<std::int64_t, std::vector<std::complex<float>>> spectra_;
 };
 
 Refinement measure_pair(const std::string& shorter_wav, const std::string& longer_wav,

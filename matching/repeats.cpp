@@ -76,8 +76,7 @@ std::vector<double> band_correlation(const std::vector<float>& piece, const std:
   std::vector<float> x(piece), y(stretch);
   x.resize(static_cast<std::size_t>(nfft), 0.0f);
   y.resize(static_cast<std::size_t>(nfft), 0.0f);
-  Eigen::FFT<float> fft;
-  fft.SetFlag(Eigen::FFT<float>::HalfSpectrum);
+  Eigen::FFT<float>& fft = thread_fft(nfft);
   std::vector<std::complex<float>> X, Y;
   fft.fwd(X, x);
   fft.fwd(Y, y);

@@ -159,11 +159,13 @@ std::vector<float> melt_alone(const std::string& doc, const std::string& track,
   std::vector<std::string> argv = {"timeout", "60", "melt", "-silent", mlt};
   if (out >= 0) argv.insert(argv.end(), {"in=" + std::to_string(in), "out=" + std::to_string(out)});
   argv.insert(argv.end(), {"-consumer", "avformat:" + wav, "vn=1", "ar=48000", "ac=1"});
-  // melt now and then stalls at its end on a loaded machine (seen once in some dozens of
-  // renders); a stalled render is killed and made again rather than hang the suite.
-  int status = 124;
-  for (int attempt = 0; attempt < 2 && status == 124; ++attempt) status = run_program(argv);
-  return status == 0 ? read_sound(wav) : std::vector<float>();
+  // melt now and then stalls at its end, or gives up, on a loaded machine (seen in some
+  // dozens of renders); such a render is killed if need be and made again rather than
+  // fail or hang the suite on the reader's trouble.
+  std::vector<float> sound;
+  for (int attempt = 0; attempt < 3 && sound.empty(); ++attempt)
+    if (run_program(argv) == 0) sound = read_sound(wav);
+  return sound;
 }
 
 std::vector<float> read_sound(const std::string& path) {
