@@ -50,7 +50,8 @@ void print_pairs(const RunResult& result) {
   for (const PairResult& p : result.pairs) {
     const double drift = no_negative_zero(p.drift_ppm, 2);
     char figures[96];
-    std::snprintf(figures, sizeof figures, "offset %+.3f s  drift %+.2f ppm  %s", p.offset, drift, p.refined ? "refined" : "not refined");
+    const char* measured = p.refined ? "refined" : p.implied ? "implied by refined pairs" : "not refined";
+    std::snprintf(figures, sizeof figures, "offset %+.3f s  drift %+.2f ppm  %s", p.offset, drift, measured);
     // Last on the line, after the word scripts read the refinement from.
     const char* second = p.second_look ? "  (second look)" : "";
     std::cout << shown_name(result.entries[static_cast<std::size_t>(p.shorter)]) << "  <->  "

@@ -42,6 +42,9 @@ struct PairResult {
   double drift_ppm = 0.0;     // clock drift of `shorter` against `longer`, as measured
   int good_windows = 0;       // refinement windows the offset rests on
   bool second_look = false;   // turned down by the decision, found by checking its candidates
+  // Not refined: refined pairs already place both files, within the refinement's reach of
+  // the decided offset, and the pair could add nothing to them.
+  bool implied = false;
   std::vector<OffsetSample> windows;  // the good windows the offset rests on
 };
 

@@ -21,7 +21,7 @@ std::vector<PairVerdict> decide_pairs(std::vector<PairSlot> slots,
   std::vector<PairSlot>().swap(slots);
   report(1);
   // The fingerprint grid alone places a pair only to within a frame or two.
-  if (refine) refine_in_sync(verdicts, analysis);
+  if (refine) refine_in_sync(verdicts, analysis, durations);
   report(2);
   second_look(verdicts, analysis, durations, refine);
   report(3);

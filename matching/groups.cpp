@@ -90,29 +90,33 @@ void place_exactly(SyncGroup& group, const std::vector<PairResult>& clean) {
   };
   for (;;) {
     // Over every pair with one member placed: the member it would place, where, and how
-    // far that is from the single-precision start.
+    // far that is from the single-precision start. A pair implied by refined ones places
+    // a member only where none of those reaches it.
     const PairResult* best = nullptr;
     std::size_t best_member = 0;
     std::size_t best_from = 0;
     double best_start = 0.0;
     double best_gap = 0.0;
-    for (const PairResult& pair : clean) {
-      const auto s = slot.find(pair.shorter);
-      const auto l = slot.find(pair.longer);
-      if (s == slot.end() || l == slot.end() || placed[s->second] == placed[l->second]) continue;
-      // A sound at timeline time T is at T - start in each file: start_s = start_l - offset.
-      const bool shorter_placed = placed[s->second];
-      const std::size_t from = shorter_placed ? s->second : l->second;
-      const std::size_t to = shorter_placed ? l->second : s->second;
-      const double start = shorter_placed ? group.members[from].exact_start + pair.offset
-                                          : group.members[from].exact_start - pair.offset;
-      const double gap = std::abs(start - group.members[to].start);
-      if (best == nullptr || gap < best_gap) {
-        best = &pair;
-        best_member = to;
-        best_from = from;
-        best_start = start;
-        best_gap = gap;
+    for (int round = 0; round < 2 && best == nullptr; ++round) {
+      for (const PairResult& pair : clean) {
+        if (pair.implied != (round == 1)) continue;
+        const auto s = slot.find(pair.shorter);
+        const auto l = slot.find(pair.longer);
+        if (s == slot.end() || l == slot.end() || placed[s->second] == placed[l->second]) continue;
+        // A sound at timeline time T is at T - start in each file: start_s = start_l - offset.
+        const bool shorter_placed = placed[s->second];
+        const std::size_t from = shorter_placed ? s->second : l->second;
+        const std::size_t to = shorter_placed ? l->second : s->second;
+        const double start = shorter_placed ? group.members[from].exact_start + pair.offset
+                                            : group.members[from].exact_start - pair.offset;
+        const double gap = std::abs(start - group.members[to].start);
+        if (best == nullptr || gap < best_gap) {
+          best = &pair;
+          best_member = to;
+          best_from = from;
+          best_start = start;
+          best_gap = gap;
+        }
       }
     }
     if (best == nullptr) break;

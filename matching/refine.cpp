@@ -5,6 +5,7 @@
 #include "core/process.h"
 #include "core/stop.h"
 #include "matching/analysis_sound.h"
+#include "matching/pairs_to_refine.h"
 
 #include <unsupported/Eigen/FFT>
 
@@ -19,10 +20,6 @@
 #include <vector>
 
 namespace {
-
-// The decision's 24 ms frame grid leaves it up to about a tenth of a second early; a
-// quarter second either side covers that with room to spare.
-constexpr double kSearchHalfWidthSec = 0.25;
 
 // Six 15 s windows give the drift line 75 s of evidence at best; below 45 s six would
 // overlap, so three thirds are used, and below 9 s (three 3 s windows) one whole window.
@@ -216,9 +213,9 @@ class WindowCorrelator {
     const std::int64_t to = static_cast<std::int64_t>(std::ceil(std::max(first, last))) + kSincTaps + 1;
     raw_.resize(static_cast<std::size_t>(to - from));
     if (!longer_.read(from, to - from, raw_.data())) return false;
-    for (std::int64_t m = 0; m < stretch; ++m)
-      y_[static_cast<std::size_t>(m)] =
-          sinc_sample(raw_, base + (static_cast<double>(m) - centre_m) * step - static_cast<double>(from));
+    resample(
+        [&](std::int64_t m) { return base + (static_cast<double>(m) - centre_m) * step - static_cast<double>(from); },
+        step, stretch);
     double peak = 0.0;
     correlate(peak, out);
     out.offset = (centre_lag - (peak - half_lags_) * step) / rate_;
@@ -227,39 +224,66 @@ class WindowCorrelator {
   }
 
  private:
-  //! Band-limited value of `v` at fractional position `at`, by a Lanczos-windowed sinc:
-  //! the band the correlation uses reaches 3.8 kHz of 4, where straight lines between
-  //! samples would bend the phase.
-  static float sinc_sample(const std::vector<float>& v, double at) {
-    // sin(π(k − f)) is ∓sin(πf) and sin(π(k − f)/a) follows from the angles' sum, so a
-    // sample costs three sines rather than two per tap: the windows hold a million samples.
-    static const auto tap_angles = [] {
-      std::array<std::pair<double, double>, 2 * kSincTaps> t{};
-      for (int k = -kSincTaps + 1; k <= kSincTaps; ++k)
-        t[static_cast<std::size_t>(k + kSincTaps - 1)] = {std::sin(kPi * k / kSincTaps),
-                                                           std::cos(kPi * k / kSincTaps)};
+  //! Fills y_[0, count) with the band-limited values of raw_ at positions position(m),
+  //! which grow by `step` a sample, by a Lanczos-windowed sinc: the band the correlation
+  //! uses reaches 3.8 kHz of 4, where straight lines between samples would bend the phase.
+  template <typename Position>
+  void resample(const Position& position, double step, std::int64_t count) {
+    // Every tap's weight follows from sin(πf), sin(πf/a) and cos(πf/a) of the position's
+    // fraction f (sin(π(k − f)) is ∓sin(πf), sin(π(k − f)/a) the angles' difference). Those
+    // follow from the angles ψ = π·(position − n0) and ψ/a, which grow by π·step a sample:
+    // one rotation a sample rather than three sines, started exactly every kExactEvery
+    // samples so that the rotations' rounding stays near 1e-13. The windows hold a
+    // million samples.
+    constexpr std::int64_t kExactEvery = 1024;
+    static const auto angles = [] {
+      std::array<std::pair<double, double>, 2 * kSincTaps> t{};  // sin, cos of π·j/a
+      for (int j = 0; j < 2 * kSincTaps; ++j) t[static_cast<std::size_t>(j)] = {std::sin(kPi * j / kSincTaps), std::cos(kPi * j / kSincTaps)};
       return t;
     }();
-    const std::int64_t centre = static_cast<std::int64_t>(std::floor(at));
-    const double fraction = at - static_cast<double>(centre);
-    const double sin_f = std::sin(kPi * fraction);
-    const double sin_fa = std::sin(kPi * fraction / kSincTaps);
-    const double cos_fa = std::cos(kPi * fraction / kSincTaps);
-    double sum = 0.0;
-    for (int k = -kSincTaps + 1; k <= kSincTaps; ++k) {
-      const std::int64_t i = centre + k;
-      if (i < 0 || i >= static_cast<std::int64_t>(v.size())) continue;
-      const double x = static_cast<double>(k) - fraction;
-      double weight = 1.0;
-      if (std::abs(x) > 1e-9) {
-        const auto& [sin_ka, cos_ka] = tap_angles[static_cast<std::size_t>(k + kSincTaps - 1)];
-        const double sin_x = (k % 2 == 0 ? -sin_f : sin_f);
-        const double sin_xa = sin_ka * cos_fa - cos_ka * sin_fa;
-        weight = kSincTaps * sin_x * sin_xa / (kPi * kPi * x * x);
+    const auto angle = [](int j) { return angles[static_cast<std::size_t>(((j % (2 * kSincTaps)) + 2 * kSincTaps) % (2 * kSincTaps))]; };
+    const double turn = kPi * step;
+    const double cos_turn = std::cos(turn), sin_turn = std::sin(turn);
+    const double cos_turn_a = std::cos(turn / kSincTaps), sin_turn_a = std::sin(turn / kSincTaps);
+    const auto size = static_cast<std::int64_t>(raw_.size());
+    for (std::int64_t block = 0; block < count; block += kExactEvery) {
+      const double at0 = position(block);
+      const std::int64_t n0 = static_cast<std::int64_t>(std::floor(at0));
+      const double psi = kPi * (at0 - static_cast<double>(n0));
+      double sin_psi = std::sin(psi), cos_psi = std::cos(psi);
+      double sin_psi_a = std::sin(psi / kSincTaps), cos_psi_a = std::cos(psi / kSincTaps);
+      for (std::int64_t m = block; m < std::min(count, block + kExactEvery); ++m) {
+        const double at = position(m);
+        const std::int64_t centre = static_cast<std::int64_t>(std::floor(at));
+        const double fraction = at - static_cast<double>(centre);
+        const int whole = static_cast<int>(centre - n0);  // ψ − πf, in half turns
+        const auto [sin_w, cos_w] = angle(whole);
+        const double sin_f = whole % 2 == 0 ? sin_psi : -sin_psi;
+        const double sin_fa = sin_psi_a * cos_w - cos_psi_a * sin_w;
+        const double cos_fa = cos_psi_a * cos_w + sin_psi_a * sin_w;
+        double sum = 0.0;
+        for (int k = -kSincTaps + 1; k <= kSincTaps; ++k) {
+          const std::int64_t i = centre + k;
+          if (i < 0 || i >= size) continue;
+          const double x = static_cast<double>(k) - fraction;
+          double weight = 1.0;
+          if (std::abs(x) > 1e-9) {
+            const auto [sin_ka, cos_ka] = angle(k);
+            const double sin_x = (k % 2 == 0 ? -sin_f : sin_f);
+            const double sin_xa = sin_ka * cos_fa - cos_ka * sin_fa;
+            weight = kSincTaps * sin_x * sin_xa / (kPi * kPi * x * x);
+          }
+          sum += weight * raw_[static_cast<std::size_t>(i)];
+        }
+        y_[static_cast<std::size_t>(m)] = static_cast<float>(sum);
+        const double s = sin_psi * cos_turn + cos_psi * sin_turn;
+        cos_psi = cos_psi * cos_turn - sin_psi * sin_turn;
+        sin_psi = s;
+        const double sa = sin_psi_a * cos_turn_a + cos_psi_a * sin_turn_a;
+        cos_psi_a = cos_psi_a * cos_turn_a - sin_psi_a * sin_turn_a;
+        sin_psi_a = sa;
       }
-      sum += weight * v[static_cast<std::size_t>(i)];
     }
-    return static_cast<float>(sum);
   }
 
   //! Puts the spectrum of the shorter file's window at `start` in X_. Both passes over a
@@ -434,25 +458,29 @@ std::string refinement_log_line(const Refinement& r) {
          std::to_string(r.windows) + " windows good";
 }
 
-void refine_in_sync(std::vector<PairVerdict>& verdicts, const std::vector<std::string>& analysis) {
-  std::vector<PairVerdict*> in_sync;
-  for (PairVerdict& v : verdicts)
-    if (v.judged && v.in_sync) in_sync.push_back(&v);
-  ordered_parallel_for(
-      static_cast<int>(in_sync.size()), worker_count(),
-      [&](int j) {
-        throw_if_stop_requested();
-        PairVerdict& v = *in_sync[static_cast<std::size_t>(j)];
-        PairResult& pair = v.result;
-        const Refinement r = refine_offset(analysis[static_cast<std::size_t>(pair.shorter)],
-                                           analysis[static_cast<std::size_t>(pair.longer)],
-                                           pair.offset);
-        if (r.refined) pair.offset = r.offset;
-        pair.refined = r.refined;
-        pair.drift_ppm = r.drift_ppm;
-        pair.good_windows = r.good_windows;
-        pair.windows = r.refined ? r.samples : std::vector<OffsetSample>{};
-        v.refinement = refinement_log_line(r);
-      },
-      [](int) {});
+void refine_in_sync(std::vector<PairVerdict>& verdicts, const std::vector<std::string>& analysis,
+                    const std::vector<float>& durations) {
+  std::vector<bool> tried(verdicts.size(), false);
+  for (std::vector<std::size_t> next = pairs_to_refine(verdicts, durations, tried); !next.empty();
+       next = pairs_to_refine(verdicts, durations, tried)) {
+    for (std::size_t k : next) tried[k] = true;
+    ordered_parallel_for(
+        static_cast<int>(next.size()), worker_count(),
+        [&](int j) {
+          throw_if_stop_requested();
+          PairVerdict& v = verdicts[next[static_cast<std::size_t>(j)]];
+          PairResult& pair = v.result;
+          const Refinement r = refine_offset(analysis[static_cast<std::size_t>(pair.shorter)],
+                                             analysis[static_cast<std::size_t>(pair.longer)],
+                                             pair.offset);
+          if (r.refined) pair.offset = r.offset;
+          pair.refined = r.refined;
+          pair.drift_ppm = r.drift_ppm;
+          pair.good_windows = r.good_windows;
+          pair.windows = r.refined ? r.samples : std::vector<OffsetSample>{};
+          v.refinement = refinement_log_line(r);
+        },
+        [](int) {});
+  }
+  mark_implied(verdicts, analysis.size(), tried);
 }

@@ -6,6 +6,11 @@
 #include <string>
 #include <vector>
 
+// How far from the decided offset the refinement searches: the decision's 24 ms frame
+// grid leaves it up to about a tenth of a second early, and a quarter second either side
+// covers that with room to spare.
+constexpr double kSearchHalfWidthSec = 0.25;
+
 // What the refinement measured for one pair found in sync.
 struct Refinement {
   bool refined = false;     // accepted; otherwise `offset` is the decided offset unchanged
@@ -29,7 +34,10 @@ Refinement refine_offset(const std::string& shorter_wav, const std::string& long
 // windows good"; "unrefined" when the decided offset stays.
 std::string refinement_log_line(const Refinement& r);
 
-// Refines the offset of every verdict in sync, several pairs at once, from the analysis
-// WAVs (which must still exist): each pair's result takes what was measured, and its
-// log line is kept for the verdict's log.
-void refine_in_sync(std::vector<PairVerdict>& verdicts, const std::vector<std::string>& analysis);
+// Refines the offsets of the verdicts in sync, several pairs at once, from the analysis
+// WAVs (which must still exist) and the entries' `durations` (seconds): each file's pairs
+// until it has a few refined ones, and every pair those do not place within reach of its
+// decided offset (see pairs_to_refine.h); the others are marked implied. Each pair tried
+// takes what was measured, and its log line is kept for the verdict's log.
+void refine_in_sync(std::vector<PairVerdict>& verdicts, const std::vector<std::string>& analysis,
+                    const std::vector<float>& durations);

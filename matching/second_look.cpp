@@ -4,13 +4,13 @@
 #include "core/parallel.h"
 #include "core/process.h"
 #include "core/stop.h"
+#include "matching/placements.h"
 #include "matching/refine.h"
 #include "matching/repeats.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <numeric>
 
 namespace {
 
@@ -61,54 +61,6 @@ struct RungCheck {
   Refinement moved;  // measured at the rung that stands out, when that is elsewhere
 };
 
-// Files linked by pairs, each with its start against its group's root, so that a new
-// pair can be checked against what the group already says.
-class Placements {
- public:
-  explicit Placements(std::size_t files) : parent_(files), start_(files, 0.0) {
-    std::iota(parent_.begin(), parent_.end(), 0);
-  }
-
-  // Root of `file`; `start` becomes the file's start against it.
-  std::size_t root(std::size_t file, double& start) const {
-    start = 0.0;
-    while (parent_[file] != file) {
-      start += start_[file];
-      file = parent_[file];
-    }
-    return file;
-  }
-
-  // Whether the pairs linked so far place `a` and `b` against each other.
-  bool together(std::size_t a, std::size_t b) const {
-    double start = 0.0;
-    return root(a, start) == root(b, start);
-  }
-
-  // Links the pair (shorter starts at longer's start minus `offset`). Returns false,
-  // with `gap` set, when both are linked already and the pair disagrees beyond `limit`.
-  bool link(std::size_t shorter, std::size_t longer, double offset, double& gap,
-            double limit = kMostContradictionSec) {
-    double s = 0.0;
-    double l = 0.0;
-    const std::size_t rs = root(shorter, s);
-    const std::size_t rl = root(longer, l);
-    gap = 0.0;
-    if (rs == rl) {
-      gap = (s - l) - (-offset);
-      return std::abs(gap) <= limit;
-    }
-    // Hang the shorter file's group under the longer one's root.
-    parent_[rs] = rl;
-    start_[rs] = l - offset - s;
-    return true;
-  }
-
- private:
-  std::vector<std::size_t> parent_;
-  std::vector<double> start_;
-};
-
 bool same_rung(const RepeatCheck& check, double offset) {
   return std::abs(check.best_rung - offset) <= kSameRungSec;
 }
@@ -150,7 +102,7 @@ struct Files {
   }
   // A pair in sync that the refinement tried and found no good window for.
   bool unmeasured(const PairVerdict& v) const {
-    return refined && !v.result.refined && v.result.good_windows == 0;
+    return refined && !v.result.refined && !v.result.implied && v.result.good_windows == 0;
   }
 };
 
@@ -167,7 +119,9 @@ bool link(Placements& placements, const PairVerdict& v, double offset, double& g
 // phrase, half a second or more, so a pair a phrase off cannot agree with such a chain.
 // Walked in verdict order, a pair not vouched for is linked as it stands, so that the
 // pairs it would vouch for wait for its check; the caller checks those returned and asks
-// again until none is left. Pairs without a measured offset are always returned.
+// again until none is left. Pairs without a measured offset are always returned, but
+// those the refinement passed over, as placed already by refined pairs, only once nothing
+// else is left: the chains that vouch for them are checked by then.
 std::vector<std::size_t> in_sync_to_check(const std::vector<PairVerdict>& verdicts,
                                           const std::vector<bool>& checked, const Files& files) {
   const auto within_reach = [&](const PairVerdict& v) {
@@ -181,19 +135,19 @@ std::vector<std::size_t> in_sync_to_check(const std::vector<PairVerdict>& verdic
     if (files.known(v) && v.judged && v.in_sync && v.result.refined && (checked[k] || !within_reach(v)))
       link(vouching, v, v.result.offset, gap, kSameRungSec);
   }
-  std::vector<std::size_t> in_sync;
+  std::vector<std::size_t> in_sync, implied;
   for (std::size_t k = 0; k < verdicts.size(); ++k) {
     const PairVerdict& v = verdicts[k];
     if (checked[k] || !within_reach(v)) continue;
     const bool vouched =
-        v.result.refined &&
+        (v.result.refined || v.result.implied) &&
         vouching.together(static_cast<std::size_t>(v.shorter), static_cast<std::size_t>(v.longer)) &&
         link(vouching, v, v.result.offset, gap, kSameRungSec);
     if (vouched) continue;
     if (v.result.refined) link(vouching, v, v.result.offset, gap, kSameRungSec);
-    in_sync.push_back(k);
+    (v.result.implied ? implied : in_sync).push_back(k);
   }
-  return in_sync;
+  return in_sync.empty() ? implied : in_sync;
 }
 
 // Measures each of those pairs' sound for repeats, several at once, and, where it refines,

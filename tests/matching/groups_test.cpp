@@ -157,3 +157,24 @@ TEST(SyncGroups, ExactStartsFollowThePairsInDoublePrecision) {
   EXPECT_EQ(m[0].placed_by, 1);
   EXPECT_DOUBLE_EQ(m[0].drift_ppm, -4.5);
 }
+
+// A pair implied by the refined ones places a member only where no refined pair reaches
+// it, so that the member is placed, and reported, as measured.
+TEST(SyncGroups, ImpliedPairsGiveWayToRefinedOnes) {
+  TempRunDir dir;
+  PairResult a = pair(1, 0, -2000.000123);
+  a.refined = true;
+  a.windows = {{10.0, -2000.000123}};
+  PairResult b = pair(2, 1, 1.000031);
+  b.refined = true;
+  b.windows = {{5.0, 1.000031}};
+  for (const bool implied : {false, true}) {
+    PairResult c = pair(2, 0, -1999.0);
+    c.implied = implied;
+    const Timeline t = timeline({a, c, b}, entries({"long", "mid", "short"}));
+    ASSERT_EQ(t.groups.size(), 1u);
+    const TimelineMember& placed = t.groups[0].members[2];
+    EXPECT_EQ(placed.placed_by, implied ? 1 : 0);
+    EXPECT_EQ(placed.refined, implied);
+  }
+}

@@ -238,4 +238,13 @@ TEST(SecondLook, RepeatingSoundIsCheckedUnlessCheckedPairsVouchForThePair) {
   second_look(verdicts, wavs, seconds, true);
   ASSERT_TRUE(verdicts[1].in_sync) << verdicts[1].second_look;
   EXPECT_NEAR(verdicts[1].result.offset, -14.3, 0.0002) << verdicts[1].second_look;
+  // A pair the refinement passed over as implied by the others is vouched for the same
+  // way, at its decided offset, and keeps it; one a phrase off is checked.
+  for (const double off : {-0.04, 4.0}) {
+    verdicts = {in_sync(0, 2, -20.3), in_sync(1, 2, -14.3), in_sync(0, 1, -6.0 + off, 0)};
+    verdicts[2].result.implied = true;
+    second_look(verdicts, wavs, seconds, true);
+    EXPECT_EQ(verdicts[2].second_look.empty(), off < 1.0) << verdicts[2].second_look;
+  }
+  EXPECT_TRUE(verdicts[2].in_sync);
 }
