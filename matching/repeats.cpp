@@ -59,6 +59,12 @@ struct Rung {
   double score = 0.0;
 };
 
+// A piece's half spectrum at one transform size.
+struct PieceSpectrum {
+  int nfft = 0;
+  std::vector<std::complex<float>> bins;
+};
+
 // Band-limited cross-correlation of `piece` against every position of it in `stretch`:
 // element k compares piece[i] with stretch[i + k], for k up to stretch.size() -
 // piece.size(). Also gives both sounds' band energies.
@@ -68,17 +74,26 @@ struct Rung {
 // under the piece rises and falls with the room. Dividing by it scattered those offsets
 // so much that true ones stood out by only 1.6 to 26 times the scatter, against 6.7 to 117
 // times as it is (the wrong ones by 0.1 at most, either way).
-std::vector<double> band_correlation(const std::vector<float>& piece, const std::vector<float>& stretch,
-                                     int rate, double& piece_energy, double& stretch_energy) {
+//
+// The piece's spectrum is kept in `piece_spectrum` for the next stretch of the same size:
+// a wide look correlates one piece against several.
+
+std::vector<double> band_correlation(const std::vector<float>& piece, PieceSpectrum& piece_spectrum,
+                                     const std::vector<float>& stretch, int rate,
+                                     double& piece_energy, double& stretch_energy) {
   const std::size_t n = piece.size();
   const std::size_t lags = stretch.size() - n + 1;
   const int nfft = fft_size(static_cast<std::int64_t>(stretch.size()));
-  std::vector<float> x(piece), y(stretch);
-  x.resize(static_cast<std::size_t>(nfft), 0.0f);
-  y.resize(static_cast<std::size_t>(nfft), 0.0f);
   Eigen::FFT<float>& fft = thread_fft(nfft);
-  std::vector<std::complex<float>> X, Y;
-  fft.fwd(X, x);
+  if (piece_spectrum.nfft != nfft) {
+    std::vector<float> x(piece);
+    x.resize(static_cast<std::size_t>(nfft), 0.0f);
+    fft.fwd(piece_spectrum.bins, x);
+    piece_spectrum.nfft = nfft;
+  }
+  std::vector<float> y(stretch);
+  y.resize(static_cast<std::size_t>(nfft), 0.0f);
+  std::vector<std::complex<float>> X(piece_spectrum.bins), Y;
   fft.fwd(Y, y);
   const auto bins = X.size();
   const BandBins band = band_bins(nfft, rate);
@@ -199,13 +214,14 @@ RepeatCheck look(SoundFile& shorter, SoundFile& longer, double offset, double lo
   const std::int64_t offsets = t_high - t_low + 1;
   double piece_energy = 0.0, longer_energy = 0.0;
   std::int64_t longer_samples = 0;
+  PieceSpectrum piece_spectrum;
   for (std::int64_t first = 0; first < offsets; first += at(kChunkSec)) {
     const std::int64_t count = std::min(at(kChunkSec), offsets - first);
     std::vector<float> stretch(static_cast<std::size_t>(n + count - 1));
     if (!longer.read(piece_start - t_high + first, n + count - 1, stretch.data())) return check;
     double energy = 0.0;
     const std::vector<double> part =
-        band_correlation(piece_sound, stretch, rate, piece_energy, energy);
+        band_correlation(piece_sound, piece_spectrum, stretch, rate, piece_energy, energy);
     score.insert(score.end(), part.begin(), part.end());
     longer_energy += energy;
     longer_samples += n + count - 1;
