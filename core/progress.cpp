@@ -11,12 +11,14 @@ namespace {
 // Too early to tell the pace: the first seconds of a run hold its slowest starts.
 constexpr double kLeastSecondsForPace = 2.0;
 constexpr double kLeastShareForPace = 0.02;
+constexpr double kLeastStagePartForPace = 0.05;
 
 }  // namespace
 
 // Transcoding and fingerprinting overlap (files are fingerprinted as their transcoders
-// finish); deciding the pairs refines every pair in sync, which on a shoot of 240 clips
-// took most of the run; the copies resample whole recordings when there are any.
+// finish); deciding the pairs took over half of a run on a shoot of 240 clips, which the
+// estimate of the time left makes up for by the stage's own pace; the copies resample
+// whole recordings when there are any.
 const StageSpan kStageSpans[6] = {
     {kStageTranscode, "Transcoding audio", "file", 0.0, 0.45},
     {kStageFingerprint, "Fingerprinting", "file", 0.45, 0.6},
@@ -67,6 +69,11 @@ void RunClock::report(std::string_view stage, int i, int n, double seconds) {
     first_share_ = share_;
     first_seconds_ = seconds_;
   }
+  const double part = n > 0 ? std::clamp(static_cast<double>(i) / n, 0.0, 1.0) : 1.0;
+  auto known = stages_.find(stage);
+  if (known == stages_.end()) known = stages_.emplace(std::string(stage), StageStart{seconds_, part, part}).first;
+  known->second.done = std::max(known->second.done, part);
+  stage_ = std::string(stage);
 }
 
 double RunClock::seconds_left() const {
@@ -75,5 +82,15 @@ double RunClock::seconds_left() const {
   if (first_share_ < 0.0 || spent < kLeastSecondsForPace || share_ < kLeastShareForPace ||
       done <= 0.0)
     return -1.0;
-  return (1.0 - share_) * spent / done;
+  const double run_pace = spent / done;  // seconds per share of the run
+  const StageSpan* span = stage_span(stage_);
+  const auto stage = stages_.find(stage_);
+  if (span && stage != stages_.end()) {
+    const StageStart& s = stage->second;
+    const double stage_spent = seconds_ - s.seconds;
+    const double stage_done = s.done - s.part;
+    if (stage_spent >= kLeastSecondsForPace && stage_done >= kLeastStagePartForPace && s.done < 1.0)
+      return stage_spent * (1.0 - s.done) / stage_done + (1.0 - span->to) * run_pace;
+  }
+  return (1.0 - share_) * run_pace;
 }

@@ -3,6 +3,7 @@
 // likely to take. Both front ends show progress from here, so a stage's label or share
 // changes in this file only.
 
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -46,12 +47,21 @@ class RunClock {
   double share() const { return share_; }  // 0..1
 
   // Seconds left, from the pace of the run so far; negative while too little of the run
-  // is done to tell (the first few seconds, or under 2 % of it).
+  // is done to tell (the first few seconds, or under 2 % of it). Once the stage reported
+  // last has shown its own pace, the rest of it goes by that pace and only the stages after
+  // it by the run's: the shares are rough, and one stage can take most of a run.
   double seconds_left() const;
 
  private:
+  struct StageStart {
+    double seconds = 0.0;  // of its first report
+    double part = 0.0;     // of the stage done then, 0..1
+    double done = 0.0;     // of the stage done by now
+  };
   double share_ = 0.0;
   double seconds_ = 0.0;
+  std::string stage_;  // reported last
+  std::map<std::string, StageStart, std::less<>> stages_;
   // The pace is measured from the first report on, so that a slow start (locks, the
   // first ffmpeg) does not stand for the whole run.
   double first_share_ = -1.0;

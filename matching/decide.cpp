@@ -3,9 +3,16 @@
 #include "matching/refine.h"
 #include "matching/second_look.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
-constexpr int kDecideSteps = 3;
+// The stage's progress in thousandths; judging is quick, and on a shoot of hundreds of
+// clips the refinement and the second look take about half of the rest each.
+constexpr int kDecideSteps = 1000;
+constexpr double kJudgedShare = 0.02;
+constexpr double kRefinedShare = 0.5;
 
 }  // namespace
 
@@ -13,18 +20,22 @@ std::vector<PairVerdict> decide_pairs(std::vector<PairSlot> slots,
                                       const std::vector<std::string>& analysis,
                                       const std::vector<float>& durations, bool refine,
                                       const ProgressFn& progress) {
-  const auto report = [&](int step) {
-    if (progress) progress(kStageDecide, step, kDecideSteps);
+  const auto report = [&](double share) {
+    if (progress) progress(kStageDecide, static_cast<int>(std::lround(share * kDecideSteps)), kDecideSteps);
+  };
+  const auto part = [&](double from, double to) {
+    return [&report, from, to](int i, int n) { report(from + (to - from) * i / std::max(n, 1)); };
   };
   std::vector<PairVerdict> verdicts =
       judge_pairs(slots, static_cast<int>(analysis.size()), durations);
   std::vector<PairSlot>().swap(slots);
-  report(1);
+  report(kJudgedShare);
   // The fingerprint grid alone places a pair only to within a frame or two.
-  if (refine) refine_in_sync(verdicts, analysis, durations);
-  report(2);
-  second_look(verdicts, analysis, durations, refine);
-  report(3);
+  const double refined_at = refine ? kRefinedShare : kJudgedShare;
+  if (refine) refine_in_sync(verdicts, analysis, durations, part(kJudgedShare, refined_at));
+  report(refined_at);
+  second_look(verdicts, analysis, durations, refine, part(refined_at, 1.0));
+  report(1.0);
   log_verdicts(verdicts, analysis);
   return verdicts;
 }

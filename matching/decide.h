@@ -10,8 +10,8 @@
 
 // The verdicts on the pairs of `slots` (which are used up), in slot order, from the
 // analysis WAVs (which must still exist) and the entries' `durations` (seconds).
-// `refine`: measure every pair in sync below one frame. Progress: ("decide", i, 3) after
-// judging, refining and the second look.
+// `refine`: measure the pairs in sync below one frame. Progress: ("decide", i, 1000) as
+// judging, refining and the second look go on.
 std::vector<PairVerdict> decide_pairs(std::vector<PairSlot> slots,
                                       const std::vector<std::string>& analysis,
                                       const std::vector<float>& durations, bool refine,

@@ -459,11 +459,13 @@ std::string refinement_log_line(const Refinement& r) {
 }
 
 void refine_in_sync(std::vector<PairVerdict>& verdicts, const std::vector<std::string>& analysis,
-                    const std::vector<float>& durations) {
+                    const std::vector<float>& durations, const PairsDone& done) {
   std::vector<bool> tried(verdicts.size(), false);
+  int measured = 0, chosen = 0;
   for (std::vector<std::size_t> next = pairs_to_refine(verdicts, durations, tried); !next.empty();
        next = pairs_to_refine(verdicts, durations, tried)) {
     for (std::size_t k : next) tried[k] = true;
+    chosen += static_cast<int>(next.size());
     ordered_parallel_for(
         static_cast<int>(next.size()), worker_count(),
         [&](int j) {
@@ -480,7 +482,9 @@ void refine_in_sync(std::vector<PairVerdict>& verdicts, const std::vector<std::s
           pair.windows = r.refined ? r.samples : std::vector<OffsetSample>{};
           v.refinement = refinement_log_line(r);
         },
-        [](int) {});
+        [&](int) {
+          if (done) done(++measured, chosen);
+        });
   }
   mark_implied(verdicts, analysis.size(), tried);
 }

@@ -3,6 +3,7 @@
 
 #include "matching/offset_decision.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -39,5 +40,7 @@ std::string refinement_log_line(const Refinement& r);
 // until it has a few refined ones, and every pair those do not place within reach of its
 // decided offset (see pairs_to_refine.h); the others are marked implied. Each pair tried
 // takes what was measured, and its log line is kept for the verdict's log.
+// `done(i, n)`: i of the n pairs chosen so far measured (n grows when a round adds more).
+using PairsDone = std::function<void(int i, int n)>;
 void refine_in_sync(std::vector<PairVerdict>& verdicts, const std::vector<std::string>& analysis,
-                    const std::vector<float>& durations);
+                    const std::vector<float>& durations, const PairsDone& done = {});

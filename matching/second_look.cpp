@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <functional>
 
 namespace {
 
@@ -153,7 +154,8 @@ std::vector<std::size_t> in_sync_to_check(const std::vector<PairVerdict>& verdic
 // Measures each of those pairs' sound for repeats, several at once, and, where it refines,
 // the rung that stands out elsewhere than the pair's offset. Reads the WAVs only.
 std::vector<RungCheck> check_rungs(const std::vector<PairVerdict>& verdicts,
-                                   const std::vector<std::size_t>& in_sync, const Files& files) {
+                                   const std::vector<std::size_t>& in_sync, const Files& files,
+                                   const std::function<void()>& one_done) {
   std::vector<RungCheck> rungs(in_sync.size());
   ordered_parallel_for(
       static_cast<int>(in_sync.size()), worker_count(),
@@ -169,7 +171,7 @@ std::vector<RungCheck> check_rungs(const std::vector<PairVerdict>& verdicts,
             files.refined)
           c.moved = refine_offset(s, l, c.repeats.best_rung);
       },
-      [](int) {});
+      [&](int) { one_done(); });
   return rungs;
 }
 
@@ -288,7 +290,7 @@ std::vector<Candidate> gather_candidates(const std::vector<PairVerdict>& verdict
 // Refines every candidate, several at once; a rival is first moved to the offset its
 // sound singles out, and an accepted plain one has its sound checked for repeats.
 void measure_candidates(std::vector<Candidate>& candidates, const std::vector<PairVerdict>& verdicts,
-                        const Files& files) {
+                        const Files& files, const std::function<void()>& one_done) {
   ordered_parallel_for(
       static_cast<int>(candidates.size()), worker_count(),
       [&](int j) {
@@ -307,7 +309,7 @@ void measure_candidates(std::vector<Candidate>& candidates, const std::vector<Pa
         if (c.measured.refined && !c.rival)
           c.repeats = check_repeats(s, l, c.measured.offset, c.measured.offset, c.measured.offset);
       },
-      [](int) {});
+      [&](int) { one_done(); });
 }
 
 // The first of one verdict's candidates [first, end) that held and may be trusted, or
@@ -379,18 +381,35 @@ void settle_candidates(std::vector<PairVerdict>& verdicts, const std::vector<Can
 }  // namespace
 
 void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::string>& analysis,
-                 const std::vector<float>& durations, bool refined) {
+                 const std::vector<float>& durations, bool refined, const PairsDone& done) {
   const Files files{analysis, durations, std::min(analysis.size(), durations.size()), refined};
+  constexpr int kWhole = 1000;
+  constexpr double kRepeatsShare = 0.6;
+  int finished = 0, planned = 0;
+  const auto report = [&](double from, double share) {
+    if (done && planned > 0)
+      done(static_cast<int>(kWhole * (from + share * finished / planned)), kWhole);
+  };
   std::vector<bool> checked(verdicts.size(), false);
   for (std::vector<std::size_t> in_sync = in_sync_to_check(verdicts, checked, files); !in_sync.empty();
        in_sync = in_sync_to_check(verdicts, checked, files)) {
     for (std::size_t k : in_sync) checked[k] = true;
-    settle_on_rungs(verdicts, in_sync, check_rungs(verdicts, in_sync, files), files);
+    planned += static_cast<int>(in_sync.size());
+    const auto one_done = [&] {
+      ++finished;
+      report(0.0, kRepeatsShare);
+    };
+    settle_on_rungs(verdicts, in_sync, check_rungs(verdicts, in_sync, files, one_done), files);
   }
   // Taking out unmeasured pairs leaves the measured ones as they are.
   const Placements measured = measured_placements(verdicts, files);
   Placements placements = place_pairs_in_sync(verdicts, files, measured);
   std::vector<Candidate> candidates = gather_candidates(verdicts, files, measured);
-  measure_candidates(candidates, verdicts, files);
+  finished = 0;
+  planned = static_cast<int>(candidates.size());
+  measure_candidates(candidates, verdicts, files, [&] {
+    ++finished;
+    report(kRepeatsShare, 1.0 - kRepeatsShare);
+  });
   settle_candidates(verdicts, candidates, placements);
 }
