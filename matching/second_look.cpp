@@ -213,6 +213,7 @@ void settle_on_rungs(std::vector<PairVerdict>& verdicts, const std::vector<std::
     const double was = p.offset;
     p.offset = c.moved.refined ? c.moved.offset : c.repeats.best_rung;
     p.refined = c.moved.refined;
+    p.implied = false;
     p.drift_ppm = c.moved.drift_ppm;
     p.good_windows = c.moved.good_windows;
     p.windows = c.moved.refined ? c.moved.samples : std::vector<OffsetSample>{};

@@ -233,11 +233,16 @@ TEST(SecondLook, RepeatingSoundIsCheckedUnlessCheckedPairsVouchForThePair) {
   EXPECT_NE(verdicts[1].second_look, "");
   EXPECT_EQ(verdicts[2].second_look, "");
   for (const PairVerdict& v : verdicts) EXPECT_TRUE(v.in_sync) << v.second_look;
-  // b against long a phrase off, where the other two place it: it is checked and moves.
-  verdicts = {in_sync(0, 2, -20.3), in_sync(1, 2, -14.3 + 4.0), in_sync(0, 1, -6.0)};
-  second_look(verdicts, wavs, seconds, true);
-  ASSERT_TRUE(verdicts[1].in_sync) << verdicts[1].second_look;
-  EXPECT_NEAR(verdicts[1].result.offset, -14.3, 0.0002) << verdicts[1].second_look;
+  // b against long a phrase off, where the other two place it: it is checked and moves,
+  // measured there, also when the refinement had passed it over as implied.
+  for (const bool implied : {false, true}) {
+    verdicts = {in_sync(0, 2, -20.3), in_sync(1, 2, -14.3 + 4.0), in_sync(0, 1, -6.0)};
+    verdicts[1].result.implied = implied;
+    second_look(verdicts, wavs, seconds, true);
+    ASSERT_TRUE(verdicts[1].in_sync) << verdicts[1].second_look;
+    EXPECT_NEAR(verdicts[1].result.offset, -14.3, 0.0002) << verdicts[1].second_look;
+    EXPECT_TRUE(verdicts[1].result.refined && !verdicts[1].result.implied);
+  }
   // A pair the refinement passed over as implied by the others is vouched for the same
   // way, at its decided offset, and keeps it; one a phrase off is checked.
   for (const double off : {-0.04, 4.0}) {
