@@ -16,6 +16,7 @@ constexpr double kMaxDurationS = 6 * 3600.0;
 constexpr double kMaxDriftPpm = 10000.0;
 constexpr double kMinLoopSeconds = 1.0;
 constexpr double kMaxLoopSeconds = 600.0;
+constexpr double kMaxSoundAtSeconds = 10.0;
 constexpr double kMaxFps = 240.0;
 constexpr int kMinRate = 8000, kMaxRate = 192000;
 constexpr double kFilterCeiling = 0.45;  // of the file's rate, so the corner stays below Nyquist
@@ -45,6 +46,7 @@ bool container_of(const std::string& file, Container& out) {
   else if (ext == "m4a") out = Container::M4a;
   else if (ext == "mov") out = Container::Mov;
   else if (ext == "mp4") out = Container::Mp4;
+  else if (ext == "mts" || ext == "m2ts") out = Container::Mts;
   else return false;
   return true;
 }
@@ -126,6 +128,10 @@ std::string set_key(const std::string& key, const std::string& value, Device& ou
     if (!parse_number(value, number) || number < kMinLoopSeconds || number > kMaxLoopSeconds)
       return bad("loop is in seconds, 1 to 600");
     out.loop_s = number;
+  } else if (key == "sound_at") {
+    if (!parse_number(value, number) || std::fabs(number) > kMaxSoundAtSeconds)
+      return bad("sound_at is in seconds, -10 to 10");
+    out.sound_at_s = number;
   } else if (key == "picture") {
     if (value == "testsrc") out.picture = Picture::TestSource;
     else if (value == "color") out.picture = Picture::Color;
@@ -143,10 +149,12 @@ std::string check_line(Device& out, bool have_duration, const std::string& filte
   if (out.device.empty()) out.device = out.file.substr(0, out.file.rfind('.'));
   if (out.content == Content::Text) return {};
   if (!container_of(out.file, out.container))
-    return out.file + ": the name must end in .wav, .mp3, .m4a, .mov or .mp4";
+    return out.file + ": the name must end in .wav, .mp3, .m4a, .mov, .mp4 or .mts";
   if (!have_duration) return out.file + ": duration= is missing";
   if (out.content == Content::NoAudio && !out.video())
-    return out.file + ": kind=noaudio needs a .mov or .mp4 name";
+    return out.file + ": kind=noaudio needs a .mov, .mp4 or .mts name";
+  if (out.sound_at_s != 0.0 && (!out.video() || out.content != Content::Sound))
+    return out.file + ": sound_at needs a video file with sound";
   const Filter& f = out.sound.filter;
   if (std::max(f.low_hz, f.high_hz) >= kFilterCeiling * out.sound.rate)
     return out.file + ": filter " + filter_text + " is too close to half the rate " +

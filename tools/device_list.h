@@ -9,7 +9,7 @@
 
 namespace eventgen {
 
-enum class Container { Wav, Mp3, M4a, Mov, Mp4 };
+enum class Container { Wav, Mp3, M4a, Mov, Mp4, Mts };
 
 enum class Content {
   Sound,    // the device's recording of its event
@@ -34,8 +34,13 @@ struct Device {
   // with a quieter share of the room's own sound going on over it; 0: it never repeats.
   // Any device of an event may set it, for all of them.
   double loop_s = 0.0;
+  // Seconds the sound starts after the picture in the file (negative: before), as the
+  // container's stream starts or edit lists put it; the manifest's start is the sound's.
+  double sound_at_s = 0.0;
 
-  bool video() const { return container == Container::Mov || container == Container::Mp4; }
+  bool video() const {
+    return container == Container::Mov || container == Container::Mp4 || container == Container::Mts;
+  }
   bool encoded() const { return container != Container::Wav; }
 };
 
@@ -43,7 +48,8 @@ struct Device {
 //   file=cam_a.mov start=12 duration=90 fps=25 filter=lowpass:8000 snr=25 reverb=on
 // Keys: file (required), device, event, kind (sound|silence|noaudio|text), start,
 // duration (required but for text), gain (dB), filter, snr (dB or none), reverb
-// (on|off), drift (ppm), rate (Hz), fps, size (WxH), picture (testsrc|color), loop (s).
+// (on|off), drift (ppm), rate (Hz), fps, size (WxH), picture (testsrc|color), loop (s),
+// sound_at (s, video files only).
 // Returns an error sentence, or "" when the line is good.
 std::string parse_device_line(const std::string& line, Device& out);
 

@@ -63,8 +63,9 @@ std::string usage() {
          "  start, duration (s), gain (dB), filter (none|lowpass:HZ|highpass:HZ|\n"
          "  bandpass:LO:HI|phone), snr (dB|none), reverb (on|off), drift (ppm),\n"
          "  rate (Hz, default 48000), fps (default 25), size (default 320x180),\n"
-         "  picture (testsrc|color).\n"
-         "Formats by name: .wav (16-bit), .mp3, .m4a, .mov and .mp4 (H.264 + AAC).\n"
+         "  picture (testsrc|color), sound_at (s the sound starts after the picture,\n"
+         "  negative before; video files).\n"
+         "Formats by name: .wav (16-bit), .mp3, .m4a, .mov, .mp4 and .mts (H.264 + AAC).\n"
          "--devices FILE holds one device per line; blank lines and # comments are skipped.\n"
          "\n"
          "The manifest (DIR/manifest.tsv unless --manifest) has a header and one row per file:\n"
@@ -341,12 +342,24 @@ std::vector<std::string> encode_command(const Options& o, const Output& out) {
     append(picture_input(d, d.sound.duration_s));
     append(h264);
     append({"-an"});
+  } else if (d.video() && d.sound_at_s != 0.0) {
+    // The later stream's input is offset: the container keeps the difference as stream
+    // starts (MPEG-TS) or an edit list (QuickTime). The picture spans the sound.
+    const double lead = std::max(0.0, -d.sound_at_s);
+    if (lead > 0.0) append({"-itsoffset", seconds_text(lead)});
+    append(picture_input(d, seconds));
+    if (d.sound_at_s > 0.0) append({"-itsoffset", seconds_text(d.sound_at_s)});
+    append({"-i", out.wav_path, "-map", "0:v:0", "-map", "1:a:0"});
+    append(h264);
+    append(aac);
+    if (d.container == Container::Mts) append({"-f", "mpegts"});
   } else if (d.video()) {
     append(picture_input(d, seconds));
     append({"-i", out.wav_path, "-map", "0:v:0", "-map", "1:a:0"});
     append(h264);
     append(aac);
     append({"-t", seconds_text(seconds)});
+    if (d.container == Container::Mts) append({"-f", "mpegts"});
   } else {
     append({"-i", out.wav_path});
     if (d.container == Container::Mp3) append({"-c:a", "libmp3lame", "-q:a", kMp3Quality});
