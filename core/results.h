@@ -63,6 +63,10 @@ struct TimelineMember {
   // the four classic documents keep `start`, the newer timelines place by this one.
   double exact_start = 0.0;
   double length = 0.0;       // seconds of sound, to the analysis sample
+  // Seconds from the file's first picture to its sound's first sample (negative: the sound
+  // starts first; 0 without video). Placements are the sound's; the documents start the
+  // clip where the file starts for an editor.
+  double sound_at = 0.0;
   // The pair that placed this member: the partner's entry (for the member the group was
   // placed from, the partner of its first pair), this member's drift against the
   // partner's clock, and whether that offset was measured below one frame.

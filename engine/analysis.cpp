@@ -11,6 +11,7 @@
 #include "media/devicegroups.h"
 #include "media/media.h"
 
+#include <cmath>
 #include <exception>
 #include <ostream>
 #include <sstream>
@@ -112,6 +113,16 @@ void collect_fingerprints(WorkAhead& ahead, std::vector<FingerprintOfEntry>& mad
   }
 }
 
+// Only the files whose sound is off their picture: the others read as they always have.
+void log_sound_starts(const std::vector<std::string>& files, const std::vector<SoundStart>& starts) {
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const double ms = starts[i].after_picture_s * 1000.0;
+    if (ms == 0.0) continue;
+    logthis(files[i] + ": the sound starts " + fixed_text(std::fabs(ms), 3) + " ms " +
+            (ms > 0.0 ? "after" : "before") + " the first picture");
+  }
+}
+
 }  // namespace
 
 AnalysedEntries transcode_and_fingerprint(const std::vector<std::string>& files,
@@ -120,8 +131,10 @@ AnalysedEntries transcode_and_fingerprint(const std::vector<std::string>& files,
   AnalysedEntries out;
   out.analysis = analysis_names(files, work_folder);
   std::vector<FingerprintOfEntry> made(files.size());
+  out.sound_starts.resize(files.size());
   WorkAhead ahead(static_cast<int>(files.size()), worker_count(), [&](int i) {
     made[i] = fingerprint_or_nothing(out.analysis[i], i, decay);
+    if (!is_marker(files[i])) out.sound_starts[i] = sound_start(files[i]);
   });
 
   logthis("pred ffmpeg..");
@@ -134,5 +147,6 @@ AnalysedEntries transcode_and_fingerprint(const std::vector<std::string>& files,
   out.framerates = framerate_list(files);
   out.framerates_from_mediainfo = mediainfo_available();
   collect_fingerprints(ahead, made, files, out, progress);
+  log_sound_starts(files, out.sound_starts);
   return out;
 }

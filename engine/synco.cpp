@@ -54,7 +54,8 @@ class ConsoleScope {
   bool active_;
 };
 
-// What the timeline needs of every entry: its path, device, frame rate and duration.
+// What the timeline needs of every entry: its path, device, frame rate, duration and where
+// its sound starts.
 std::vector<TimelineMember> timeline_entries(const std::vector<std::string>& files,
                                              const AnalysedEntries& analysed) {
   std::vector<TimelineMember> entries(files.size());
@@ -66,6 +67,7 @@ std::vector<TimelineMember> timeline_entries(const std::vector<std::string>& fil
     e.frame_rate = framerate_number(analysed.framerates[i]);
     e.duration = analysed.durations[i];
     e.length = sound_seconds(analysed.analysis[i].c_str());
+    e.sound_at = analysed.sound_starts[i].after_picture_s;
   }
   for (const std::vector<int>& group : analysed.groups)
     for (int member : group)

@@ -108,7 +108,8 @@ const std::vector<TimelineFormat>& timeline_formats() {
 }
 
 std::vector<Document> timeline_documents(const Timeline& timeline, const ExportSettings& settings) {
-  const ExportInput input = export_input(timeline);
+  const Timeline clips = from_media_starts(timeline);
+  const ExportInput input = export_input(clips);
   std::vector<Document> documents;
   for (const TimelineFormat& format : timeline_formats()) {
     std::vector<std::string> texts = format.write(input, settings);

@@ -83,7 +83,38 @@ bool is_percent_safe(unsigned char c) {
   return std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~' || c == '/';
 }
 
+// The clip spans the file from its start to the end of its sound; the classic documents'
+// whole seconds stay whole.
+void start_with_file(TimelineMember& m) {
+  m.start -= m.sound_at;
+  m.exact_start -= m.sound_at;
+  m.length = std::max(0.0, m.length + m.sound_at);
+  m.duration = std::max(0.0f, std::floor(m.duration + static_cast<float>(m.sound_at)));
+}
+
 }  // namespace
+
+Timeline from_media_starts(Timeline timeline) {
+  for (SyncGroup& group : timeline.groups) {
+    double earliest = 0.0;
+    for (TimelineMember& m : group.members) {
+      if (m.sound_at == 0.0) continue;
+      start_with_file(m);
+      earliest = std::min(earliest, m.exact_start);
+    }
+    if (earliest == 0.0) continue;
+    for (TimelineMember& m : group.members) {
+      m.start -= earliest;
+      m.exact_start -= earliest;
+    }
+  }
+  for (TimelineMember& m : timeline.unsynced) {
+    if (m.sound_at == 0.0) continue;
+    start_with_file(m);
+    m.start = m.exact_start = 0.0;
+  }
+  return timeline;
+}
 
 ExactRate exact_rate(double fps) {
   if (!(fps > 0.0)) return {};

@@ -29,6 +29,13 @@ std::string file_url(const std::string& absolute_path);
 // The path made absolute against the working directory, "." and ".." resolved.
 std::string absolute_path(const std::string& path);
 
+// The timeline with every clip starting where its file starts for an editor (the first
+// picture) rather than where its sound starts: a sound that comes later makes the clip
+// start earlier and last longer; each group moved, when a clip would start before it, so
+// that its earliest clip starts at 0. A timeline of sounds that start with their files
+// comes back as it was.
+Timeline from_media_starts(Timeline timeline);
+
 struct LayoutClip {
   TimelineMember member;     // placement (exact_start, length) and the pair that placed it
   std::string name;          // the file's name

@@ -13,33 +13,11 @@
 #include <unistd.h>
 
 using testing_support::between;
+using testing_support::seconds;
+using testing_support::tags;
 using Attributes = std::map<std::string, std::string>;
 
 namespace {
-
-// The attributes of every start tag `<name …>`, their entities read back.
-std::vector<Attributes> tags(const std::string& doc, const std::string& name) {
-  static const std::regex attribute("([\\w-]+)=\"([^\"]*)\"");
-  std::vector<Attributes> out;
-  for (const std::string& tag : between(doc, "<" + name + " ", ">")) {
-    Attributes& a = out.emplace_back();
-    for (std::sregex_iterator it(tag.begin(), tag.end(), attribute), end; it != end; ++it) {
-      std::string v = (*it)[2];
-      for (const auto& [entity, c] : {std::pair{"&quot;", "\""}, {"&lt;", "<"}, {"&gt;", ">"}, {"&amp;", "&"}})
-        v = std::regex_replace(v, std::regex(entity), c);
-      a[(*it)[1]] = v;
-    }
-  }
-  return out;
-}
-
-// "0s", "3s", "1001/30000s", checked to be reduced.
-long double seconds(const std::string& text) {
-  long long n = 0, d = 1;
-  EXPECT_TRUE(std::sscanf(text.c_str(), "%lld/%lld", &n, &d) >= 1 && text.back() == 's' &&
-              (n == 0 || std::gcd(n, d) == 1)) << text;
-  return static_cast<long double>(n) / d;
-}
 
 bool well_formed(const std::string& doc) {
   const std::string path =

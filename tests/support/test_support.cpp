@@ -1,5 +1,7 @@
 #include "tests/support/test_support.h"
 
+#include <gtest/gtest.h>
+
 #include "core/process.h"
 
 #include <sndfile.h>
@@ -12,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <numeric>
 #include <regex>
 #include <sstream>
 #include <stdexcept>
@@ -20,6 +23,28 @@
 namespace fs = std::filesystem;
 
 namespace testing_support {
+
+std::vector<std::map<std::string, std::string>> tags(const std::string& doc, const std::string& name) {
+  static const std::regex attribute("([\\w-]+)=\"([^\"]*)\"");
+  std::vector<std::map<std::string, std::string>> out;
+  for (const std::string& tag : between(doc, "<" + name + " ", ">")) {
+    std::map<std::string, std::string>& a = out.emplace_back();
+    for (std::sregex_iterator it(tag.begin(), tag.end(), attribute), end; it != end; ++it) {
+      std::string v = (*it)[2];
+      for (const auto& [entity, c] : {std::pair{"&quot;", "\""}, {"&lt;", "<"}, {"&gt;", ">"}, {"&amp;", "&"}})
+        v = std::regex_replace(v, std::regex(entity), c);
+      a[(*it)[1]] = v;
+    }
+  }
+  return out;
+}
+
+long double seconds(const std::string& text) {
+  long long n = 0, d = 1;
+  EXPECT_TRUE(std::sscanf(text.c_str(), "%lld/%lld", &n, &d) >= 1 && text.back() == 's' &&
+              (n == 0 || std::gcd(n, d) == 1)) << text;
+  return static_cast<long double>(n) / d;
+}
 
 TempRunDir::TempRunDir() {
   previous_cwd_ = fs::current_path().string();

@@ -1,6 +1,7 @@
 #pragma once
 // Helpers shared by the test suites: a throw-away run folder and generated media.
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,12 @@ struct MltEntry {
 };
 
 // The entries of every playlist of media (not the background), playlist by playlist.
+// The attributes of every start tag `<name …>` of an XML text, their entities read back.
+std::vector<std::map<std::string, std::string>> tags(const std::string& doc, const std::string& name);
+
+// An FCPXML time ("0s", "3s", "1001/30000s") in seconds, checked to be a reduced fraction.
+long double seconds(const std::string& text);
+
 std::vector<std::vector<MltEntry>> mlt_entries(const std::string& doc);
 
 // The sound of one playlist (`track`, its id) of an MLT document, every other track

@@ -1,0 +1,131 @@
+// Camera files whose sound does not start with their picture: a QuickTime edit list that
+// starts the sound late, MPEG-TS streams that start where the camera's clock was, and the
+// sound of a transport stream ahead of its picture. The documents start each clip at its
+// first picture, so the clip's place is the sound's true place less where the file
+// puts its sound; read back from every document against the recorder's clip.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/process.h"
+#include "media/streams.h"
+#include "tests/e2e/e2e_support.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+constexpr double kNewerTolerance_s = 0.001;
+constexpr double kFps = 25.0;  // brenvik-sync's default sequence rate
+
+// The sound encoder's priming: the decoded sound of every encoded file starts with 1024
+// samples at 48 kHz before the recorded sound, and the stream starts count them.
+constexpr double kPriming_s = 1024.0 / 48000.0;
+
+// The recorder starts first; the late sound of cam_late puts its picture before the
+// recorder's start, so its group begins with that picture.
+const std::vector<std::string> kDevices = {
+    "file=rec.wav start=0.4 duration=150 snr=30",
+    "file=cam_late.mov start=0.6 duration=60 picture=color filter=lowpass:7000 snr=24 sound_at=0.5",
+    "file=phone.mp4 start=40.37 duration=40 fps=29.97 picture=color filter=phone snr=18 sound_at=0.04",
+    "file=cam_ts.mts start=60.25 duration=50 picture=color snr=22",
+    "file=cam_ahead.mts start=75.5 duration=45 picture=color filter=highpass:120 snr=22 sound_at=-0.3"};
+
+// Every asset clip of an FCPXML project: where its media's start falls, by file name.
+std::map<std::string, double> fcpxml_media_starts(const std::string& xml) {
+  std::map<std::string, double> out;
+  for (auto& clip : testing_support::tags(xml, "asset-clip"))
+    out[clip["name"]] = static_cast<double>(testing_support::seconds(clip["offset"]) - testing_support::seconds(clip["start"]));
+  return out;
+}
+
+}  // namespace
+
+class SoundStartInFile : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { run_ = e2e::sync_event(kDevices); }
+  static void TearDownTestSuite() { run_.reset(); }
+
+  // Seconds the file puts its sound after its first picture, as the container says.
+  static double sound_at(const std::string& file) {
+    return sound_start(run_->dir.file("event/" + file)).after_picture_s;
+  }
+
+  // Each file's clip start against the recorder's, expected at the recorded sound's true
+  // place less where the file's streams put it after the picture.
+  static void expect_places(const std::map<std::string, double>& starts, const char* doc,
+                            double tolerance_s) {
+    const e2e::SyncedEvent& r = *run_;
+    ASSERT_EQ(r.status, 0) << r.report;
+    ASSERT_EQ(starts.size(), r.truth.size()) << doc;
+    const double rec = starts.at("rec.wav") - r.truth.at("rec.wav").start_s;
+    for (const auto& [file, start] : starts) {
+      const double priming = file == "rec.wav" ? 0.0 : kPriming_s;
+      const double expected = r.truth.at(file).start_s - (sound_at(file) + priming);
+      const double error_ms = (start - rec - expected) * 1000.0;
+      std::printf("%-22s %-14s sound at %+8.3f ms  clip %11.6f s  error %+.3f ms\n", doc,
+                  file.c_str(), sound_at(file) * 1000.0, start - rec, error_ms);
+      EXPECT_LE(std::fabs(error_ms), tolerance_s * 1000.0) << doc << " " << file;
+    }
+  }
+
+  static inline std::unique_ptr<e2e::SyncedEvent> run_;
+};
+
+TEST_F(SoundStartInFile, EveryDocumentStartsEachClipAtItsFirstPicture) {
+  ASSERT_EQ(run_->status, 0) << run_->report;
+  // What the files were made with, less the priming; a QuickTime edit list counts in
+  // milliseconds, and the transport stream's writer delays its pictures by some more.
+  EXPECT_NEAR(sound_at("cam_late.mov"), 0.5 - kPriming_s, 0.001);
+  EXPECT_NEAR(sound_at("phone.mp4"), 0.04 - kPriming_s, 0.001);
+  EXPECT_NEAR(sound_at("cam_ts.mts"), -kPriming_s, 0.001);
+  EXPECT_NEAR(sound_at("cam_ahead.mts"), -0.3 - kPriming_s, 0.025);
+  EXPECT_FALSE(sound_start(run_->dir.file("event/manifest.tsv")).read);
+
+  const auto timelines = e2e::otio_placements(testing_support::read_file(run_->out + "/SYNCED.otio"));
+  ASSERT_EQ(timelines.size(), 1u);
+  std::map<std::string, double> otio, mlt;
+  for (const e2e::PlacedClip& c : timelines[0]) otio[c.file] = c.start;  // a picture where its sound is
+  for (const e2e::PlacedClip& c : e2e::mlt_placements(testing_support::read_file(run_->out + "/SYNCED.mlt")))
+    if (!c.video) mlt[c.file] = c.start;
+  expect_places(otio, "otio", kNewerTolerance_s);
+  expect_places(mlt, "mlt", kNewerTolerance_s);
+  expect_places(fcpxml_media_starts(testing_support::read_file(run_->out + "/SYNCED.fcpxml")),
+                "fcpxml", kNewerTolerance_s);
+  // The classic documents count whole frames, the audio-only recorder whole frames of its own.
+  for (const char* name : {"SYNCED_fcp.XML", "SYNCED_premierePro.XML"}) {
+    const auto sequences = e2e::member_starts(
+        e2e::parse_timeline(testing_support::read_file(run_->out + "/" + name)), kFps);
+    ASSERT_EQ(sequences.size(), 1u) << name;
+    expect_places(sequences[0], name, 1.5 / kFps);
+  }
+}
+
+// melt, the reader of the MLT timeline, plays each camera's sound against the recorder's.
+TEST_F(SoundStartInFile, MeltPlaysEachCameraInStepWithTheRecorder) {
+  if (run_program({"melt", "-version"}) == 127) GTEST_SKIP() << "melt is not installed";
+  const e2e::SyncedEvent& r = *run_;
+  ASSERT_EQ(r.status, 0) << r.report;
+  const std::string doc = testing_support::read_file(r.out + "/SYNCED.mlt");
+  const std::map<std::string, std::string> sound_track = e2e::mlt_sound_tracks(doc);
+  double origin = r.truth.at("rec.wav").start_s;
+  for (const e2e::PlacedClip& c : e2e::mlt_placements(doc))
+    if (c.file == "rec.wav") origin -= c.start;
+  for (const auto& [name, f] : r.truth) {
+    if (name == "rec.wav") continue;
+    const double at = f.start_s + f.duration_s / 2 - origin;
+    const long in = static_cast<long>(std::floor((at - 0.5) * kFps));
+    const auto render = [&](const std::string& file) {
+      return testing_support::melt_alone(doc, sound_track.at(file), r.dir.file(file + ".wav"), in,
+                                         in + 2 * static_cast<long>(kFps));
+    };
+    const double lag = testing_support::sound_lag(render("rec.wav"), render(name), 0.5);
+    std::printf("melt    %-14s lag %+.3f ms\n", name.c_str(), lag * 1000.0);
+    EXPECT_LT(std::fabs(lag), 0.001) << name;
+  }
+}
