@@ -39,6 +39,8 @@ QVariantMap member_row(const TimelineMember& member, int lane) {
   if (!member.corrected.empty()) drift += QStringLiteral(" \u00B7 drift-corrected copy");
   row[QStringLiteral("driftText")] = drift;
   row[QStringLiteral("audioOnly")] = member.audio_only();
+  row[QStringLiteral("timecodeText")] =
+      member.timecode.present() ? QStringLiteral("TC ") + text(member.timecode.text) : QString();
   row[QStringLiteral("lane")] = lane;
   return row;
 }

@@ -22,7 +22,8 @@ RunEnd run_end(const QString& answer, const RunResult& result, bool stop_asked);
 //   sentence    one sentence on how the run ended
 //   error       why the run could not go on; empty when it could
 //   groups      [{span, spanText, lanes, members: [{fileName, folder, start, length,
-//                 startText, lengthText, refined, driftText, audioOnly, lane}]}]:
+//                 startText, lengthText, refined, driftText, audioOnly, timecodeText,
+//                 lane}]}]:
 //               members by start, one lane per device (seconds throughout)
 //   unsynced    [{fileName, folder}]: files read but in sync with nothing
 //   unreadable  [{fileName, folder, reason}]

@@ -90,6 +90,22 @@ void print_clocks(const RunResult& result) {
   }
 }
 
+// Every file that carries its own clock, with the media time its first picture (or
+// sample) has; nothing for a run without one.
+void print_timecodes(const RunResult& result) {
+  std::vector<const TimelineMember*> timed;
+  for (const SyncGroup& group : result.timeline.groups)
+    for (const TimelineMember& m : group.members)
+      if (m.timecode.present()) timed.push_back(&m);
+  for (const TimelineMember& m : result.timeline.unsynced)
+    if (m.timecode.present()) timed.push_back(&m);
+  if (timed.empty()) return;
+  std::cout << "Timecodes:\n";
+  for (const TimelineMember* m : timed)
+    std::cout << "  " << std::left << std::setw(kDocumentNameWidth) << shown_name(m->path) << "  "
+              << console_safe(m->timecode.text) << "\n";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -149,6 +165,7 @@ int main(int argc, char** argv) {
   }
   print_pairs(run);
   print_clocks(run);
+  print_timecodes(run);
 
   if (result == "mavo") {
     const std::string folder = out.empty() ? gnu_getcwd() + "/" + kOutputFolder : out;

@@ -48,6 +48,16 @@ struct PairResult {
   std::vector<OffsetSample> windows;  // the good windows the offset rests on
 };
 
+// Where a file's media time starts by its own clock: the timecode of its first picture
+// (QuickTime and MP4 timecode tracks, MXF) or the time reference of a Broadcast WAV.
+struct StartTimecode {
+  std::string text;         // as it is shown: "10:00:00:00", drop frame "01:00:00;00"; empty: none
+  std::int64_t num = 0;     // the start, seconds since midnight: num / den exactly
+  std::int64_t den = 1;
+  bool present() const { return !text.empty(); }
+  double seconds() const { return static_cast<double>(num) / static_cast<double>(den); }
+};
+
 // One file on a timeline.
 struct TimelineMember {
   // Frame rates from this one up mark a file without video.
@@ -67,6 +77,7 @@ struct TimelineMember {
   // starts first; 0 without video). Placements are the sound's; the documents start the
   // clip where the file starts for an editor.
   double sound_at = 0.0;
+  StartTimecode timecode;    // the media time its first picture (or sample) has
   // The pair that placed this member: the partner's entry (for the member the group was
   // placed from, the partner of its first pair), this member's drift against the
   // partner's clock, and whether that offset was measured below one frame.

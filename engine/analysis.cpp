@@ -113,13 +113,27 @@ void collect_fingerprints(WorkAhead& ahead, std::vector<FingerprintOfEntry>& mad
   }
 }
 
-// Only the files whose sound is off their picture: the others read as they always have.
-void log_sound_starts(const std::vector<std::string>& files, const std::vector<SoundStart>& starts) {
+// Only the files whose sound is off their picture or that carry a timecode: the others
+// read as they always have.
+void log_starts(const std::vector<std::string>& files, const std::vector<MediaStart>& starts) {
   for (std::size_t i = 0; i < files.size(); ++i) {
-    const double ms = starts[i].after_picture_s * 1000.0;
-    if (ms == 0.0) continue;
-    logthis(files[i] + ": the sound starts " + fixed_text(std::fabs(ms), 3) + " ms " +
-            (ms > 0.0 ? "after" : "before") + " the first picture");
+    const double ms = starts[i].sound_after_picture_s * 1000.0;
+    if (ms != 0.0)
+      logthis(files[i] + ": the sound starts " + fixed_text(std::fabs(ms), 3) + " ms " +
+              (ms > 0.0 ? "after" : "before") + " the first picture");
+    if (starts[i].timecode.present())
+      logthis(files[i] + ": starts at timecode " + starts[i].timecode.text);
+  }
+}
+
+// MediaInfo gives no frame rate for some MPEG-TS files (it takes them for variable rate),
+// which would make a camera's file sound only; the container's picture stream has one.
+void rates_from_containers(const std::vector<std::string>& files, const std::vector<MediaStart>& starts,
+                           std::vector<std::string>& framerates) {
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (framerates[i] != kNoVideoRate || !(starts[i].picture_rate > 0.0)) continue;
+    framerates[i] = fixed_text(starts[i].picture_rate, 3);
+    logthis(files[i] + ": frame rate " + framerates[i] + " from its picture stream");
   }
 }
 
@@ -131,10 +145,10 @@ AnalysedEntries transcode_and_fingerprint(const std::vector<std::string>& files,
   AnalysedEntries out;
   out.analysis = analysis_names(files, work_folder);
   std::vector<FingerprintOfEntry> made(files.size());
-  out.sound_starts.resize(files.size());
+  out.starts.resize(files.size());
   WorkAhead ahead(static_cast<int>(files.size()), worker_count(), [&](int i) {
     made[i] = fingerprint_or_nothing(out.analysis[i], i, decay);
-    if (!is_marker(files[i])) out.sound_starts[i] = sound_start(files[i]);
+    if (!is_marker(files[i])) out.starts[i] = media_start(files[i]);
   });
 
   logthis("pred ffmpeg..");
@@ -147,6 +161,7 @@ AnalysedEntries transcode_and_fingerprint(const std::vector<std::string>& files,
   out.framerates = framerate_list(files);
   out.framerates_from_mediainfo = mediainfo_available();
   collect_fingerprints(ahead, made, files, out, progress);
-  log_sound_starts(files, out.sound_starts);
+  log_starts(files, out.starts);
+  rates_from_containers(files, out.starts, out.framerates);
   return out;
 }

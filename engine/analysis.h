@@ -19,12 +19,12 @@ struct AnalysedEntries {
   bool framerates_from_mediainfo = true;   // false: they came from ffprobe
   std::vector<LandmarkTable> tables;       // reduced landmark table of each entry
   std::vector<float> durations;            // whole seconds of sound found, 0 when none
-  std::vector<SoundStart> sound_starts;    // where each file's sound starts in it
+  std::vector<MediaStart> starts;          // each file's sound against its picture, its timecode
   std::vector<UnreadableFile> unreadable;  // with ffmpeg's reason
 };
 
 // Transcodes the media entries of `files` into `work_folder`, reads their device groups,
-// frame rates and sound starts (a log line for every sound off its picture), and fingerprints each with the masking threshold decaying by `decay` per
+// frame rates and starts (a log line for every sound off its picture and every timecode), and fingerprints each with the masking threshold decaying by `decay` per
 // frame. Log lines, console traces and progress ("transcode", then "fingerprint", i of n
 // files) come in entry order, as if the entries were done one after another. A file that
 // cannot be read or fingerprinted keeps a one-row table of zeros. Throws

@@ -55,7 +55,7 @@ class ConsoleScope {
 };
 
 // What the timeline needs of every entry: its path, device, frame rate, duration and where
-// its sound starts.
+// its sound and its media time start.
 std::vector<TimelineMember> timeline_entries(const std::vector<std::string>& files,
                                              const AnalysedEntries& analysed) {
   std::vector<TimelineMember> entries(files.size());
@@ -67,7 +67,8 @@ std::vector<TimelineMember> timeline_entries(const std::vector<std::string>& fil
     e.frame_rate = framerate_number(analysed.framerates[i]);
     e.duration = analysed.durations[i];
     e.length = sound_seconds(analysed.analysis[i].c_str());
-    e.sound_at = analysed.sound_starts[i].after_picture_s;
+    e.sound_at = analysed.starts[i].sound_after_picture_s;
+    e.timecode = analysed.starts[i].timecode;
   }
   for (const std::vector<int>& group : analysed.groups)
     for (int member : group)

@@ -52,6 +52,12 @@ std::string format_name(ExactRate rate, int width, int height) {
   return {};
 }
 
+// The media's timecode plus `samples` at the timeline's audio rate, as FCPXML's media time.
+std::string media_time(const StartTimecode& timecode, std::int64_t samples) {
+  if (!timecode.present()) return seconds(samples, kSampleRate);
+  return seconds(timecode.num * kSampleRate + samples * timecode.den, timecode.den * kSampleRate);
+}
+
 // Seconds of one frame: den/num.
 std::string frame_duration(ExactRate rate) { return seconds(rate.den, rate.num); }
 
@@ -160,7 +166,7 @@ std::string project_xml(const std::string& name, const std::vector<Placed>& plac
     text += "              <asset-clip ref=\"" + assets[asset_of.at(clip.absolute)].id +
             "\" lane=\"" + std::to_string(p.lane) + "\" offset=\"" +
             seconds(p.frame * rate.den, rate.num) + "\" name=\"" + xml_attribute(clip.name) +
-            "\" start=\"" + seconds(p.start, kSampleRate) + "\" duration=\"" +
+            "\" start=\"" + media_time(clip.media_timecode(), p.start) + "\" duration=\"" +
             seconds(p.frames * rate.den, rate.num) + "\">\n" +
             "                <note>" + xml_escape(note(clip)) + "</note>\n" +
             "              </asset-clip>\n";
@@ -222,7 +228,8 @@ std::string fcpxml_document(const std::vector<GroupLayout>& layouts, ExactRate r
   for (Asset& asset : assets) {
     asset.id = "r" + std::to_string(next_id++);
     resources += "    <asset id=\"" + asset.id + "\" name=\"" + xml_attribute(asset.clip->name) +
-                 "\" start=\"0s\" duration=\"" + seconds(asset.samples, kSampleRate) + "\"";
+                 "\" start=\"" + media_time(asset.clip->media_timecode(), 0) + "\" duration=\"" +
+                 seconds(asset.samples, kSampleRate) + "\"";
     if (!asset.format.empty()) resources += " hasVideo=\"1\" format=\"" + asset.format + "\"";
     resources +=
         " hasAudio=\"1\" audioSources=\"1\" audioChannels=\"2\" audioRate=\"48000\">\n"

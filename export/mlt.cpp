@@ -165,6 +165,8 @@ std::string producer(const Cut& cut, const std::string& id, bool video) {
   text += property(2, "brenvik:refined", clip.member.refined ? 1 : 0);
   text += property(2, "brenvik:second_look", clip.member.second_look ? 1 : 0);
   text += property(2, "brenvik:placed_by", clip.placed_by);
+  // MLT counts a file from its start; the timecode is for the editor to see.
+  if (clip.media_timecode().present()) text += property(2, "brenvik:timecode", clip.media_timecode().text);
   text += "  </producer>\n";
   return text;
 }

@@ -93,6 +93,7 @@ std::string clip_metadata(const LayoutClip& clip) {
          ", \"refined\": " + (m.refined ? "true" : "false") +
          ", \"second_look\": " + (m.second_look ? "true" : "false") +
          ", \"placed_by\": " + (clip.placed_by.empty() ? "null" : json_string(clip.placed_by)) +
+         (clip.media_timecode().present() ? ", \"timecode\": " + json_string(clip.media_timecode().text) : "") +
          "}}";
 }
 
@@ -101,12 +102,14 @@ std::string clip_metadata(const LayoutClip& clip) {
 // cut so that the next one sits exactly at its place.
 std::string clip_item(const LayoutClip& clip, double duration, double rate, int depth) {
   const double length = clip.member.length * rate;
+  // Media time counts from the file's timecode where it has one.
+  const double media_start = clip.media_timecode().present() ? clip.media_timecode().seconds() * rate : 0.0;
   const std::string reference =
       "{\"OTIO_SCHEMA\": \"ExternalReference.1\", \"metadata\": {}, \"name\": " +
-      json_string(clip.name) + ", \"available_range\": " + time_range(0.0, length, rate) +
+      json_string(clip.name) + ", \"available_range\": " + time_range(media_start, length, rate) +
       ", \"available_image_bounds\": null, \"target_url\": " + json_string(clip.url) + "}";
   return indent(depth) + "{\"OTIO_SCHEMA\": \"Clip.2\", \"metadata\": " + clip_metadata(clip) +
-         ", " + item_fields(clip.name, time_range(0.0, duration, rate)) +
+         ", " + item_fields(clip.name, time_range(media_start, duration, rate)) +
          ", \"media_references\": {\"DEFAULT_MEDIA\": " + reference +
          "}, \"active_media_reference_key\": \"DEFAULT_MEDIA\"}";
 }

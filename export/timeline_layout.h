@@ -44,6 +44,12 @@ struct LayoutClip {
   std::string source;        // absolute path of the file it stands for
   bool corrected = false;    // plays the drift-corrected copy of `source`, whose length it has
   std::string placed_by;     // absolute path of the partner that placed it; empty if none
+  // The media time of the media's start: the file's timecode, none for a corrected copy,
+  // which is a file of ours without one.
+  const StartTimecode& media_timecode() const {
+    static const StartTimecode kNone;
+    return corrected ? kNone : member.timecode;
+  }
 };
 
 struct LayoutTrack {

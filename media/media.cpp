@@ -20,7 +20,6 @@ namespace {
 
 constexpr const char* kAnalysisRateHz = "8000";
 constexpr const char* kAnalysisChannels = "1";
-constexpr const char* kFramerateUnknown = "999";
 constexpr const char* kFramerateMarker = "0";
 // Answers this short carry no frame rate (the library answers "" for a file without video).
 constexpr std::size_t kMinFramerateChars = 2;
@@ -198,7 +197,7 @@ std::vector<std::string> framerate_list(const std::vector<std::string>& files) {
     rates[i] = probe ? ffprobe_framerate(prober, files[i]) : getmediainfo(files[i]);
   }
   for (std::string& rate : rates) {
-    if (rate.size() < kMinFramerateChars) rate = kFramerateUnknown;
+    if (rate.size() < kMinFramerateChars) rate = kNoVideoRate;
   }
   return rates;
 }

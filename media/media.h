@@ -54,6 +54,9 @@ bool mediainfo_available();
 // library cannot be loaded.
 std::string getmediainfo(std::string path);
 
+// A frame-rate list's text for an entry without video.
+inline constexpr const char* kNoVideoRate = "999";
+
 // Frame-rate list: "0" for markers, getmediainfo() otherwise, then "999" for every text
 // of at most one character. Without the library the rates are read in the same form
 // with ffprobe (the one beside the program Brenvik.app/ffmpeg points at, else the one on

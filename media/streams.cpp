@@ -2,9 +2,14 @@
 
 extern "C" {
 #include <libavformat/avformat.h>
+#include <libavutil/dict.h>
 #include <libavutil/log.h>
 }
 
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <mutex>
 
 namespace {
@@ -43,6 +48,49 @@ double start_seconds(const AVStream& s) {
   return static_cast<double>(s.start_time) * av_q2d(s.time_base);
 }
 
+std::string tag(const AVDictionary* tags, const char* key) {
+  const AVDictionaryEntry* e = av_dict_get(tags, key, nullptr, 0);
+  return e != nullptr && e->value != nullptr ? e->value : "";
+}
+
+// A picture's timecode is on its stream or on the timecode track's; MXF keeps it on the
+// container.
+std::string timecode_tag(const AVFormatContext& container, int picture) {
+  if (std::string t = tag(container.streams[picture]->metadata, "timecode"); !t.empty()) return t;
+  for (unsigned i = 0; i < container.nb_streams; ++i)
+    if (std::string t = tag(container.streams[i]->metadata, "timecode"); !t.empty()) return t;
+  return tag(container.metadata, "timecode");
+}
+
+double frame_rate(const AVStream& s) {
+  const AVRational r = s.avg_frame_rate.num > 0 ? s.avg_frame_rate : s.r_frame_rate;
+  return r.num > 0 && r.den > 0 ? av_q2d(r) : 0.0;
+}
+
+// "HH:MM:SS.mmm" of a time of day in seconds, as a sound file's time reference is shown.
+std::string clock_text(std::int64_t samples, int rate) {
+  const std::int64_t ms = samples * 1000 / rate;
+  char text[32];
+  std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld.%03lld", static_cast<long long>(ms / 3600000),
+                static_cast<long long>(ms / 60000 % 60), static_cast<long long>(ms / 1000 % 60),
+                static_cast<long long>(ms % 1000));
+  return text;
+}
+
+// A Broadcast WAV's "time_reference": samples since midnight at the file's own rate.
+bool time_reference(const AVFormatContext& container, int sound, StartTimecode& out) {
+  const std::string text = tag(container.metadata, "time_reference");
+  std::int64_t samples = -1;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), samples);
+  if (ec != std::errc() || end != text.data() + text.size() || samples < 0 || sound < 0) return false;
+  const int rate = container.streams[sound]->codecpar->sample_rate;
+  if (rate <= 0) return false;
+  out.num = samples;
+  out.den = rate;
+  out.text = clock_text(samples, rate);
+  return true;
+}
+
 class OpenContainer {
  public:
   // Through the file protocol alone: a name such as "http://…" or "pipe:1" is a file here,
@@ -68,18 +116,51 @@ class OpenContainer {
 
 }  // namespace
 
-SoundStart sound_start(const std::string& path) {
+bool timecode_seconds(const std::string& text, double fps, StartTimecode& out) {
+  int h = 0, m = 0, s = 0, f = 0;
+  char separator = 0;
+  if (std::sscanf(text.c_str(), "%d:%d:%d%c%d", &h, &m, &s, &separator, &f) != 5 ||
+      (separator != ':' && separator != ';' && separator != '.') || h < 0 || h > 23 || m < 0 ||
+      m > 59 || s < 0 || s > 59 || f < 0 || !(fps > 0.0))
+    return false;
+  // Timecode counts whole frames of the nominal rate; the NTSC rates run 1000/1001 slower.
+  const std::int64_t nominal = std::llround(fps);
+  const bool ntsc = std::fabs(fps * 1.001 - static_cast<double>(nominal)) < 0.01 &&
+                    std::fabs(fps - static_cast<double>(nominal)) > 0.001;
+  if (nominal <= 0 || f >= nominal) return false;
+  std::int64_t frames = ((static_cast<std::int64_t>(h) * 60 + m) * 60 + s) * nominal + f;
+  if (separator == ';') {
+    // Drop frame skips the first two labels of every minute but each tenth (four at 59.94).
+    if (!ntsc || nominal % 30 != 0) return false;
+    const std::int64_t dropped = 2 * (nominal / 30);
+    const std::int64_t minutes = static_cast<std::int64_t>(h) * 60 + m;
+    frames -= dropped * (minutes - minutes / 10);
+  }
+  out.text = text;
+  out.num = frames * (ntsc ? 1001 : 1);
+  out.den = nominal * (ntsc ? 1000 : 1);
+  return true;
+}
+
+MediaStart media_start(const std::string& path) {
   // The transcoder reports what is wrong with a file; the probe keeps quiet.
   static std::once_flag quiet;
   std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
-  SoundStart out;
+  MediaStart out;
   const OpenContainer container(path);
   if (container.get() == nullptr) return out;
   out.read = true;
-  const int sound = transcoded_sound(*container.get());
-  const int picture = first_picture_stream(*container.get());
-  if (sound < 0 || picture < 0) return out;
-  out.after_picture_s = start_seconds(*container.get()->streams[sound]) -
-                        start_seconds(*container.get()->streams[picture]);
+  const AVFormatContext& c = *container.get();
+  const int sound = transcoded_sound(c);
+  const int picture = first_picture_stream(c);
+  if (picture < 0) {
+    time_reference(c, sound, out.timecode);
+    return out;
+  }
+  out.picture_rate = frame_rate(*c.streams[picture]);
+  if (!timecode_seconds(timecode_tag(c, picture), out.picture_rate, out.timecode))
+    out.timecode = StartTimecode{};
+  if (sound >= 0)
+    out.sound_after_picture_s = start_seconds(*c.streams[sound]) - start_seconds(*c.streams[picture]);
   return out;
 }

@@ -1,5 +1,7 @@
 #pragma once
-// Where a file's sound sits in the file, in the time an editor's timeline counts it by.
+// Where a file starts for an editor: its sound against its picture, and its own clock.
+
+#include "core/results.h"
 
 #include <string>
 
@@ -7,14 +9,22 @@
 // at its first sample, while the analysis WAV starts at the first sample of the sound
 // the transcoder picks. Cameras, phones and MPEG-TS files put the two apart by a few to
 // a few hundred milliseconds, by a stream start or an edit list.
-struct SoundStart {
+struct MediaStart {
   // Seconds from the first picture to the first sample of the analysed sound; negative
   // when the sound starts first; 0 for a file without video.
-  double after_picture_s = 0.0;
-  bool read = false;  // false: the container could not be read, and the sound counts from 0
+  double sound_after_picture_s = 0.0;
+  StartTimecode timecode;  // empty when the file carries none
+  double picture_rate = 0.0;  // frames a second of its first picture stream; 0 without one
+  bool read = false;       // false: the container could not be read, and the sound counts from 0
 };
 
 // Reads the container's stream start times (edit lists applied, as the transcoder
 // applies them) of the sound stream the transcoder decodes and of the first video stream
-// that is not a cover picture.
-SoundStart sound_start(const std::string& path);
+// that is not a cover picture, and the start timecode: a timecode tag of a stream or of
+// the container (QuickTime/MP4 timecode tracks, MXF), counted at the picture's rate, or
+// a Broadcast WAV's time reference in samples of its rate.
+MediaStart media_start(const std::string& path);
+
+// "HH:MM:SS:FF" (";" before the frames for drop frame) at `fps` frames a second as an
+// exact number of seconds since midnight; false for text that is no timecode.
+bool timecode_seconds(const std::string& text, double fps, StartTimecode& out);

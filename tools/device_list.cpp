@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <set>
 #include <sstream>
 
@@ -132,6 +133,17 @@ std::string set_key(const std::string& key, const std::string& value, Device& ou
     if (!parse_number(value, number) || std::fabs(number) > kMaxSoundAtSeconds)
       return bad("sound_at is in seconds, -10 to 10");
     out.sound_at_s = number;
+  } else if (key == "timecode") {
+    int h = 0, m = 0, sec = 0, f = 0;
+    char separator = 0;
+    if (std::sscanf(value.c_str(), "%2d:%2d:%2d%c%2d", &h, &m, &sec, &separator, &f) != 5 ||
+        (separator != ':' && separator != ';') || h > 23 || m > 59 || sec > 59)
+      return bad("timecode is HH:MM:SS:FF (HH:MM:SS;FF for drop frame)");
+    out.timecode = value;
+  } else if (key == "time_reference") {
+    if (!parse_number(value, number) || number < 0 || number >= 86400)
+      return bad("time_reference is in seconds since midnight, 0 to 86400");
+    out.time_reference_s = number;
   } else if (key == "picture") {
     if (value == "testsrc") out.picture = Picture::TestSource;
     else if (value == "color") out.picture = Picture::Color;
@@ -155,6 +167,9 @@ std::string check_line(Device& out, bool have_duration, const std::string& filte
     return out.file + ": kind=noaudio needs a .mov, .mp4 or .mts name";
   if (out.sound_at_s != 0.0 && (!out.video() || out.content != Content::Sound))
     return out.file + ": sound_at needs a video file with sound";
+  if (!out.timecode.empty() && !out.video()) return out.file + ": timecode needs a video file";
+  if (out.time_reference_s >= 0 && out.container != Container::Wav)
+    return out.file + ": time_reference needs a .wav name";
   const Filter& f = out.sound.filter;
   if (std::max(f.low_hz, f.high_hz) >= kFilterCeiling * out.sound.rate)
     return out.file + ": filter " + filter_text + " is too close to half the rate " +

@@ -37,6 +37,11 @@ struct Device {
   // Seconds the sound starts after the picture in the file (negative: before), as the
   // container's stream starts or edit lists put it; the manifest's start is the sound's.
   double sound_at_s = 0.0;
+  // The start timecode a camera writes (HH:MM:SS:FF, ";" for drop frame), video files
+  // only; and a recorder's Broadcast WAV time reference in seconds since midnight, .wav
+  // only (negative: none).
+  std::string timecode;
+  double time_reference_s = -1.0;
 
   bool video() const {
     return container == Container::Mov || container == Container::Mp4 || container == Container::Mts;
@@ -49,7 +54,8 @@ struct Device {
 // Keys: file (required), device, event, kind (sound|silence|noaudio|text), start,
 // duration (required but for text), gain (dB), filter, snr (dB or none), reverb
 // (on|off), drift (ppm), rate (Hz), fps, size (WxH), picture (testsrc|color), loop (s),
-// sound_at (s, video files only).
+// sound_at (s, video files only), timecode (HH:MM:SS:FF, video files), time_reference
+// (s since midnight, .wav).
 // Returns an error sentence, or "" when the line is good.
 std::string parse_device_line(const std::string& line, Device& out);
 

@@ -64,7 +64,8 @@ std::string usage() {
          "  bandpass:LO:HI|phone), snr (dB|none), reverb (on|off), drift (ppm),\n"
          "  rate (Hz, default 48000), fps (default 25), size (default 320x180),\n"
          "  picture (testsrc|color), sound_at (s the sound starts after the picture,\n"
-         "  negative before; video files).\n"
+         "  negative before; video files), timecode (HH:MM:SS:FF, ';' for drop frame;\n"
+         "  video files), time_reference (s since midnight; .wav, a Broadcast WAV).\n"
          "Formats by name: .wav (16-bit), .mp3, .m4a, .mov, .mp4 and .mts (H.264 + AAC).\n"
          "--devices FILE holds one device per line; blank lines and # comments are skipped.\n"
          "\n"
@@ -192,12 +193,19 @@ class Reporter {
 // A 16-bit mono WAV written as it comes.
 class WavWriter {
  public:
-  WavWriter(const std::string& path, int rate) {
+  // A time reference (samples since midnight, not negative) makes it a Broadcast WAV.
+  WavWriter(const std::string& path, int rate, int64_t time_reference = -1) {
     SF_INFO info{};
     info.samplerate = rate;
     info.channels = 1;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
     file_ = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (file_ != nullptr && time_reference >= 0) {
+      SF_BROADCAST_INFO bext{};
+      bext.time_reference_low = static_cast<uint32_t>(time_reference & 0xFFFFFFFF);
+      bext.time_reference_high = static_cast<uint32_t>(time_reference >> 32);
+      good_ = sf_command(file_, SFC_SET_BROADCAST_INFO, &bext, sizeof bext) == SF_TRUE;
+    }
   }
   ~WavWriter() { close(); }
   WavWriter(const WavWriter&) = delete;
@@ -296,7 +304,8 @@ bool record(const std::vector<float>& event, Output& out, Reporter& report) {
                                              DeviceChain::filtered_noise_power(sound), *sound.snr_db);
   }
   DeviceChain chain(sound, noise_gain);
-  WavWriter writer(out.wav_path, sound.rate);
+  const double reference = out.device.time_reference_s;
+  WavWriter writer(out.wav_path, sound.rate, reference >= 0 ? std::llround(reference * sound.rate) : -1);
   if (!writer.ok()) {
     report.fail("cannot write " + out.wav_path + ": " + sf_strerror(nullptr));
     return false;
@@ -365,7 +374,9 @@ std::vector<std::string> encode_command(const Options& o, const Output& out) {
     if (d.container == Container::Mp3) append({"-c:a", "libmp3lame", "-q:a", kMp3Quality});
     else append(aac);
   }
-  append({"-map_metadata", "-1", out.path});
+  append({"-map_metadata", "-1"});
+  if (!d.timecode.empty()) append({"-timecode", d.timecode});
+  append({out.path});
   return argv;
 }
 

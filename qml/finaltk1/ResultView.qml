@@ -100,6 +100,7 @@ Flickable {
                                           + (bar.modelData.refined ? "\noffset refined below one frame"
                                                                    : "\noffset as found, to the frame")
                                           + (bar.modelData.driftText !== "" ? "\n" + bar.modelData.driftText : "")
+                                          + (bar.modelData.timecodeText !== "" ? "\n" + bar.modelData.timecodeText : "")
                         }
                     }
                 }
@@ -126,6 +127,7 @@ Flickable {
                         Text {
                             text: modelData.lengthText + (modelData.refined ? "  ·  refined" : "")
                                   + (modelData.driftText !== "" ? "  ·  " + modelData.driftText : "")
+                                  + (modelData.timecodeText !== "" ? "  ·  " + modelData.timecodeText : "")
                             color: Theme.dimInk
                             font.pixelSize: Theme.fontSize.note
                         }

@@ -172,11 +172,14 @@ std::vector<std::vector<PlacedClip>> otio_placements(const std::string& json) {
       for (const nlohmann::json& item : track.at("children")) {
         const nlohmann::json& range = item.at("source_range");
         if (item.at("OTIO_SCHEMA") == "Clip.2") {
-          const std::string url =
-              item.at("media_references").at("DEFAULT_MEDIA").at("target_url").get<std::string>();
+          const nlohmann::json& media = item.at("media_references").at("DEFAULT_MEDIA");
+          const std::string url = media.at("target_url").get<std::string>();
           const nlohmann::json& ours = item.at("metadata").at("brenvik");
+          // Media time counts from the media's own start (its timecode, where it has one).
+          const double into_media = seconds(range.at("start_time")) -
+                                    seconds(media.at("available_range").at("start_time"));
           out.back().push_back({file_name(ours.at("source").get<std::string>()),
-                                track.at("kind") == "Video", at - seconds(range.at("start_time")),
+                                track.at("kind") == "Video", at - into_media,
                                 url.substr(std::string("file://").size()),
                                 ours.at("corrected").get<bool>()});
         }

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "core/process.h"
 #include "media/streams.h"
 #include "tests/e2e/e2e_support.h"
@@ -30,17 +32,22 @@ constexpr double kPriming_s = 1024.0 / 48000.0;
 // The recorder starts first; the late sound of cam_late puts its picture before the
 // recorder's start, so its group begins with that picture.
 const std::vector<std::string> kDevices = {
-    "file=rec.wav start=0.4 duration=150 snr=30",
-    "file=cam_late.mov start=0.6 duration=60 picture=color filter=lowpass:7000 snr=24 sound_at=0.5",
+    "file=rec.wav start=0.4 duration=150 snr=30 time_reference=36000.4",
+    "file=cam_late.mov start=0.6 duration=60 picture=color filter=lowpass:7000 snr=24 sound_at=0.5 "
+    "timecode=12:34:56:07",
     "file=phone.mp4 start=40.37 duration=40 fps=29.97 picture=color filter=phone snr=18 sound_at=0.04",
     "file=cam_ts.mts start=60.25 duration=50 picture=color snr=22",
     "file=cam_ahead.mts start=75.5 duration=45 picture=color filter=highpass:120 snr=22 sound_at=-0.3"};
 
-// Every asset clip of an FCPXML project: where its media's start falls, by file name.
+// Every asset clip of an FCPXML project: where its media's start falls (offset less how
+// far into the asset it starts, the asset starting at its timecode), by file name.
 std::map<std::string, double> fcpxml_media_starts(const std::string& xml) {
+  using testing_support::seconds;
+  std::map<std::string, long double> asset_start;
+  for (auto& asset : testing_support::tags(xml, "asset")) asset_start[asset["id"]] = seconds(asset["start"]);
   std::map<std::string, double> out;
   for (auto& clip : testing_support::tags(xml, "asset-clip"))
-    out[clip["name"]] = static_cast<double>(testing_support::seconds(clip["offset"]) - testing_support::seconds(clip["start"]));
+    out[clip["name"]] = static_cast<double>(seconds(clip["offset"]) - (seconds(clip["start"]) - asset_start.at(clip["ref"])));
   return out;
 }
 
@@ -53,7 +60,7 @@ class SoundStartInFile : public ::testing::Test {
 
   // Seconds the file puts its sound after its first picture, as the container says.
   static double sound_at(const std::string& file) {
-    return sound_start(run_->dir.file("event/" + file)).after_picture_s;
+    return media_start(run_->dir.file("event/" + file)).sound_after_picture_s;
   }
 
   // Each file's clip start against the recorder's, expected at the recorded sound's true
@@ -85,7 +92,7 @@ TEST_F(SoundStartInFile, EveryDocumentStartsEachClipAtItsFirstPicture) {
   EXPECT_NEAR(sound_at("phone.mp4"), 0.04 - kPriming_s, 0.001);
   EXPECT_NEAR(sound_at("cam_ts.mts"), -kPriming_s, 0.001);
   EXPECT_NEAR(sound_at("cam_ahead.mts"), -0.3 - kPriming_s, 0.025);
-  EXPECT_FALSE(sound_start(run_->dir.file("event/manifest.tsv")).read);
+  EXPECT_FALSE(media_start(run_->dir.file("event/manifest.tsv")).read);
 
   const auto timelines = e2e::otio_placements(testing_support::read_file(run_->out + "/SYNCED.otio"));
   ASSERT_EQ(timelines.size(), 1u);
@@ -104,6 +111,35 @@ TEST_F(SoundStartInFile, EveryDocumentStartsEachClipAtItsFirstPicture) {
     ASSERT_EQ(sequences.size(), 1u) << name;
     expect_places(sequences[0], name, 1.5 / kFps);
   }
+}
+
+// A camera's timecode track and a recorder's Broadcast WAV time reference start their
+// media time: where the newer documents begin the media, and what the report shows.
+TEST_F(SoundStartInFile, TimecodesStartTheMediaTime) {
+  ASSERT_EQ(run_->status, 0) << run_->report;
+  const std::string fcpxml = testing_support::read_file(run_->out + "/SYNCED.fcpxml");
+  std::map<std::string, std::string> asset_start;
+  for (auto& asset : testing_support::tags(fcpxml, "asset")) asset_start[asset["name"]] = asset["start"];
+  EXPECT_EQ(asset_start.at("cam_late.mov"), "1132407/25s");  // 12:34:56:07 at 25 fps
+  EXPECT_EQ(asset_start.at("rec.wav"), "180002/5s");          // 36000.4 s
+  EXPECT_EQ(asset_start.at("phone.mp4"), "0s");
+  const auto otio = nlohmann::json::parse(testing_support::read_file(run_->out + "/SYNCED.otio"));
+  int timed = 0;
+  for (const auto& track : otio.at("children").at(0).at("tracks").at("children"))
+    for (const auto& item : track.at("children")) {
+      if (item.at("OTIO_SCHEMA") != "Clip.2") continue;
+      const auto& media_start = item.at("media_references").at("DEFAULT_MEDIA").at("available_range").at("start_time");
+      const double at = media_start.at("value").get<double>() / media_start.at("rate").get<double>();
+      const std::string name = item.at("name");
+      EXPECT_NEAR(at, name == "cam_late.mov" ? 45296.28 : name == "rec.wav" ? 36000.4 : 0.0, 1e-6) << name;
+      timed += item.at("metadata").at("brenvik").contains("timecode");
+    }
+  EXPECT_EQ(timed, 3);  // the camera's picture and sound, the recorder
+  const std::string mlt = testing_support::read_file(run_->out + "/SYNCED.mlt");
+  EXPECT_NE(mlt.find("<property name=\"brenvik:timecode\">12:34:56:07</property>"), std::string::npos);
+  EXPECT_NE(run_->report.find("Timecodes:\n"), std::string::npos) << run_->report;
+  EXPECT_NE(run_->report.find("12:34:56:07"), std::string::npos);
+  EXPECT_NE(run_->report.find("10:00:00.400"), std::string::npos);
 }
 
 // melt, the reader of the MLT timeline, plays each camera's sound against the recorder's.

@@ -2,6 +2,7 @@
 #include "core/files.h"
 #include "core/log.h"
 #include "media/media.h"
+#include "media/streams.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -155,4 +156,57 @@ TEST(MediaInfo, WithoutTheLibraryFfprobeReadsTheFrameRates) {
     std::exit(right ? 0 : 1);
   };
   EXPECT_EXIT(in_fresh_process(), ::testing::ExitedWithCode(0), "");
+}
+
+// Timecode labels count whole frames of the nominal rate; the NTSC rates run 1000/1001
+// slower, and drop frame skips labels so that the clock stays near the wall's.
+TEST(Timecode, LabelsBecomeExactSecondsSinceMidnight) {
+  const struct {
+    const char* text;
+    double fps;
+    bool ok;
+    std::int64_t num, den;
+  } cases[] = {
+      {"10:00:00:00", 25, true, 900000, 25},
+      {"12:34:56:07", 25, true, 1132407, 25},
+      {"01:00:00:00", 29.97, true, 108000 * 1001, 30000},   // non-drop: 3603.6 s
+      {"01:00:00;00", 29.97, true, 107892 * 1001, 30000},   // drop frame: 3599.9964 s
+      {"00:10:00;00", 59.94, true, 35964 * 1001, 60000},    // four labels a minute at 59.94
+      {"00:00:01:00", 23.976, true, 24 * 1001, 24000},
+      {"00:00:00;00", 25, false, 0, 1},                      // no drop frame at 25
+      {"00:00:00:25", 25, false, 0, 1},                      // no 26th frame
+      {"24:00:00:00", 25, false, 0, 1},
+      {"10:00", 25, false, 0, 1},
+      {"", 25, false, 0, 1},
+  };
+  for (const auto& c : cases) {
+    StartTimecode t;
+    ASSERT_EQ(timecode_seconds(c.text, c.fps, t), c.ok) << c.text;
+    if (!c.ok) continue;
+    EXPECT_EQ(t.num * c.den, c.num * t.den) << c.text << " at " << c.fps;
+    EXPECT_EQ(t.text, c.text);
+  }
+}
+
+// Made by ffmpeg at test time: a timecode track, a Broadcast WAV time reference, a music
+// file's cover picture (no picture to an editor), and text under a media name.
+TEST(Timecode, FilesSayWhereTheirMediaTimeStarts) {
+  TempRunDir dir;
+  ASSERT_EQ(testing_support::ffmpeg({"-f", "lavfi", "-i", "testsrc=size=64x64:rate=25:d=1", "-f", "lavfi",
+                                     "-i", "sine=r=48000:d=1", "-c:v", "mpeg4", "-c:a", "pcm_s16le",
+                                     "-timecode", "10:00:00:12", dir.file("tc.mov")}), 0);
+  ASSERT_EQ(testing_support::ffmpeg({"-f", "lavfi", "-i", "sine=r=44100:d=1", "-c:a", "pcm_s16le",
+                                     "-write_bext", "1", "-metadata", "time_reference=1587600000",
+                                     dir.file("bwf.wav")}), 0);
+  const MediaStart mov = media_start(dir.file("tc.mov"));
+  EXPECT_EQ(mov.timecode.text, "10:00:00:12");
+  EXPECT_DOUBLE_EQ(mov.timecode.seconds(), 36000.48);
+  EXPECT_DOUBLE_EQ(mov.picture_rate, 25.0);
+  const MediaStart bwf = media_start(dir.file("bwf.wav"));
+  EXPECT_EQ(bwf.timecode.text, "10:00:00.000");
+  EXPECT_EQ(bwf.timecode.num, 1587600000);
+  EXPECT_EQ(bwf.timecode.den, 44100);
+  EXPECT_EQ(bwf.picture_rate, 0.0);
+  ASSERT_TRUE(testing_support::write_file(dir.file("notes.mov"), "not a movie\n"));
+  EXPECT_FALSE(media_start(dir.file("notes.mov")).read);
 }
