@@ -18,6 +18,9 @@ constexpr Eigen::Index kLinkFields = 3;
 constexpr int kDead = 9999;
 constexpr std::size_t kAsterisks = 67;
 constexpr std::size_t kGroupReserve = 100;
+// A linked start this far from the clocks' is a false pair's: the pairs' own errors put
+// the two apart by milliseconds, a clock 100 ppm fast by less than a second in hours.
+constexpr double kMisplacedSec = 1.0;
 
 struct ChainEntry {
   float file;
@@ -281,10 +284,39 @@ Timeline build_timeline(const std::vector<PairResult>& clean,
   return out;
 }
 
+namespace {
+
+// The classic documents place a member by the pairs that link it to the group; when the
+// clocks leave a pair out as false, the member it linked would be placed where its sound
+// is not. Such a member goes where the clocks put it, the others keep their start.
+void follow_left_out_pairs(SyncGroup& group) {
+  if (group.dropped.empty() || group.members.empty()) return;
+  std::vector<double> shifts;
+  for (const TimelineMember& m : group.members) shifts.push_back(m.start - m.exact_start);
+  std::nth_element(shifts.begin(), shifts.begin() + static_cast<std::ptrdiff_t>(shifts.size() / 2), shifts.end());
+  const double shift = shifts[shifts.size() / 2];
+  bool moved = false;
+  for (TimelineMember& m : group.members) {
+    if (std::abs(m.start - m.exact_start - shift) <= kMisplacedSec) continue;
+    logthis("placed by the clocks: " + m.path + " (linked at " + fixed_text(m.start, 3) +
+            " s by a pair left out, at " + fixed_text(m.exact_start + shift, 3) + " s by the others)");
+    m.start = m.exact_start + shift;
+    moved = true;
+  }
+  if (!moved) return;
+  double earliest = 0.0;
+  for (const TimelineMember& m : group.members) earliest = std::min(earliest, m.start);
+  for (TimelineMember& m : group.members) m.start -= earliest;
+}
+
+}  // namespace
+
 void solve_clocks(Timeline& timeline, const std::vector<PairResult>& clean) {
   for (SyncGroup& group : timeline.groups)
-    if (solve_device_clocks(group, clean))
+    if (solve_device_clocks(group, clean)) {
       for (const std::string& line : clock_log_lines(group)) logthis(line);
+      follow_left_out_pairs(group);
+    }
 }
 
 void report_timeline(const Timeline& timeline) {

@@ -25,6 +25,8 @@ Timeline build_timeline(const std::vector<PairResult>& clean,
                         const std::vector<TimelineMember>& entries);
 
 // Solves every group's device clocks (device_clocks.h) from the clean pairs, and logs them.
+// A member that a pair the clocks left out linked more than 1 s from where the other
+// pairs put it takes that place as its start too, for the documents that place by links.
 void solve_clocks(Timeline& timeline, const std::vector<PairResult>& clean);
 
 // Prints the synced and the unsynced files, and logs the unsynced ones.

@@ -1,4 +1,5 @@
 #include "matching/device_clocks.h"
+#include "matching/groups.h"
 
 #include <gtest/gtest.h>
 
@@ -142,3 +143,28 @@ TEST(DeviceClocks, APairThatContradictsTheOthersIsLeftOutUnlessItAloneLinksAFile
 }
 
 }  // namespace
+
+// The documents that place by links take a member that only a left-out pair linked where
+// the clocks put it; the others keep their linked start.
+TEST(DeviceClocks, AMemberLinkedByAPairLeftOutStartsWhereTheClocksPutIt) {
+  std::vector<PairResult> pairs = measured_pairs(kEvent);
+  const auto wrong = std::find_if(pairs.begin(), pairs.end(),
+                                  [](const PairResult& p) { return p.shorter == 1 && p.longer == 4; });
+  ASSERT_NE(wrong, pairs.end());
+  for (OffsetSample& w : wrong->windows) w.offset += 20.0;  // music that came back 20 s later
+  wrong->offset += 20.0;
+  std::rotate(pairs.begin(), wrong, wrong + 1);  // linked first, so it places the phone
+  Timeline t = build_timeline(pairs, group_of(kEvent).members);
+  ASSERT_EQ(t.groups.size(), 1u);
+  const auto start_of = [&](int entry) {
+    for (const TimelineMember& m : t.groups[0].members)
+      if (m.entry == entry) return m.start;
+    return -1.0;
+  };
+  const double linked_camera = start_of(1) - start_of(0);
+  EXPECT_GT(std::abs(start_of(4) - start_of(0) - kEvent[4].start), 10.0);
+  solve_clocks(t, pairs);
+  ASSERT_EQ(t.groups[0].dropped.size(), 1u);
+  EXPECT_NEAR(start_of(4) - start_of(0), kEvent[4].start, 0.1);  // the clocks' rates aside
+  EXPECT_EQ(start_of(1) - start_of(0), linked_camera);
+}
