@@ -104,6 +104,14 @@ void print_timecodes(const RunResult& result) {
   for (const TimelineMember* m : timed)
     std::cout << "  " << std::left << std::setw(kDocumentNameWidth) << shown_name(m->path) << "  "
               << console_safe(m->timecode.text) << "\n";
+  const auto name = [&](int entry) { return shown_name(result.entries[static_cast<std::size_t>(entry)]); };
+  for (const TimecodeCheck& c : result.timecode_checks) {
+    char figures[64];
+    std::snprintf(figures, sizeof figures, "%+.3f s", c.difference_s);
+    std::cout << "  " << name(c.shorter) << " <-> " << name(c.longer)
+              << (c.agrees() ? "  agree with the sound within a frame (" : "  disagree with the sound by ")
+              << figures << (c.agrees() ? ")" : "") << "\n";
+  }
 }
 
 }  // namespace

@@ -132,12 +132,22 @@ struct UnreadableFile {
   std::string reason;
 };
 
+// Two files of a pair in sync that both carry a timecode: whether their clocks agree with
+// where the sound puts them.
+struct TimecodeCheck {
+  int shorter = -1, longer = -1;  // entry positions, as in the pair
+  double difference_s = 0.0;      // the pair's offset less the offset their timecodes give
+  double frame_s = 0.0;           // one frame of the coarser picture: how close is agreeing
+  bool agrees() const { return difference_s <= frame_s && difference_s >= -frame_s; }
+};
+
 // Everything a run found, for the front ends.
 struct RunResult {
   std::vector<std::string> entries;      // the file list as run, markers included
   std::vector<PairResult> pairs;         // in the order they were decided
   Timeline timeline;
   std::vector<UnreadableFile> unreadable;
+  std::vector<TimecodeCheck> timecode_checks;  // per pair in sync whose files both have one
   std::vector<std::string> notices;      // what the user should know of a run that went on
   std::vector<std::string> documents;    // absolute paths of the documents written
   std::string error;                     // why the run could not be done; empty when it could

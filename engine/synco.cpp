@@ -8,6 +8,7 @@
 #include "core/stop.h"
 #include "engine/analysis.h"
 #include "engine/drift_copies.h"
+#include "engine/timecode_check.h"
 #include "export/formats.h"
 #include "export/result_tables.h"
 #include "fingerprint/spectrogram.h"
@@ -107,6 +108,9 @@ std::string run(const std::vector<std::string>& files, const RunSettings& settin
   const OutputPlan plan = output_plan(options.output_folder);
   const std::vector<PairResult> clean = without_reversed_duplicates(result.pairs);
   write_result_tables(result.pairs, clean, plan.tables);
+  result.timecode_checks = check_timecodes(clean, analysed.starts, analysed.framerates, files);
+  if (const std::string notice = timecode_notice(result.timecode_checks); !notice.empty())
+    result.notices.push_back(notice);
   result.timeline = build_timeline(clean, timeline_entries(files, analysed));
   solve_clocks(result.timeline, clean);
   report_timeline(result.timeline);

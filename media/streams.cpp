@@ -70,11 +70,12 @@ double frame_rate(const AVStream& s) {
 // "HH:MM:SS.mmm" of a time of day in seconds, as a sound file's time reference is shown.
 std::string clock_text(std::int64_t samples, int rate) {
   const std::int64_t ms = samples * 1000 / rate;
-  char text[32];
-  std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld.%03lld", static_cast<long long>(ms / 3600000),
-                static_cast<long long>(ms / 60000 % 60), static_cast<long long>(ms / 1000 % 60),
-                static_cast<long long>(ms % 1000));
-  return text;
+  const auto digits = [](std::int64_t v, int width) {
+    std::string t = std::to_string(v);
+    return std::string(t.size() < static_cast<std::size_t>(width) ? width - t.size() : 0, '0') + t;
+  };
+  return digits(ms / 3600000, 2) + ":" + digits(ms / 60000 % 60, 2) + ":" + digits(ms / 1000 % 60, 2) +
+         "." + digits(ms % 1000, 3);
 }
 
 // A Broadcast WAV's "time_reference": samples since midnight at the file's own rate.

@@ -30,12 +30,14 @@ constexpr double kFps = 25.0;  // brenvik-sync's default sequence rate
 constexpr double kPriming_s = 1024.0 / 48000.0;
 
 // The recorder starts first; the late sound of cam_late puts its picture before the
-// recorder's start, so its group begins with that picture.
+// recorder's start, so its group begins with that picture. The recorder's and cam_late's
+// clocks were jammed (event time 0 is 10:00:00), the phone's was not.
 const std::vector<std::string> kDevices = {
     "file=rec.wav start=0.4 duration=150 snr=30 time_reference=36000.4",
-    "file=cam_late.mov start=0.6 duration=60 picture=color filter=lowpass:7000 snr=24 sound_at=0.5 "
-    "timecode=12:34:56:07",
-    "file=phone.mp4 start=40.37 duration=40 fps=29.97 picture=color filter=phone snr=18 sound_at=0.04",
+    "file=cam_late.mov start=0.62 duration=60 picture=color filter=lowpass:7000 snr=24 sound_at=0.5 "
+    "timecode=10:00:00:03",
+    "file=phone.mp4 start=40.37 duration=40 fps=29.97 picture=color filter=phone snr=18 sound_at=0.04 "
+    "timecode=01:00:00;00",
     "file=cam_ts.mts start=60.25 duration=50 picture=color snr=22",
     "file=cam_ahead.mts start=75.5 duration=45 picture=color filter=highpass:120 snr=22 sound_at=-0.3"};
 
@@ -114,32 +116,39 @@ TEST_F(SoundStartInFile, EveryDocumentStartsEachClipAtItsFirstPicture) {
 }
 
 // A camera's timecode track and a recorder's Broadcast WAV time reference start their
-// media time: where the newer documents begin the media, and what the report shows.
-TEST_F(SoundStartInFile, TimecodesStartTheMediaTime) {
+// media time: where the newer documents begin the media, and what the report shows; the
+// jammed clocks agree with the sound, the phone's does not.
+TEST_F(SoundStartInFile, TimecodesStartTheMediaTimeAndCheckTheClocks) {
   ASSERT_EQ(run_->status, 0) << run_->report;
   const std::string fcpxml = testing_support::read_file(run_->out + "/SYNCED.fcpxml");
   std::map<std::string, std::string> asset_start;
   for (auto& asset : testing_support::tags(fcpxml, "asset")) asset_start[asset["name"]] = asset["start"];
-  EXPECT_EQ(asset_start.at("cam_late.mov"), "1132407/25s");  // 12:34:56:07 at 25 fps
-  EXPECT_EQ(asset_start.at("rec.wav"), "180002/5s");          // 36000.4 s
-  EXPECT_EQ(asset_start.at("phone.mp4"), "0s");
+  EXPECT_EQ(asset_start.at("cam_late.mov"), "900003/25s");      // 10:00:00:03 at 25 fps
+  EXPECT_EQ(asset_start.at("rec.wav"), "180002/5s");            // 36000.4 s
+  EXPECT_EQ(asset_start.at("phone.mp4"), "8999991/2500s");      // 107892 frames of 1001/30000 s
+  EXPECT_EQ(asset_start.at("cam_ts.mts"), "0s");
   const auto otio = nlohmann::json::parse(testing_support::read_file(run_->out + "/SYNCED.otio"));
+  const std::map<std::string, double> clock = {{"cam_late.mov", 36000.12}, {"rec.wav", 36000.4}, {"phone.mp4", 3599.9964}};
   int timed = 0;
   for (const auto& track : otio.at("children").at(0).at("tracks").at("children"))
     for (const auto& item : track.at("children")) {
       if (item.at("OTIO_SCHEMA") != "Clip.2") continue;
       const auto& media_start = item.at("media_references").at("DEFAULT_MEDIA").at("available_range").at("start_time");
-      const double at = media_start.at("value").get<double>() / media_start.at("rate").get<double>();
       const std::string name = item.at("name");
-      EXPECT_NEAR(at, name == "cam_late.mov" ? 45296.28 : name == "rec.wav" ? 36000.4 : 0.0, 1e-6) << name;
+      EXPECT_NEAR(media_start.at("value").get<double>() / media_start.at("rate").get<double>(),
+                  clock.count(name) ? clock.at(name) : 0.0, 1e-6) << name;
       timed += item.at("metadata").at("brenvik").contains("timecode");
     }
-  EXPECT_EQ(timed, 3);  // the camera's picture and sound, the recorder
-  const std::string mlt = testing_support::read_file(run_->out + "/SYNCED.mlt");
-  EXPECT_NE(mlt.find("<property name=\"brenvik:timecode\">12:34:56:07</property>"), std::string::npos);
-  EXPECT_NE(run_->report.find("Timecodes:\n"), std::string::npos) << run_->report;
-  EXPECT_NE(run_->report.find("12:34:56:07"), std::string::npos);
-  EXPECT_NE(run_->report.find("10:00:00.400"), std::string::npos);
+  EXPECT_EQ(timed, 5);  // the camera's and the phone's picture and sound, the recorder
+  EXPECT_NE(testing_support::read_file(run_->out + "/SYNCED.mlt").find("<property name=\"brenvik:timecode\">10:00:00:03</property>"),
+            std::string::npos);
+  const std::string& report = run_->report;
+  for (const char* line : {"Timecodes:\n", "  cam_late.mov                10:00:00:03\n",
+                           "  rec.wav                     10:00:00.400\n",
+                           "  cam_late.mov <-> rec.wav  agree with the sound within a frame (",
+                           "  phone.mp4 <-> rec.wav  disagree with the sound by ",
+                           "pairs' timecodes disagree with their sound by more than a frame"})
+    EXPECT_NE(report.find(line), std::string::npos) << line << "\n" << report;
 }
 
 // melt, the reader of the MLT timeline, plays each camera's sound against the recorder's.
