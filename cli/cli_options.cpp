@@ -35,7 +35,7 @@ std::string usage_text() {
   const RunSettings d;
   return "usage: brenvik-sync [--tolerance T] [--fps F] [--width X] [--height Y]\n"
          "                    [--premiere 0|1] [--refine 0|1] [--drift-correct 0|1]\n"
-         "                    [--quiet] [--no-open] [--out DIR]\n"
+         "                    [--sound-stream N] [--quiet] [--no-open] [--out DIR]\n"
          "                    FILE... [--device FILE... --end] ...\n"
          "\n"
          "Lines up recordings of one event by their sound and writes its timelines (Final\n"
@@ -53,6 +53,8 @@ std::string usage_text() {
          "                  resampled onto the reference clock, into DIR/corrected for the\n"
          "                  OpenTimelineIO, MLT and FCPXML timelines (default " +
          (d.drift_correct ? "1" : "0") + ")\n"
+         "  --sound-stream N  of files with several sound streams, analyse the N-th where a\n"
+         "                  file has it (default 0: the one with the most signal)\n"
          "  --quiet         no traces; progress and the time left on stderr (plain lines\n"
          "                  at most once a second when stderr is no terminal)\n"
          "  --no-open       do not show the output folder\n"
@@ -69,7 +71,7 @@ namespace {
 bool takes_value(const std::string& option) {
   return option == "--tolerance" || option == "--fps" || option == "--width" ||
          option == "--height" || option == "--premiere" || option == "--refine" ||
-         option == "--drift-correct";
+         option == "--drift-correct" || option == "--sound-stream";
 }
 
 // Sets the run setting an option that takes a value names; returns why the value is
@@ -90,6 +92,11 @@ std::string set_value(const std::string& a, const std::string& v, RunSettings& s
     if (!parse_int(v, n) || !frame_side_allowed(n))
       return a + " takes a positive number of pixels, not '" + v + "'";
     (a == "--width" ? settings.width : settings.height) = n;
+  } else if (a == "--sound-stream") {
+    if (!parse_int(v, n) || !sound_stream_allowed(n))
+      return "--sound-stream takes 0 (the loudest) or a stream number from 1 to " +
+             std::to_string(kSoundStreamMax) + ", not '" + v + "'";
+    settings.sound_stream = n;
   } else {
     if (v != "0" && v != "1") return a + " takes 0 or 1, not '" + v + "'";
     if (a == "--premiere")

@@ -78,6 +78,9 @@ struct TimelineMember {
   // clip where the file starts for an editor.
   double sound_at = 0.0;
   StartTimecode timecode;    // the media time its first picture (or sample) has
+  int sound_streams = 0;     // sound streams the file has; 0 when it could not be read
+  int channels = 0;          // channels of all of them
+  int sound_stream = -1;     // the container's number of the one analysed, of several; else -1
   // The pair that placed this member: the partner's entry (for the member the group was
   // placed from, the partner of its first pair), this member's drift against the
   // partner's clock, and whether that offset was measured below one frame.

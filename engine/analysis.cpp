@@ -113,6 +113,21 @@ void collect_fingerprints(WorkAhead& ahead, std::vector<FingerprintOfEntry>& mad
   }
 }
 
+// Files of several sound streams: the one analysed, and where it starts.
+void log_sound_choices(const std::vector<std::string>& files, const SoundChoice& choice,
+                       std::vector<MediaStart>& starts) {
+  for (std::size_t i = 0; i < files.size() && i < choice.chosen.size(); ++i) {
+    const int k = choice.chosen[i];
+    if (k < 0) continue;
+    analyse_sound(starts[i], k);
+    const SoundStream& s = starts[i].sounds[static_cast<std::size_t>(k)];
+    logthis(files[i] + ": sound stream " + std::to_string(k + 1) + " of " +
+            std::to_string(starts[i].sounds.size()) + " analysed (" +
+            (choice.wanted >= 1 ? "as chosen" : "the one with the most signal") + ", " +
+            std::to_string(s.channels) + (s.channels == 1 ? " channel)" : " channels)"));
+  }
+}
+
 // Only the files whose sound is off their picture or that carry a timecode: the others
 // read as they always have.
 void log_starts(const std::vector<std::string>& files, const std::vector<MediaStart>& starts) {
@@ -141,19 +156,29 @@ void rates_from_containers(const std::vector<std::string>& files, const std::vec
 
 AnalysedEntries transcode_and_fingerprint(const std::vector<std::string>& files,
                                           const std::string& work_folder, float decay,
-                                          const ProgressFn& progress) {
+                                          int sound_stream, const ProgressFn& progress) {
   AnalysedEntries out;
   out.analysis = analysis_names(files, work_folder);
-  std::vector<FingerprintOfEntry> made(files.size());
+  // The containers first (a few milliseconds a file): which sound streams there are
+  // decides what the transcoder is asked for.
   out.starts.resize(files.size());
+  ordered_parallel_for(static_cast<int>(files.size()), worker_count(), [&](int i) {
+    if (!is_marker(files[i])) out.starts[i] = media_start(files[i]);
+  }, [](int) {});
+  SoundChoice choice;
+  choice.wanted = sound_stream;
+  for (const MediaStart& s : out.starts) choice.streams.push_back(static_cast<int>(s.sounds.size()));
+
+  std::vector<FingerprintOfEntry> made(files.size());
   WorkAhead ahead(static_cast<int>(files.size()), worker_count(), [&](int i) {
     made[i] = fingerprint_or_nothing(out.analysis[i], i, decay);
-    if (!is_marker(files[i])) out.starts[i] = media_start(files[i]);
   });
 
   logthis("pred ffmpeg..");
   std::vector<std::string> failures;
-  resemplirajgi8000(files, out.analysis, progress, 0, [&](int i) { ahead.ready(i); }, &failures);
+  resemplirajgi8000(files, out.analysis, progress, 0, [&](int i) { ahead.ready(i); }, &failures,
+                    &choice);
+  log_sound_choices(files, choice, out.starts);
   out.unreadable = unreadable_entries(failures, work_folder);
   log_analysis_names(out.analysis);
 

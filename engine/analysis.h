@@ -29,6 +29,7 @@ struct AnalysedEntries {
 // files) come in entry order, as if the entries were done one after another. A file that
 // cannot be read or fingerprinted keeps a one-row table of zeros. Throws
 // std::runtime_error when the work folder's disk is full, RunStopped on a stop request.
+// `sound_stream` as RunSettings::sound_stream.
 AnalysedEntries transcode_and_fingerprint(const std::vector<std::string>& files,
                                           const std::string& work_folder, float decay,
-                                          const ProgressFn& progress);
+                                          int sound_stream, const ProgressFn& progress);

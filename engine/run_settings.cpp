@@ -13,5 +13,8 @@ std::string settings_problem(const RunSettings& settings) {
     return "The frame size must be a positive number of pixels.";
   if (!premiere_allowed(settings.premiere))
     return "The Premiere Pro setting must be 0 or 1.";
+  if (!sound_stream_allowed(settings.sound_stream))
+    return "The sound stream must be 0 (the loudest) or a stream number up to " +
+           std::to_string(kSoundStreamMax) + ".";
   return {};
 }

@@ -11,6 +11,7 @@ inline constexpr double kFpsAbove = 0.0;
 inline constexpr double kFpsMax = 1000.0;
 inline constexpr int kFrameSideMin = 1;
 inline constexpr int kFrameSideMax = 100000;
+inline constexpr int kSoundStreamMax = 64;
 
 struct RunSettings {
   double tolerance = 0.99;  // threshold decay per 24 ms frame of the fingerprints, factor
@@ -20,6 +21,9 @@ struct RunSettings {
   int premiere = 0;         // 1: Premiere Pro sequence attributes; 0: none
   bool refine = true;       // refine the offsets of synced pairs below one frame
   bool drift_correct = true;  // resample drifting audio-only files onto the reference clock
+  // Of files with several sound streams, the 1-based one to analyse where a file has it;
+  // 0: the one with the most signal.
+  int sound_stream = 0;
 
   bool operator==(const RunSettings&) const = default;
 };
@@ -33,6 +37,7 @@ constexpr bool frame_side_allowed(int pixels) {
   return pixels >= kFrameSideMin && pixels <= kFrameSideMax;
 }
 constexpr bool premiere_allowed(int premiere) { return premiere == 0 || premiere == 1; }
+constexpr bool sound_stream_allowed(int stream) { return stream >= 0 && stream <= kSoundStreamMax; }
 
 // One sentence for the user on why these settings cannot make a run; empty when they can.
 std::string settings_problem(const RunSettings& settings);

@@ -69,7 +69,14 @@ std::vector<TimelineMember> timeline_entries(const std::vector<std::string>& fil
     e.duration = analysed.durations[i];
     e.length = sound_seconds(analysed.analysis[i].c_str());
     e.sound_at = analysed.starts[i].sound_after_picture_s;
-    e.timecode = analysed.starts[i].timecode;
+    const MediaStart& start = analysed.starts[i];
+    e.timecode = start.timecode;
+    if (start.read) {
+      e.sound_streams = static_cast<int>(start.sounds.size());
+      for (const SoundStream& s : start.sounds) e.channels += s.channels;
+      if (start.sounds.size() > 1 && start.analysed >= 0)
+        e.sound_stream = start.sounds[static_cast<std::size_t>(start.analysed)].index;
+    }
   }
   for (const std::vector<int>& group : analysed.groups)
     for (int member : group)
@@ -88,7 +95,8 @@ std::string run(const std::vector<std::string>& files, const RunSettings& settin
   const WorkFolder work;
 
   AnalysedEntries analysed = transcode_and_fingerprint(
-      files, work.path(), static_cast<float>(settings.tolerance), options.progress);
+      files, work.path(), static_cast<float>(settings.tolerance), settings.sound_stream,
+      options.progress);
   result.unreadable = analysed.unreadable;
   if (!analysed.framerates_from_mediainfo) result.notices.push_back(kNoMediaInfo);
 

@@ -231,8 +231,11 @@ std::string fcpxml_document(const std::vector<GroupLayout>& layouts, ExactRate r
                  "\" start=\"" + media_time(asset.clip->media_timecode(), 0) + "\" duration=\"" +
                  seconds(asset.samples, kSampleRate) + "\"";
     if (!asset.format.empty()) resources += " hasVideo=\"1\" format=\"" + asset.format + "\"";
-    resources +=
-        " hasAudio=\"1\" audioSources=\"1\" audioChannels=\"2\" audioRate=\"48000\">\n"
+    // The streams and channels the file has; a file that could not be read as stereo.
+    const TimelineMember& m = asset.clip->member;
+    resources += " hasAudio=\"1\" audioSources=\"" + std::to_string(std::max(1, m.sound_streams)) +
+                 "\" audioChannels=\"" + std::to_string(m.channels > 0 ? m.channels : 2) +
+                 "\" audioRate=\"48000\">\n"
         "      <media-rep kind=\"original-media\" src=\"" +
         xml_attribute(asset.clip->url) + "\"/>\n    </asset>\n";
   }

@@ -156,6 +156,9 @@ std::string producer(const Cut& cut, const std::string& id, bool video) {
   text += property(2, "seekable", 1);
   // Each use carries one kind of stream, as a clip whose sound an editor has detached.
   text += property(2, video ? "audio_index" : "video_index", -1);
+  // Of several sound streams, the one the placement was measured on.
+  if (!video && !clip.corrected && clip.member.sound_stream >= 0)
+    text += property(2, "audio_index", clip.member.sound_stream);
   text += property(2, "shotcut:caption", clip.name);
   text += property(2, "brenvik:source", clip.source);
   text += property(2, "brenvik:corrected", clip.corrected ? 1 : 0);

@@ -94,6 +94,9 @@ std::string clip_metadata(const LayoutClip& clip) {
          ", \"second_look\": " + (m.second_look ? "true" : "false") +
          ", \"placed_by\": " + (clip.placed_by.empty() ? "null" : json_string(clip.placed_by)) +
          (clip.media_timecode().present() ? ", \"timecode\": " + json_string(clip.media_timecode().text) : "") +
+         (clip.member.sound_stream >= 0 && !clip.corrected
+              ? ", \"sound_stream\": " + std::to_string(clip.member.sound_stream)
+              : "") +
          "}}";
 }
 

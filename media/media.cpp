@@ -6,6 +6,7 @@
 #include "core/parallel.h"
 #include "core/paths.h"
 #include "core/process.h"
+#include "core/sndfile_handle.h"
 #include "core/stop.h"
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include <filesystem>
 #include <ostream>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -28,9 +30,10 @@ constexpr std::size_t kMinFramerateChars = 2;
 constexpr std::size_t kLongestNamePart = 200;
 
 std::string command_text(const std::string& program, const std::string& entry,
-                         const std::string& analysis) {
-  return console_safe("\"" + program + "\"   -i \"" + entry +
-                      "\" -vn -acodec pcm_s16le -ar 8000 -ac 1 -f wav -y \"" + analysis + "\"");
+                         const std::string& analysis, int sound_stream = -1) {
+  const std::string map = sound_stream >= 0 ? " -map 0:a:" + std::to_string(sound_stream) : "";
+  return console_safe("\"" + program + "\"   -i \"" + entry + "\"" + map +
+                      " -vn -acodec pcm_s16le -ar 8000 -ac 1 -f wav -y \"" + analysis + "\"");
 }
 
 // The file name of `path`, cut to kLongestNamePart bytes at a character boundary.
@@ -54,17 +57,18 @@ std::string as_file_argument(const std::string& path) {
 
 // Returns the transcoder's exit status (0 on success) and its last word on failure.
 int transcode(const std::string& program, const std::string& entry, const std::string& output,
-              std::string& reason) {
+              std::string& reason, int sound_stream = -1) {
   const std::string input = as_file_argument(entry);
   // Only errors on standard error, so that the last line kept is the reason of a failure.
-  const std::vector<std::string> argv = {program, "-nostdin", "-hide_banner", "-loglevel", "error",
-                                         "-i", input,
-                                         "-vn",
-                                         "-acodec", "pcm_s16le",
-                                         "-ar", kAnalysisRateHz,
-                                         "-ac", kAnalysisChannels,
-                                         "-f", "wav",
-                                         "-y", as_file_argument(output)};
+  std::vector<std::string> argv = {program, "-nostdin", "-hide_banner", "-loglevel", "error",
+                                   "-i", input};
+  if (sound_stream >= 0) argv.insert(argv.end(), {"-map", "0:a:" + std::to_string(sound_stream)});
+  argv.insert(argv.end(), {"-vn",
+                           "-acodec", "pcm_s16le",
+                           "-ar", kAnalysisRateHz,
+                           "-ac", kAnalysisChannels,
+                           "-f", "wav",
+                           "-y", as_file_argument(output)});
   const int status = run_program(argv, reason);
   // ffmpeg names the input before its complaint; the caller names the file itself.
   const std::string named = input + ": ";
@@ -72,6 +76,53 @@ int transcode(const std::string& program, const std::string& entry, const std::s
   // A failed transcoder may leave a truncated WAV, which must not be fingerprinted as
   // this file's sound.
   if (status != 0) std::remove(output.c_str());
+  return status;
+}
+
+// Mean square of a 16-bit WAV's samples; 0 for one that cannot be read.
+double mean_square(const std::string& path) {
+  SF_INFO info{};
+  const Sndfile file(sf_open(path.c_str(), SFM_READ, &info));
+  if (!file || info.channels != 1) return 0.0;
+  std::vector<short> block(1 << 16);
+  double sum = 0.0;
+  sf_count_t total = 0;
+  for (sf_count_t got; (got = sf_read_short(file.get(), block.data(), static_cast<sf_count_t>(block.size()))) > 0;) {
+    for (sf_count_t k = 0; k < got; ++k) sum += static_cast<double>(block[static_cast<std::size_t>(k)]) * block[static_cast<std::size_t>(k)];
+    total += got;
+  }
+  return total > 0 ? sum / static_cast<double>(total) : 0.0;
+}
+
+// Each sound stream of a file in turn; the loudest becomes `output`. Returns the
+// transcoder's status for the one kept (the last failure when none could be read).
+int transcode_loudest(const std::string& program, const std::string& entry, const std::string& output,
+                      int streams, std::string& reason, int& chosen) {
+  int status = 0;
+  double loudest = -1.0;
+  chosen = -1;
+  for (int k = 0; k < streams; ++k) {
+    const std::string part = output + ".sound" + std::to_string(k);
+    std::string why;
+    const int s = transcode(program, entry, part, why, k);
+    const double power = s == 0 ? mean_square(part) : -1.0;
+    if (s == 0 && power > loudest) {
+      if (chosen >= 0) std::remove(output.c_str());
+      std::rename(part.c_str(), output.c_str());
+      loudest = power;
+      chosen = k;
+    } else {
+      std::remove(part.c_str());
+      if (s != 0 && chosen < 0) {
+        status = s;
+        reason = why;
+      }
+    }
+  }
+  if (chosen >= 0) {
+    status = 0;
+    reason.clear();
+  }
   return status;
 }
 
@@ -129,17 +180,23 @@ std::vector<std::string> analysis_names(const std::vector<std::string>& files,
   return out;
 }
 
-std::string transcoder_command_text(const std::string& entry, const std::string& analysis) {
-  return command_text(transcoder_path(), entry, analysis);
+std::string transcoder_command_text(const std::string& entry, const std::string& analysis,
+                                    int sound_stream) {
+  return command_text(transcoder_path(), entry, analysis, sound_stream);
 }
 
 std::vector<std::string> resemplirajgi8000(std::vector<std::string> files,
                                            const std::vector<std::string>& analysis,
                                            const ProgressFn& progress, int max_transcoders,
                                            const std::function<void(int)>& transcoded,
-                                           std::vector<std::string>* failures) {
+                                           std::vector<std::string>* failures,
+                                           SoundChoice* choice) {
   const int n = static_cast<int>(files.size());
   const std::string program = transcoder_path();
+  std::vector<int> chosen(static_cast<std::size_t>(n), -1);
+  const auto streams_of = [&](int i) {
+    return choice && static_cast<std::size_t>(i) < choice->streams.size() ? choice->streams[static_cast<std::size_t>(i)] : 0;
+  };
 
   const int media_entries = media_entry_count(files);
   const int limit = max_transcoders > 0 ? max_transcoders : worker_count();
@@ -155,7 +212,14 @@ std::vector<std::string> resemplirajgi8000(std::vector<std::string> files,
       [&](int i) {
         if (!is_marker(files[i])) {
           try {
-            status[i] = transcode(program, files[i], analysis[i], reasons[i]);
+            const int streams = streams_of(i);
+            const int wanted = choice ? choice->wanted : 0;
+            if (wanted >= 1 && streams >= wanted)
+              status[i] = transcode(program, files[i], analysis[i], reasons[i], chosen[i] = wanted - 1);
+            else if (streams >= 2)
+              status[i] = transcode_loudest(program, files[i], analysis[i], streams, reasons[i], chosen[i]);
+            else
+              status[i] = transcode(program, files[i], analysis[i], reasons[i]);
           } catch (const std::exception&) {
             status[i] = kProgramNotStarted;
           }
@@ -164,7 +228,7 @@ std::vector<std::string> resemplirajgi8000(std::vector<std::string> files,
       },
       [&](int i) {
         if (is_marker(files[i])) return;
-        console() << command_text(program, files[i], analysis[i]) << '\n';
+        console() << command_text(program, files[i], analysis[i], chosen[i]) << '\n';
         if (status[i] != 0) {
           const std::string failed = "ffmpeg failed (exit status " + std::to_string(status[i]) + ")";
           logthis(failed + ": " + files[i]);
@@ -178,6 +242,7 @@ std::vector<std::string> resemplirajgi8000(std::vector<std::string> files,
         if (progress) progress(kStageTranscode, ++reported, media_entries);
       });
   console() << std::flush;
+  if (choice) choice->chosen = std::move(chosen);
   return analysis;
 }
 

@@ -18,7 +18,16 @@ std::vector<std::string> analysis_names(const std::vector<std::string>& files,
 
 // The transcoder command for one entry, as text, as the console shows it per entry.
 // It is never given to a shell: the program runs from an argument vector.
-std::string transcoder_command_text(const std::string& entry, const std::string& analysis);
+std::string transcoder_command_text(const std::string& entry, const std::string& analysis,
+                                    int sound_stream = -1);
+
+// Which sound stream of each entry is analysed, when a file has several (a camera's
+// internal microphone and a radio microphone): by default the one with the most signal.
+struct SoundChoice {
+  std::vector<int> streams;  // per entry: its number of sound streams (fewer than 2: no choice)
+  int wanted = 0;            // 1-based stream for every file that has it; 0: the loudest
+  std::vector<int> chosen;   // filled in per entry: the 0-based stream analysed, -1 none chosen
+};
 
 // Writes the 8000 Hz mono 16-bit analysis WAV of every entry that is not a marker to its
 // name in `analysis` (analysis_names), running up to `max_transcoders` transcoders at once
@@ -36,7 +45,8 @@ std::vector<std::string> resemplirajgi8000(std::vector<std::string> files,
                                            const ProgressFn& progress = {},
                                            int max_transcoders = 0,
                                            const std::function<void(int)>& transcoded = {},
-                                           std::vector<std::string>* failures = nullptr);
+                                           std::vector<std::string>* failures = nullptr,
+                                           SoundChoice* choice = nullptr);
 
 // Names the MediaInfo library to load instead of libmediainfo.so.0; read once per
 // process. Only tests set it, to run as on a machine without the library.

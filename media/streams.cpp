@@ -143,6 +143,13 @@ bool timecode_seconds(const std::string& text, double fps, StartTimecode& out) {
   return true;
 }
 
+void analyse_sound(MediaStart& start, int position) {
+  if (position < 0 || position >= static_cast<int>(start.sounds.size())) return;
+  start.analysed = position;
+  start.sound_after_picture_s =
+      start.has_picture ? start.sounds[static_cast<std::size_t>(position)].start_s - start.picture_start_s : 0.0;
+}
+
 MediaStart media_start(const std::string& path) {
   // The transcoder reports what is wrong with a file; the probe keeps quiet.
   static std::once_flag quiet;
@@ -153,15 +160,23 @@ MediaStart media_start(const std::string& path) {
   out.read = true;
   const AVFormatContext& c = *container.get();
   const int sound = transcoded_sound(c);
+  int position = -1;
+  for (unsigned i = 0; i < c.nb_streams; ++i) {
+    const AVStream& st = *c.streams[i];
+    if (st.codecpar->codec_type != AVMEDIA_TYPE_AUDIO) continue;
+    if (static_cast<int>(i) == sound) position = static_cast<int>(out.sounds.size());
+    out.sounds.push_back({static_cast<int>(i), st.codecpar->ch_layout.nb_channels, start_seconds(st)});
+  }
   const int picture = first_picture_stream(c);
   if (picture < 0) {
     time_reference(c, sound, out.timecode);
-    return out;
+  } else {
+    out.has_picture = true;
+    out.picture_rate = frame_rate(*c.streams[picture]);
+    out.picture_start_s = start_seconds(*c.streams[picture]);
+    if (!timecode_seconds(timecode_tag(c, picture), out.picture_rate, out.timecode))
+      out.timecode = StartTimecode{};
   }
-  out.picture_rate = frame_rate(*c.streams[picture]);
-  if (!timecode_seconds(timecode_tag(c, picture), out.picture_rate, out.timecode))
-    out.timecode = StartTimecode{};
-  if (sound >= 0)
-    out.sound_after_picture_s = start_seconds(*c.streams[sound]) - start_seconds(*c.streams[picture]);
+  analyse_sound(out, position);
   return out;
 }

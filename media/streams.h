@@ -4,19 +4,34 @@
 #include "core/results.h"
 
 #include <string>
+#include <vector>
 
 // An editor's timeline starts a file with video at its first picture and any other file
 // at its first sample, while the analysis WAV starts at the first sample of the sound
 // the transcoder picks. Cameras, phones and MPEG-TS files put the two apart by a few to
 // a few hundred milliseconds, by a stream start or an edit list.
+// One sound stream of a file, in the order the container has them.
+struct SoundStream {
+  int index = -1;       // the container's stream number (what MLT's audio_index counts)
+  int channels = 0;
+  double start_s = 0.0; // the stream's start time
+};
+
 struct MediaStart {
   // Seconds from the first picture to the first sample of the analysed sound; negative
   // when the sound starts first; 0 for a file without video.
   double sound_after_picture_s = 0.0;
+  std::vector<SoundStream> sounds;
+  int analysed = -1;            // position in `sounds` of the one analysed; -1 without sound
+  bool has_picture = false;      // a video stream that is not a cover picture
+  double picture_start_s = 0.0;  // its start time
   StartTimecode timecode;  // empty when the file carries none
   double picture_rate = 0.0;  // frames a second of its first picture stream; 0 without one
   bool read = false;       // false: the container could not be read, and the sound counts from 0
 };
+
+// Takes the sound at `position` of `sounds` as the analysed one, and where it starts.
+void analyse_sound(MediaStart& start, int position);
 
 // Reads the container's stream start times (edit lists applied, as the transcoder
 // applies them) of the sound stream the transcoder decodes and of the first video stream

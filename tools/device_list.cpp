@@ -140,6 +140,10 @@ std::string set_key(const std::string& key, const std::string& value, Device& ou
         (separator != ':' && separator != ';') || h > 23 || m > 59 || sec > 59)
       return bad("timecode is HH:MM:SS:FF (HH:MM:SS;FF for drop frame)");
     out.timecode = value;
+  } else if (key == "silent_stream") {
+    if (value == "first") out.silent_stream = SilentStream::First;
+    else if (value == "second") out.silent_stream = SilentStream::Second;
+    else return bad("silent_stream is first or second");
   } else if (key == "time_reference") {
     if (!parse_number(value, number) || number < 0 || number >= 86400)
       return bad("time_reference is in seconds since midnight, 0 to 86400");
@@ -168,6 +172,8 @@ std::string check_line(Device& out, bool have_duration, const std::string& filte
   if (out.sound_at_s != 0.0 && (!out.video() || out.content != Content::Sound))
     return out.file + ": sound_at needs a video file with sound";
   if (!out.timecode.empty() && !out.video()) return out.file + ": timecode needs a video file";
+  if (out.silent_stream != SilentStream::None && (!out.video() || out.content != Content::Sound))
+    return out.file + ": silent_stream needs a video file with sound";
   if (out.time_reference_s >= 0 && out.container != Container::Wav)
     return out.file + ": time_reference needs a .wav name";
   const Filter& f = out.sound.filter;

@@ -20,6 +20,10 @@ enum class Content {
 
 enum class Picture { TestSource, Color };
 
+// A second sound stream of digital silence, as a camera records from a microphone input
+// with nothing plugged in: before the device's sound in the file, or after it.
+enum class SilentStream { None, First, Second };
+
 struct Device {
   std::string file;    // name inside the output folder
   std::string device;  // label in the manifest; the file name without extension by default
@@ -42,6 +46,7 @@ struct Device {
   // only (negative: none).
   std::string timecode;
   double time_reference_s = -1.0;
+  SilentStream silent_stream = SilentStream::None;  // video files only
 
   bool video() const {
     return container == Container::Mov || container == Container::Mp4 || container == Container::Mts;
@@ -55,7 +60,7 @@ struct Device {
 // duration (required but for text), gain (dB), filter, snr (dB or none), reverb
 // (on|off), drift (ppm), rate (Hz), fps, size (WxH), picture (testsrc|color), loop (s),
 // sound_at (s, video files only), timecode (HH:MM:SS:FF, video files), time_reference
-// (s since midnight, .wav).
+// (s since midnight, .wav), silent_stream (first|second, video files).
 // Returns an error sentence, or "" when the line is good.
 std::string parse_device_line(const std::string& line, Device& out);
 

@@ -65,7 +65,8 @@ std::string usage() {
          "  rate (Hz, default 48000), fps (default 25), size (default 320x180),\n"
          "  picture (testsrc|color), sound_at (s the sound starts after the picture,\n"
          "  negative before; video files), timecode (HH:MM:SS:FF, ';' for drop frame;\n"
-         "  video files), time_reference (s since midnight; .wav, a Broadcast WAV).\n"
+         "  video files), time_reference (s since midnight; .wav, a Broadcast WAV),\n"
+         "  silent_stream (first|second: a second sound stream of silence; video files).\n"
          "Formats by name: .wav (16-bit), .mp3, .m4a, .mov, .mp4 and .mts (H.264 + AAC).\n"
          "--devices FILE holds one device per line; blank lines and # comments are skipped.\n"
          "\n"
@@ -338,6 +339,18 @@ std::vector<std::string> picture_input(const Device& d, double seconds) {
   return {"-f", "lavfi", "-i", source};
 }
 
+// The picture (input 0) and the sound (input 1) mapped; a silent sound stream (an unused
+// microphone input, input 2) before or after the sound when the device has one.
+void append_sound_maps(std::vector<std::string>& argv, const Device& d, double seconds) {
+  std::vector<std::string> maps = {"-map", "0:v:0", "-map", "1:a:0"};
+  if (d.silent_stream != SilentStream::None) {
+    argv.insert(argv.end(), {"-f", "lavfi", "-t", seconds_text(seconds), "-i", "anullsrc=r=48000:cl=mono"});
+    const auto at = d.silent_stream == SilentStream::First ? maps.begin() + 2 : maps.end();
+    maps.insert(at, {"-map", "2:a:0"});
+  }
+  argv.insert(argv.end(), maps.begin(), maps.end());
+}
+
 // The ffmpeg command that turns the device's WAV into its file.
 std::vector<std::string> encode_command(const Options& o, const Output& out) {
   const Device& d = out.device;
@@ -358,13 +371,15 @@ std::vector<std::string> encode_command(const Options& o, const Output& out) {
     if (lead > 0.0) append({"-itsoffset", seconds_text(lead)});
     append(picture_input(d, seconds));
     if (d.sound_at_s > 0.0) append({"-itsoffset", seconds_text(d.sound_at_s)});
-    append({"-i", out.wav_path, "-map", "0:v:0", "-map", "1:a:0"});
+    append({"-i", out.wav_path});
+    append_sound_maps(argv, d, seconds);
     append(h264);
     append(aac);
     if (d.container == Container::Mts) append({"-f", "mpegts"});
   } else if (d.video()) {
     append(picture_input(d, seconds));
-    append({"-i", out.wav_path, "-map", "0:v:0", "-map", "1:a:0"});
+    append({"-i", out.wav_path});
+    append_sound_maps(argv, d, seconds);
     append(h264);
     append(aac);
     append({"-t", seconds_text(seconds)});

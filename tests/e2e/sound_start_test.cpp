@@ -38,7 +38,7 @@ const std::vector<std::string> kDevices = {
     "timecode=10:00:00:03",
     "file=phone.mp4 start=40.37 duration=40 fps=29.97 picture=color filter=phone snr=18 sound_at=0.04 "
     "timecode=01:00:00;00",
-    "file=cam_ts.mts start=60.25 duration=50 picture=color snr=22",
+    "file=cam_ts.mts start=60.25 duration=50 picture=color snr=22 silent_stream=first",
     "file=cam_ahead.mts start=75.5 duration=45 picture=color filter=highpass:120 snr=22 sound_at=-0.3"};
 
 // Every asset clip of an FCPXML project: where its media's start falls (offset less how
@@ -149,6 +149,22 @@ TEST_F(SoundStartInFile, TimecodesStartTheMediaTimeAndCheckTheClocks) {
                            "  phone.mp4 <-> rec.wav  disagree with the sound by ",
                            "pairs' timecodes disagree with their sound by more than a frame"})
     EXPECT_NE(report.find(line), std::string::npos) << line << "\n" << report;
+}
+
+// cam_ts recorded an unused microphone input first: its other sound is analysed, and the
+// documents say which, and what streams and channels each file has.
+TEST_F(SoundStartInFile, TheSoundStreamWithSignalIsAnalysed) {
+  ASSERT_EQ(run_->status, 0) << run_->report;
+  std::map<std::string, std::string> sources;
+  for (auto& asset : testing_support::tags(testing_support::read_file(run_->out + "/SYNCED.fcpxml"), "asset"))
+    sources[asset["name"]] = asset["audioSources"] + "/" + asset["audioChannels"];
+  EXPECT_EQ(sources.at("cam_ts.mts"), "2/2");
+  EXPECT_EQ(sources.at("rec.wav"), "1/1");
+  EXPECT_EQ(sources.at("cam_late.mov"), "1/1");
+  EXPECT_NE(run_->dir.log_text().find("cam_ts.mts: sound stream 2 of 2 analysed (the one with the most signal"),
+            std::string::npos);
+  EXPECT_NE(testing_support::read_file(run_->out + "/SYNCED.mlt").find("<property name=\"audio_index\">2</property>"),
+            std::string::npos);
 }
 
 // melt, the reader of the MLT timeline, plays each camera's sound against the recorder's.
