@@ -62,6 +62,7 @@ void QMLFile::keepSettingsIn(QSettings* store) {
   emit savedChanged();
   emit refineChanged();
   emit driftCorrectChanged();
+  emit soundStreamChanged();
   emit outputChanged();
 }
 
@@ -77,6 +78,13 @@ void QMLFile::setDriftCorrect(bool correct) {
   kept_.run.drift_correct = correct;
   save();
   emit driftCorrectChanged();
+}
+
+void QMLFile::setSoundStream(int stream) {
+  if (stream == kept_.run.sound_stream || !sound_stream_allowed(stream)) return;
+  kept_.run.sound_stream = stream;
+  save();
+  emit soundStreamChanged();
 }
 
 void QMLFile::setOutputFolder(const QString& folder) {
@@ -171,7 +179,8 @@ void QMLFile::start_sync(float tolerance, int x, int y, float fps, int premiere)
   const QStringList missing = list_.markMissing();
   const RunSettings settings{.tolerance = tolerance, .fps = fps, .width = x, .height = y,
                              .premiere = premiere, .refine = kept_.run.refine,
-                             .drift_correct = kept_.run.drift_correct};
+                             .drift_correct = kept_.run.drift_correct,
+                             .sound_stream = kept_.run.sound_stream};
   if (const QString problem = run_refusal(missing, settings, kept_.output_folder); !problem.isEmpty()) {
     logthis("start_sync refused: " + problem.toStdString());
     setStatus(problem);

@@ -29,6 +29,8 @@ class QMLFile : public QObject {
   Q_PROPERTY(bool refine READ refine WRITE setRefine NOTIFY refineChanged)
   // Copy drifting sound-only recordings onto the reference clock in the next run.
   Q_PROPERTY(bool driftCorrect READ driftCorrect WRITE setDriftCorrect NOTIFY driftCorrectChanged)
+  // Of files with several sound streams, the 1-based one to analyse; 0: the loudest.
+  Q_PROPERTY(int soundStream READ soundStream WRITE setSoundStream NOTIFY soundStreamChanged)
   // What the running run is doing ("Fingerprinting: file 3 of 8"), how far it is, 0 to 1,
   // and how long it is likely to take still ("about 2 min left"; empty while unknown).
   Q_PROPERTY(QString progressText READ progressText NOTIFY progressChanged)
@@ -68,6 +70,8 @@ class QMLFile : public QObject {
   void setRefine(bool refine);
   bool driftCorrect() const { return kept_.run.drift_correct; }
   void setDriftCorrect(bool correct);
+  int soundStream() const { return kept_.run.sound_stream; }
+  void setSoundStream(int stream);
   QString progressText() const { return run_.progressText(); }
   double progressValue() const { return run_.progressValue(); }
   QString timeLeft() const { return run_.timeLeft(); }
@@ -102,6 +106,7 @@ class QMLFile : public QObject {
   void runningChanged();
   void refineChanged();
   void driftCorrectChanged();
+  void soundStreamChanged();
   void progressChanged();
   void statusChanged();
   void lastRunChanged();

@@ -17,6 +17,7 @@ void each_value(Settings& s, Visit&& visit) {
   visit("run/premiere", s.run.premiere);
   visit("run/refine", s.run.refine);
   visit("run/drift_correct", s.run.drift_correct);
+  visit("run/sound_stream", s.run.sound_stream);
   visit("output/folder", s.output_folder);
   visit("output/open", s.open_output);
   visit("dialogs/folder", s.dialog_folder);

@@ -31,9 +31,10 @@ constexpr int kRunWaitMs = 300000;  // the real run over the generated recording
 // recorder's two takes at the ceremony, a second camera and a phone at the party, and a
 // phone clip from elsewhere.
 const char* const kDevices[] = {
-    "file=A001_C003_0608.mov device=cam_a start=10 duration=60 fps=25 snr=24 reverb=on drift=12",
-    "file=ZOOM0004.WAV device=zoom start=2 duration=30 snr=35",
-    "file=ZOOM0005.WAV device=zoom start=40 duration=35 snr=35",
+    "file=A001_C003_0608.mov device=cam_a start=10 duration=60 fps=25 snr=24 reverb=on drift=12 "
+    "timecode=15:12:10:00",
+    "file=ZOOM0004.WAV device=zoom start=2 duration=30 snr=35 time_reference=54722",
+    "file=ZOOM0005.WAV device=zoom start=40 duration=35 snr=35 time_reference=54760",
     "file=B002_C011_0608.mov device=cam_b event=2 start=5 duration=40 fps=29.97 snr=22",
     "file=VID_20240608_151203.mp4 device=phone event=2 start=20 duration=30 fps=25 filter=phone snr=15 drift=-25",
     "file=VID_20240608_170455.mp4 device=phone2 event=3 start=0 duration=20 fps=25 snr=20",

@@ -16,8 +16,10 @@ ColumnLayout {
     property bool savedPremiere: false
     property bool refine: true
     property bool driftCorrect: true
+    property int soundStream: 0
     signal refineToggled(bool on)
     signal driftCorrectToggled(bool on)
+    signal soundStreamChosen(int stream)
 
     readonly property var frameRates: [23.976, 24, 25, 29.97, 30, 50, 59.94, 60]
     readonly property var frameSizes: [[1920, 1080], [1280, 720], [3840, 2160]]
@@ -135,6 +137,27 @@ ColumnLayout {
                           + "gets a copy of its sound resampled onto that clock, in the output folder's\n"
                           + "\"corrected\" folder; the OpenTimelineIO, MLT and FCPXML timelines use it.\n"
                           + "Your files are never changed."
+        }
+        // A row of its own, so that the grid's columns keep their widths.
+        RowLayout {
+            Layout.columnSpan: 6
+            Layout.leftMargin: 8
+            spacing: 10
+            Label { text: "Sound of a file with several streams" }
+            ComboBox {
+                FocusRing {}
+                objectName: "soundstream"
+                model: ["The one with the most signal", "Stream 1", "Stream 2", "Stream 3", "Stream 4"]
+                currentIndex: Math.min(settings.soundStream, model.length - 1)
+                enabled: !settings.running
+                Layout.preferredWidth: 240
+                onActivated: (index) => settings.soundStreamChosen(index)
+                ToolTip.visible: hovered
+                ToolTip.delay: 600
+                ToolTip.text: "A camera with a microphone input records its own microphone and the input\n"
+                              + "as streams of their own. The sound analysed is the one with the most signal,\n"
+                              + "or the stream chosen here for every file that has it."
+            }
         }
         RowLayout {
             Layout.columnSpan: 2

@@ -131,8 +131,10 @@ Item {
                 savedPremiere: QMLFile.savedPremiere
                 refine: QMLFile.refine
                 driftCorrect: QMLFile.driftCorrect
+                soundStream: QMLFile.soundStream
                 onRefineToggled: (on) => QMLFile.refine = on
                 onDriftCorrectToggled: (on) => QMLFile.driftCorrect = on
+                onSoundStreamChosen: (stream) => QMLFile.soundStream = stream
             }
 
             OutputPanel {
