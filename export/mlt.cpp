@@ -205,10 +205,10 @@ std::string playlist(const LayoutTrack& track, const std::vector<Cut>& cuts,
   return text;
 }
 
-std::string transition(int id, int b_track, const std::string& service,
+std::string transition(int id, int a_track, int b_track, const std::string& service,
                        const std::vector<std::pair<std::string, std::string>>& extra) {
   std::string text = "    <transition id=\"transition" + std::to_string(id) + "\">\n";
-  text += property(3, "a_track", 0);
+  text += property(3, "a_track", a_track);
   text += property(3, "b_track", b_track);
   text += property(3, "mlt_service", service);
   for (const auto& [name, value] : extra) text += property(3, name, value);
@@ -257,8 +257,9 @@ std::string mlt_document(const GroupLayout& layout, ExactRate rate, int width, i
   }
 
   // The editors' own layout: an opaque background as track 0, and every track's sound
-  // summed onto it and its picture blended over it, higher tracks over lower ones. qtblend
-  // is their blend; a melt without a display skips it and shows the highest picture.
+  // summed onto it and its picture blended over the pictures below, higher tracks over
+  // lower ones. qtblend is their blend; a melt without a display skips it and shows the
+  // highest picture.
   const std::string last = std::to_string(total - 1);
   std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
   text += "<mlt LC_NUMERIC=\"C\" version=\"7.12.0\" title=\"" + xml_attribute(layout.name) +
@@ -282,12 +283,18 @@ std::string mlt_document(const GroupLayout& layout, ExactRate rate, int width, i
     text += "      <track producer=\"playlist" + std::to_string(t) + "\" hide=\"" +
             (layout.tracks[t].video ? "audio" : "video") + "\"/>\n";
   text += "    </multitrack>\n";
+  // Each picture is blended onto the video track below it, the lowest onto the
+  // background: Shotcut lays its own projects out so, and on loading switches the lowest
+  // blend off, which would leave a picture blended onto the background alone unseen.
   int transitions = 0;
+  int below = 0;  // the video track under the next one
   for (size_t t = 0; t < tracks.size(); ++t) {
     const int b_track = static_cast<int>(t) + 1;
-    text += transition(transitions++, b_track, "mix", {{"always_active", "1"}, {"sum", "1"}});
-    if (layout.tracks[t].video)
-      text += transition(transitions++, b_track, "qtblend", {{"always_active", "1"}});
+    text += transition(transitions++, 0, b_track, "mix", {{"always_active", "1"}, {"sum", "1"}});
+    if (layout.tracks[t].video) {
+      text += transition(transitions++, below, b_track, "qtblend", {{"always_active", "1"}});
+      below = b_track;
+    }
   }
   text += "  </tractor>\n</mlt>\n";
   return text;

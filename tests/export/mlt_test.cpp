@@ -126,3 +126,48 @@ TEST(MltDocument, MeltPlaysEveryMemberInStepWithTheReference) {
     RecordProperty(name + "_ms", std::to_string(early * 1000) + " " + std::to_string(late * 1000));
   }
 }
+
+// melt with its Qt blend (under a virtual display) shows the upper camera where both
+// have picture, also as Shotcut loads the document: it switches the lowest track's
+// blend off, and a picture blended onto the background alone would not be seen.
+TEST(MltDocument, TheUpperCamerasPictureIsShownAsShotcutLoadsIt) {
+  if (run_program({"melt", "-version"}) == 127 || run_program({"xvfb-run", "--help"}) == 127)
+    GTEST_SKIP() << "melt or xvfb-run is not installed";
+  TempRunDir dir;
+  std::vector<TimelineMember> members;
+  for (const char* colour : {"red", "blue"}) {  // the lower camera red, the upper blue
+    const std::string file = dir.file(std::string(colour) + ".mp4");
+    ASSERT_EQ(testing_support::ffmpeg({"-f", "lavfi", "-i", std::string("color=c=") + colour + ":s=64x36:r=25:d=4",
+                                       "-pix_fmt", "yuv420p", file}), 0);
+    TimelineMember& m = members.emplace_back();
+    m.entry = m.device = static_cast<int>(members.size()) - 1;
+    m.path = file;
+    m.frame_rate = 25.0f;
+    m.exact_start = members.size() == 1 ? 0.0 : 2.0;
+    m.length = 4.0;
+  }
+  Timeline timeline;
+  timeline.groups.push_back({members, {}, {}});
+  std::ostringstream trace;
+  ConsoleCapture quiet(trace);
+  std::string doc = mlt_document(layout_groups(timeline).at(0), {25, 1}, 64, 36);
+  const std::string lowest = "<property name=\"b_track\">1</property>\n      <property name=\"mlt_service\">qtblend</property>\n";
+  const std::size_t at = doc.find(lowest);
+  ASSERT_NE(at, std::string::npos);
+  doc.insert(at + lowest.size(), "      <property name=\"disable\">1</property>\n");
+  ASSERT_TRUE(testing_support::write_file(dir.file("shotcut.mlt"), doc));
+  // The middle pixel of frame `frame`, as red, green, blue.
+  const auto pixel = [&](int frame) {
+    const std::string image = dir.file("frame" + std::to_string(frame) + "-%d.ppm");
+    run_program({"timeout", "60", "xvfb-run", "-a", "melt", "-silent", dir.file("shotcut.mlt"),
+                 "in=" + std::to_string(frame), "out=" + std::to_string(frame), "-consumer",
+                 "avformat:" + image, "vcodec=ppm", "an=1"});
+    const std::string ppm = testing_support::read_file(dir.file("frame" + std::to_string(frame) + "-1.ppm"));
+    const std::size_t pixels = ppm.find("255\n");
+    if (pixels == std::string::npos) return std::string("none");
+    const std::size_t middle = pixels + 4 + (18 * 64 + 32) * 3;
+    const auto c = [&](std::size_t k) { return static_cast<unsigned char>(ppm[middle + k]) > 128 ? '1' : '0'; };
+    return ppm.size() > middle + 2 ? std::string{c(0), c(1), c(2)} : std::string("none");
+  };
+  EXPECT_EQ(pixel(75), "001") << "both cameras have picture at 3 s: the upper one, blue";
+}
