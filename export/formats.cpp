@@ -18,8 +18,9 @@ namespace {
 
 constexpr std::string_view kFinalCutPro7 = "Final Cut Pro 7, DaVinci Resolve";
 constexpr std::string_view kPremierePro = "Premiere Pro";
-constexpr std::string_view kOpenTimelineIO = "DaVinci Resolve, Kdenlive, OpenTimelineIO tools";
-constexpr std::string_view kMlt = "Shotcut, Kdenlive, melt";
+constexpr std::string_view kOpenTimelineIO = "DaVinci Resolve, OpenTimelineIO tools";
+constexpr std::string_view kMlt = "Shotcut, melt";
+constexpr std::string_view kKdenlive = "Kdenlive";
 constexpr std::string_view kFcpxml = "Final Cut Pro 10/11, DaVinci Resolve";
 
 // Timeline names inside the newer documents, and the FCPXML event that holds them.
@@ -48,6 +49,15 @@ std::vector<std::string> mlt_texts(const ExportInput& in, const ExportSettings& 
   for (const GroupLayout& group : in.groups)
     texts.push_back(mlt_document(group, s.rate, s.width, s.height));
   texts.push_back(mlt_document(in.unsynced, s.rate, s.width, s.height));
+  return texts;
+}
+
+// A Kdenlive project, as an MLT document, holds one timeline.
+std::vector<std::string> kdenlive_texts(const ExportInput& in, const ExportSettings& s) {
+  std::vector<std::string> texts;
+  for (const GroupLayout& group : in.groups)
+    texts.push_back(kdenlive_document(group, s.rate, s.width, s.height));
+  texts.push_back(kdenlive_document(in.unsynced, s.rate, s.width, s.height));
   return texts;
 }
 
@@ -103,6 +113,7 @@ const std::vector<TimelineFormat>& timeline_formats() {
       {"FCPXML 1.9", {{"SYNCED.fcpxml", kFcpxml}, {"UNSYNCED.fcpxml", kFcpxml}}, false,
        fcpxml_texts},
       {"MLT", {{"SYNCED.mlt", kMlt}, {"UNSYNCED.mlt", kMlt}}, true, mlt_texts},
+      {"Kdenlive", {{"SYNCED.kdenlive", kKdenlive}, {"UNSYNCED.kdenlive", kKdenlive}}, true, kdenlive_texts},
   };
   return formats;
 }

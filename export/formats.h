@@ -32,7 +32,7 @@ ExportInput export_input(const Timeline& timeline);
 
 struct DocumentName {
   std::string_view name;          // "SYNCED.otio"
-  std::string_view applications;  // "DaVinci Resolve, Kdenlive, OpenTimelineIO tools"
+  std::string_view applications;  // "DaVinci Resolve, OpenTimelineIO tools"
 };
 
 struct TimelineFormat {
@@ -68,5 +68,5 @@ std::vector<std::string> write_documents(const std::vector<Document>& documents,
 bool is_document_name(std::string_view name);
 
 // The applications that open the document `name` ("SYNCED.otio" → "DaVinci Resolve,
-// Kdenlive, OpenTimelineIO tools"); empty for a name that is none of ours.
+// OpenTimelineIO tools"); empty for a name that is none of ours.
 std::string applications_for(std::string_view name);

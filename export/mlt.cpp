@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <locale>
+#include <map>
 #include <numeric>
 #include <sstream>
 #include <vector>
@@ -40,6 +41,12 @@ constexpr double kTruncationMargin = 1e-6;  // samples
 // Offsets are known to about a tenth of a millisecond; a microsecond keeps the text exact.
 constexpr int kSecondsDecimals = 6;
 constexpr int kPpmDecimals = 3;
+
+// What a Kdenlive project adds to the document: bin clip ids by media path.
+struct Kdenlive {
+  bool on = false;
+  std::map<std::string, int> bin_id;
+};
 
 struct Delay {
   std::int64_t samples = 0;  // at kSampleRate; 0 for none
@@ -145,7 +152,7 @@ std::string property(int depth, const std::string& name, std::int64_t value) {
   return property(depth, name, std::to_string(value));
 }
 
-std::string producer(const Cut& cut, const std::string& id, bool video) {
+std::string producer(const Cut& cut, const std::string& id, bool video, const Kdenlive& kdenlive) {
   const LayoutClip& clip = *cut.clip;
   const std::string out = std::to_string(cut.frames - 1);
   std::string text = "  <producer id=\"" + id + "\" in=\"0\" out=\"" + out + "\">\n";
@@ -170,12 +177,14 @@ std::string producer(const Cut& cut, const std::string& id, bool video) {
   text += property(2, "brenvik:placed_by", clip.placed_by);
   // MLT counts a file from its start; the timecode is for the editor to see.
   if (clip.media_timecode().present()) text += property(2, "brenvik:timecode", clip.media_timecode().text);
+  if (kdenlive.on) text += property(2, "kdenlive:id", kdenlive.bin_id.at(clip.absolute));
   text += "  </producer>\n";
   return text;
 }
 
-std::string delay_filter(const Delay& delay) {
+std::string delay_filter(const Delay& delay, const Kdenlive& kdenlive) {
   std::string text = "      <filter mlt_service=\"avfilter.compensationdelay\">\n";
+  if (kdenlive.on) text += property(4, "kdenlive_id", "avfilter.compensationdelay");
   text += property(4, "av.m", delay.m);
   text += property(4, "av.cm", delay.cm);
   text += property(4, "av.mm", delay.mm);
@@ -188,17 +197,22 @@ std::string delay_filter(const Delay& delay) {
 }
 
 std::string playlist(const LayoutTrack& track, const std::vector<Cut>& cuts,
-                     const std::vector<std::string>& producers, const std::string& id) {
+                     const std::vector<std::string>& producers, const std::string& id,
+                     const Kdenlive& kdenlive) {
   std::string text = "  <playlist id=\"" + id + "\">\n";
   text += property(2, "shotcut:name", track.name);
   text += property(2, track.video ? "shotcut:video" : "shotcut:audio", 1);
+  if (kdenlive.on) {
+    text += property(2, "kdenlive:track_name", track.name);
+    if (!track.video) text += property(2, "kdenlive:audio_track", 1);
+  }
   std::int64_t at = 0;
   for (size_t c = 0; c < cuts.size(); ++c) {
     const Cut& cut = cuts[c];
     if (cut.start > at) text += "    <blank length=\"" + std::to_string(cut.start - at) + "\"/>\n";
     text += "    <entry producer=\"" + producers[c] + "\" in=\"0\" out=\"" +
             std::to_string(cut.frames - 1) + "\"";
-    text += cut.delay.samples > 0 ? ">\n" + delay_filter(cut.delay) + "    </entry>\n" : "/>\n";
+    text += cut.delay.samples > 0 ? ">\n" + delay_filter(cut.delay, kdenlive) + "    </entry>\n" : "/>\n";
     at = cut.start + cut.frames;
   }
   text += "  </playlist>\n";
@@ -233,8 +247,43 @@ std::string profile(ExactRate rate, int width, int height) {
 
 }  // namespace
 
-std::string mlt_document(const GroupLayout& layout, ExactRate rate, int width, int height) {
+namespace {
+
+// Kdenlive's bin: one clip per media file, as long as its longest use, ids from 2 (Kdenlive
+// keeps 1 for its own folder).
+std::string bin(const std::vector<std::vector<Cut>>& tracks, Kdenlive& kdenlive) {
+  std::map<std::string, std::pair<const LayoutClip*, std::int64_t>> files;
+  std::vector<std::string> order;
+  for (const auto& track : tracks)
+    for (const Cut& cut : track) {
+      auto [at, added] = files.try_emplace(cut.clip->absolute, cut.clip, cut.frames);
+      if (added) order.push_back(cut.clip->absolute);
+      at->second.second = std::max(at->second.second, cut.frames);
+    }
+  std::string producers, entries;
+  int next = 2;
+  for (const std::string& path : order) {
+    const auto& [clip, frames] = files.at(path);
+    const int id = kdenlive.bin_id[path] = next++;
+    const std::string name = "bin" + std::to_string(id);
+    const std::string out = std::to_string(frames - 1);
+    producers += "  <producer id=\"" + name + "\" in=\"0\" out=\"" + out + "\">\n";
+    producers += property(2, "length", frames);
+    producers += property(2, "resource", path);
+    producers += property(2, "mlt_service", "avformat");
+    producers += property(2, "kdenlive:id", id);
+    producers += property(2, "kdenlive:clipname", clip->name);
+    producers += "  </producer>\n";
+    entries += "    <entry producer=\"" + name + "\" in=\"0\" out=\"" + out + "\"/>\n";
+  }
+  return producers + "  <playlist id=\"main_bin\">\n" + property(2, "kdenlive:docproperties.version", "1.04") +
+         property(2, "xml_retain", 1) + entries + "  </playlist>\n";
+}
+
+std::string document(const GroupLayout& layout, ExactRate rate, int width, int height, bool for_kdenlive) {
   if (rate.num <= 0 || rate.den <= 0) rate = ExactRate{};
+  Kdenlive kdenlive;
+  kdenlive.on = for_kdenlive;
 
   std::vector<std::vector<Cut>> tracks;
   std::int64_t total = 1;
@@ -244,6 +293,8 @@ std::string mlt_document(const GroupLayout& layout, ExactRate rate, int width, i
       total = std::max(total, tracks.back().back().start + tracks.back().back().frames);
   }
 
+  // Kdenlive reads its version from the document's first playlist, the bin.
+  const std::string bin_text = for_kdenlive ? bin(tracks, kdenlive) : "";
   std::string producers;
   std::string playlists;
   int next_producer = 0;
@@ -251,9 +302,9 @@ std::string mlt_document(const GroupLayout& layout, ExactRate rate, int width, i
     std::vector<std::string> ids;
     for (const Cut& cut : tracks[t]) {
       ids.push_back("producer" + std::to_string(next_producer++));
-      producers += producer(cut, ids.back(), layout.tracks[t].video);
+      producers += producer(cut, ids.back(), layout.tracks[t].video, kdenlive);
     }
-    playlists += playlist(layout.tracks[t], tracks[t], ids, "playlist" + std::to_string(t));
+    playlists += playlist(layout.tracks[t], tracks[t], ids, "playlist" + std::to_string(t), kdenlive);
   }
 
   // The editors' own layout: an opaque background as track 0, and every track's sound
@@ -265,37 +316,70 @@ std::string mlt_document(const GroupLayout& layout, ExactRate rate, int width, i
   text += "<mlt LC_NUMERIC=\"C\" version=\"7.12.0\" title=\"" + xml_attribute(layout.name) +
           "\" producer=\"main_tractor\">\n";
   text += profile(rate, width, height);
-  text += "  <producer id=\"black\" in=\"0\" out=\"" + last + "\">\n";
+  text += bin_text;
+  // Kdenlive takes its background as a track of its own, the colour producer itself.
+  const std::string black = for_kdenlive ? "black_track" : "black";
+  text += "  <producer id=\"" + black + "\" in=\"0\" out=\"" + last + "\">\n";
   text += property(2, "length", total);
   text += property(2, "eof", "pause");
   text += property(2, "resource", "0");
   text += property(2, "mlt_service", "color");
   text += property(2, "set.test_audio", 0);
+  if (for_kdenlive) text += property(2, "kdenlive:playlistid", "black_track");
   text += "  </producer>\n";
-  text += "  <playlist id=\"background\">\n    <entry producer=\"black\" in=\"0\" out=\"" + last +
-          "\"/>\n  </playlist>\n";
+  if (!for_kdenlive)
+    text += "  <playlist id=\"background\">\n    <entry producer=\"black\" in=\"0\" out=\"" + last +
+            "\"/>\n  </playlist>\n";
   text += producers + playlists;
   text += "  <tractor id=\"main_tractor\" title=\"" + xml_attribute(layout.name) +
           "\" in=\"0\" out=\"" + last + "\">\n";
   text += property(2, "shotcut", 1);
-  text += "    <multitrack>\n      <track producer=\"background\"/>\n";
-  for (size_t t = 0; t < tracks.size(); ++t)
+  // Kdenlive keeps its sound tracks below its video tracks, the first sound track
+  // nearest the pictures; the others take the layout's order.
+  std::vector<std::size_t> order;
+  if (for_kdenlive) {
+    for (std::size_t t = tracks.size(); t-- > 0;)
+      if (!layout.tracks[t].video) order.push_back(t);
+    for (std::size_t t = 0; t < tracks.size(); ++t)
+      if (layout.tracks[t].video) order.push_back(t);
+  } else {
+    for (std::size_t t = 0; t < tracks.size(); ++t) order.push_back(t);
+  }
+  text += "    <multitrack>\n      <track producer=\"" + std::string(for_kdenlive ? black : "background") + "\"/>\n";
+  for (const std::size_t t : order)
     text += "      <track producer=\"playlist" + std::to_string(t) + "\" hide=\"" +
             (layout.tracks[t].video ? "audio" : "video") + "\"/>\n";
   text += "    </multitrack>\n";
   // Each picture is blended onto the video track below it, the lowest onto the
   // background: Shotcut lays its own projects out so, and on loading switches the lowest
   // blend off, which would leave a picture blended onto the background alone unseen.
+  // Kdenlive composes every track onto the background itself and keeps only the track
+  // transitions it marks as its own (internal_added 237).
+  std::vector<std::pair<std::string, std::string>> mix = {{"always_active", "1"}, {"sum", "1"}};
+  std::vector<std::pair<std::string, std::string>> blend = {{"always_active", "1"}};
+  if (for_kdenlive)
+    for (auto* extra : {&mix, &blend}) extra->push_back({"internal_added", "237"});
   int transitions = 0;
   int below = 0;  // the video track under the next one
-  for (size_t t = 0; t < tracks.size(); ++t) {
-    const int b_track = static_cast<int>(t) + 1;
-    text += transition(transitions++, 0, b_track, "mix", {{"always_active", "1"}, {"sum", "1"}});
+  for (std::size_t k = 0; k < order.size(); ++k) {
+    const std::size_t t = order[k];
+    const int b_track = static_cast<int>(k) + 1;
+    text += transition(transitions++, 0, b_track, "mix", mix);
     if (layout.tracks[t].video) {
-      text += transition(transitions++, below, b_track, "qtblend", {{"always_active", "1"}});
+      text += transition(transitions++, for_kdenlive ? 0 : below, b_track, "qtblend", blend);
       below = b_track;
     }
   }
   text += "  </tractor>\n</mlt>\n";
   return text;
+}
+
+}  // namespace
+
+std::string mlt_document(const GroupLayout& layout, ExactRate rate, int width, int height) {
+  return document(layout, rate, width, height, false);
+}
+
+std::string kdenlive_document(const GroupLayout& layout, ExactRate rate, int width, int height) {
+  return document(layout, rate, width, height, true);
 }

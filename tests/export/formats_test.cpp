@@ -59,10 +59,12 @@ TEST(TimelineFormats, EveryGroupHasItsMltAndEveryDocumentNamesItsApplications) {
   const std::vector<std::string> expected = {
       "SYNCED_fcp.XML", "UNSYNCED_fcp.XML", "SYNCED_premierePro.XML", "UNSYNCED_premierePro.XML",
       "SYNCED.otio",    "UNSYNCED.otio",    "SYNCED.fcpxml",          "UNSYNCED.fcpxml",
-      "SYNCED.mlt",     "SYNCED-2.mlt",     "SYNCED-3.mlt",           "UNSYNCED.mlt"};
+      "SYNCED.mlt",     "SYNCED-2.mlt",     "SYNCED-3.mlt",           "UNSYNCED.mlt",
+      "SYNCED.kdenlive", "SYNCED-2.kdenlive", "SYNCED-3.kdenlive",    "UNSYNCED.kdenlive"};
   EXPECT_EQ(names, expected);
   EXPECT_EQ(applications_for("SYNCED_premierePro.XML"), "Premiere Pro");
   EXPECT_EQ(applications_for("SYNCED-12.mlt"), applications_for("SYNCED.mlt"));
+  EXPECT_EQ(applications_for("SYNCED-2.kdenlive"), "Kdenlive");
   for (const char* other : {"SYNCED-02.mlt", "SYNCED-1.mlt", "SYNCED-x.mlt", "SYNCED.mlt.txt",
                             "csvtabela.csv", "SYNCED-2.otio"})
     EXPECT_FALSE(is_document_name(other)) << other;

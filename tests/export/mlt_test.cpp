@@ -2,12 +2,14 @@
 
 #include "core/log.h"
 #include "core/process.h"
+#include "tests/export/layout_fixture.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
 #include <cmath>
+#include <regex>
 #include <map>
 #include <sstream>
 #include <tuple>
@@ -170,4 +172,33 @@ TEST(MltDocument, TheUpperCamerasPictureIsShownAsShotcutLoadsIt) {
     return ppm.size() > middle + 2 ? std::string{c(0), c(1), c(2)} : std::string("none");
   };
   EXPECT_EQ(pixel(75), "001") << "both cameras have picture at 3 s: the upper one, blue";
+}
+
+// The rules Kdenlive 22.12 enforces on opening a project (seen when it refused plain MLT):
+// its version in the first playlist, the bin; every timeline clip tied to a bin clip; the
+// background a colour producer of its own; sound tracks marked and below the pictures;
+// only its own track transitions; the delay as its Compensation Delay.
+TEST(KdenliveDocument, HoldsWhatKdenliveChecksOnOpening) {
+  const GroupLayout layout = layouts(event()).at(0);
+  const std::string doc = kdenlive_document(layout, {30000, 1001}, 1920, 1080);
+  const std::size_t first_playlist = doc.find("<playlist ");
+  const std::string bin = "<playlist id=\"main_bin\">\n";
+  ASSERT_EQ(doc.compare(first_playlist, bin.size(), bin), 0) << doc.substr(first_playlist, 40);
+  EXPECT_NE(doc.find("kdenlive:docproperties.version\">1.04<"), std::string::npos);
+  std::map<std::string, int> uses;  // kdenlive:id -> producers carrying it
+  const std::regex id("<property name=\"kdenlive:id\">(\\d+)</property>");
+  for (std::sregex_iterator it(doc.begin(), doc.end(), id), end; it != end; ++it) ++uses[(*it)[1]];
+  ASSERT_EQ(uses.size(), 4u);  // the bin: cam a, cam a 2, cam b, the recorder's corrected copy
+  for (const auto& [clip, n] : uses) EXPECT_GE(n, 2) << "bin clip " << clip << " is used on the timeline";
+  EXPECT_NE(doc.find("<track producer=\"black_track\"/>"), std::string::npos);
+  EXPECT_NE(doc.find("kdenlive:playlistid\">black_track<"), std::string::npos);
+  const auto tracks = testing_support::between(doc, "<track producer=\"", "/>");
+  ASSERT_EQ(tracks.size(), layout.tracks.size() + 1);
+  for (std::size_t k = 1; k < tracks.size(); ++k)  // sound first, then pictures
+    EXPECT_EQ(tracks[k].find("hide=\"audio\"") != std::string::npos, k > tracks.size() - 3) << tracks[k];
+  EXPECT_EQ(testing_support::between(doc, "<transition ", "</transition>").size(),
+            testing_support::between(doc, "internal_added\">237<", "<").size());
+  EXPECT_EQ(testing_support::between(doc, "kdenlive:audio_track\">1<", "<").size(), 3u);
+  EXPECT_EQ(testing_support::between(doc, "<filter mlt_service=\"avfilter.compensationdelay\">", "</filter>").size(),
+            testing_support::between(doc, "kdenlive_id\">avfilter.compensationdelay<", "<").size());
 }
