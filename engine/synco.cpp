@@ -68,8 +68,8 @@ std::vector<TimelineMember> timeline_entries(const std::vector<std::string>& fil
     e.frame_rate = framerate_number(analysed.framerates[i]);
     e.duration = analysed.durations[i];
     e.length = sound_seconds(analysed.analysis[i].c_str());
-    e.sound_at = analysed.starts[i].sound_after_picture_s;
     const MediaStart& start = analysed.starts[i];
+    e.sound_at = start.sound_after_picture_s;
     e.timecode = start.timecode;
     if (start.read) {
       e.sound_streams = static_cast<int>(start.sounds.size());

@@ -43,21 +43,13 @@ std::vector<std::string> fcpxml_texts(const ExportInput& in, const ExportSetting
           fcpxml_document({in.unsynced}, s.rate, s.width, s.height, kEventName)};
 }
 
-// One MLT document holds one timeline.
-std::vector<std::string> mlt_texts(const ExportInput& in, const ExportSettings& s) {
+// An MLT document, and so a Kdenlive project, holds one timeline: one per group, then
+// the unsynced files'.
+template <std::string (*Document)(const GroupLayout&, ExactRate, int, int)>
+std::vector<std::string> one_per_group(const ExportInput& in, const ExportSettings& s) {
   std::vector<std::string> texts;
-  for (const GroupLayout& group : in.groups)
-    texts.push_back(mlt_document(group, s.rate, s.width, s.height));
-  texts.push_back(mlt_document(in.unsynced, s.rate, s.width, s.height));
-  return texts;
-}
-
-// A Kdenlive project, as an MLT document, holds one timeline.
-std::vector<std::string> kdenlive_texts(const ExportInput& in, const ExportSettings& s) {
-  std::vector<std::string> texts;
-  for (const GroupLayout& group : in.groups)
-    texts.push_back(kdenlive_document(group, s.rate, s.width, s.height));
-  texts.push_back(kdenlive_document(in.unsynced, s.rate, s.width, s.height));
+  for (const GroupLayout& group : in.groups) texts.push_back(Document(group, s.rate, s.width, s.height));
+  texts.push_back(Document(in.unsynced, s.rate, s.width, s.height));
   return texts;
 }
 
@@ -112,8 +104,9 @@ const std::vector<TimelineFormat>& timeline_formats() {
        false, otio_texts},
       {"FCPXML 1.9", {{"SYNCED.fcpxml", kFcpxml}, {"UNSYNCED.fcpxml", kFcpxml}}, false,
        fcpxml_texts},
-      {"MLT", {{"SYNCED.mlt", kMlt}, {"UNSYNCED.mlt", kMlt}}, true, mlt_texts},
-      {"Kdenlive", {{"SYNCED.kdenlive", kKdenlive}, {"UNSYNCED.kdenlive", kKdenlive}}, true, kdenlive_texts},
+      {"MLT", {{"SYNCED.mlt", kMlt}, {"UNSYNCED.mlt", kMlt}}, true, one_per_group<mlt_document>},
+      {"Kdenlive", {{"SYNCED.kdenlive", kKdenlive}, {"UNSYNCED.kdenlive", kKdenlive}}, true,
+       one_per_group<kdenlive_document>},
   };
   return formats;
 }

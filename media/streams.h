@@ -6,10 +6,6 @@
 #include <string>
 #include <vector>
 
-// An editor's timeline starts a file with video at its first picture and any other file
-// at its first sample, while the analysis WAV starts at the first sample of the sound
-// the transcoder picks. Cameras, phones and MPEG-TS files put the two apart by a few to
-// a few hundred milliseconds, by a stream start or an edit list.
 // One sound stream of a file, in the order the container has them.
 struct SoundStream {
   int index = -1;       // the container's stream number (what MLT's audio_index counts)
@@ -17,6 +13,10 @@ struct SoundStream {
   double start_s = 0.0; // the stream's start time
 };
 
+// An editor's timeline starts a file with video at its first picture and any other file
+// at its first sample, while the analysis WAV starts at the first sample of the sound
+// the transcoder picks. Cameras, phones and MPEG-TS files put the two apart by a few to
+// a few hundred milliseconds, by a stream start or an edit list.
 struct MediaStart {
   // Seconds from the first picture to the first sample of the analysed sound; negative
   // when the sound starts first; 0 for a file without video.

@@ -169,11 +169,11 @@ std::string check_line(Device& out, bool have_duration, const std::string& filte
   if (!have_duration) return out.file + ": duration= is missing";
   if (out.content == Content::NoAudio && !out.video())
     return out.file + ": kind=noaudio needs a .mov, .mp4 or .mts name";
-  if (out.sound_at_s != 0.0 && (!out.video() || out.content != Content::Sound))
-    return out.file + ": sound_at needs a video file with sound";
+  const bool video_with_sound = out.video() && out.content == Content::Sound;
+  for (const auto& [used, key] : {std::pair{out.sound_at_s != 0.0, "sound_at"},
+                                  std::pair{out.silent_stream != SilentStream::None, "silent_stream"}})
+    if (used && !video_with_sound) return out.file + ": " + key + " needs a video file with sound";
   if (!out.timecode.empty() && !out.video()) return out.file + ": timecode needs a video file";
-  if (out.silent_stream != SilentStream::None && (!out.video() || out.content != Content::Sound))
-    return out.file + ": silent_stream needs a video file with sound";
   if (out.time_reference_s >= 0 && out.container != Container::Wav)
     return out.file + ": time_reference needs a .wav name";
   const Filter& f = out.sound.filter;
