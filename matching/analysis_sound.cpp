@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <mutex>
-#include <optional>
 
 SoundFile::SoundFile(const std::string& path) {
   // A failed sf_open writes libsndfile's one global error text; pairs are measured on
@@ -35,22 +34,6 @@ bool SoundFile::read(std::int64_t start, std::int64_t count, float* out) {
     dst[i] = sum / static_cast<float>(channels);
   }
   return true;
-}
-
-Eigen::FFT<float>& thread_fft(int nfft) {
-  // Six 15 s windows share one size; shorter overlaps each bring sizes of their own.
-  constexpr std::size_t kKeptSizes = 4;
-  thread_local std::optional<Eigen::FFT<float>> fft;
-  thread_local std::vector<int> sizes;
-  if (std::find(sizes.begin(), sizes.end(), nfft) == sizes.end()) {
-    if (!fft || sizes.size() >= kKeptSizes) {
-      fft.emplace();
-      fft->SetFlag(Eigen::FFT<float>::HalfSpectrum);
-      sizes.clear();
-    }
-    sizes.push_back(nfft);
-  }
-  return *fft;
 }
 
 int fft_size(std::int64_t n) {

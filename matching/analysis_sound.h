@@ -3,7 +3,6 @@
 // WAVs, the band they compare, and reading a peak off.
 
 #include <sndfile.h>
-#include <unsupported/Eigen/FFT>
 
 #include <cstdint>
 #include <string>
@@ -20,11 +19,6 @@ struct BandBins {
   int high = 0;
 };
 BandBins band_bins(int nfft, int rate);
-
-// This thread's transform for half spectra of `nfft` real points. kissfft makes a plan per
-// size, which costs as much as a few transforms, and its plan cache is not thread-safe:
-// each thread keeps the plans of the last few sizes it met.
-Eigen::FFT<float>& thread_fft(int nfft);
 
 //! Where the true peak lies between sample lags, from the values at a peak's lag and its
 //! two neighbours: a parabola's vertex, within half a lag either side (0 when flat).
@@ -54,5 +48,5 @@ class SoundFile {
   std::vector<float> interleaved_;
 };
 
-//! Smallest even size of the form 2^a 3^b 5^c at least `n`, which kissfft handles fast.
+//! Smallest even size of the form 2^a 3^b 5^c at least `n`, which every FFT back end handles fast.
 int fft_size(std::int64_t n);

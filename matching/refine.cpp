@@ -6,8 +6,7 @@
 #include "core/stop.h"
 #include "matching/analysis_sound.h"
 #include "matching/pairs_to_refine.h"
-
-#include <unsupported/Eigen/FFT>
+#include "matching/real_fft.h"
 
 #include <algorithm>
 #include <array>
@@ -293,7 +292,7 @@ class WindowCorrelator {
     if (kept == spectra_.end()) {
       std::fill(x_.begin(), x_.end(), 0.0f);
       if (!shorter_.read(start, window_, x_.data())) return false;
-      thread_fft(nfft_).fwd(X_.data(), x_.data(), nfft_);
+      forward_fft(nfft_, x_.data(), X_.data());
       kept = spectra_.emplace(start, X_).first;
     }
     std::copy(kept->second.begin(), kept->second.end(), X_.begin());
@@ -303,8 +302,7 @@ class WindowCorrelator {
   //! Phase-transform correlation of X_ (the shorter window's spectrum) against y_: the peak's lag (fractional), its
   //! sharpness and rivals.
   void correlate(double& peak_lag, WindowResult& out) {
-    Eigen::FFT<float>& fft = thread_fft(nfft_);
-    fft.fwd(Y_.data(), y_.data(), nfft_);
+    forward_fft(nfft_, y_.data(), Y_.data());
 
     // |z| in double and rounded once is what std::abs gives a complex<float> (glibc's
     // hypotf), without a call per bin; the quotients below need it once more.
@@ -325,7 +323,7 @@ class WindowCorrelator {
         X_[b] /= magnitude_[b] + epsilon;
       }
     }
-    fft.inv(r_.data(), X_.data(), nfft_);
+    inverse_fft(nfft_, X_.data(), r_.data());
 
     // r_[k] = Σ x[n]·y[n + k]: shorter sample start + n sounds like y[n + k].
     int peak = 0;

@@ -2,8 +2,7 @@
 
 #include "core/format.h"
 #include "matching/analysis_sound.h"
-
-#include <unsupported/Eigen/FFT>
+#include "matching/real_fft.h"
 
 #include <algorithm>
 #include <cmath>
@@ -84,17 +83,18 @@ std::vector<double> band_correlation(const std::vector<float>& piece, PieceSpect
   const std::size_t n = piece.size();
   const std::size_t lags = stretch.size() - n + 1;
   const int nfft = fft_size(static_cast<std::int64_t>(stretch.size()));
-  Eigen::FFT<float>& fft = thread_fft(nfft);
+  const auto half = static_cast<std::size_t>(nfft / 2 + 1);
   if (piece_spectrum.nfft != nfft) {
     std::vector<float> x(piece);
     x.resize(static_cast<std::size_t>(nfft), 0.0f);
-    fft.fwd(piece_spectrum.bins, x);
+    piece_spectrum.bins.resize(half);
+    forward_fft(nfft, x.data(), piece_spectrum.bins.data());
     piece_spectrum.nfft = nfft;
   }
   std::vector<float> y(stretch);
   y.resize(static_cast<std::size_t>(nfft), 0.0f);
-  std::vector<std::complex<float>> X(piece_spectrum.bins), Y;
-  fft.fwd(Y, y);
+  std::vector<std::complex<float>> X(piece_spectrum.bins), Y(half);
+  forward_fft(nfft, y.data(), Y.data());
   const auto bins = X.size();
   const BandBins band = band_bins(nfft, rate);
   const auto low_bin = static_cast<std::size_t>(band.low);
@@ -111,8 +111,8 @@ std::vector<double> band_correlation(const std::vector<float>& piece, PieceSpect
     stretch_energy += weight * std::norm(Y[b]);
     X[b] = std::conj(X[b]) * Y[b];
   }
-  std::vector<float> r;
-  fft.inv(r, X, nfft);
+  std::vector<float> r(static_cast<std::size_t>(nfft));
+  inverse_fft(nfft, X.data(), r.data());
   return std::vector<double>(r.begin(), r.begin() + static_cast<std::ptrdiff_t>(lags));
 }
 

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   g++ cmake pkg-config make
   libeigen3-dev libsndfile1-dev libsoxr-dev libmediainfo-dev libmediainfo0v5
-  libavformat-dev libavutil-dev
+  libavformat-dev libavutil-dev libfftw3-dev
   ffmpeg xdg-utils
   qt6-base-dev qt6-declarative-dev
   qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-templates
