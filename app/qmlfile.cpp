@@ -7,7 +7,6 @@
 
 #include <QClipboard>
 #include <QDebug>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -53,6 +52,7 @@ QMLFile::QMLFile(AnimalModel& model, QObject* parent)
   connect(&run_, &RunController::progressChanged, this, &QMLFile::progressChanged);
   connect(&run_, &RunController::ended, this, &QMLFile::showEnd);
   connect(&run_, &RunController::finished2, this, &QMLFile::kazidekazavrsi);
+  connect(&viewer_, &FolderViewer::problemChanged, this, &QMLFile::folderProblemChanged);
 }
 
 void QMLFile::keepSettingsIn(QSettings* store) {
@@ -164,9 +164,7 @@ bool QMLFile::chooseOutputFolder() {
 
 void QMLFile::copyText(const QString& text) { QGuiApplication::clipboard()->setText(text); }
 
-void QMLFile::showFolder(const QString& folder) {
-  QDesktopServices::openUrl(QUrl::fromLocalFile(QDir::fromNativeSeparators(folder)));
-}
+void QMLFile::showFolder(const QString& folder) { viewer_.show(folder); }
 
 void QMLFile::start_sync(float tolerance, int x, int y, float fps, int premiere) {
   // Two runs at once would write the same analysis, table and project files.
@@ -192,6 +190,7 @@ void QMLFile::start_sync(float tolerance, int x, int y, float fps, int premiere)
 
   const QString documents = documentsFolder();
   setStatus(QString());
+  viewer_.forget();
   // Installed, the run must write where the window will say it did.
   run_.start({.files = list_.snapshot(), .settings = settings, .open_output = kept_.open_output,
               .output_folder = run_folder().installed ? documents : kept_.output_folder,
@@ -216,6 +215,7 @@ void QMLFile::setStatus(const QString& status) {
 
 void QMLFile::showEnd() {
   list_.setMarks(run_.marks());
+  viewer_.follow(run_.folderViewer(), run_.shownFolder());
   setStatus(run_.lastRun().value(QStringLiteral("sentence")).toString());
   emit lastRunChanged();
 }

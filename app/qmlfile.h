@@ -4,6 +4,7 @@
 // or call for each thing it shows or does.
 
 #include "app/filelist.h"
+#include "app/folderviewer.h"
 #include "app/runcontroller.h"
 #include "app/settingsstore.h"
 #include "engine/run_settings.h"
@@ -54,6 +55,9 @@ class QMLFile : public QObject {
   Q_PROPERTY(QString defaultOutput READ defaultOutput CONSTANT)
   // Show the output folder in the file manager after a run that wrote projects.
   Q_PROPERTY(bool openOutput READ openOutput WRITE setOpenOutput NOTIFY outputChanged)
+  // Why the last folder shown is not in a file manager, with where it is; empty when it
+  // is, or while that cannot be told yet.
+  Q_PROPERTY(QString folderProblem READ folderProblem NOTIFY folderProblemChanged)
 
  public:
   // Shows an open dialog for several files; returns the chosen paths, empty when cancelled.
@@ -89,6 +93,7 @@ class QMLFile : public QObject {
   void setOutputFolder(const QString& folder);
   bool openOutput() const { return kept_.open_output; }
   void setOpenOutput(bool open);
+  QString folderProblem() const { return viewer_.problem(); }
 
   // Keeps the settings, the output choices and the dialogs' folder in `store` from now
   // on, starting from what it holds. Without a store nothing outlives the process.
@@ -112,6 +117,7 @@ class QMLFile : public QObject {
   void lastRunChanged();
   void savedChanged();
   void outputChanged();
+  void folderProblemChanged();
 
  public slots:
   // The end of a run on its way to the window's finished state.
@@ -141,7 +147,7 @@ class QMLFile : public QObject {
   // Lets the user pick the output folder; false when cancelled.
   Q_INVOKABLE bool chooseOutputFolder();
   Q_INVOKABLE void copyText(const QString& text);
-  // Shows a folder in the file manager; best effort.
+  // Shows a folder in the file manager, without waiting for it; see folderProblem.
   Q_INVOKABLE void showFolder(const QString& folder);
 
  private:
@@ -156,6 +162,7 @@ class QMLFile : public QObject {
   AnimalModel& model_;
   FileList list_;
   RunController run_;
+  FolderViewer viewer_;
   SettingsStore store_;
   StoredSettings kept_;
   FileDialog dialog_;

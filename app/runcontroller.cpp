@@ -86,6 +86,8 @@ void RunController::showProgress(const QString& stage, int i, int n) {
 void RunController::endRun(const QString& answer, const RunResult& outcome) {
   last_run_ = describe_run(answer, outcome, stopping_, documents_folder_);
   marks_ = file_marks(answer, outcome);
+  folder_viewer_ = outcome.folder_viewer;
+  shown_folder_ = QDir::cleanPath(QString::fromStdString(outcome.shown_folder));
   if (answer != QLatin1String("mavo") && holds_earlier_documents(documents_folder_))
     last_run_[QStringLiteral("sentence")] = last_run_.value(QStringLiteral("sentence")).toString() +
         QStringLiteral(" The projects in %1 are from an earlier run.").arg(QDir::toNativeSeparators(documents_folder_));

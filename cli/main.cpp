@@ -5,6 +5,7 @@
 #include "core/format.h"
 #include "core/log.h"
 #include "core/paths.h"
+#include "core/process.h"
 #include "core/stop.h"
 #include "engine/synco.h"
 #include "export/formats.h"
@@ -16,6 +17,7 @@
 #include <filesystem>
 #include <iomanip>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -25,6 +27,10 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// How long the closing lines wait for the file manager to give up, as xdg-open does at
+// once without a desktop: long enough to tell the user, too short to be a wait.
+constexpr int kViewerVerdictMs = 500;
 
 // Wide enough for the longest document name, so the applications line up.
 constexpr int kDocumentNameWidth = 26;
@@ -114,6 +120,15 @@ void print_timecodes(const RunResult& result) {
   }
 }
 
+// The file manager runs on its own; only its giving up at once is worth a line.
+void say_if_no_file_manager(RunResult& run) {
+  if (!run.folder_viewer) return;
+  std::cout << std::flush;
+  if (const std::optional<int> status = run.folder_viewer->status(kViewerVerdictMs);
+      status && viewer_failed(*status))
+    std::cerr << "brenvik-sync: " << console_safe(no_file_manager_sentence(fs::path(run.shown_folder).lexically_normal().string())) << "\n";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -183,6 +198,7 @@ int main(int argc, char** argv) {
       std::cout << "  " << std::left << std::setw(kDocumentNameWidth) << console_safe(name) << "  "
                 << applications_for(name) << "\n";
     }
+    say_if_no_file_manager(run);
     return kSynced;
   }
   if (run.unreadable.empty())

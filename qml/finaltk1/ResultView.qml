@@ -7,6 +7,7 @@ import QtQuick.Layouts
 Flickable {
     id: view
     required property var run       // QMLFile.lastRun
+    property string folderProblem   // QMLFile.folderProblem
     signal showFolder(string folder)
     signal copyText(string text)
 
@@ -41,6 +42,25 @@ Flickable {
             text: view.run.sentence || ""
             color: view.ending === "failed" ? Theme.bad : Theme.ink
             font.pixelSize: Theme.fontSize.body
+        }
+        // No file manager came: the folder, to copy, where the eye is.
+        RowLayout {
+            objectName: "folderproblem"
+            visible: view.folderProblem !== ""
+            Layout.fillWidth: true
+            spacing: 8
+            Text {
+                objectName: "folderproblemtext"
+                Layout.fillWidth: true
+                wrapMode: Text.Wrap
+                text: view.folderProblem
+                color: Theme.bad
+                font.pixelSize: Theme.fontSize.body
+            }
+            CopyButton {
+                copied: view.run.folder || ""
+                onCopyRequested: (text) => view.copyText(text)
+            }
         }
 
         Repeater {
@@ -194,10 +214,9 @@ Flickable {
                         font.pixelSize: Theme.fontSize.small
                     }
                 }
-                Button {
-                    FocusRing {}
-                    text: "Copy path"
-                    onClicked: view.copyText(modelData.path)
+                CopyButton {
+                    copied: modelData.path
+                    onCopyRequested: (text) => view.copyText(text)
                 }
             }
         }
@@ -218,10 +237,9 @@ Flickable {
                 text: "Show folder"
                 onClicked: view.showFolder(view.run.folder)
             }
-            Button {
-                FocusRing {}
-                text: "Copy path"
-                onClicked: view.copyText(view.run.folder)
+            CopyButton {
+                copied: view.run.folder || ""
+                onCopyRequested: (text) => view.copyText(text)
             }
         }
         Repeater {

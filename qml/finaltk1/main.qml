@@ -37,6 +37,7 @@ Item {
         target: QMLFile
         function onLastRunChanged() { tabs.currentIndex = 1 }
         function onRunningChanged() { if (!QMLFile.running) quitDialog.close() }
+        function onFolderProblemChanged() { if (QMLFile.folderProblem !== "") tabs.currentIndex = 1 }
     }
 
     Shortcut {
@@ -113,6 +114,7 @@ Item {
                         objectName: "resultview"
                         anchors { fill: parent; margins: 2 }
                         run: QMLFile.lastRun
+                        folderProblem: QMLFile.folderProblem
                         onShowFolder: (folder) => QMLFile.showFolder(folder)
                         onCopyText: (text) => QMLFile.copyText(text)
                     }

@@ -5,7 +5,9 @@
 #include "tests/app/gui_test_support.h"
 #include "tests/support/test_support.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QJSValue>
 #include <QQuickItem>
 #include <QSemaphore>
@@ -22,6 +24,8 @@ class WindowTest : public QObject {
   void sceneShowsTheDefaultSettings();
   void sceneStartsOneRunAndShowsItsEnd();
   void aRunOnRealMediaEndsInTheResultView();
+  void aRunEndsWithoutWaitingForTheFileManager();
+  void noFileManagerIsSaidWithWhereTheProjectsAre();
   void startsFromAnyFolder();
   void filesOpenedWithItAreReadFromWhereItStarted();
 };
@@ -159,6 +163,62 @@ void WindowTest::aRunOnRealMediaEndsInTheResultView() {
   QCOMPARE(w.find("tabs")->property("currentIndex").toInt(), 0);
   QCOMPARE(w.controller.status(), QString());
   QCOMPARE(w.warnings(), QStringList{});
+}
+
+// A file manager kept open (this one never ends) must not keep the run going.
+void WindowTest::aRunEndsWithoutWaitingForTheFileManager() {
+  TempRunDir run;
+  QVERIFY(testing_support::make_media(run.file("long.wav"),
+                                      "anoisesrc=seed=11:sample_rate=8000,tremolo=f=2.5:d=0.9", 16));
+  QCOMPARE(testing_support::ffmpeg({"-i", run.file("long.wav"), "-ss", "4", "-t", "9", run.file("cut.wav")}), 0);
+  testing_support::StandInViewer viewer;
+  Window w;
+  QCOMPARE(w.load(BRENVIK_SCENE), QString());
+  w.controller.setOpenOutput(true);
+  for (const char* name : {"long.wav", "cut.wav"}) w.add(QString::fromStdString(run.file(name)));
+  QSignalSpy ended(&w.controller, &QMLFile::send2gui);
+  QMetaObject::invokeMethod(w.view.rootObject(), "startRun");
+  QVERIFY(ended.wait(120000));
+  const QDateTime now = QDateTime::currentDateTime();
+  QDateTime written;
+  const QVariantList documents = w.controller.lastRun().value("documents").toList();
+  QVERIFY(!documents.isEmpty());
+  for (const QVariant& d : documents)
+    written = std::max(written, QFileInfo(d.toMap().value("path").toString()).lastModified());
+  QVERIFY2(written.msecsTo(now) < 1000, qPrintable(QString::number(written.msecsTo(now))));
+  QVERIFY(!w.controller.running());
+  QTRY_VERIFY(viewer.running());
+  QCOMPARE(QDir::cleanPath(QString::fromStdString(viewer.shown())),
+           QDir::fromNativeSeparators(w.controller.lastRun().value("folder").toString()));
+  QCOMPARE(w.controller.folderProblem(), QString());
+}
+
+// Show folder without a file manager, or with one that gives up: the window says so and
+// where the projects are, beside a Copy path.
+void WindowTest::noFileManagerIsSaidWithWhereTheProjectsAre() {
+  Window w;
+  QCOMPARE(w.load(BRENVIK_SCENE), QString());
+  QSignalSpy said(&w.controller, &QMLFile::folderProblemChanged);
+  {
+    testing_support::StandInViewer gives_up(3);
+    w.controller.showFolder("/tmp/Projects");
+    QVERIFY(said.wait(20000));
+  }
+  QCOMPARE(w.controller.folderProblem(),
+           QString("No file manager to show the folder: the projects are in /tmp/Projects."));
+  QVERIFY(w.find("folderproblem")->property("visible").toBool());
+  QCOMPARE(w.find("folderproblemtext")->property("text").toString(), w.controller.folderProblem());
+
+  const QByteArray path = qgetenv("PATH");
+  qputenv("PATH", "/nonexistent");
+  w.controller.showFolder("/tmp/Other");
+  qputenv("PATH", path);
+  QTRY_COMPARE(w.controller.folderProblem(),
+               QString("No file manager to show the folder: the projects are in /tmp/Other."));
+  testing_support::StandInViewer viewer;
+  w.controller.showFolder("/tmp/Projects");
+  QCOMPARE(w.controller.folderProblem(), QString());  // a new attempt forgets the old one
+  QTRY_VERIFY(viewer.running());
 }
 
 // From a launcher or another folder the program finds its run folder above its own.
