@@ -3,6 +3,7 @@
 #include "app/animalmodel.h"
 #include "core/entries.h"
 #include "core/media_names.h"
+#include "media/streams.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -76,6 +77,11 @@ FileList::Edit FileList::append(const QStringList& entries) {
       refused << QFileInfo(entry).fileName();
       continue;
     }
+    // A file that is not there is kept: the list marks it, and a run refuses it aloud.
+    if (QFileInfo(entry).isFile() && !is_recording(entry.toStdString())) {
+      edit.not_recordings << entry;
+      continue;
+    }
     taken.insert(file, 1);
     edit.added << entry;
   }
@@ -83,9 +89,16 @@ FileList::Edit FileList::append(const QStringList& entries) {
   animals.reserve(edit.added.size());
   for (const QString& entry : edit.added) animals.append(Animal(entry));
   model_.addAnimals(animals);
+  QStringList notices;
   if (!refused.isEmpty())
-    edit.notice = QStringLiteral("Already in the list, so not added again: %1.")
-                      .arg(refused.join(QStringLiteral(", ")));
+    notices << QStringLiteral("Already in the list, so not added again: %1.").arg(refused.join(QStringLiteral(", ")));
+  QStringList names;
+  for (const QString& entry : edit.not_recordings) names << QFileInfo(entry).fileName();
+  if (names.size() == 1)
+    notices << QStringLiteral("Left out: %1 (not a recording).").arg(names.front());
+  else if (!names.isEmpty())
+    notices << QStringLiteral("Left out: %1 (not recordings).").arg(names.join(QStringLiteral(", ")));
+  edit.notice = notices.join(QLatin1Char(' '));
   return edit;
 }
 
@@ -97,8 +110,7 @@ FileList::Edit FileList::appendDevice(const QStringList& files) {
 
 FileList::Edit FileList::appendDropped(const QVariantList& urls) {
   QStringList found;
-  QStringList skipped;
-  QStringList empty_folders;
+  QList<QPair<QString, QStringList>> folders;  // each dropped folder's name and its files
   for (const QVariant& value : urls) {
     const QUrl url = value.toUrl();
     if (!url.isLocalFile()) continue;
@@ -107,19 +119,19 @@ FileList::Edit FileList::appendDropped(const QVariantList& urls) {
     const QFileInfoList files = dropped.isDir()
         ? QDir(dropped.absoluteFilePath()).entryInfoList(QDir::Files, QDir::Name)
         : QFileInfoList{dropped};
-    const auto before = found.size();
-    for (const QFileInfo& file : files) {
-      if (!file.isFile()) continue;
-      if (is_media_name(file.fileName().toStdString())) found << file.absoluteFilePath();
-      else skipped << file.fileName();
-    }
-    if (dropped.isDir() && found.size() == before) empty_folders << dropped.fileName();
+    QStringList held;
+    for (const QFileInfo& file : files)
+      if (file.isFile()) held << file.absoluteFilePath();
+    found << held;
+    if (dropped.isDir()) folders.append({dropped.fileName(), held});
   }
   Edit edit = append(found);
+  QStringList empty_folders;
+  for (const auto& [name, held] : folders)
+    if (std::all_of(held.begin(), held.end(), [&](const QString& f) { return edit.not_recordings.contains(f); }))
+      empty_folders << name;
   QStringList notices;
   if (!edit.notice.isEmpty()) notices << edit.notice;
-  if (!skipped.isEmpty())
-    notices << QStringLiteral("Not media files, so not added: %1.").arg(skipped.join(QStringLiteral(", ")));
   if (!empty_folders.isEmpty())
     notices << QStringLiteral("No media files directly in %1.").arg(empty_folders.join(QStringLiteral(", ")));
   edit.notice = notices.join(QLatin1Char(' '));

@@ -21,6 +21,7 @@ class FileList : public QObject {
   // out and why; empty when it took everything.
   struct Edit {
     QStringList added;
+    QStringList not_recordings;  // the files left out as no recordings (is_recording)
     QString notice;
   };
 
@@ -30,12 +31,13 @@ class FileList : public QObject {
   // The entries in list order, markers included: what a run is handed.
   QList<QString> snapshot() const;
 
-  // Appends media paths and group markers in order, leaving out files already listed.
+  // Appends media paths and group markers in order, leaving out files already listed and
+  // files that are not recordings; a file not there is taken, for the list to mark.
   Edit append(const QStringList& entries);
   // Appends files recorded on one device between the two group markers.
   Edit appendDevice(const QStringList& files);
   // Appends the local media files among dropped URLs, and those directly in a dropped
-  // folder; remote URLs are skipped, other files named in the notice.
+  // folder; remote URLs are skipped, files that are not recordings named in the notice.
   Edit appendDropped(const QVariantList& urls);
   // Removes the entry at `row`: a file, or a whole device group when `row` is one of its
   // markers; a group left without files goes too. False when `row` is no entry.

@@ -134,6 +134,8 @@ void say_if_no_file_manager(RunResult& run) {
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   const CliParse parse = parse_cli(args, gnu_getcwd());
+  for (const std::string& file : parse.options.left_out)
+    std::cerr << "brenvik-sync: left out: " << shown_name(file) << " (not a recording)\n";
   if (!parse.error.empty()) {
     std::cerr << "brenvik-sync: " << parse.error << "\n(see brenvik-sync --help)\n";
     return kUsage;

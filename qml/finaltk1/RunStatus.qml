@@ -42,13 +42,13 @@ RowLayout {
         RowLayout {
             anchors { left: parent.left; right: parent.right; verticalCenter: parent.verticalCenter }
             spacing: 10
-            Column {
+            ColumnLayout {
                 Layout.fillWidth: true
                 spacing: 6
                 ProgressBar {
                     id: progressbar
                     objectName: "progressbar"
-                    width: parent.width
+                    Layout.fillWidth: true
                     opacity: 0
                     from: 0
                     to: 1
@@ -57,7 +57,7 @@ RowLayout {
                 }
                 Text {
                     objectName: "statusline"
-                    width: parent.width
+                    Layout.fillWidth: true
                     visible: done.opacity < 0.5
                     wrapMode: Text.Wrap
                     maximumLineCount: 2

@@ -42,6 +42,10 @@ void WindowTest::sceneShowsTheDefaultSettings() {
   QCOMPARE(w.find("premiere")->property("checked").toBool(), d.premiere != 0);
   QCOMPARE(w.find("refine")->property("checked").toBool(), d.refine);
   QCOMPARE(w.find("driftcorrect")->property("checked").toBool(), d.drift_correct);
+  // What to do first, and later why a file was left out, is read at the foot from the start.
+  QVERIFY(w.find("statusline")->property("width").toDouble() > 100);
+  QCOMPARE(w.find("statusline")->property("text").toString(),
+           QString("Add the recordings of one event, then press Sync."));
 
   // A list longer than its frame shows that it goes on.
   w.view.show();
