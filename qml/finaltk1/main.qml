@@ -123,6 +123,7 @@ Item {
 
             SettingsPanel {
                 id: settings
+                objectName: "settings"
                 Layout.fillWidth: true
                 running: root.running
                 savedTolerance: QMLFile.savedTolerance

@@ -54,17 +54,39 @@ void WindowTest::sceneShowsTheDefaultSettings() {
   for (int i = 0; i < 13; ++i) w.add(QString("/m/%1.mov").arg(i));
   QTRY_COMPARE(w.find("listscroll")->property("policy").toInt(), int(Qt::ScrollBarAlwaysOn));
 
-  // A typed tolerance out of range is refused aloud, not clamped in silence.
+  // A typed value out of range is refused aloud under its own field, not clamped in
+  // silence, and the note goes once a value is taken or a run starts.
   QObject* tolerance = w.find("tolerance");
+  QObject* toleranceNote = w.find("toleranceproblem");
   QJSValue parse = tolerance->property("valueFromText").value<QJSValue>();
   QCOMPARE(parse.call({QJSValue("1.5")}).toInt(), qRound(d.tolerance * 1000));
-  QVERIFY(w.find("settingsproblem")->property("visible").toBool());
+  QTRY_VERIFY(toleranceNote->property("visible").toBool());
+  QCOMPARE(tolerance->property("problem").toString(),
+           QString("Tolerance 1.5 is not taken: it goes from 0.800 to 0.999. It stays 0.990."));
   QCOMPARE(parse.call({QJSValue("0,95")}).toInt(), 950);
-  QVERIFY(!w.find("settingsproblem")->property("visible").toBool());
+  QTRY_VERIFY(!toleranceNote->property("visible").toBool());
+
+  // "Custom…" brings its fields without widening the settings.
+  QObject* settings = w.find("settings");
+  const auto right_edge = [&](const char* name) {
+    auto* item = qobject_cast<QQuickItem*>(w.find(name));
+    return item->mapToScene(QPointF(item->width(), 0)).x();
+  };
+  const double clear = right_edge("clearbutton"), sync = right_edge("syncbutton");
+  QVERIFY(sync <= w.view.width());
+  w.find("framesize")->setProperty("currentIndex", 3);
+  QTRY_VERIFY(w.find("customsize")->property("visible").toBool());
+  QCOMPARE(right_edge("clearbutton"), clear);
+  QCOMPARE(right_edge("syncbutton"), sync);
   QJSValue parse_width = w.find("customwidth")->property("valueFromText").value<QJSValue>();
   QCOMPARE(parse_width.call({QJSValue("20000")}).toInt(), d.width);
-  QVERIFY2(w.find("settingsproblem")->property("text").toString().startsWith("Width 20000 is not taken"),
-           qPrintable(w.find("settingsproblem")->property("text").toString()));
+  parse.call({QJSValue("2")});
+  QTRY_VERIFY(w.find("customwidthproblem")->property("visible").toBool());
+  QVERIFY(toleranceNote->property("visible").toBool());  // one note per setting
+  QVERIFY(w.find("customwidth")->property("problem").toString().startsWith("Width 20000 is not taken"));
+  settings->setProperty("running", true);
+  QTRY_VERIFY(!w.find("customwidthproblem")->property("visible").toBool());
+  QVERIFY(!toleranceNote->property("visible").toBool());
 }
 
 void WindowTest::sceneStartsOneRunAndShowsItsEnd() {
