@@ -26,14 +26,18 @@ QString identity(const QString& entry) {
 FileList::FileList(AnimalModel& model, QObject* parent) : QObject(parent), model_(model) {
   entries_.setSourceModel(&model_);
   listRows(0, model_.rowCount() - 1);
-  connect(&model_, &QAbstractItemModel::rowsInserted, this,
-          [this](const QModelIndex&, int first, int last) { listRows(first, last); });
+  connect(&model_, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex&, int first, int last) {
+    listRows(first, last);
+    emit changed();
+  });
   connect(&model_, &QAbstractItemModel::rowsAboutToBeRemoved, this,
           [this](const QModelIndex&, int first, int last) { unlistRows(first, last); });
+  connect(&model_, &QAbstractItemModel::rowsRemoved, this, &FileList::changed);
   connect(&model_, &QAbstractItemModel::modelReset, this, [this] {
     identities_.clear();
     listed_.clear();
     listRows(0, model_.rowCount() - 1);
+    emit changed();
   });
 }
 
@@ -160,6 +164,14 @@ bool FileList::remove(int row) {
 void FileList::clear() {
   entries_.setMarks({});
   model_.clearall();
+}
+
+void FileList::forgetRunMarks() {
+  QHash<QString, FileListEntries::Mark> kept;
+  const QHash<QString, FileListEntries::Mark>& marks = entries_.marks();
+  for (auto it = marks.begin(); it != marks.end(); ++it)
+    if (it->kind == QLatin1String("missing") || it->kind == QLatin1String("unreadable")) kept.insert(it.key(), *it);
+  if (kept.size() != marks.size()) entries_.setMarks(std::move(kept));
 }
 
 QStringList FileList::markMissing() {

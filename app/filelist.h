@@ -47,6 +47,13 @@ class FileList : public QObject {
   // Marks the media entries that cannot be read now, and only those; returns them.
   QStringList markMissing();
   void setMarks(QHash<QString, FileListEntries::Mark> marks) { entries_.setMarks(std::move(marks)); }
+  // Drops the marks that say how a file fared against the others of a run ("in sync with
+  // 3 files"), which a changed list makes untrue; a file that cannot be read stays marked.
+  void forgetRunMarks();
+
+ signals:
+  // Entries were added, removed or cleared.
+  void changed();
 
  private:
   void listRows(int first, int last);

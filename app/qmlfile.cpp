@@ -53,6 +53,7 @@ QMLFile::QMLFile(AnimalModel& model, QObject* parent)
   connect(&run_, &RunController::ended, this, &QMLFile::showEnd);
   connect(&run_, &RunController::finished2, this, &QMLFile::kazidekazavrsi);
   connect(&viewer_, &FolderViewer::problemChanged, this, &QMLFile::folderProblemChanged);
+  connect(&list_, &FileList::changed, this, &QMLFile::listChanged);
 }
 
 void QMLFile::keepSettingsIn(QSettings* store) {
@@ -191,6 +192,9 @@ void QMLFile::start_sync(float tolerance, int x, int y, float fps, int premiere)
   const QString documents = documentsFolder();
   setStatus(QString());
   viewer_.forget();
+  // The result view must not show an earlier run as this one's while it goes.
+  run_.forgetLastRun();
+  emit lastRunChanged();
   // Installed, the run must write where the window will say it did.
   run_.start({.files = list_.snapshot(), .settings = settings, .open_output = kept_.open_output,
               .output_folder = run_folder().installed ? documents : kept_.output_folder,
@@ -211,6 +215,18 @@ void QMLFile::setStatus(const QString& status) {
   if (status == status_) return;
   status_ = status;
   emit statusChanged();
+}
+
+// What the last run said of the list no longer holds: the result stays, marked as of an
+// earlier list, and the files lose what it said of them. A notice of the edit itself
+// is set after this.
+void QMLFile::listChanged() {
+  if (running()) return;
+  list_.forgetRunMarks();
+  if (run_.lastRun().isEmpty() || run_.lastRun().value(QStringLiteral("stale")).toBool()) return;
+  run_.markStale();
+  setStatus(QString());
+  emit lastRunChanged();
 }
 
 void QMLFile::showEnd() {

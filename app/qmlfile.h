@@ -39,7 +39,8 @@ class QMLFile : public QObject {
   Q_PROPERTY(QString timeLeft READ timeLeft NOTIFY progressChanged)
   // One sentence for the user: why a run or an entry was refused, or how the last run ended.
   Q_PROPERTY(QString status READ status NOTIFY statusChanged)
-  // The last run as the result view shows it (see describe_run); empty before the first.
+  // The last run as the result view shows it (see describe_run); empty before the first
+  // and while a run goes; "stale" is true once the list has changed since it.
   Q_PROPERTY(QVariantMap lastRun READ lastRun NOTIFY lastRunChanged)
   // The file list with display roles (file name, folder, device groups, sound only).
   Q_PROPERTY(FileListEntries* entries READ entries CONSTANT)
@@ -155,6 +156,7 @@ class QMLFile : public QObject {
   QStringList took(const FileList::Edit& edit);
   void setStatus(const QString& status);
   void showEnd();
+  void listChanged();
   void save() const { store_.save(kept_); }
   // Where a run writes its documents, absolute; installed, a new folder for every call.
   QString documentsFolder() const;

@@ -68,6 +68,17 @@ void RunController::start(const Request& request) {
   qDebug("tuka odi kod za start sync");
 }
 
+void RunController::markStale() {
+  if (!last_run_.isEmpty()) last_run_[QStringLiteral("stale")] = true;
+}
+
+void RunController::forgetLastRun() {
+  last_run_.clear();
+  marks_.clear();
+  folder_viewer_.reset();
+  shown_folder_.clear();
+}
+
 void RunController::stop() {
   if (!running_ || stopping_) return;
   logthis("stop pressed during a sync run");

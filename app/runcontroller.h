@@ -58,6 +58,11 @@ class RunController : public QObject {
   void setEngine(MyThread::SyncEngine engine) { engine_ = std::move(engine); }
   void setClock(Clock clock) { clock_ = std::move(clock); }
 
+  // The last run no longer describes the list: lastRun says so ("stale": true).
+  void markStale();
+  // Forgets the last run, as a new one starts.
+  void forgetLastRun();
+
   // Starts a run and returns at once; nothing while one is going.
   void start(const Request& request);
   // Asks the running run to end at its next step.

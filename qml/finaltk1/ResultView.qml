@@ -8,10 +8,12 @@ Flickable {
     id: view
     required property var run       // QMLFile.lastRun
     property string folderProblem   // QMLFile.folderProblem
+    property bool running: false
     signal showFolder(string folder)
     signal copyText(string text)
 
     readonly property string ending: run.state || ""
+    readonly property bool stale: run.stale || false
     contentHeight: column.height + 24
     clip: true
     boundsBehavior: Flickable.StopAtBounds
@@ -30,9 +32,28 @@ Flickable {
         Text {
             Layout.fillWidth: true
             visible: view.ending === ""
-            text: "The result of a run shows here."
+            text: view.running ? "Syncing… The result shows here when the run ends."
+                               : "The result of a run shows here."
             color: Theme.dimInk
             font.pixelSize: Theme.fontSize.body
+        }
+        // The list changed after this run: what follows is of the list as it was.
+        Rectangle {
+            objectName: "stalenote"
+            visible: view.stale && view.ending !== ""
+            Layout.fillWidth: true
+            implicitHeight: staleText.implicitHeight + 12
+            radius: 4
+            color: Theme.quietPanel
+            border.color: Theme.line
+            Text {
+                id: staleText
+                anchors { fill: parent; margins: 6 }
+                wrapMode: Text.Wrap
+                text: "Out of date: the list has changed since this run. Below is what it found in the list as it was; press Sync for the list as it is."
+                color: Theme.ink
+                font { pixelSize: Theme.fontSize.body; bold: true }
+            }
         }
         Text {
             objectName: "resultsentence"

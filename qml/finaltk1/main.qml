@@ -35,7 +35,11 @@ Item {
     }
     Connections {
         target: QMLFile
-        function onLastRunChanged() { tabs.currentIndex = 1 }
+        // A run that has just ended; not one forgotten or outdated by the list.
+        function onLastRunChanged() {
+            if ((QMLFile.lastRun.state || "") !== "" && !QMLFile.lastRun.stale)
+                tabs.currentIndex = 1
+        }
         function onRunningChanged() { if (!QMLFile.running) quitDialog.close() }
         function onFolderProblemChanged() { if (QMLFile.folderProblem !== "") tabs.currentIndex = 1 }
     }
@@ -115,6 +119,7 @@ Item {
                         anchors { fill: parent; margins: 2 }
                         run: QMLFile.lastRun
                         folderProblem: QMLFile.folderProblem
+                        running: root.running
                         onShowFolder: (folder) => QMLFile.showFolder(folder)
                         onCopyText: (text) => QMLFile.copyText(text)
                     }

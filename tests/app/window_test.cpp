@@ -144,6 +144,15 @@ void WindowTest::sceneStartsOneRunAndShowsItsEnd() {
   QVERIFY(!w.find("text3")->property("visible").toBool());
   QCOMPARE(w.find("headline")->property("text").toString(), QString("Nothing in sync"));
   QVERIFY(w.find("endmark")->property("text").toString() != QString::fromUtf8("✓"));
+  QVERIFY(w.find("resultsentence")->property("visible").toBool());
+
+  // The next run shows nothing of this one's end while it goes.
+  QMetaObject::invokeMethod(w.view.rootObject(), "startRun");
+  QVERIFY(w.controller.running());
+  QVERIFY(w.controller.lastRun().isEmpty());
+  QTRY_VERIFY(!w.find("resultsentence")->property("visible").toBool());
+  stub.release();
+  QVERIFY(ended.wait(20000));
   QCOMPARE(w.warnings(), QStringList{});
 }
 
@@ -184,10 +193,16 @@ void WindowTest::aRunOnRealMediaEndsInTheResultView() {
   QCOMPARE(list.index(0, 0).data(FileListEntries::MarkRole).toString(), QString("in sync with 1 file"));
   QCOMPARE(list.index(3, 0).data(FileListEntries::MarkKindRole).toString(), QString("unreadable"));
 
+  // A changed list: the result stays, marked as of the list as it was, and the files
+  // lose what it said of them.
   w.controller.removeEntry(3);
   QTRY_COMPARE(w.find("done")->property("opacity").toDouble(), 0.0);
   QCOMPARE(w.find("tabs")->property("currentIndex").toInt(), 0);
   QCOMPARE(w.controller.status(), QString());
+  QVERIFY(w.controller.lastRun().value("stale").toBool());
+  QVERIFY(w.find("resultview")->property("stale").toBool());
+  QVERIFY(w.find("resulttab")->property("enabled").toBool());
+  QCOMPARE(list.index(0, 0).data(FileListEntries::MarkRole).toString(), QString());
   QCOMPARE(w.warnings(), QStringList{});
 }
 
