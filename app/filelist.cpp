@@ -142,9 +142,47 @@ FileList::Edit FileList::appendDropped(const QVariantList& urls) {
   return edit;
 }
 
-bool FileList::remove(int row) {
+bool FileList::remove(int row) { return removeRows({row}); }
+
+bool FileList::removeRows(const QList<int>& picked) {
+  QList<int> sorted = picked;
+  std::sort(sorted.begin(), sorted.end());
+  QList<int> rows;
+  for (int row : sorted)
+    if (row >= 0 && row < model_.rowCount()) spanOf(row, rows);
+  if (rows.isEmpty()) return false;
+  keepForUndo();
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  // From the end, in runs of neighbours, so that the rows still to go keep their numbers.
+  for (auto last = rows.size() - 1; last >= 0;) {
+    auto first = last;
+    while (first > 0 && rows[first - 1] == rows[first] - 1) --first;
+    model_.removeEntries(rows[first], static_cast<int>(last - first + 1));
+    last = first - 1;
+  }
+  return true;
+}
+
+void FileList::keepForUndo() {
+  // Enough to take back a run of slips, not a history.
+  constexpr qsizetype kUndoSteps = 20;
+  undo_.append(model_.dajmilista());
+  if (undo_.size() > kUndoSteps) undo_.removeFirst();
+}
+
+bool FileList::undo() {
+  if (undo_.isEmpty()) return false;
+  const QList<QString> before = undo_.takeLast();
+  model_.clearall();
+  QList<Animal> animals;
+  for (const QString& entry : before) animals.append(Animal(entry));
+  model_.addAnimals(animals);
+  return true;
+}
+
+void FileList::spanOf(int row, QList<int>& out) const {
   const int rows = model_.rowCount();
-  if (row < 0 || row >= rows) return false;
   const auto text = [this](int r) { return model_.index(r, 0).data(AnimalModel::TypeRole).toString(); };
   const QString begin = QString::fromUtf8(kBeginMarker), end = QString::fromUtf8(kEndMarker);
   int first = row;
@@ -157,11 +195,22 @@ bool FileList::remove(int row) {
     --first;
     ++last;
   }
-  model_.removeEntries(first, last - first + 1);
-  return true;
+  for (int r = first; r <= last; ++r) out << r;
+  // A group whose files all go, one by one, goes with them.
+  if (text(row) != begin && text(row) != end && first == row) {
+    int head = row, foot = row;
+    while (head > 0 && text(head - 1) != begin && text(head - 1) != end) --head;
+    while (foot + 1 < rows && text(foot + 1) != begin && text(foot + 1) != end) ++foot;
+    if (head > 0 && foot + 1 < rows && text(head - 1) == begin && text(foot + 1) == end) {
+      bool all = true;
+      for (int r = head; r <= foot && all; ++r) all = out.contains(r);
+      if (all) out << head - 1 << foot + 1;
+    }
+  }
 }
 
 void FileList::clear() {
+  if (model_.rowCount() > 0) keepForUndo();
   entries_.setMarks({});
   model_.clearall();
 }

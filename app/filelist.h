@@ -42,7 +42,15 @@ class FileList : public QObject {
   // Removes the entry at `row`: a file, or a whole device group when `row` is one of its
   // markers; a group left without files goes too. False when `row` is no entry.
   bool remove(int row);
+  // Removes the entries at `rows` as remove() would each, in one edit; false when none
+  // of them is an entry.
+  bool removeRows(const QList<int>& rows);
   void clear();
+
+  // The list as it was before the last removals or clearing, back; false when there is
+  // nothing to undo. Adding files is undone by removing them.
+  bool undo();
+  bool canUndo() const { return !undo_.isEmpty(); }
 
   // Marks the media entries that cannot be read now, and only those; returns them.
   QStringList markMissing();
@@ -56,6 +64,10 @@ class FileList : public QObject {
   void changed();
 
  private:
+  // The rows remove(row) takes away: a group's markers bring its files, and a group left
+  // without files goes too.
+  void spanOf(int row, QList<int>& rows) const;
+  void keepForUndo();
   void listRows(int first, int last);
   void unlistRows(int first, int last);
 
@@ -66,4 +78,5 @@ class FileList : public QObject {
   // the model's rows so that an append costs what it adds, not what is listed already.
   QList<QString> identities_;
   QHash<QString, int> listed_;
+  QList<QList<QString>> undo_;  // lists before each removal or clearing, latest last
 };

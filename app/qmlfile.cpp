@@ -141,14 +141,27 @@ QStringList QMLFile::getFilesSelected2() {
 QStringList QMLFile::addUrls(const QVariantList& urls) { return took(list_.appendDropped(urls)); }
 
 void QMLFile::clearall() {
-  setStatus(QString());
+  const bool had = model_.rowCount() > 0;
   list_.clear();
+  setStatus(had ? QStringLiteral("The list is cleared. Ctrl+Z brings it back.") : QString());
+  emit canUndoChanged();
 }
 
-void QMLFile::removeEntry(int row) {
-  if (running() || row < 0 || row >= model_.rowCount()) return;
+void QMLFile::removeEntry(int row) { removeEntries({row}); }
+
+void QMLFile::removeEntries(const QVariantList& rows) {
+  if (running()) return;
+  QList<int> picked;
+  for (const QVariant& row : rows) picked << row.toInt();
+  if (!list_.removeRows(picked)) return;
   setStatus(QString());
-  list_.remove(row);
+  emit canUndoChanged();
+}
+
+void QMLFile::undo() {
+  if (running() || !list_.undo()) return;
+  setStatus(QString());
+  emit canUndoChanged();
 }
 
 void QMLFile::stopRun() { run_.stop(); }

@@ -59,6 +59,8 @@ class QMLFile : public QObject {
   // Why the last folder shown is not in a file manager, with where it is; empty when it
   // is, or while that cannot be told yet.
   Q_PROPERTY(QString folderProblem READ folderProblem NOTIFY folderProblemChanged)
+  // A removal or a clearing of the list can be taken back (undo).
+  Q_PROPERTY(bool canUndo READ canUndo NOTIFY canUndoChanged)
 
  public:
   // Shows an open dialog for several files; returns the chosen paths, empty when cancelled.
@@ -95,6 +97,7 @@ class QMLFile : public QObject {
   bool openOutput() const { return kept_.open_output; }
   void setOpenOutput(bool open);
   QString folderProblem() const { return viewer_.problem(); }
+  bool canUndo() const { return list_.canUndo(); }
 
   // Keeps the settings, the output choices and the dialogs' folder in `store` from now
   // on, starting from what it holds. Without a store nothing outlives the process.
@@ -119,6 +122,7 @@ class QMLFile : public QObject {
   void savedChanged();
   void outputChanged();
   void folderProblemChanged();
+  void canUndoChanged();
 
  public slots:
   // The end of a run on its way to the window's finished state.
@@ -143,6 +147,11 @@ class QMLFile : public QObject {
   // Removes the entry at `row`: a file, or a whole device group when `row` is one of its
   // markers; a group left without files goes too. Nothing while a run is going.
   Q_INVOKABLE void removeEntry(int row);
+  // The same for several rows at once (the selection), as one step to undo.
+  Q_INVOKABLE void removeEntries(const QVariantList& rows);
+  // Puts back the list as it was before the last removal or clearing. Nothing while a
+  // run is going.
+  Q_INVOKABLE void undo();
   // Asks the running run to end at its next step.
   Q_INVOKABLE void stopRun();
   // Lets the user pick the output folder; false when cancelled.

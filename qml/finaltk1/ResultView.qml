@@ -79,6 +79,7 @@ Flickable {
                 font.pixelSize: Theme.fontSize.body
             }
             CopyButton {
+                objectName: "folderproblemcopy"
                 copied: view.run.folder || ""
                 onCopyRequested: (text) => view.copyText(text)
             }

@@ -49,6 +49,16 @@ Item {
         enabled: !root.running
         onActivated: QMLFile.getFilesSelected()
     }
+    Shortcut {
+        sequence: StandardKey.SelectAll
+        enabled: tabs.currentIndex === 0 && fileList.count > 0
+        onActivated: fileList.selectAll()
+    }
+    Shortcut {
+        sequences: [StandardKey.Undo]
+        enabled: !root.running && QMLFile.canUndo
+        onActivated: { tabs.currentIndex = 0; QMLFile.undo() }
+    }
 
     Rectangle {
         id: frame
@@ -62,7 +72,15 @@ Item {
             id: titleBar
             anchors { left: parent.left; right: parent.right; top: parent.top }
             cornerRadius: frame.radius
+            maximised: root.Window.window ? root.Window.window.visibility === Window.Maximized : false
             onMinimiseRequested: root.Window.window.showMinimized()
+            onMaximiseToggled: {
+                const win = root.Window.window
+                if (win.visibility === Window.Maximized)
+                    win.showNormal()
+                else
+                    win.showMaximized()
+            }
             onCloseRequested: root.running ? quitDialog.open() : Qt.quit()
         }
 
@@ -105,10 +123,11 @@ Item {
 
                 FileListPanel {
                     id: fileList
+                    objectName: "filelistpanel"
                     model: QMLFile.entries
                     running: root.running
                     dropping: dropArea.containsDrag
-                    onRemoveRequested: (row) => QMLFile.removeEntry(row)
+                    onRemoveRequested: (rows) => QMLFile.removeEntries(rows)
                 }
                 Rectangle {
                     radius: Theme.boxRadius

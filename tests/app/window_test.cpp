@@ -11,7 +11,9 @@
 #include <QJSValue>
 #include <QQuickItem>
 #include <QSemaphore>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QWindow>
 #include <QTest>
 
 using namespace gui_test;
@@ -26,6 +28,8 @@ class WindowTest : public QObject {
   void aRunOnRealMediaEndsInTheResultView();
   void aRunEndsWithoutWaitingForTheFileManager();
   void noFileManagerIsSaidWithWhereTheProjectsAre();
+  void keyboardAndMouseWorkAsOnTheDesktop();
+  void theWindowComesBackWhereItWas();
   void startsFromAnyFolder();
   void filesOpenedWithItAreReadFromWhereItStarted();
 };
@@ -234,6 +238,8 @@ void WindowTest::aRunEndsWithoutWaitingForTheFileManager() {
   QCOMPARE(w.controller.folderProblem(), QString());
 }
 
+QPoint centre_of(QObject* object);
+
 // Show folder without a file manager, or with one that gives up: the window says so and
 // where the projects are, beside a Copy path.
 void WindowTest::noFileManagerIsSaidWithWhereTheProjectsAre() {
@@ -247,8 +253,15 @@ void WindowTest::noFileManagerIsSaidWithWhereTheProjectsAre() {
   }
   QCOMPARE(w.controller.folderProblem(),
            QString("No file manager to show the folder: the projects are in /tmp/Projects."));
-  QVERIFY(w.find("folderproblem")->property("visible").toBool());
   QCOMPARE(w.find("folderproblemtext")->property("text").toString(), w.controller.folderProblem());
+  w.view.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&w.view));
+  QTRY_VERIFY(w.find("folderproblem")->property("visible").toBool());
+  // Its Copy path says it has copied.
+  QObject* copy = w.find("folderproblemcopy");
+  QCOMPARE(copy->property("text").toString(), QString("Copy path"));
+  QTest::mouseClick(&w.view, Qt::LeftButton, {}, centre_of(copy));
+  QTRY_COMPARE(copy->property("text").toString(), QString("Copied"));
 
   const QByteArray path = qgetenv("PATH");
   qputenv("PATH", "/nonexistent");
@@ -260,6 +273,91 @@ void WindowTest::noFileManagerIsSaidWithWhereTheProjectsAre() {
   w.controller.showFolder("/tmp/Projects");
   QCOMPARE(w.controller.folderProblem(), QString());  // a new attempt forgets the old one
   QTRY_VERIFY(viewer.running());
+}
+
+QPoint centre_of(QObject* object) {
+  auto* item = qobject_cast<QQuickItem*>(object);
+  return item ? item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint() : QPoint();
+}
+
+namespace {
+
+// The rows of the list whose selection shows.
+QList<int> selected_rows(Window& w) {
+  QList<int> rows;
+  const QVariantList chosen = w.find("filelistpanel")->property("selected").toList();
+  for (const QVariant& row : chosen) rows << row.toInt();
+  return rows;
+}
+
+}  // namespace
+
+void WindowTest::keyboardAndMouseWorkAsOnTheDesktop() {
+  Window w;
+  QCOMPARE(w.load(BRENVIK_SCENE), QString());
+  w.view.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&w.view));
+  const QStringList files = {"/m/a.mov", "/m/b.wav", "/m/c.mov", "/m/d.mp4"};
+  for (const QString& f : files) w.add(f);
+  auto* list = qobject_cast<QQuickItem*>(w.find("filelist"));
+  QTRY_VERIFY(list->property("contentHeight").toDouble() >= 4 * 46);  // its rows are laid out
+
+  // A click selects the row it lands on, Ctrl adds one, Delete takes the selection.
+  const QPoint row1 = list->mapToScene(QPointF(120, 46 + 23)).toPoint();
+  const QPoint row3 = list->mapToScene(QPointF(120, 3 * 46 + 23)).toPoint();
+  QTest::mouseClick(&w.view, Qt::LeftButton, {}, row1);
+  QTRY_COMPARE(selected_rows(w), QList<int>{1});
+  QTest::mouseClick(&w.view, Qt::LeftButton, Qt::ControlModifier, row3);
+  QTRY_COMPARE(selected_rows(w), (QList<int>{1, 3}));
+  QTest::keyClick(&w.view, Qt::Key_Delete);
+  QTRY_COMPARE(w.model.dajmilista(), (QStringList{"/m/a.mov", "/m/c.mov"}));
+  // Taken back with Ctrl+Z; Ctrl+A and Delete empty it, and Ctrl+Z again fills it.
+  QTest::keyClick(&w.view, Qt::Key_Z, Qt::ControlModifier);
+  QTRY_COMPARE(w.model.dajmilista(), files);
+  QTRY_VERIFY(list->property("contentHeight").toDouble() >= 4 * 46);
+  QTest::mouseClick(&w.view, Qt::LeftButton, {}, row1);
+  QTRY_COMPARE(selected_rows(w), QList<int>{1});
+  QTest::keyClick(&w.view, Qt::Key_A, Qt::ControlModifier);
+  QTRY_COMPARE(selected_rows(w), (QList<int>{0, 1, 2, 3}));
+  QTest::keyClick(&w.view, Qt::Key_Delete);
+  QTRY_COMPARE(w.model.rowCount(), 0);
+  QTest::keyClick(&w.view, Qt::Key_Z, Qt::ControlModifier);
+  QTRY_COMPARE(w.model.dajmilista(), files);
+  // Clear says how to take it back.
+  QTRY_VERIFY(w.find("clearbutton")->property("enabled").toBool());
+  QTest::mouseClick(&w.view, Qt::LeftButton, {}, centre_of(w.find("clearbutton")));
+  QTRY_COMPARE(w.model.rowCount(), 0);
+  QCOMPARE(w.controller.status(), QString("The list is cleared. Ctrl+Z brings it back."));
+  QTest::keyClick(&w.view, Qt::Key_Z, Qt::ControlModifier);
+  QTRY_COMPARE(w.model.dajmilista(), files);
+  QVERIFY(!w.controller.canUndo());
+
+  // The title bar maximises on a double click, and restores on the next.
+  const QPoint title = centre_of(w.find("titlebar"));
+  QTest::mouseDClick(&w.view, Qt::LeftButton, {}, title);
+  QTRY_COMPARE(w.view.visibility(), QWindow::Maximized);
+  QTest::mouseDClick(&w.view, Qt::LeftButton, {}, centre_of(w.find("titlebar")));
+  QTRY_COMPARE(w.view.visibility(), QWindow::Windowed);
+}
+
+// The place and size of the window outlive the process; a place on no screen is not taken.
+void WindowTest::theWindowComesBackWhereItWas() {
+  TempRunDir run;
+  QSettings store(QString::fromStdString(run.file("window.ini")), QSettings::IniFormat);
+  QWindow window;
+  QVERIFY(!restore_window(window, store));  // first start: as the window makes itself
+  window.setGeometry(QRect(60, 50, 900, 800));
+  remember_window(window, store);
+  QWindow again;
+  QVERIFY(!restore_window(again, store));
+  QCOMPARE(again.geometry(), QRect(60, 50, 900, 800));
+  store.setValue("window/maximised", true);
+  QVERIFY(restore_window(again, store));
+  store.setValue("window/geometry", QRect(-90000, -90000, 800, 740));
+  QWindow gone;
+  gone.setGeometry(QRect(10, 10, 300, 200));
+  QVERIFY(!restore_window(gone, store));
+  QCOMPARE(gone.geometry(), QRect(10, 10, 300, 200));
 }
 
 // From a launcher or another folder the program finds its run folder above its own.
