@@ -1,6 +1,7 @@
 #include "app/qmlfile.h"
 
 #include "app/animalmodel.h"
+#include "core/entries.h"
 #include "core/log.h"
 #include "core/media_names.h"
 #include "core/paths.h"
@@ -12,6 +13,8 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QUrl>
+
+#include <algorithm>
 
 namespace {
 
@@ -30,13 +33,26 @@ QString media_filter() {
   return QStringLiteral("Media files (%1);;All files (*)").arg(patterns.join(QLatin1Char(' ')));
 }
 
+// The platform's own dialog where it has one (a desktop's file chooser or its portal);
+// Qt's, elsewhere, at a size that shows its columns whole. QQuickView is a QWindow, not a
+// QWidget, so the dialog cannot have it as parent.
+constexpr int kDialogWidth = 960;
+constexpr int kDialogHeight = 600;
+
 QStringList standard_dialog(const QString& caption, const QString& folder, const QString& filter) {
-  // QQuickView is a QWindow, not a QWidget, so the dialog cannot have it as parent.
-  return QFileDialog::getOpenFileNames(nullptr, caption, folder, filter);
+  QFileDialog dialog(nullptr, caption, folder, filter);
+  dialog.setFileMode(QFileDialog::ExistingFiles);
+  dialog.resize(kDialogWidth, kDialogHeight);
+  return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles() : QStringList();
 }
 
 QString standard_folder_dialog(const QString& caption, const QString& folder) {
-  return QFileDialog::getExistingDirectory(nullptr, caption, folder);
+  QFileDialog dialog(nullptr, caption, folder);
+  dialog.setFileMode(QFileDialog::Directory);
+  dialog.setOption(QFileDialog::ShowDirsOnly);
+  dialog.resize(kDialogWidth, kDialogHeight);
+  return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() ? dialog.selectedFiles().front()
+                                                                                 : QString();
 }
 
 }  // namespace
@@ -138,7 +154,17 @@ QStringList QMLFile::getFilesSelected2() {
   return took(list_.appendDevice(picked));
 }
 
-QStringList QMLFile::addUrls(const QVariantList& urls) { return took(list_.appendDropped(urls)); }
+// Files that came by a drop or as arguments say where the event is: the next dialog opens there.
+QStringList QMLFile::addUrls(const QVariantList& urls) {
+  const QStringList added = took(list_.appendDropped(urls));
+  const auto file = std::find_if(added.begin(), added.end(),
+                                 [](const QString& entry) { return !is_marker(entry.toStdString()); });
+  if (file != added.end()) {
+    kept_.dialog_folder = QFileInfo(*file).absolutePath();
+    save();
+  }
+  return added;
+}
 
 void QMLFile::clearall() {
   const bool had = model_.rowCount() > 0;

@@ -122,6 +122,11 @@ ColumnLayout {
             checked: settings.refine
             enabled: !settings.running
             onToggled: settings.refineToggled(checked)
+            ToolTip.visible: hovered
+            ToolTip.delay: 600
+            ToolTip.text: "Measures each offset to a fraction of a frame, so that sound recorded on two\n"
+                          + "devices plays without echo when mixed. Takes a little longer.\n"
+                          + "Off, offsets are as found, to the nearest frame."
         }
         CheckBox {
             FocusRing {}

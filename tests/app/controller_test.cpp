@@ -144,7 +144,11 @@ void ControllerTest::filesThatAreNotRecordingsAreLeftOutWhicheverWayTheyCome() {
   AnimalModel model;
   QMLFile controller(model);
   QStringList picked;
-  controller.setFileDialog([&](const QString&, const QString&, const QString&) { return picked; });
+  QString opened_in;
+  controller.setFileDialog([&](const QString&, const QString& folder, const QString&) {
+    opened_in = folder;
+    return picked;
+  });
 
   picked = {path("devices.txt"), path("manifest.tsv")};
   QCOMPARE(controller.getFilesSelected(), QStringList());
@@ -160,6 +164,15 @@ void ControllerTest::filesThatAreNotRecordingsAreLeftOutWhicheverWayTheyCome() {
   controller.addUrls(opened_files({"take.rec", "truth.json"}, QString::fromStdString(dir.path())));
   QCOMPARE(model.dajmilista(), QStringList{path("take.rec")});
   QCOMPARE(controller.status(), QString("Left out: truth.json (not a recording)."));
+  // Files handed over say where the event is: the next dialog opens there.
+  const QString elsewhere = QString::fromStdString(dir.file("elsewhere"));
+  QVERIFY(QDir().mkpath(elsewhere));
+  picked = {elsewhere + "/x.wav"};
+  controller.getFilesSelected();
+  controller.addUrls(opened_files({"a.mov"}, QString::fromStdString(dir.path())));
+  picked = {};
+  controller.getFilesSelected2();
+  QCOMPARE(opened_in, QString::fromStdString(dir.path()));
 }
 
 void ControllerTest::removingTakesAFileOrAWholeGroup_data() {
