@@ -32,7 +32,8 @@ RowLayout {
     function showProgressBar(shown) { progressbar.opacity = shown ? 1 : 0 }
 
     Layout.fillHeight: false
-    Layout.preferredHeight: 62
+    // Tall enough for the end of a run said in full: its sentence wraps, never cut.
+    Layout.preferredHeight: Math.max(62, done.visible ? resultline.y + resultline.implicitHeight + 8 : 0)
     spacing: 14
 
     Item {
@@ -155,9 +156,10 @@ RowLayout {
                 font { pixelSize: Theme.fontSize.headline; bold: true }
             }
             Text {
+                id: resultline
                 objectName: "resultline"
-                anchors { left: text3.left; right: endButtons.left; rightMargin: 10; bottom: parent.bottom; bottomMargin: 8 }
-                elide: Text.ElideRight
+                anchors { left: text3.left; right: endButtons.left; rightMargin: 10; top: headline.bottom; topMargin: 2 }
+                wrapMode: Text.Wrap
                 text: foot.status
                 color: Theme.ink
                 font.pixelSize: Theme.fontSize.note

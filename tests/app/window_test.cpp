@@ -193,6 +193,12 @@ void WindowTest::aRunOnRealMediaEndsInTheResultView() {
   QCOMPARE(w.find("tabs")->property("currentIndex").toInt(), 1);
   QTRY_COMPARE(w.find("done")->property("opacity").toDouble(), 1.0);
   QVERIFY(w.find("text3")->property("visible").toBool());
+  // The end said in full at the foot, however long the folder's name.
+  QObject* said = w.find("resultline");
+  QCOMPARE(said->property("text").toString(), shown.value("sentence").toString());
+  QVERIFY(!said->property("truncated").toBool());
+  auto* foot = qobject_cast<QQuickItem*>(w.find("done"));
+  QTRY_VERIFY(foot->height() >= qobject_cast<QQuickItem*>(said)->y() + qobject_cast<QQuickItem*>(said)->height());
   const QAbstractItemModel& list = *w.controller.entries();
   QCOMPARE(list.index(0, 0).data(FileListEntries::MarkRole).toString(), QString("in sync with 1 file"));
   QCOMPARE(list.index(3, 0).data(FileListEntries::MarkKindRole).toString(), QString("unreadable"));
