@@ -3,6 +3,7 @@
 #include "app/animalmodel.h"
 #include "core/entries.h"
 #include "core/media_names.h"
+#include "media/streams.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -25,14 +26,18 @@ QString identity(const QString& entry) {
 FileList::FileList(AnimalModel& model, QObject* parent) : QObject(parent), model_(model) {
   entries_.setSourceModel(&model_);
   listRows(0, model_.rowCount() - 1);
-  connect(&model_, &QAbstractItemModel::rowsInserted, this,
-          [this](const QModelIndex&, int first, int last) { listRows(first, last); });
+  connect(&model_, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex&, int first, int last) {
+    listRows(first, last);
+    emit changed();
+  });
   connect(&model_, &QAbstractItemModel::rowsAboutToBeRemoved, this,
           [this](const QModelIndex&, int first, int last) { unlistRows(first, last); });
+  connect(&model_, &QAbstractItemModel::rowsRemoved, this, &FileList::changed);
   connect(&model_, &QAbstractItemModel::modelReset, this, [this] {
     identities_.clear();
     listed_.clear();
     listRows(0, model_.rowCount() - 1);
+    emit changed();
   });
 }
 
@@ -76,6 +81,11 @@ FileList::Edit FileList::append(const QStringList& entries) {
       refused << QFileInfo(entry).fileName();
       continue;
     }
+    // A file that is not there is kept: the list marks it, and a run refuses it aloud.
+    if (QFileInfo(entry).isFile() && !is_recording(entry.toStdString())) {
+      edit.not_recordings << entry;
+      continue;
+    }
     taken.insert(file, 1);
     edit.added << entry;
   }
@@ -83,9 +93,16 @@ FileList::Edit FileList::append(const QStringList& entries) {
   animals.reserve(edit.added.size());
   for (const QString& entry : edit.added) animals.append(Animal(entry));
   model_.addAnimals(animals);
+  QStringList notices;
   if (!refused.isEmpty())
-    edit.notice = QStringLiteral("Already in the list, so not added again: %1.")
-                      .arg(refused.join(QStringLiteral(", ")));
+    notices << QStringLiteral("Already in the list, so not added again: %1.").arg(refused.join(QStringLiteral(", ")));
+  QStringList names;
+  for (const QString& entry : edit.not_recordings) names << QFileInfo(entry).fileName();
+  if (names.size() == 1)
+    notices << QStringLiteral("Left out: %1 (not a recording).").arg(names.front());
+  else if (!names.isEmpty())
+    notices << QStringLiteral("Left out: %1 (not recordings).").arg(names.join(QStringLiteral(", ")));
+  edit.notice = notices.join(QLatin1Char(' '));
   return edit;
 }
 
@@ -97,8 +114,7 @@ FileList::Edit FileList::appendDevice(const QStringList& files) {
 
 FileList::Edit FileList::appendDropped(const QVariantList& urls) {
   QStringList found;
-  QStringList skipped;
-  QStringList empty_folders;
+  QList<QPair<QString, QStringList>> folders;  // each dropped folder's name and its files
   for (const QVariant& value : urls) {
     const QUrl url = value.toUrl();
     if (!url.isLocalFile()) continue;
@@ -107,28 +123,66 @@ FileList::Edit FileList::appendDropped(const QVariantList& urls) {
     const QFileInfoList files = dropped.isDir()
         ? QDir(dropped.absoluteFilePath()).entryInfoList(QDir::Files, QDir::Name)
         : QFileInfoList{dropped};
-    const auto before = found.size();
-    for (const QFileInfo& file : files) {
-      if (!file.isFile()) continue;
-      if (is_media_name(file.fileName().toStdString())) found << file.absoluteFilePath();
-      else skipped << file.fileName();
-    }
-    if (dropped.isDir() && found.size() == before) empty_folders << dropped.fileName();
+    QStringList held;
+    for (const QFileInfo& file : files)
+      if (file.isFile()) held << file.absoluteFilePath();
+    found << held;
+    if (dropped.isDir()) folders.append({dropped.fileName(), held});
   }
   Edit edit = append(found);
+  QStringList empty_folders;
+  for (const auto& [name, held] : folders)
+    if (std::all_of(held.begin(), held.end(), [&](const QString& f) { return edit.not_recordings.contains(f); }))
+      empty_folders << name;
   QStringList notices;
   if (!edit.notice.isEmpty()) notices << edit.notice;
-  if (!skipped.isEmpty())
-    notices << QStringLiteral("Not media files, so not added: %1.").arg(skipped.join(QStringLiteral(", ")));
   if (!empty_folders.isEmpty())
     notices << QStringLiteral("No media files directly in %1.").arg(empty_folders.join(QStringLiteral(", ")));
   edit.notice = notices.join(QLatin1Char(' '));
   return edit;
 }
 
-bool FileList::remove(int row) {
+bool FileList::remove(int row) { return removeRows({row}); }
+
+bool FileList::removeRows(const QList<int>& picked) {
+  QList<int> sorted = picked;
+  std::sort(sorted.begin(), sorted.end());
+  QList<int> rows;
+  for (int row : sorted)
+    if (row >= 0 && row < model_.rowCount()) spanOf(row, rows);
+  if (rows.isEmpty()) return false;
+  keepForUndo();
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  // From the end, in runs of neighbours, so that the rows still to go keep their numbers.
+  for (auto last = rows.size() - 1; last >= 0;) {
+    auto first = last;
+    while (first > 0 && rows[first - 1] == rows[first] - 1) --first;
+    model_.removeEntries(rows[first], static_cast<int>(last - first + 1));
+    last = first - 1;
+  }
+  return true;
+}
+
+void FileList::keepForUndo() {
+  // Enough to take back a run of slips, not a history.
+  constexpr qsizetype kUndoSteps = 20;
+  undo_.append(model_.dajmilista());
+  if (undo_.size() > kUndoSteps) undo_.removeFirst();
+}
+
+bool FileList::undo() {
+  if (undo_.isEmpty()) return false;
+  const QList<QString> before = undo_.takeLast();
+  model_.clearall();
+  QList<Animal> animals;
+  for (const QString& entry : before) animals.append(Animal(entry));
+  model_.addAnimals(animals);
+  return true;
+}
+
+void FileList::spanOf(int row, QList<int>& out) const {
   const int rows = model_.rowCount();
-  if (row < 0 || row >= rows) return false;
   const auto text = [this](int r) { return model_.index(r, 0).data(AnimalModel::TypeRole).toString(); };
   const QString begin = QString::fromUtf8(kBeginMarker), end = QString::fromUtf8(kEndMarker);
   int first = row;
@@ -141,13 +195,32 @@ bool FileList::remove(int row) {
     --first;
     ++last;
   }
-  model_.removeEntries(first, last - first + 1);
-  return true;
+  for (int r = first; r <= last; ++r) out << r;
+  // A group whose files all go, one by one, goes with them.
+  if (text(row) != begin && text(row) != end && first == row) {
+    int head = row, foot = row;
+    while (head > 0 && text(head - 1) != begin && text(head - 1) != end) --head;
+    while (foot + 1 < rows && text(foot + 1) != begin && text(foot + 1) != end) ++foot;
+    if (head > 0 && foot + 1 < rows && text(head - 1) == begin && text(foot + 1) == end) {
+      bool all = true;
+      for (int r = head; r <= foot && all; ++r) all = out.contains(r);
+      if (all) out << head - 1 << foot + 1;
+    }
+  }
 }
 
 void FileList::clear() {
+  if (model_.rowCount() > 0) keepForUndo();
   entries_.setMarks({});
   model_.clearall();
+}
+
+void FileList::forgetRunMarks() {
+  QHash<QString, FileListEntries::Mark> kept;
+  const QHash<QString, FileListEntries::Mark>& marks = entries_.marks();
+  for (auto it = marks.begin(); it != marks.end(); ++it)
+    if (it->kind == QLatin1String("missing") || it->kind == QLatin1String("unreadable")) kept.insert(it.key(), *it);
+  if (kept.size() != marks.size()) entries_.setMarks(std::move(kept));
 }
 
 QStringList FileList::markMissing() {

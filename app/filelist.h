@@ -21,6 +21,7 @@ class FileList : public QObject {
   // out and why; empty when it took everything.
   struct Edit {
     QStringList added;
+    QStringList not_recordings;  // the files left out as no recordings (is_recording)
     QString notice;
   };
 
@@ -30,23 +31,43 @@ class FileList : public QObject {
   // The entries in list order, markers included: what a run is handed.
   QList<QString> snapshot() const;
 
-  // Appends media paths and group markers in order, leaving out files already listed.
+  // Appends media paths and group markers in order, leaving out files already listed and
+  // files that are not recordings; a file not there is taken, for the list to mark.
   Edit append(const QStringList& entries);
   // Appends files recorded on one device between the two group markers.
   Edit appendDevice(const QStringList& files);
   // Appends the local media files among dropped URLs, and those directly in a dropped
-  // folder; remote URLs are skipped, other files named in the notice.
+  // folder; remote URLs are skipped, files that are not recordings named in the notice.
   Edit appendDropped(const QVariantList& urls);
   // Removes the entry at `row`: a file, or a whole device group when `row` is one of its
   // markers; a group left without files goes too. False when `row` is no entry.
   bool remove(int row);
+  // Removes the entries at `rows` as remove() would each, in one edit; false when none
+  // of them is an entry.
+  bool removeRows(const QList<int>& rows);
   void clear();
+
+  // The list as it was before the last removals or clearing, back; false when there is
+  // nothing to undo. Adding files is undone by removing them.
+  bool undo();
+  bool canUndo() const { return !undo_.isEmpty(); }
 
   // Marks the media entries that cannot be read now, and only those; returns them.
   QStringList markMissing();
   void setMarks(QHash<QString, FileListEntries::Mark> marks) { entries_.setMarks(std::move(marks)); }
+  // Drops the marks that say how a file fared against the others of a run ("in sync with
+  // 3 files"), which a changed list makes untrue; a file that cannot be read stays marked.
+  void forgetRunMarks();
+
+ signals:
+  // Entries were added, removed or cleared.
+  void changed();
 
  private:
+  // The rows remove(row) takes away: a group's markers bring its files, and a group left
+  // without files goes too.
+  void spanOf(int row, QList<int>& rows) const;
+  void keepForUndo();
   void listRows(int first, int last);
   void unlistRows(int first, int last);
 
@@ -57,4 +78,5 @@ class FileList : public QObject {
   // the model's rows so that an append costs what it adds, not what is listed already.
   QList<QString> identities_;
   QHash<QString, int> listed_;
+  QList<QList<QString>> undo_;  // lists before each removal or clearing, latest last
 };

@@ -38,6 +38,7 @@ class FileListEntries : public QIdentityProxyModel {
   void setSourceModel(QAbstractItemModel* source) override;
   // Marks files by their list text; a file without a mark shows none.
   void setMarks(QHash<QString, Mark> marks);
+  const QHash<QString, Mark>& marks() const { return marks_; }
 
  signals:
   void mediaCountChanged();

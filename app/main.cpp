@@ -62,8 +62,13 @@ int main(int argc, char* argv[]) {
     return EXIT_FAILURE;
   }
   if (!opened.isEmpty()) controller.addUrls(opened);
-  viewer.show();
+  viewer.setTitle(QStringLiteral("Brenvik"));
+  if (restore_window(viewer, store))
+    viewer.showMaximized();
+  else
+    viewer.show();
   const int status = app.exec();
+  remember_window(viewer, store);
   // The scene's bindings read the controller; let the scene go first.
   viewer.setSource(QUrl());
 

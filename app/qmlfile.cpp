@@ -1,18 +1,20 @@
 #include "app/qmlfile.h"
 
 #include "app/animalmodel.h"
+#include "core/entries.h"
 #include "core/log.h"
 #include "core/media_names.h"
 #include "core/paths.h"
 
 #include <QClipboard>
 #include <QDebug>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QUrl>
+
+#include <algorithm>
 
 namespace {
 
@@ -31,13 +33,26 @@ QString media_filter() {
   return QStringLiteral("Media files (%1);;All files (*)").arg(patterns.join(QLatin1Char(' ')));
 }
 
+// The platform's own dialog where it has one (a desktop's file chooser or its portal);
+// Qt's, elsewhere, at a size that shows its columns whole. QQuickView is a QWindow, not a
+// QWidget, so the dialog cannot have it as parent.
+constexpr int kDialogWidth = 960;
+constexpr int kDialogHeight = 600;
+
 QStringList standard_dialog(const QString& caption, const QString& folder, const QString& filter) {
-  // QQuickView is a QWindow, not a QWidget, so the dialog cannot have it as parent.
-  return QFileDialog::getOpenFileNames(nullptr, caption, folder, filter);
+  QFileDialog dialog(nullptr, caption, folder, filter);
+  dialog.setFileMode(QFileDialog::ExistingFiles);
+  dialog.resize(kDialogWidth, kDialogHeight);
+  return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles() : QStringList();
 }
 
 QString standard_folder_dialog(const QString& caption, const QString& folder) {
-  return QFileDialog::getExistingDirectory(nullptr, caption, folder);
+  QFileDialog dialog(nullptr, caption, folder);
+  dialog.setFileMode(QFileDialog::Directory);
+  dialog.setOption(QFileDialog::ShowDirsOnly);
+  dialog.resize(kDialogWidth, kDialogHeight);
+  return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() ? dialog.selectedFiles().front()
+                                                                                 : QString();
 }
 
 }  // namespace
@@ -53,6 +68,8 @@ QMLFile::QMLFile(AnimalModel& model, QObject* parent)
   connect(&run_, &RunController::progressChanged, this, &QMLFile::progressChanged);
   connect(&run_, &RunController::ended, this, &QMLFile::showEnd);
   connect(&run_, &RunController::finished2, this, &QMLFile::kazidekazavrsi);
+  connect(&viewer_, &FolderViewer::problemChanged, this, &QMLFile::folderProblemChanged);
+  connect(&list_, &FileList::changed, this, &QMLFile::listChanged);
 }
 
 void QMLFile::keepSettingsIn(QSettings* store) {
@@ -137,17 +154,40 @@ QStringList QMLFile::getFilesSelected2() {
   return took(list_.appendDevice(picked));
 }
 
-QStringList QMLFile::addUrls(const QVariantList& urls) { return took(list_.appendDropped(urls)); }
-
-void QMLFile::clearall() {
-  setStatus(QString());
-  list_.clear();
+// Files that came by a drop or as arguments say where the event is: the next dialog opens there.
+QStringList QMLFile::addUrls(const QVariantList& urls) {
+  const QStringList added = took(list_.appendDropped(urls));
+  const auto file = std::find_if(added.begin(), added.end(),
+                                 [](const QString& entry) { return !is_marker(entry.toStdString()); });
+  if (file != added.end()) {
+    kept_.dialog_folder = QFileInfo(*file).absolutePath();
+    save();
+  }
+  return added;
 }
 
-void QMLFile::removeEntry(int row) {
-  if (running() || row < 0 || row >= model_.rowCount()) return;
+void QMLFile::clearall() {
+  const bool had = model_.rowCount() > 0;
+  list_.clear();
+  setStatus(had ? QStringLiteral("The list is cleared. Ctrl+Z brings it back.") : QString());
+  emit canUndoChanged();
+}
+
+void QMLFile::removeEntry(int row) { removeEntries({row}); }
+
+void QMLFile::removeEntries(const QVariantList& rows) {
+  if (running()) return;
+  QList<int> picked;
+  for (const QVariant& row : rows) picked << row.toInt();
+  if (!list_.removeRows(picked)) return;
   setStatus(QString());
-  list_.remove(row);
+  emit canUndoChanged();
+}
+
+void QMLFile::undo() {
+  if (running() || !list_.undo()) return;
+  setStatus(QString());
+  emit canUndoChanged();
 }
 
 void QMLFile::stopRun() { run_.stop(); }
@@ -164,9 +204,7 @@ bool QMLFile::chooseOutputFolder() {
 
 void QMLFile::copyText(const QString& text) { QGuiApplication::clipboard()->setText(text); }
 
-void QMLFile::showFolder(const QString& folder) {
-  QDesktopServices::openUrl(QUrl::fromLocalFile(QDir::fromNativeSeparators(folder)));
-}
+void QMLFile::showFolder(const QString& folder) { viewer_.show(folder); }
 
 void QMLFile::start_sync(float tolerance, int x, int y, float fps, int premiere) {
   // Two runs at once would write the same analysis, table and project files.
@@ -192,6 +230,10 @@ void QMLFile::start_sync(float tolerance, int x, int y, float fps, int premiere)
 
   const QString documents = documentsFolder();
   setStatus(QString());
+  viewer_.forget();
+  // The result view must not show an earlier run as this one's while it goes.
+  run_.forgetLastRun();
+  emit lastRunChanged();
   // Installed, the run must write where the window will say it did.
   run_.start({.files = list_.snapshot(), .settings = settings, .open_output = kept_.open_output,
               .output_folder = run_folder().installed ? documents : kept_.output_folder,
@@ -214,8 +256,21 @@ void QMLFile::setStatus(const QString& status) {
   emit statusChanged();
 }
 
+// What the last run said of the list no longer holds: the result stays, marked as of an
+// earlier list, and the files lose what it said of them. A notice of the edit itself
+// is set after this.
+void QMLFile::listChanged() {
+  if (running()) return;
+  list_.forgetRunMarks();
+  if (run_.lastRun().isEmpty() || run_.lastRun().value(QStringLiteral("stale")).toBool()) return;
+  run_.markStale();
+  setStatus(QString());
+  emit lastRunChanged();
+}
+
 void QMLFile::showEnd() {
   list_.setMarks(run_.marks());
+  viewer_.follow(run_.folderViewer(), run_.shownFolder());
   setStatus(run_.lastRun().value(QStringLiteral("sentence")).toString());
   emit lastRunChanged();
 }

@@ -4,6 +4,7 @@
 // or call for each thing it shows or does.
 
 #include "app/filelist.h"
+#include "app/folderviewer.h"
 #include "app/runcontroller.h"
 #include "app/settingsstore.h"
 #include "engine/run_settings.h"
@@ -38,7 +39,8 @@ class QMLFile : public QObject {
   Q_PROPERTY(QString timeLeft READ timeLeft NOTIFY progressChanged)
   // One sentence for the user: why a run or an entry was refused, or how the last run ended.
   Q_PROPERTY(QString status READ status NOTIFY statusChanged)
-  // The last run as the result view shows it (see describe_run); empty before the first.
+  // The last run as the result view shows it (see describe_run); empty before the first
+  // and while a run goes; "stale" is true once the list has changed since it.
   Q_PROPERTY(QVariantMap lastRun READ lastRun NOTIFY lastRunChanged)
   // The file list with display roles (file name, folder, device groups, sound only).
   Q_PROPERTY(FileListEntries* entries READ entries CONSTANT)
@@ -54,6 +56,11 @@ class QMLFile : public QObject {
   Q_PROPERTY(QString defaultOutput READ defaultOutput CONSTANT)
   // Show the output folder in the file manager after a run that wrote projects.
   Q_PROPERTY(bool openOutput READ openOutput WRITE setOpenOutput NOTIFY outputChanged)
+  // Why the last folder shown is not in a file manager, with where it is; empty when it
+  // is, or while that cannot be told yet.
+  Q_PROPERTY(QString folderProblem READ folderProblem NOTIFY folderProblemChanged)
+  // A removal or a clearing of the list can be taken back (undo).
+  Q_PROPERTY(bool canUndo READ canUndo NOTIFY canUndoChanged)
 
  public:
   // Shows an open dialog for several files; returns the chosen paths, empty when cancelled.
@@ -89,6 +96,8 @@ class QMLFile : public QObject {
   void setOutputFolder(const QString& folder);
   bool openOutput() const { return kept_.open_output; }
   void setOpenOutput(bool open);
+  QString folderProblem() const { return viewer_.problem(); }
+  bool canUndo() const { return list_.canUndo(); }
 
   // Keeps the settings, the output choices and the dialogs' folder in `store` from now
   // on, starting from what it holds. Without a store nothing outlives the process.
@@ -112,6 +121,8 @@ class QMLFile : public QObject {
   void lastRunChanged();
   void savedChanged();
   void outputChanged();
+  void folderProblemChanged();
+  void canUndoChanged();
 
  public slots:
   // The end of a run on its way to the window's finished state.
@@ -136,12 +147,17 @@ class QMLFile : public QObject {
   // Removes the entry at `row`: a file, or a whole device group when `row` is one of its
   // markers; a group left without files goes too. Nothing while a run is going.
   Q_INVOKABLE void removeEntry(int row);
+  // The same for several rows at once (the selection), as one step to undo.
+  Q_INVOKABLE void removeEntries(const QVariantList& rows);
+  // Puts back the list as it was before the last removal or clearing. Nothing while a
+  // run is going.
+  Q_INVOKABLE void undo();
   // Asks the running run to end at its next step.
   Q_INVOKABLE void stopRun();
   // Lets the user pick the output folder; false when cancelled.
   Q_INVOKABLE bool chooseOutputFolder();
   Q_INVOKABLE void copyText(const QString& text);
-  // Shows a folder in the file manager; best effort.
+  // Shows a folder in the file manager, without waiting for it; see folderProblem.
   Q_INVOKABLE void showFolder(const QString& folder);
 
  private:
@@ -149,6 +165,7 @@ class QMLFile : public QObject {
   QStringList took(const FileList::Edit& edit);
   void setStatus(const QString& status);
   void showEnd();
+  void listChanged();
   void save() const { store_.save(kept_); }
   // Where a run writes its documents, absolute; installed, a new folder for every call.
   QString documentsFolder() const;
@@ -156,6 +173,7 @@ class QMLFile : public QObject {
   AnimalModel& model_;
   FileList list_;
   RunController run_;
+  FolderViewer viewer_;
   SettingsStore store_;
   StoredSettings kept_;
   FileDialog dialog_;

@@ -68,6 +68,17 @@ void RunController::start(const Request& request) {
   qDebug("tuka odi kod za start sync");
 }
 
+void RunController::markStale() {
+  if (!last_run_.isEmpty()) last_run_[QStringLiteral("stale")] = true;
+}
+
+void RunController::forgetLastRun() {
+  last_run_.clear();
+  marks_.clear();
+  folder_viewer_.reset();
+  shown_folder_.clear();
+}
+
 void RunController::stop() {
   if (!running_ || stopping_) return;
   logthis("stop pressed during a sync run");
@@ -86,6 +97,8 @@ void RunController::showProgress(const QString& stage, int i, int n) {
 void RunController::endRun(const QString& answer, const RunResult& outcome) {
   last_run_ = describe_run(answer, outcome, stopping_, documents_folder_);
   marks_ = file_marks(answer, outcome);
+  folder_viewer_ = outcome.folder_viewer;
+  shown_folder_ = QDir::cleanPath(QString::fromStdString(outcome.shown_folder));
   if (answer != QLatin1String("mavo") && holds_earlier_documents(documents_folder_))
     last_run_[QStringLiteral("sentence")] = last_run_.value(QStringLiteral("sentence")).toString() +
         QStringLiteral(" The projects in %1 are from an earlier run.").arg(QDir::toNativeSeparators(documents_folder_));

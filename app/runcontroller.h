@@ -16,6 +16,7 @@
 #include <QVariantMap>
 
 #include <functional>
+#include <memory>
 
 // One sentence saying why no run can start over a list whose unreadable media entries
 // are `missing`, or empty when one can. Checked before the worker exists, because
@@ -49,9 +50,18 @@ class RunController : public QObject {
   // The last run as the result view shows it (see describe_run), and the marks of its files.
   QVariantMap lastRun() const { return last_run_; }
   QHash<QString, FileListEntries::Mark> marks() const { return marks_; }
+  // The file manager the last run started on its folder, and that folder; null and
+  // empty when it started none.
+  std::shared_ptr<DetachedProgram> folderViewer() const { return folder_viewer_; }
+  QString shownFolder() const { return shown_folder_; }
 
   void setEngine(MyThread::SyncEngine engine) { engine_ = std::move(engine); }
   void setClock(Clock clock) { clock_ = std::move(clock); }
+
+  // The last run no longer describes the list: lastRun says so ("stale": true).
+  void markStale();
+  // Forgets the last run, as a new one starts.
+  void forgetLastRun();
 
   // Starts a run and returns at once; nothing while one is going.
   void start(const Request& request);
@@ -84,4 +94,6 @@ class RunController : public QObject {
   QString time_left_;
   QVariantMap last_run_;
   QHash<QString, FileListEntries::Mark> marks_;
+  std::shared_ptr<DetachedProgram> folder_viewer_;
+  QString shown_folder_;
 };

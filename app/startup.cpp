@@ -13,13 +13,21 @@
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QQmlError>
+#include <QScreen>
+#include <QSettings>
+#include <QWindow>
 
+#include <QGuiApplication>
+
+#include <algorithm>
 #include <clocale>
 #include <cstring>
 
 namespace {
 
 constexpr int kStopPollMs = 50;
+constexpr const char* kGeometryKey = "window/geometry";
+constexpr const char* kMaximisedKey = "window/maximised";
 
 }  // namespace
 
@@ -60,6 +68,27 @@ QString load_scene(QmlApplicationViewer& view, const QString& path) {
   QString text = QStringLiteral("cannot load %1").arg(path);
   for (const QQmlError& error : view.errors()) text += QLatin1Char('\n') + error.toString();
   return text;
+}
+
+bool restore_window(QWindow& window, const QSettings& store) {
+  const QRect kept = store.value(QString::fromLatin1(kGeometryKey)).toRect();
+  if (!kept.isValid()) return false;
+  // A screen unplugged since would leave the window where nobody can reach it.
+  const QList<QScreen*> screens = QGuiApplication::screens();
+  const bool reachable = std::any_of(screens.begin(), screens.end(), [&](const QScreen* s) {
+    return s->availableGeometry().intersects(kept);
+  });
+  if (!reachable) return false;
+  window.setGeometry(kept);
+  return store.value(QString::fromLatin1(kMaximisedKey)).toBool();
+}
+
+void remember_window(const QWindow& window, QSettings& store) {
+  const bool maximised = (window.windowStates() & Qt::WindowMaximized) != 0;
+  store.setValue(QString::fromLatin1(kMaximisedKey), maximised);
+  // Maximised, the size to come back to is the one before.
+  if (!maximised || !store.contains(QString::fromLatin1(kGeometryKey)))
+    store.setValue(QString::fromLatin1(kGeometryKey), window.geometry());
 }
 
 bool stop_run(QMLFile& controller, int wait_ms) {

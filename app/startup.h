@@ -10,6 +10,8 @@
 
 class AnimalModel;
 class QCoreApplication;
+class QSettings;
+class QWindow;
 class QMLFile;
 class QmlApplicationViewer;
 
@@ -39,6 +41,12 @@ bool enter_run_folder(const QString& program_folder);
 // working directory the program started in). Arguments that start with "-" are options,
 // not files.
 QVariantList opened_files(const QStringList& arguments, const QString& folder);
+
+// Gives the window the place and size it had when the application last ended
+// (remember_window), and returns whether it was maximised, for the caller to show it so;
+// nothing on the first start, or when that place is on no screen now.
+bool restore_window(QWindow& window, const QSettings& store);
+void remember_window(const QWindow& window, QSettings& store);
 
 // Loads the scene file into the view; on failure returns the errors as one text.
 QString load_scene(QmlApplicationViewer& view, const QString& path);

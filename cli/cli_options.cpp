@@ -1,6 +1,7 @@
 #include "cli/cli_options.h"
 #include "core/entries.h"
 #include "core/format.h"
+#include "media/streams.h"
 
 #include <charconv>
 #include <cmath>
@@ -115,6 +116,7 @@ CliParse parse_cli(const std::vector<std::string>& args, const std::string& cwd)
   CliParse result;
   CliOptions& o = result.options;
   bool in_device = false;
+  bool left_out_of_group = false;  // a file of the open device group was left out
   bool only_files = false;
   // Each file by the path it resolves to (links and "..": one file under two names),
   // with the argument that first named it.
@@ -128,6 +130,11 @@ CliParse parse_cli(const std::vector<std::string>& args, const std::string& cwd)
     const std::string path = absolute_path(a, cwd);
     std::error_code ec;
     if (!fs::is_regular_file(path, ec)) return "no such file: " + a;
+    if (!is_recording(path)) {
+      o.left_out.push_back(a);
+      left_out_of_group = in_device;
+      return {};
+    }
     const fs::path real = fs::weakly_canonical(path, ec);
     const auto [earlier, added] = seen.emplace(ec ? fs::path(path) : real, a);
     if (added) {
@@ -167,11 +174,16 @@ CliParse parse_cli(const std::vector<std::string>& args, const std::string& cwd)
     } else if (a == "--device") {
       if (in_device) return fail("--device inside --device: close the first group with --end");
       in_device = true;
+      left_out_of_group = false;
       o.files.push_back(kBeginMarker);
     } else if (a == "--end") {
       if (!in_device) return fail("--end without --device");
       in_device = false;
-      o.files.push_back(kEndMarker);
+      // A group emptied by what was left out goes too; one given empty stays, as given.
+      if (o.files.back() == kBeginMarker && left_out_of_group)
+        o.files.pop_back();
+      else
+        o.files.push_back(kEndMarker);
     } else {
       return fail("unknown option " + a);
     }

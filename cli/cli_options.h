@@ -8,6 +8,7 @@
 
 struct CliOptions {
   std::vector<std::string> files;  // absolute paths and device-group markers, in order
+  std::vector<std::string> left_out;  // files given that are not recordings, as given
   RunSettings settings;            // the defaults unless the line sets them
   bool quiet = false;              // no console traces; one progress line on stderr
   bool no_open = false;            // do not show the output folder
@@ -22,7 +23,9 @@ struct CliParse {
 
 // Parses the arguments after the program name. Relative paths are made absolute
 // against `cwd`; every file must exist, and no file may be named twice (through a link
-// or another relative path either). Every argument after "--" is a file.
+// or another relative path either). Every argument after "--" is a file. A file that is
+// not a recording (is_recording) is left out, into `left_out`, and so is a device group
+// left without files.
 CliParse parse_cli(const std::vector<std::string>& args, const std::string& cwd);
 
 std::string usage_text();

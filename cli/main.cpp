@@ -5,6 +5,7 @@
 #include "core/format.h"
 #include "core/log.h"
 #include "core/paths.h"
+#include "core/process.h"
 #include "core/stop.h"
 #include "engine/synco.h"
 #include "export/formats.h"
@@ -16,6 +17,7 @@
 #include <filesystem>
 #include <iomanip>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -25,6 +27,10 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// How long the closing lines wait for the file manager to give up, as xdg-open does at
+// once without a desktop: long enough to tell the user, too short to be a wait.
+constexpr int kViewerVerdictMs = 500;
 
 // Wide enough for the longest document name, so the applications line up.
 constexpr int kDocumentNameWidth = 26;
@@ -114,11 +120,22 @@ void print_timecodes(const RunResult& result) {
   }
 }
 
+// The file manager runs on its own; only its giving up at once is worth a line.
+void say_if_no_file_manager(RunResult& run) {
+  if (!run.folder_viewer) return;
+  std::cout << std::flush;
+  if (const std::optional<int> status = run.folder_viewer->status(kViewerVerdictMs);
+      status && viewer_failed(*status))
+    std::cerr << "brenvik-sync: " << console_safe(no_file_manager_sentence(fs::path(run.shown_folder).lexically_normal().string())) << "\n";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   const CliParse parse = parse_cli(args, gnu_getcwd());
+  for (const std::string& file : parse.options.left_out)
+    std::cerr << "brenvik-sync: left out: " << shown_name(file) << " (not a recording)\n";
   if (!parse.error.empty()) {
     std::cerr << "brenvik-sync: " << parse.error << "\n(see brenvik-sync --help)\n";
     return kUsage;
@@ -183,6 +200,7 @@ int main(int argc, char** argv) {
       std::cout << "  " << std::left << std::setw(kDocumentNameWidth) << console_safe(name) << "  "
                 << applications_for(name) << "\n";
     }
+    say_if_no_file_manager(run);
     return kSynced;
   }
   if (run.unreadable.empty())

@@ -3,8 +3,10 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <functional>
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
@@ -45,6 +47,12 @@ class RunningSlot {
   int slot_ = -1;
 };
 
+int decoded_status(int status) {
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return kProgramNotStarted;
+}
+
 // Starts argv with standard input from /dev/null, standard output into `output_fd` and
 // standard error into `error_fd` when they are not -1 (else to /dev/null when `quiet`);
 // waits for it while `drain` (when given) reads what it writes.
@@ -80,9 +88,7 @@ int spawn_and_wait(const std::vector<std::string>& argv, bool quiet, int output_
   while (waitpid(pid, &status, 0) < 0) {
     if (errno != EINTR) return kProgramNotStarted;
   }
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-  return kProgramNotStarted;
+  return decoded_status(status);
 }
 
 std::string last_line(const std::string& text) {
@@ -127,7 +133,129 @@ int run_program_reading(const std::vector<std::string>& argv, int which, std::st
   return status;
 }
 
+// The program `name` names: itself when it has a slash, else the first executable of that
+// name on PATH; empty when there is none. Searched before any fork, since a child of a
+// threaded process may only make async-signal-safe calls.
+std::string program_path(const std::string& name) {
+  if (name.find('/') != std::string::npos) return name;
+  const char* path = std::getenv("PATH");
+  const std::string dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
+  std::size_t from = 0;
+  while (from <= dirs.size()) {
+    std::size_t to = dirs.find(':', from);
+    if (to == std::string::npos) to = dirs.size();
+    const std::string dir = to > from ? dirs.substr(from, to - from) : ".";
+    const std::string candidate = dir + "/" + name;
+    if (access(candidate.c_str(), X_OK) == 0) return candidate;
+    from = to + 1;
+  }
+  return {};
+}
+
+// Keeps only the standard streams and `keep` open: a child that outlives its starter must
+// not hold the pipes of programs other threads are running, or their readers would wait
+// for its end.
+void close_all_but(int keep) {
+  if (keep > 3 && close_range(3, static_cast<unsigned>(keep - 1), 0) != 0)
+    for (int fd = 3; fd < keep; ++fd) close(fd);
+  if (close_range(static_cast<unsigned>(keep + 1), ~0U, 0) != 0)
+    for (int fd = keep + 1; fd < 65536; ++fd) close(fd);
+}
+
 }  // namespace
+
+DetachedProgram::~DetachedProgram() {
+  if (fd_ >= 0) close(fd_);
+}
+
+DetachedProgram::DetachedProgram(DetachedProgram&& other) noexcept
+    : fd_(other.fd_), status_(other.status_) {
+  other.fd_ = -1;
+}
+
+DetachedProgram& DetachedProgram::operator=(DetachedProgram&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) close(fd_);
+    fd_ = other.fd_;
+    status_ = other.status_;
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+std::optional<int> DetachedProgram::status(int wait_ms) {
+  if (fd_ < 0) return status_;
+  pollfd watched{fd_, POLLIN, 0};
+  int ready = 0;
+  while ((ready = poll(&watched, 1, wait_ms)) < 0 && errno == EINTR) {}
+  if (ready <= 0) return std::nullopt;
+  int raw = 0;
+  ssize_t got = 0;
+  while ((got = read(fd_, &raw, sizeof raw)) < 0 && errno == EINTR) {}
+  // Nothing before the end: the watcher was killed, and nobody can tell any more.
+  if (got == static_cast<ssize_t>(sizeof raw)) status_ = decoded_status(raw);
+  close(fd_);
+  fd_ = -1;
+  return status_;
+}
+
+DetachedProgram start_detached(const std::vector<std::string>& argv) {
+  DetachedProgram started;
+  started.status_ = kProgramNotStarted;
+  if (argv.empty()) return started;
+  const std::string program = program_path(argv[0]);
+  if (program.empty()) return started;
+  std::vector<char*> args;
+  args.reserve(argv.size() + 1);
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) return started;
+
+  // Three generations: the first only makes the second and ends at once, so that we reap
+  // it now and the second, orphaned, is the system's to reap. The second waits for the
+  // program and writes its status into the pipe. Only async-signal-safe calls below.
+  const pid_t first = fork();
+  if (first == 0) {
+    setsid();
+    if (fork() != 0) _exit(0);
+    close(fds[0]);
+    close_all_but(fds[1]);
+    const int null = open("/dev/null", O_RDWR);
+    for (int stream = 0; stream < 3; ++stream)
+      if (null >= 0 && null != stream) dup2(null, stream);
+    if (null > 2) close(null);
+    int status = kProgramNotStarted << 8;  // as an exit status: not started
+    const pid_t viewer = fork();
+    if (viewer == 0) {
+      execve(program.c_str(), args.data(), environ);
+      _exit(kProgramNotStarted);
+    }
+    if (viewer > 0)
+      while (waitpid(viewer, &status, 0) < 0 && errno == EINTR) {}
+    ssize_t written = 0;
+    while ((written = write(fds[1], &status, sizeof status)) < 0 && errno == EINTR) {}
+    _exit(0);
+  }
+  close(fds[1]);
+  if (first < 0) {
+    close(fds[0]);
+    return started;
+  }
+  int ignored = 0;
+  while (waitpid(first, &ignored, 0) < 0 && errno == EINTR) {}
+  started.status_.reset();
+  started.fd_ = fds[0];
+  return started;
+}
+
+DetachedProgram show_in_file_manager(const std::string& folder) {
+  return start_detached({kFolderViewer, folder});
+}
+
+std::string no_file_manager_sentence(const std::string& folder) {
+  return "No file manager to show the folder: the projects are in " + folder;
+}
 
 int run_program(const std::vector<std::string>& argv, bool quiet) {
   return spawn_and_wait(argv, quiet, -1, -1, {});

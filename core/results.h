@@ -1,8 +1,11 @@
 #pragma once
+class DetachedProgram;
+
 // The result model of a run, built once and handed on: what the decision found for every
 // pair in sync, and the timeline the documents are written from.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -153,5 +156,9 @@ struct RunResult {
   std::vector<TimecodeCheck> timecode_checks;  // per pair in sync whose files both have one
   std::vector<std::string> notices;      // what the user should know of a run that went on
   std::vector<std::string> documents;    // absolute paths of the documents written
+  // The file manager started on the documents' folder, running on its own; null when
+  // none was asked for. Shared, so that the result stays a value to copy.
+  std::shared_ptr<DetachedProgram> folder_viewer;
+  std::string shown_folder;              // the folder it was given
   std::string error;                     // why the run could not be done; empty when it could
 };

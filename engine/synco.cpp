@@ -18,23 +18,20 @@
 #include "media/media.h"
 
 #include <exception>
+#include <memory>
 #include <ostream>
 #include <stdexcept>
 #include <utility>
 
 namespace {
 
-#ifdef __APPLE__
-constexpr const char* kFolderViewer = "open";
-#else
-constexpr const char* kFolderViewer = "xdg-open";
-#endif
-
-// Shows `folder` in the file manager; best effort. An argument vector, never a shell:
-// the folder's name is passed as it is.
-void show_folder(const std::string& folder) {
+// Shows `folder` in the file manager; best effort, and detached: a file manager that
+// stays open must not keep the run from ending. An argument vector, never a shell: the
+// folder's name is passed as it is.
+void show_folder(const std::string& folder, RunResult& result) {
   console() << "komanda" << kFolderViewer << " \"" << console_safe(folder) << "\"\n";
-  run_program({kFolderViewer, folder});
+  result.folder_viewer = std::make_shared<DetachedProgram>(show_in_file_manager(folder));
+  result.shown_folder = folder;
 }
 
 void report(const SyncOptions& options, std::string_view stage, int i, int n) {
@@ -132,7 +129,7 @@ std::string run(const std::vector<std::string>& files, const RunSettings& settin
   const ExportSettings exported =
       export_settings(settings.fps, settings.width, settings.height, settings.premiere);
   result.documents = write_documents(timeline_documents(result.timeline, exported), plan.documents);
-  if (options.open_output) show_folder(plan.shown);
+  if (options.open_output) show_folder(plan.shown, result);
   return "mavo";
 }
 

@@ -1,5 +1,7 @@
 #include "media/streams.h"
 
+#include "core/media_names.h"
+
 extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/dict.h>
@@ -116,6 +118,10 @@ class OpenContainer {
 };
 
 }  // namespace
+
+bool is_recording(const std::string& path) {
+  return is_media_name(path) || !media_start(path).sounds.empty();
+}
 
 bool timecode_seconds(const std::string& text, double fps, StartTimecode& out) {
   int h = 0, m = 0, s = 0, f = 0;

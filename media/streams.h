@@ -40,6 +40,12 @@ void analyse_sound(MediaStart& start, int position);
 // a Broadcast WAV's time reference in samples of its rate.
 MediaStart media_start(const std::string& path);
 
+// Whether `path` can be synced as a recording: it has a media file name (core/media_names.h),
+// or the container reader finds a sound stream in it. A name the list does not know is
+// read, so that a recorder's rare extension still counts and a text, a table or a picture
+// does not. A media name is trusted unread: a damaged film is the run's to report.
+bool is_recording(const std::string& path);
+
 // "HH:MM:SS:FF" (";" before the frames for drop frame) at `fps` frames a second as an
 // exact number of seconds since midnight; false for text that is no timecode.
 bool timecode_seconds(const std::string& text, double fps, StartTimecode& out);

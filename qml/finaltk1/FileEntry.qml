@@ -17,7 +17,9 @@ Item {
     required property bool soundOnly
     property bool removable: true
     property bool current: false
+    property bool selected: false
     signal removeRequested()
+    signal chosen(int modifiers)  // clicked, with the keyboard modifiers held
 
     readonly property bool grouped: kind !== "file" || inGroup
     readonly property string extension: {
@@ -49,6 +51,14 @@ Item {
             width: 3
             color: Theme.accent
         }
+    }
+
+    Rectangle {
+        objectName: "selection"
+        anchors.fill: parent
+        visible: entry.selected && entry.kind !== "end"
+        color: Theme.selection
+        radius: 4
     }
 
     Row {
@@ -129,6 +139,11 @@ Item {
             height: 1
             color: Theme.faintLine
         }
+    }
+
+    MouseArea {
+        anchors.fill: parent
+        onPressed: (mouse) => entry.chosen(mouse.modifiers)
     }
 
     // Keyboard focus sits on the list; the current row shows where Delete acts.

@@ -1,5 +1,6 @@
-// The file list in its frame, with a hint while it is empty. A row's button or Delete
-// asks for the removal of the current entry; the window decides.
+// The file list in its frame, with a hint while it is empty. A click selects a row (Ctrl
+// adds one, Shift a span), the arrow keys move it, Ctrl+A takes every row; a row's button
+// or Delete asks for the removal of the row or of the selection; the window decides.
 import QtQuick
 import QtQuick.Controls
 
@@ -9,7 +10,35 @@ Rectangle {
     property bool running: false
     property bool dropping: false   // media are dragged over the window
     readonly property alias count: fileList.count
-    signal removeRequested(int row)
+    property var selected: []        // selected rows, ascending
+    signal removeRequested(var rows)
+
+    // Rows move when the list changes: what was selected is no longer where it was.
+    Connections {
+        target: panel.model
+        function onRowsInserted() { panel.selected = [] }
+        function onRowsRemoved() { panel.selected = [] }
+        function onModelReset() { panel.selected = [] }
+    }
+
+    function isSelected(row) { return selected.indexOf(row) >= 0 }
+    function selectAll() {
+        selected = Array.from({length: fileList.count}, (v, i) => i)
+        fileList.forceActiveFocus()
+    }
+    function choose(row, modifiers) {
+        if (modifiers & Qt.ControlModifier) {
+            selected = isSelected(row) ? selected.filter(r => r !== row)
+                                       : selected.concat([row]).sort((a, b) => a - b)
+        } else if ((modifiers & Qt.ShiftModifier) && fileList.currentIndex >= 0) {
+            const from = Math.min(row, fileList.currentIndex), to = Math.max(row, fileList.currentIndex)
+            selected = Array.from({length: to - from + 1}, (v, i) => from + i)
+        } else {
+            selected = [row]
+        }
+        fileList.currentIndex = row
+        fileList.forceActiveFocus()
+    }
 
     radius: Theme.boxRadius
     color: "white"
@@ -33,15 +62,24 @@ Rectangle {
             policy: fileList.contentHeight > fileList.height ? ScrollBar.AlwaysOn : ScrollBar.AlwaysOff
         }
         Keys.onDeletePressed: {
-            if (!panel.running && currentIndex >= 0)
-                panel.removeRequested(currentIndex)
+            if (panel.running)
+                return
+            if (panel.selected.length > 0)
+                panel.removeRequested(panel.selected)
+            else if (currentIndex >= 0)
+                panel.removeRequested([currentIndex])
         }
+        // The keys move the selection with the current row.
+        Keys.onUpPressed: { decrementCurrentIndex(); panel.selected = [currentIndex] }
+        Keys.onDownPressed: { incrementCurrentIndex(); panel.selected = [currentIndex] }
         onActiveFocusChanged: if (activeFocus && currentIndex < 0 && count > 0) currentIndex = 0
         delegate: FileEntry {
             width: fileList.width - (listScroll.policy === ScrollBar.AlwaysOn ? listScroll.width + 4 : 0)
             removable: !panel.running
             current: fileList.activeFocus && ListView.isCurrentItem
-            onRemoveRequested: panel.removeRequested(index)
+            selected: panel.isSelected(index)
+            onChosen: (modifiers) => panel.choose(index, modifiers)
+            onRemoveRequested: panel.removeRequested(panel.isSelected(index) ? panel.selected : [index])
         }
     }
 

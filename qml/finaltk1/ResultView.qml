@@ -7,10 +7,13 @@ import QtQuick.Layouts
 Flickable {
     id: view
     required property var run       // QMLFile.lastRun
+    property string folderProblem   // QMLFile.folderProblem
+    property bool running: false
     signal showFolder(string folder)
     signal copyText(string text)
 
     readonly property string ending: run.state || ""
+    readonly property bool stale: run.stale || false
     contentHeight: column.height + 24
     clip: true
     boundsBehavior: Flickable.StopAtBounds
@@ -29,9 +32,28 @@ Flickable {
         Text {
             Layout.fillWidth: true
             visible: view.ending === ""
-            text: "The result of a run shows here."
+            text: view.running ? "Syncing… The result shows here when the run ends."
+                               : "The result of a run shows here."
             color: Theme.dimInk
             font.pixelSize: Theme.fontSize.body
+        }
+        // The list changed after this run: what follows is of the list as it was.
+        Rectangle {
+            objectName: "stalenote"
+            visible: view.stale && view.ending !== ""
+            Layout.fillWidth: true
+            implicitHeight: staleText.implicitHeight + 12
+            radius: 4
+            color: Theme.quietPanel
+            border.color: Theme.line
+            Text {
+                id: staleText
+                anchors { fill: parent; margins: 6 }
+                wrapMode: Text.Wrap
+                text: "Out of date: the list has changed since this run. Below is what it found in the list as it was; press Sync for the list as it is."
+                color: Theme.ink
+                font { pixelSize: Theme.fontSize.body; bold: true }
+            }
         }
         Text {
             objectName: "resultsentence"
@@ -41,6 +63,26 @@ Flickable {
             text: view.run.sentence || ""
             color: view.ending === "failed" ? Theme.bad : Theme.ink
             font.pixelSize: Theme.fontSize.body
+        }
+        // No file manager came: the folder, to copy, where the eye is.
+        RowLayout {
+            objectName: "folderproblem"
+            visible: view.folderProblem !== ""
+            Layout.fillWidth: true
+            spacing: 8
+            Text {
+                objectName: "folderproblemtext"
+                Layout.fillWidth: true
+                wrapMode: Text.Wrap
+                text: view.folderProblem
+                color: Theme.bad
+                font.pixelSize: Theme.fontSize.body
+            }
+            CopyButton {
+                objectName: "folderproblemcopy"
+                copied: view.run.folder || ""
+                onCopyRequested: (text) => view.copyText(text)
+            }
         }
 
         Repeater {
@@ -194,10 +236,9 @@ Flickable {
                         font.pixelSize: Theme.fontSize.small
                     }
                 }
-                Button {
-                    FocusRing {}
-                    text: "Copy path"
-                    onClicked: view.copyText(modelData.path)
+                CopyButton {
+                    copied: modelData.path
+                    onCopyRequested: (text) => view.copyText(text)
                 }
             }
         }
@@ -218,10 +259,9 @@ Flickable {
                 text: "Show folder"
                 onClicked: view.showFolder(view.run.folder)
             }
-            Button {
-                FocusRing {}
-                text: "Copy path"
-                onClicked: view.copyText(view.run.folder)
+            CopyButton {
+                copied: view.run.folder || ""
+                onCopyRequested: (text) => view.copyText(text)
             }
         }
         Repeater {

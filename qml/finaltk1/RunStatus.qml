@@ -32,7 +32,8 @@ RowLayout {
     function showProgressBar(shown) { progressbar.opacity = shown ? 1 : 0 }
 
     Layout.fillHeight: false
-    Layout.preferredHeight: 62
+    // Tall enough for the end of a run said in full: its sentence wraps, never cut.
+    Layout.preferredHeight: Math.max(62, done.visible ? resultline.y + resultline.implicitHeight + 8 : 0)
     spacing: 14
 
     Item {
@@ -42,13 +43,13 @@ RowLayout {
         RowLayout {
             anchors { left: parent.left; right: parent.right; verticalCenter: parent.verticalCenter }
             spacing: 10
-            Column {
+            ColumnLayout {
                 Layout.fillWidth: true
                 spacing: 6
                 ProgressBar {
                     id: progressbar
                     objectName: "progressbar"
-                    width: parent.width
+                    Layout.fillWidth: true
                     opacity: 0
                     from: 0
                     to: 1
@@ -57,7 +58,7 @@ RowLayout {
                 }
                 Text {
                     objectName: "statusline"
-                    width: parent.width
+                    Layout.fillWidth: true
                     visible: done.opacity < 0.5
                     wrapMode: Text.Wrap
                     maximumLineCount: 2
@@ -155,9 +156,10 @@ RowLayout {
                 font { pixelSize: Theme.fontSize.headline; bold: true }
             }
             Text {
+                id: resultline
                 objectName: "resultline"
-                anchors { left: text3.left; right: endButtons.left; rightMargin: 10; bottom: parent.bottom; bottomMargin: 8 }
-                elide: Text.ElideRight
+                anchors { left: text3.left; right: endButtons.left; rightMargin: 10; top: headline.bottom; topMargin: 2 }
+                wrapMode: Text.Wrap
                 text: foot.status
                 color: Theme.ink
                 font.pixelSize: Theme.fontSize.note

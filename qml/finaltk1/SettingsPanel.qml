@@ -1,6 +1,6 @@
-// The five run settings and the two switches, starting from the saved ones, and one
-// line naming a typed value that was not taken. The chosen values are read from the
-// readonly properties when a run starts.
+// The five run settings and the two switches, starting from the saved ones; a typed
+// value that was not taken is named under its own field. The chosen values are read from
+// the readonly properties when a run starts.
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
@@ -58,6 +58,7 @@ ColumnLayout {
         CheckedSpinBox {
             id: toleranceBox
             objectName: "tolerance"
+            what: "Tolerance"
             scaleBy: 1000
             decimals: 3
             // The span worth offering, well inside the limits the controller checks.
@@ -121,6 +122,11 @@ ColumnLayout {
             checked: settings.refine
             enabled: !settings.running
             onToggled: settings.refineToggled(checked)
+            ToolTip.visible: hovered
+            ToolTip.delay: 600
+            ToolTip.text: "Measures each offset to a fraction of a frame, so that sound recorded on two\n"
+                          + "devices plays without echo when mixed. Takes a little longer.\n"
+                          + "Off, offsets are as found, to the nearest frame."
         }
         CheckBox {
             FocusRing {}
@@ -141,6 +147,7 @@ ColumnLayout {
         // A row of its own, so that the grid's columns keep their widths.
         RowLayout {
             Layout.columnSpan: 6
+            Layout.fillWidth: true
             Layout.leftMargin: 8
             spacing: 10
             Label { text: "Sound of a file with several streams" }
@@ -150,7 +157,7 @@ ColumnLayout {
                 model: ["The one with the most signal", "Stream 1", "Stream 2", "Stream 3", "Stream 4"]
                 currentIndex: Math.min(settings.soundStream, model.length - 1)
                 enabled: !settings.running
-                Layout.preferredWidth: 240
+                Layout.preferredWidth: 220
                 onActivated: (index) => settings.soundStreamChosen(index)
                 ToolTip.visible: hovered
                 ToolTip.delay: 600
@@ -158,40 +165,32 @@ ColumnLayout {
                               + "as streams of their own. The sound analysed is the one with the most signal,\n"
                               + "or the stream chosen here for every file that has it."
             }
-        }
-        RowLayout {
-            Layout.columnSpan: 2
-            Layout.alignment: Qt.AlignRight
-            spacing: 4
-            visible: settings.customSize
-            CheckedSpinBox {
-                id: customWidth
-                objectName: "customwidth"
-                from: 16; to: 16384; value: settings.savedWidth
-                enabled: !settings.running
-                Layout.preferredWidth: 92
+            Item { Layout.fillWidth: true }
+            // The custom frame size shares this row, which has room to spare, so that
+            // choosing it does not widen the settings.
+            RowLayout {
+                objectName: "customsize"
+                spacing: 4
+                visible: settings.customSize
+                Label { text: "Custom size" }
+                CheckedSpinBox {
+                    id: customWidth
+                    objectName: "customwidth"
+                    what: "Width"
+                    from: 16; to: 16384; value: settings.savedWidth
+                    enabled: !settings.running
+                    Layout.preferredWidth: 84
+                }
+                Label { text: "×" }
+                CheckedSpinBox {
+                    id: customHeight
+                    objectName: "customheight"
+                    what: "Height"
+                    from: 16; to: 16384; value: settings.savedHeight
+                    enabled: !settings.running
+                    Layout.preferredWidth: 84
+                }
             }
-            Label { text: "×" }
-            CheckedSpinBox {
-                id: customHeight
-                from: 16; to: 16384; value: settings.savedHeight
-                enabled: !settings.running
-                Layout.preferredWidth: 92
-            }
         }
-    }
-
-    Text {
-        objectName: "settingsproblem"
-        Layout.fillWidth: true
-        visible: text !== ""
-        text: [[toleranceBox, "Tolerance"], [customWidth, "Width"], [customHeight, "Height"]]
-              .filter(p => p[0].refused !== "")
-              .map(p => p[1] + " " + p[0].refused + " is not taken: it goes from "
-                        + p[0].textFromValue(p[0].from) + " to " + p[0].textFromValue(p[0].to)
-                        + ". It stays " + p[0].textFromValue(p[0].value) + ".")
-              .join(" ")
-        color: Theme.bad
-        font.pixelSize: Theme.fontSize.note
     }
 }

@@ -23,6 +23,7 @@ QtObject {
     readonly property color closeHover: "#d9534f"
 
     readonly property color groupBlock: "#eaf1fc"
+    readonly property color selection: "#cfe0fa"  // selected rows of the list, under their ink
     readonly property color groupInk: "#2456a8"
     // The badges of sound-only files and of films.
     readonly property color soundBadge: "#fdf0e1"

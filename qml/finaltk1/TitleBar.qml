@@ -1,12 +1,15 @@
-// The title bar: the window has no system frame, so it moves by this bar, and it holds
-// the minimise and close buttons.
+// The title bar: the window has no system frame, so it moves by this bar, a double click
+// on it maximises or restores the window, and it holds the minimise, maximise and close
+// buttons.
 import QtQuick
 import QtQuick.Controls
 
 Rectangle {
     id: bar
     property int cornerRadius: Theme.frameRadius
+    property bool maximised: false
     signal minimiseRequested()
+    signal maximiseToggled()
     signal closeRequested()
 
     objectName: "titlebar"
@@ -35,7 +38,7 @@ Rectangle {
             win.x += mouse.x - pressedAt.x
             win.y += mouse.y - pressedAt.y
         }
-        onDoubleClicked: bar.minimiseRequested()
+        onDoubleClicked: bar.maximiseToggled()
     }
 
     Row {
@@ -66,7 +69,7 @@ Rectangle {
             anchors.verticalCenter: parent.verticalCenter
         }
         Text {
-            text: Qt.application.version + "  ·  line up recordings by their sound"
+            text: "line up recordings by their sound"
             color: Theme.titleInk
             font.pixelSize: Theme.fontSize.note
             anchors.verticalCenter: parent.verticalCenter
@@ -80,6 +83,12 @@ Rectangle {
             label: "–"
             tip: "Minimise"
             onClicked: bar.minimiseRequested()
+        }
+        TitleButton {
+            objectName: "maximisebutton"
+            label: bar.maximised ? "❐" : "□"
+            tip: bar.maximised ? "Restore" : "Maximise"
+            onClicked: bar.maximiseToggled()
         }
         TitleButton {
             objectName: "closebutton"

@@ -35,14 +35,29 @@ Item {
     }
     Connections {
         target: QMLFile
-        function onLastRunChanged() { tabs.currentIndex = 1 }
+        // A run that has just ended; not one forgotten or outdated by the list.
+        function onLastRunChanged() {
+            if ((QMLFile.lastRun.state || "") !== "" && !QMLFile.lastRun.stale)
+                tabs.currentIndex = 1
+        }
         function onRunningChanged() { if (!QMLFile.running) quitDialog.close() }
+        function onFolderProblemChanged() { if (QMLFile.folderProblem !== "") tabs.currentIndex = 1 }
     }
 
     Shortcut {
         sequence: StandardKey.Open
         enabled: !root.running
         onActivated: QMLFile.getFilesSelected()
+    }
+    Shortcut {
+        sequence: StandardKey.SelectAll
+        enabled: tabs.currentIndex === 0 && fileList.count > 0
+        onActivated: fileList.selectAll()
+    }
+    Shortcut {
+        sequences: [StandardKey.Undo]
+        enabled: !root.running && QMLFile.canUndo
+        onActivated: { tabs.currentIndex = 0; QMLFile.undo() }
     }
 
     Rectangle {
@@ -57,7 +72,15 @@ Item {
             id: titleBar
             anchors { left: parent.left; right: parent.right; top: parent.top }
             cornerRadius: frame.radius
+            maximised: root.Window.window ? root.Window.window.visibility === Window.Maximized : false
             onMinimiseRequested: root.Window.window.showMinimized()
+            onMaximiseToggled: {
+                const win = root.Window.window
+                if (win.visibility === Window.Maximized)
+                    win.showNormal()
+                else
+                    win.showMaximized()
+            }
             onCloseRequested: root.running ? quitDialog.open() : Qt.quit()
         }
 
@@ -100,10 +123,11 @@ Item {
 
                 FileListPanel {
                     id: fileList
+                    objectName: "filelistpanel"
                     model: QMLFile.entries
                     running: root.running
                     dropping: dropArea.containsDrag
-                    onRemoveRequested: (row) => QMLFile.removeEntry(row)
+                    onRemoveRequested: (rows) => QMLFile.removeEntries(rows)
                 }
                 Rectangle {
                     radius: Theme.boxRadius
@@ -113,6 +137,8 @@ Item {
                         objectName: "resultview"
                         anchors { fill: parent; margins: 2 }
                         run: QMLFile.lastRun
+                        folderProblem: QMLFile.folderProblem
+                        running: root.running
                         onShowFolder: (folder) => QMLFile.showFolder(folder)
                         onCopyText: (text) => QMLFile.copyText(text)
                     }
@@ -121,6 +147,7 @@ Item {
 
             SettingsPanel {
                 id: settings
+                objectName: "settings"
                 Layout.fillWidth: true
                 running: root.running
                 savedTolerance: QMLFile.savedTolerance

@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QAbstractItemModelTester>
 #include <QDir>
+#include <QFile>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
@@ -53,6 +54,7 @@ class ControllerTest : public QObject {
   void picksAppendEntries_data();
   void picksAppendEntries();
   void dropsTakeMediaFilesAndFolders();
+  void filesThatAreNotRecordingsAreLeftOutWhicheverWayTheyCome();
   void removingTakesAFileOrAWholeGroup_data();
   void removingTakesAFileOrAWholeGroup();
   void settingsOutliveTheController();
@@ -123,10 +125,54 @@ void ControllerTest::dropsTakeMediaFilesAndFolders() {
   const QStringList added = {a, card + "/C0001.MP4", card + "/C0002.MP4"};
   QCOMPARE(controller.addUrls(urls), added);
   QCOMPARE(model.dajmilista(), added);
-  QCOMPARE(controller.status(), QString("Not media files, so not added: notes.txt. No media files directly in EMPTY."));
+  QCOMPARE(controller.status(), QString("Left out: notes.txt (not a recording). No media files directly in EMPTY."));
   // The list's badges tell recordings from films by the same list the drop used.
   QCOMPARE(controller.entries()->index(0, 0).data(FileListEntries::SoundOnlyRole).toBool(), true);
   QCOMPARE(controller.entries()->index(1, 0).data(FileListEntries::SoundOnlyRole).toBool(), false);
+}
+
+// The event's notes beside its recordings: picked, picked for one device, or handed over
+// as arguments, they stay out of the list and are named; a recording under a name the
+// media list does not know is read and taken.
+void ControllerTest::filesThatAreNotRecordingsAreLeftOutWhicheverWayTheyCome() {
+  TempRunDir dir;
+  for (const char* name : {"devices.txt", "truth.json", "manifest.tsv", "a.mov"})
+    testing_support::write_file(dir.file(name), "{\"x\": 1}\n");
+  QVERIFY(testing_support::make_media(dir.file("take.wav"), "sine=frequency=300:sample_rate=8000", 1));
+  QVERIFY(QFile::rename(QString::fromStdString(dir.file("take.wav")), QString::fromStdString(dir.file("take.rec"))));
+  const auto path = [&](const char* name) { return QString::fromStdString(dir.file(name)); };
+  AnimalModel model;
+  QMLFile controller(model);
+  QStringList picked;
+  QString opened_in;
+  controller.setFileDialog([&](const QString&, const QString& folder, const QString&) {
+    opened_in = folder;
+    return picked;
+  });
+
+  picked = {path("devices.txt"), path("manifest.tsv")};
+  QCOMPARE(controller.getFilesSelected(), QStringList());
+  QCOMPARE(controller.status(), QString("Left out: devices.txt, manifest.tsv (not recordings)."));
+  picked = {path("a.mov"), path("truth.json")};
+  QCOMPARE(controller.getFilesSelected(), QStringList{path("a.mov")});
+  QCOMPARE(controller.status(), QString("Left out: truth.json (not a recording)."));
+  picked = {path("devices.txt")};
+  QCOMPARE(controller.getFilesSelected2(), QStringList());  // no group without files
+  QCOMPARE(controller.status(), QString("Left out: devices.txt (not a recording)."));
+
+  controller.clearall();
+  controller.addUrls(opened_files({"take.rec", "truth.json"}, QString::fromStdString(dir.path())));
+  QCOMPARE(model.dajmilista(), QStringList{path("take.rec")});
+  QCOMPARE(controller.status(), QString("Left out: truth.json (not a recording)."));
+  // Files handed over say where the event is: the next dialog opens there.
+  const QString elsewhere = QString::fromStdString(dir.file("elsewhere"));
+  QVERIFY(QDir().mkpath(elsewhere));
+  picked = {elsewhere + "/x.wav"};
+  controller.getFilesSelected();
+  controller.addUrls(opened_files({"a.mov"}, QString::fromStdString(dir.path())));
+  picked = {};
+  controller.getFilesSelected2();
+  QCOMPARE(opened_in, QString::fromStdString(dir.path()));
 }
 
 void ControllerTest::removingTakesAFileOrAWholeGroup_data() {

@@ -82,7 +82,7 @@ void LongListTest::aDroppedCardIsTakenInAtOnceAndNeverTwice() {
   QCOMPARE(inserted.count(), 1);
   QCOMPARE(l.w.controller.entries()->mediaCount(), kFiles);
   QCOMPARE(l.text(kFiles - 1), l.name(kFiles - 1));
-  QCOMPARE(l.w.controller.status(), QString("Not media files, so not added: notes.txt."));
+  QCOMPARE(l.w.controller.status(), QString("Left out: notes.txt (not a recording)."));
 
   // The same card again, then a few of its files picked as one device: all refused.
   timer.restart();

@@ -5,11 +5,15 @@
 #include "tests/app/gui_test_support.h"
 #include "tests/support/test_support.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QJSValue>
 #include <QQuickItem>
 #include <QSemaphore>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QWindow>
 #include <QTest>
 
 using namespace gui_test;
@@ -22,6 +26,10 @@ class WindowTest : public QObject {
   void sceneShowsTheDefaultSettings();
   void sceneStartsOneRunAndShowsItsEnd();
   void aRunOnRealMediaEndsInTheResultView();
+  void aRunEndsWithoutWaitingForTheFileManager();
+  void noFileManagerIsSaidWithWhereTheProjectsAre();
+  void keyboardAndMouseWorkAsOnTheDesktop();
+  void theWindowComesBackWhereItWas();
   void startsFromAnyFolder();
   void filesOpenedWithItAreReadFromWhereItStarted();
 };
@@ -38,6 +46,10 @@ void WindowTest::sceneShowsTheDefaultSettings() {
   QCOMPARE(w.find("premiere")->property("checked").toBool(), d.premiere != 0);
   QCOMPARE(w.find("refine")->property("checked").toBool(), d.refine);
   QCOMPARE(w.find("driftcorrect")->property("checked").toBool(), d.drift_correct);
+  // What to do first, and later why a file was left out, is read at the foot from the start.
+  QVERIFY(w.find("statusline")->property("width").toDouble() > 100);
+  QCOMPARE(w.find("statusline")->property("text").toString(),
+           QString("Add the recordings of one event, then press Sync."));
 
   // A list longer than its frame shows that it goes on.
   w.view.show();
@@ -46,17 +58,39 @@ void WindowTest::sceneShowsTheDefaultSettings() {
   for (int i = 0; i < 13; ++i) w.add(QString("/m/%1.mov").arg(i));
   QTRY_COMPARE(w.find("listscroll")->property("policy").toInt(), int(Qt::ScrollBarAlwaysOn));
 
-  // A typed tolerance out of range is refused aloud, not clamped in silence.
+  // A typed value out of range is refused aloud under its own field, not clamped in
+  // silence, and the note goes once a value is taken or a run starts.
   QObject* tolerance = w.find("tolerance");
+  QObject* toleranceNote = w.find("toleranceproblem");
   QJSValue parse = tolerance->property("valueFromText").value<QJSValue>();
   QCOMPARE(parse.call({QJSValue("1.5")}).toInt(), qRound(d.tolerance * 1000));
-  QVERIFY(w.find("settingsproblem")->property("visible").toBool());
+  QTRY_VERIFY(toleranceNote->property("visible").toBool());
+  QCOMPARE(tolerance->property("problem").toString(),
+           QString("Tolerance 1.5 is not taken: it goes from 0.800 to 0.999. It stays 0.990."));
   QCOMPARE(parse.call({QJSValue("0,95")}).toInt(), 950);
-  QVERIFY(!w.find("settingsproblem")->property("visible").toBool());
+  QTRY_VERIFY(!toleranceNote->property("visible").toBool());
+
+  // "Custom…" brings its fields without widening the settings.
+  QObject* settings = w.find("settings");
+  const auto right_edge = [&](const char* name) {
+    auto* item = qobject_cast<QQuickItem*>(w.find(name));
+    return item->mapToScene(QPointF(item->width(), 0)).x();
+  };
+  const double clear = right_edge("clearbutton"), sync = right_edge("syncbutton");
+  QVERIFY(sync <= w.view.width());
+  w.find("framesize")->setProperty("currentIndex", 3);
+  QTRY_VERIFY(w.find("customsize")->property("visible").toBool());
+  QCOMPARE(right_edge("clearbutton"), clear);
+  QCOMPARE(right_edge("syncbutton"), sync);
   QJSValue parse_width = w.find("customwidth")->property("valueFromText").value<QJSValue>();
   QCOMPARE(parse_width.call({QJSValue("20000")}).toInt(), d.width);
-  QVERIFY2(w.find("settingsproblem")->property("text").toString().startsWith("Width 20000 is not taken"),
-           qPrintable(w.find("settingsproblem")->property("text").toString()));
+  parse.call({QJSValue("2")});
+  QTRY_VERIFY(w.find("customwidthproblem")->property("visible").toBool());
+  QVERIFY(toleranceNote->property("visible").toBool());  // one note per setting
+  QVERIFY(w.find("customwidth")->property("problem").toString().startsWith("Width 20000 is not taken"));
+  settings->setProperty("running", true);
+  QTRY_VERIFY(!w.find("customwidthproblem")->property("visible").toBool());
+  QVERIFY(!toleranceNote->property("visible").toBool());
 }
 
 void WindowTest::sceneStartsOneRunAndShowsItsEnd() {
@@ -114,6 +148,15 @@ void WindowTest::sceneStartsOneRunAndShowsItsEnd() {
   QVERIFY(!w.find("text3")->property("visible").toBool());
   QCOMPARE(w.find("headline")->property("text").toString(), QString("Nothing in sync"));
   QVERIFY(w.find("endmark")->property("text").toString() != QString::fromUtf8("✓"));
+  QVERIFY(w.find("resultsentence")->property("visible").toBool());
+
+  // The next run shows nothing of this one's end while it goes.
+  QMetaObject::invokeMethod(w.view.rootObject(), "startRun");
+  QVERIFY(w.controller.running());
+  QVERIFY(w.controller.lastRun().isEmpty());
+  QTRY_VERIFY(!w.find("resultsentence")->property("visible").toBool());
+  stub.release();
+  QVERIFY(ended.wait(20000));
   QCOMPARE(w.warnings(), QStringList{});
 }
 
@@ -150,15 +193,177 @@ void WindowTest::aRunOnRealMediaEndsInTheResultView() {
   QCOMPARE(w.find("tabs")->property("currentIndex").toInt(), 1);
   QTRY_COMPARE(w.find("done")->property("opacity").toDouble(), 1.0);
   QVERIFY(w.find("text3")->property("visible").toBool());
+  // The end said in full at the foot, however long the folder's name.
+  QObject* said = w.find("resultline");
+  QCOMPARE(said->property("text").toString(), shown.value("sentence").toString());
+  QVERIFY(!said->property("truncated").toBool());
+  auto* foot = qobject_cast<QQuickItem*>(w.find("done"));
+  QTRY_VERIFY(foot->height() >= qobject_cast<QQuickItem*>(said)->y() + qobject_cast<QQuickItem*>(said)->height());
   const QAbstractItemModel& list = *w.controller.entries();
   QCOMPARE(list.index(0, 0).data(FileListEntries::MarkRole).toString(), QString("in sync with 1 file"));
   QCOMPARE(list.index(3, 0).data(FileListEntries::MarkKindRole).toString(), QString("unreadable"));
 
+  // A changed list: the result stays, marked as of the list as it was, and the files
+  // lose what it said of them.
   w.controller.removeEntry(3);
   QTRY_COMPARE(w.find("done")->property("opacity").toDouble(), 0.0);
   QCOMPARE(w.find("tabs")->property("currentIndex").toInt(), 0);
   QCOMPARE(w.controller.status(), QString());
+  QVERIFY(w.controller.lastRun().value("stale").toBool());
+  QVERIFY(w.find("resultview")->property("stale").toBool());
+  QVERIFY(w.find("resulttab")->property("enabled").toBool());
+  QCOMPARE(list.index(0, 0).data(FileListEntries::MarkRole).toString(), QString());
   QCOMPARE(w.warnings(), QStringList{});
+}
+
+// A file manager kept open (this one never ends) must not keep the run going.
+void WindowTest::aRunEndsWithoutWaitingForTheFileManager() {
+  TempRunDir run;
+  QVERIFY(testing_support::make_media(run.file("long.wav"),
+                                      "anoisesrc=seed=11:sample_rate=8000,tremolo=f=2.5:d=0.9", 16));
+  QCOMPARE(testing_support::ffmpeg({"-i", run.file("long.wav"), "-ss", "4", "-t", "9", run.file("cut.wav")}), 0);
+  testing_support::StandInViewer viewer;
+  Window w;
+  QCOMPARE(w.load(BRENVIK_SCENE), QString());
+  w.controller.setOpenOutput(true);
+  for (const char* name : {"long.wav", "cut.wav"}) w.add(QString::fromStdString(run.file(name)));
+  QSignalSpy ended(&w.controller, &QMLFile::send2gui);
+  QMetaObject::invokeMethod(w.view.rootObject(), "startRun");
+  QVERIFY(ended.wait(120000));
+  const QDateTime now = QDateTime::currentDateTime();
+  QDateTime written;
+  const QVariantList documents = w.controller.lastRun().value("documents").toList();
+  QVERIFY(!documents.isEmpty());
+  for (const QVariant& d : documents)
+    written = std::max(written, QFileInfo(d.toMap().value("path").toString()).lastModified());
+  QVERIFY2(written.msecsTo(now) < 1000, qPrintable(QString::number(written.msecsTo(now))));
+  QVERIFY(!w.controller.running());
+  QTRY_VERIFY(viewer.running());
+  QCOMPARE(QDir::cleanPath(QString::fromStdString(viewer.shown())),
+           QDir::fromNativeSeparators(w.controller.lastRun().value("folder").toString()));
+  QCOMPARE(w.controller.folderProblem(), QString());
+}
+
+QPoint centre_of(QObject* object);
+
+// Show folder without a file manager, or with one that gives up: the window says so and
+// where the projects are, beside a Copy path.
+void WindowTest::noFileManagerIsSaidWithWhereTheProjectsAre() {
+  Window w;
+  QCOMPARE(w.load(BRENVIK_SCENE), QString());
+  QSignalSpy said(&w.controller, &QMLFile::folderProblemChanged);
+  {
+    testing_support::StandInViewer gives_up(3);
+    w.controller.showFolder("/tmp/Projects");
+    QVERIFY(said.wait(20000));
+  }
+  QCOMPARE(w.controller.folderProblem(),
+           QString("No file manager to show the folder: the projects are in /tmp/Projects."));
+  QCOMPARE(w.find("folderproblemtext")->property("text").toString(), w.controller.folderProblem());
+  w.view.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&w.view));
+  QTRY_VERIFY(w.find("folderproblem")->property("visible").toBool());
+  // Its Copy path says it has copied.
+  QObject* copy = w.find("folderproblemcopy");
+  QCOMPARE(copy->property("text").toString(), QString("Copy path"));
+  QTest::mouseClick(&w.view, Qt::LeftButton, {}, centre_of(copy));
+  QTRY_COMPARE(copy->property("text").toString(), QString("Copied"));
+
+  const QByteArray path = qgetenv("PATH");
+  qputenv("PATH", "/nonexistent");
+  w.controller.showFolder("/tmp/Other");
+  qputenv("PATH", path);
+  QTRY_COMPARE(w.controller.folderProblem(),
+               QString("No file manager to show the folder: the projects are in /tmp/Other."));
+  testing_support::StandInViewer viewer;
+  w.controller.showFolder("/tmp/Projects");
+  QCOMPARE(w.controller.folderProblem(), QString());  // a new attempt forgets the old one
+  QTRY_VERIFY(viewer.running());
+}
+
+QPoint centre_of(QObject* object) {
+  auto* item = qobject_cast<QQuickItem*>(object);
+  return item ? item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint() : QPoint();
+}
+
+namespace {
+
+// The rows of the list whose selection shows.
+QList<int> selected_rows(Window& w) {
+  QList<int> rows;
+  const QVariantList chosen = w.find("filelistpanel")->property("selected").toList();
+  for (const QVariant& row : chosen) rows << row.toInt();
+  return rows;
+}
+
+}  // namespace
+
+void WindowTest::keyboardAndMouseWorkAsOnTheDesktop() {
+  Window w;
+  QCOMPARE(w.load(BRENVIK_SCENE), QString());
+  w.view.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&w.view));
+  const QStringList files = {"/m/a.mov", "/m/b.wav", "/m/c.mov", "/m/d.mp4"};
+  for (const QString& f : files) w.add(f);
+  auto* list = qobject_cast<QQuickItem*>(w.find("filelist"));
+  QTRY_VERIFY(list->property("contentHeight").toDouble() >= 4 * 46);  // its rows are laid out
+
+  // A click selects the row it lands on, Ctrl adds one, Delete takes the selection.
+  const QPoint row1 = list->mapToScene(QPointF(120, 46 + 23)).toPoint();
+  const QPoint row3 = list->mapToScene(QPointF(120, 3 * 46 + 23)).toPoint();
+  QTest::mouseClick(&w.view, Qt::LeftButton, {}, row1);
+  QTRY_COMPARE(selected_rows(w), QList<int>{1});
+  QTest::mouseClick(&w.view, Qt::LeftButton, Qt::ControlModifier, row3);
+  QTRY_COMPARE(selected_rows(w), (QList<int>{1, 3}));
+  QTest::keyClick(&w.view, Qt::Key_Delete);
+  QTRY_COMPARE(w.model.dajmilista(), (QStringList{"/m/a.mov", "/m/c.mov"}));
+  // Taken back with Ctrl+Z; Ctrl+A and Delete empty it, and Ctrl+Z again fills it.
+  QTest::keyClick(&w.view, Qt::Key_Z, Qt::ControlModifier);
+  QTRY_COMPARE(w.model.dajmilista(), files);
+  QTRY_VERIFY(list->property("contentHeight").toDouble() >= 4 * 46);
+  QTest::mouseClick(&w.view, Qt::LeftButton, {}, row1);
+  QTRY_COMPARE(selected_rows(w), QList<int>{1});
+  QTest::keyClick(&w.view, Qt::Key_A, Qt::ControlModifier);
+  QTRY_COMPARE(selected_rows(w), (QList<int>{0, 1, 2, 3}));
+  QTest::keyClick(&w.view, Qt::Key_Delete);
+  QTRY_COMPARE(w.model.rowCount(), 0);
+  QTest::keyClick(&w.view, Qt::Key_Z, Qt::ControlModifier);
+  QTRY_COMPARE(w.model.dajmilista(), files);
+  // Clear says how to take it back.
+  QTRY_VERIFY(w.find("clearbutton")->property("enabled").toBool());
+  QTest::mouseClick(&w.view, Qt::LeftButton, {}, centre_of(w.find("clearbutton")));
+  QTRY_COMPARE(w.model.rowCount(), 0);
+  QCOMPARE(w.controller.status(), QString("The list is cleared. Ctrl+Z brings it back."));
+  QTest::keyClick(&w.view, Qt::Key_Z, Qt::ControlModifier);
+  QTRY_COMPARE(w.model.dajmilista(), files);
+  QVERIFY(!w.controller.canUndo());
+
+  // The title bar maximises on a double click, and restores on the next.
+  const QPoint title = centre_of(w.find("titlebar"));
+  QTest::mouseDClick(&w.view, Qt::LeftButton, {}, title);
+  QTRY_COMPARE(w.view.visibility(), QWindow::Maximized);
+  QTest::mouseDClick(&w.view, Qt::LeftButton, {}, centre_of(w.find("titlebar")));
+  QTRY_COMPARE(w.view.visibility(), QWindow::Windowed);
+}
+
+// The place and size of the window outlive the process; a place on no screen is not taken.
+void WindowTest::theWindowComesBackWhereItWas() {
+  TempRunDir run;
+  QSettings store(QString::fromStdString(run.file("window.ini")), QSettings::IniFormat);
+  QWindow window;
+  QVERIFY(!restore_window(window, store));  // first start: as the window makes itself
+  window.setGeometry(QRect(60, 50, 900, 800));
+  remember_window(window, store);
+  QWindow again;
+  QVERIFY(!restore_window(again, store));
+  QCOMPARE(again.geometry(), QRect(60, 50, 900, 800));
+  store.setValue("window/maximised", true);
+  QVERIFY(restore_window(again, store));
+  store.setValue("window/geometry", QRect(-90000, -90000, 800, 740));
+  QWindow gone;
+  gone.setGeometry(QRect(10, 10, 300, 200));
+  QVERIFY(!restore_window(gone, store));
+  QCOMPARE(gone.geometry(), QRect(10, 10, 300, 200));
 }
 
 // From a launcher or another folder the program finds its run folder above its own.

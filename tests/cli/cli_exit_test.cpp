@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <unistd.h>
 
 using testing_support::TempRunDir;
 
@@ -32,4 +34,30 @@ TEST(CliExit, StatusTellsUsageErrorsImpossibleRunsAndNothingInSync) {
 
   std::filesystem::remove_all("Brenvik.app");
   EXPECT_EQ(run_cli({"--no-open", "a.wav"}), 3);
+}
+
+// The file manager that shows the documents runs on its own: one that stays open holds up
+// nothing, and one that gives up at once is said, with where the documents are.
+TEST(CliExit, EndsWithoutWaitingForTheFileManager) {
+  namespace fs = std::filesystem;
+  TempRunDir dir;
+  ASSERT_TRUE(testing_support::make_media("long.wav", "anoisesrc=seed=11:sample_rate=8000,tremolo=f=2.5:d=0.9", 16));
+  ASSERT_EQ(testing_support::ffmpeg({"-i", "long.wav", "-ss", "4", "-t", "9", "cut.wav"}), 0);
+  const std::string out = dir.file("out");
+  {
+    testing_support::StandInViewer viewer;
+    ASSERT_EQ(run_cli({"--quiet", "--out", out, "long.wav", "cut.wav"}), 0);
+    const auto ended = fs::file_time_type::clock::now();
+    auto written = fs::file_time_type::min();
+    for (const fs::directory_entry& e : fs::directory_iterator(out))
+      written = std::max(written, e.last_write_time());
+    EXPECT_LT(ended - written, std::chrono::seconds(2));
+    for (int i = 0; i < 1000 && !viewer.running(); ++i) usleep(10000);
+    EXPECT_TRUE(viewer.running());
+    EXPECT_EQ(viewer.shown(), out);
+  }
+  testing_support::StandInViewer gives_up(3);
+  std::string said;
+  ASSERT_EQ(run_program({BRENVIK_SYNC_EXE, "--quiet", "--out", out, "long.wav", "cut.wav"}, said), 0);
+  EXPECT_EQ(said, "brenvik-sync: No file manager to show the folder: the projects are in " + out);
 }

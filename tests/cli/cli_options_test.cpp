@@ -34,12 +34,35 @@ TEST(CliOptions, FilesDeviceGroupsAndSettingsAreRead) {
   EXPECT_EQ(p.options.out, dir.file("docs"));
 
   // After "--" names that look like options are files.
-  for (const char* f : {"-x.wav", "--quiet", "--"}) testing_support::write_file(f, "x");
-  p = parse_cli({"--no-open", "--", "-x.wav", "--quiet", "--"}, dir.path());
+  for (const char* f : {"-x.wav", "--quiet.mov"}) testing_support::write_file(f, "x");
+  ASSERT_TRUE(testing_support::make_media("dashes.wav", "sine=frequency=300:sample_rate=8000", 1));
+  std::filesystem::rename("dashes.wav", "--");
+  p = parse_cli({"--no-open", "--", "-x.wav", "--quiet.mov", "--"}, dir.path());
   ASSERT_EQ(p.error, "");
   EXPECT_EQ(p.options.files,
-            (std::vector<std::string>{dir.file("-x.wav"), dir.file("--quiet"), dir.file("--")}));
+            (std::vector<std::string>{dir.file("-x.wav"), dir.file("--quiet.mov"), dir.file("--")}));
   EXPECT_TRUE(p.options.no_open && !p.options.quiet);
+}
+
+// Files beside the recordings (the event's notes, a table) are left out and named, and a
+// device group they alone made goes with them; a media name is trusted, a sound is read.
+TEST(CliOptions, FilesThatAreNotRecordingsAreLeftOut) {
+  TempRunDir dir;
+  for (const char* f : {"a.mov", "devices.txt", "truth.json", "manifest.tsv", "still.png"})
+    testing_support::write_file(f, f == std::string("still.png") ? "\x89PNG\r\n\x1a\n" : "x\ty\n");
+  ASSERT_TRUE(testing_support::make_media("take.wav", "sine=frequency=300:sample_rate=8000", 1));
+  std::filesystem::rename("take.wav", "take.rec");
+  CliParse p = parse_cli({"devices.txt", "a.mov", "--device", "truth.json", "--end", "--device",
+                          "manifest.tsv", "take.rec", "--end", "still.png"},
+                         dir.path());
+  ASSERT_EQ(p.error, "");
+  EXPECT_EQ(p.options.files, (std::vector<std::string>{dir.file("a.mov"), kBeginMarker,
+                                                       dir.file("take.rec"), kEndMarker}));
+  EXPECT_EQ(p.options.left_out,
+            (std::vector<std::string>{"devices.txt", "truth.json", "manifest.tsv", "still.png"}));
+  p = parse_cli({"devices.txt"}, dir.path());
+  EXPECT_EQ(p.error, "no media files given");
+  EXPECT_EQ(p.options.left_out, std::vector<std::string>{"devices.txt"});
 }
 
 TEST(CliOptions, UsageErrorsNameTheProblem) {

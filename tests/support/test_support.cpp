@@ -18,6 +18,7 @@
 #include <regex>
 #include <sstream>
 #include <stdexcept>
+#include <csignal>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -64,6 +65,35 @@ TempRunDir::~TempRunDir() {
 }
 
 std::string TempRunDir::log_text() const { return read_file(path_ + "/Brenvik.app/LOG/log_file.txt"); }
+
+StandInViewer::StandInViewer(int exit_status) {
+  std::string pattern = (fs::temp_directory_path() / "brenvik-viewer-XXXXXX").string();
+  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+  dir_ = pattern;
+  const std::string script = dir_ + "/" + kFolderViewer;
+  // The pid is written last, so that a pid on file means the folder is on file too.
+  write_file(script, "#!/bin/sh\nprintf '%s' \"$1\" > '" + dir_ + "/shown'\n" +
+                         (exit_status == kNeverEnds ? "echo $$ > '" + dir_ + "/pid'\nexec sleep 600\n"
+                                                    : "exit " + std::to_string(exit_status) + "\n"));
+  fs::permissions(script, fs::perms::owner_all);
+  const char* path = std::getenv("PATH");
+  path_before_ = path ? path : "";
+  setenv("PATH", (dir_ + ":" + path_before_).c_str(), 1);
+}
+
+StandInViewer::~StandInViewer() {
+  if (const std::string pid = read_file(dir_ + "/pid"); !pid.empty()) kill(std::stoi(pid), SIGKILL);
+  setenv("PATH", path_before_.c_str(), 1);
+  std::error_code ec;
+  fs::remove_all(dir_, ec);
+}
+
+std::string StandInViewer::shown() const { return read_file(dir_ + "/shown"); }
+
+bool StandInViewer::running() const {
+  const std::string pid = read_file(dir_ + "/pid");
+  return !pid.empty() && kill(std::stoi(pid), 0) == 0;
+}
 
 int ffmpeg(const std::vector<std::string>& args) {
   std::vector<std::string> argv = {BRENVIK_FFMPEG, "-nostdin", "-y", "-loglevel", "error"};

@@ -25,6 +25,25 @@ class TempRunDir {
   std::string previous_cwd_;
 };
 
+// A stand-in file manager, first on PATH while it lives: a script named as the folder
+// viewer that notes the folder it was given and then runs until it is killed, or, with
+// an exit status, ends with it at once.
+class StandInViewer {
+ public:
+  static constexpr int kNeverEnds = -1;
+  explicit StandInViewer(int exit_status = kNeverEnds);
+  ~StandInViewer();  // kills it when it still runs, and puts PATH back
+  StandInViewer(const StandInViewer&) = delete;
+  StandInViewer& operator=(const StandInViewer&) = delete;
+
+  std::string shown() const;  // the folder it was given; "" before it started
+  bool running() const;       // it has started and not ended
+
+ private:
+  std::string dir_;
+  std::string path_before_;
+};
+
 // Runs the system ffmpeg quietly with these arguments (after -y -loglevel error);
 // returns its exit status.
 int ffmpeg(const std::vector<std::string>& args);
