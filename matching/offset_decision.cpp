@@ -3,6 +3,8 @@
 #include "core/composeints.h"
 #include "core/format.h"
 #include "core/log.h"
+#include "core/parallel.h"
+#include "core/process.h"
 
 #include <algorithm>
 #include <cmath>
@@ -218,7 +220,9 @@ std::vector<PairVerdict> judge_pairs(const std::vector<PairSlot>& slots, int n,
   const std::size_t known_entries = std::min(static_cast<std::size_t>(std::max(n, 0)), durations.size());
 
   std::vector<PairVerdict> verdicts(walked);
-  for (std::size_t k = 0; k < walked; ++k) {
+  // Each pair is judged on its own slot alone, the longest lists in a few milliseconds:
+  // a few hundred pairs to a job keeps both cores busy on shoots of tens of thousands.
+  const auto judge = [&](std::size_t k) {
     const PairSlot& slot = slots[k];
     PairVerdict& v = verdicts[k];
     v.longer = slot.longer;
@@ -226,7 +230,7 @@ std::vector<PairVerdict> judge_pairs(const std::vector<PairSlot>& slots, int n,
     const bool known = slot.longer >= 0 && slot.shorter >= 0 &&
                        static_cast<std::size_t>(slot.longer) < known_entries &&
                        static_cast<std::size_t>(slot.shorter) < known_entries;
-    if (slot.list.size() < kMinimumValues || !known) continue;
+    if (slot.list.size() < kMinimumValues || !known) return;
     v.judged = true;
     {
       std::ostringstream text;
@@ -238,7 +242,16 @@ std::vector<PairVerdict> judge_pairs(const std::vector<PairSlot>& slots, int n,
                              durations[static_cast<std::size_t>(slot.shorter)]);
     v.in_sync = pair_in_sync(v.summary, v.overlap);
     if (v.in_sync) v.result = decided_result(v, static_cast<double>(v.summary.offset));
-  }
+  };
+  constexpr std::size_t kPairsPerJob = 256;
+  const int jobs = static_cast<int>((walked + kPairsPerJob - 1) / kPairsPerJob);
+  ordered_parallel_for(
+      jobs, worker_count(),
+      [&](int job) {
+        const std::size_t first = static_cast<std::size_t>(job) * kPairsPerJob;
+        for (std::size_t k = first; k < std::min(walked, first + kPairsPerJob); ++k) judge(k);
+      },
+      [](int) {});
   return verdicts;
 }
 

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <complex>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <map>
 #include <utility>
@@ -58,6 +59,82 @@ constexpr double kPi = 3.14159265358979323846;
 // Keeps the phase transform finite on bins where the cross spectrum vanishes (digital
 // silence), relative to the window's mean magnitude so it never dominates real bins.
 constexpr float kPhatEpsilonRelative = 1e-6f;
+
+// sin and cos of π·j/a, the angles a tap's weight is built from.
+std::pair<double, double> angle(int j) {
+  static const auto angles = [] {
+    std::array<std::pair<double, double>, 2 * kSincTaps> t{};
+    for (int i = 0; i < 2 * kSincTaps; ++i) t[static_cast<std::size_t>(i)] = {std::sin(kPi * i / kSincTaps), std::cos(kPi * i / kSincTaps)};
+    return t;
+  }();
+  return angles[static_cast<std::size_t>(((j % (2 * kSincTaps)) + 2 * kSincTaps) % (2 * kSincTaps))];
+}
+
+// The along-drift resampling's rotations are started exactly this often (samples).
+constexpr std::int64_t kExactEvery = 1024;
+
+// One output sample's taps, k = 1 − a … a, and their weights four at a time in the
+// compiler's vectors.
+constexpr int kTapCount = 2 * kSincTaps;
+constexpr int kTapQuads = kTapCount / 4;
+using TapQuad = double __attribute__((vector_size(4 * sizeof(double))));
+using Taps = std::array<double, kTapCount>;
+
+// What the taps' weights need of k alone: k, ∓1 for sin(π(k − f)) against sin(πf), and
+// the angle πk/a.
+struct TapConstants {
+  std::array<TapQuad, kTapQuads> k, sign, sin_ka, cos_ka;
+};
+
+const TapConstants& tap_constants() {
+  static const TapConstants taps = [] {
+    TapConstants t{};
+    for (int j = 0; j < kTapCount; ++j) {
+      const int k = j - kSincTaps + 1;
+      const auto q = static_cast<std::size_t>(j / 4);
+      t.k[q][j % 4] = k;
+      t.sign[q][j % 4] = k % 2 == 0 ? -1.0 : 1.0;
+      t.sin_ka[q][j % 4] = angle(k).first;
+      t.cos_ka[q][j % 4] = angle(k).second;
+    }
+    return t;
+  }();
+  return taps;
+}
+
+// What one output sample's weights follow from: its fraction f, sin(πf) with the sign of
+// its whole part, and sin, cos of πf/a.
+struct TapAngles {
+  double fraction, sin_f, sin_fa, cos_fa;
+};
+
+// The weights of n samples. Divisions are most of the resampling's time, and a machine
+// with AVX2 does twice as many at once; the quotients are correctly rounded either way,
+// and no multiply and add is fused, so both give the same weights to the bit.
+__attribute__((target_clones("avx2", "default")))
+void tap_weights(const TapAngles* angles, std::size_t n, Taps* weights) {
+  const TapConstants& taps = tap_constants();
+  const TapQuad one = {1.0, 1.0, 1.0, 1.0};
+  for (std::size_t i = 0; i < n; ++i) {
+    const TapAngles& a = angles[i];
+    for (std::size_t q = 0; q < kTapQuads; ++q) {
+      const TapQuad x = taps.k[q] - a.fraction;
+      const TapQuad sin_x = taps.sign[q] * a.sin_f;
+      const TapQuad sin_xa = taps.sin_ka[q] * a.cos_fa - taps.cos_ka[q] * a.sin_fa;
+      const TapQuad weight = static_cast<double>(kSincTaps) * sin_x * sin_xa / (kPi * kPi * x * x);
+      // At the sample itself the sinc is 1 (the quotient there is 0/0).
+      const TapQuad kept = (x > 1e-9) | (x < -1e-9) ? weight : one;
+      std::memcpy(weights[i].data() + 4 * q, &kept, sizeof kept);
+    }
+  }
+}
+
+// floor() for the positions of the resampling, which are far inside the integers' range;
+// the library call costs as much as a tap.
+std::int64_t whole_below(double x) {
+  const auto t = static_cast<std::int64_t>(x);
+  return static_cast<double>(t) > x ? t - 1 : t;
+}
 
 struct WindowSpan {
   double start = 0.0;  // shorter-file seconds
@@ -234,17 +311,9 @@ class WindowCorrelator {
     // one rotation a sample rather than three sines, started exactly every kExactEvery
     // samples so that the rotations' rounding stays near 1e-13. The windows hold a
     // million samples.
-    constexpr std::int64_t kExactEvery = 1024;
-    static const auto angles = [] {
-      std::array<std::pair<double, double>, 2 * kSincTaps> t{};  // sin, cos of π·j/a
-      for (int j = 0; j < 2 * kSincTaps; ++j) t[static_cast<std::size_t>(j)] = {std::sin(kPi * j / kSincTaps), std::cos(kPi * j / kSincTaps)};
-      return t;
-    }();
-    const auto angle = [](int j) { return angles[static_cast<std::size_t>(((j % (2 * kSincTaps)) + 2 * kSincTaps) % (2 * kSincTaps))]; };
     const double turn = kPi * step;
     const double cos_turn = std::cos(turn), sin_turn = std::sin(turn);
     const double cos_turn_a = std::cos(turn / kSincTaps), sin_turn_a = std::sin(turn / kSincTaps);
-    const auto size = static_cast<std::int64_t>(raw_.size());
     for (std::int64_t block = 0; block < count; block += kExactEvery) {
       const double at0 = position(block);
       const std::int64_t n0 = static_cast<std::int64_t>(std::floor(at0));
@@ -253,28 +322,15 @@ class WindowCorrelator {
       double sin_psi_a = std::sin(psi / kSincTaps), cos_psi_a = std::cos(psi / kSincTaps);
       for (std::int64_t m = block; m < std::min(count, block + kExactEvery); ++m) {
         const double at = position(m);
-        const std::int64_t centre = static_cast<std::int64_t>(std::floor(at));
+        const std::int64_t centre = whole_below(at);
         const double fraction = at - static_cast<double>(centre);
         const int whole = static_cast<int>(centre - n0);  // ψ − πf, in half turns
         const auto [sin_w, cos_w] = angle(whole);
         const double sin_f = whole % 2 == 0 ? sin_psi : -sin_psi;
         const double sin_fa = sin_psi_a * cos_w - cos_psi_a * sin_w;
         const double cos_fa = cos_psi_a * cos_w + sin_psi_a * sin_w;
-        double sum = 0.0;
-        for (int k = -kSincTaps + 1; k <= kSincTaps; ++k) {
-          const std::int64_t i = centre + k;
-          if (i < 0 || i >= size) continue;
-          const double x = static_cast<double>(k) - fraction;
-          double weight = 1.0;
-          if (std::abs(x) > 1e-9) {
-            const auto [sin_ka, cos_ka] = angle(k);
-            const double sin_x = (k % 2 == 0 ? -sin_f : sin_f);
-            const double sin_xa = sin_ka * cos_fa - cos_ka * sin_fa;
-            weight = kSincTaps * sin_x * sin_xa / (kPi * kPi * x * x);
-          }
-          sum += weight * raw_[static_cast<std::size_t>(i)];
-        }
-        y_[static_cast<std::size_t>(m)] = static_cast<float>(sum);
+        angles_[static_cast<std::size_t>(m - block)] = {fraction, sin_f, sin_fa, cos_fa};
+        firsts_[static_cast<std::size_t>(m - block)] = centre - kSincTaps + 1;
         const double s = sin_psi * cos_turn + cos_psi * sin_turn;
         cos_psi = cos_psi * cos_turn - sin_psi * sin_turn;
         sin_psi = s;
@@ -282,7 +338,50 @@ class WindowCorrelator {
         cos_psi_a = cos_psi_a * cos_turn_a - sin_psi_a * sin_turn_a;
         sin_psi_a = sa;
       }
+      const std::int64_t n = std::min(count, block + kExactEvery) - block;
+      tap_weights(angles_.data(), static_cast<std::size_t>(n), weights_.data());
+      add_taps(block, n);
     }
+  }
+
+  //! y_[block + i] for i in [0, n): the taps of weights_[i] over raw_ from firsts_[i],
+  //! summed tap by tap. Four samples' sums go side by side, each in its own order: one
+  //! sum alone waits on every addition before the next.
+  void add_taps(std::int64_t block, std::int64_t n) {
+    const auto size = static_cast<std::int64_t>(raw_.size());
+    const auto inside = [&](std::int64_t i) { return firsts_[i] >= 0 && firsts_[i] + kTapCount <= size; };
+    const auto one = [&](std::int64_t i) {
+      double sum = 0.0;
+      for (int j = 0; j < kTapCount; ++j) {
+        const std::int64_t at = firsts_[i] + j;
+        if (at >= 0 && at < size) sum += weights_[i][j] * raw_[static_cast<std::size_t>(at)];
+      }
+      y_[static_cast<std::size_t>(block + i)] = static_cast<float>(sum);
+    };
+    std::int64_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+      if (!inside(i) || !inside(i + 1) || !inside(i + 2) || !inside(i + 3)) {
+        for (int q = 0; q < 4; ++q) one(i + q);
+        continue;
+      }
+      const float* a = raw_.data() + firsts_[i];
+      const float* b = raw_.data() + firsts_[i + 1];
+      const float* c = raw_.data() + firsts_[i + 2];
+      const float* d = raw_.data() + firsts_[i + 3];
+      const Taps &wa = weights_[i], &wb = weights_[i + 1], &wc = weights_[i + 2], &wd = weights_[i + 3];
+      double sa = 0.0, sb = 0.0, sc = 0.0, sd = 0.0;
+      for (int j = 0; j < kTapCount; ++j) {
+        sa += wa[j] * a[j];
+        sb += wb[j] * b[j];
+        sc += wc[j] * c[j];
+        sd += wd[j] * d[j];
+      }
+      y_[static_cast<std::size_t>(block + i)] = static_cast<float>(sa);
+      y_[static_cast<std::size_t>(block + i + 1)] = static_cast<float>(sb);
+      y_[static_cast<std::size_t>(block + i + 2)] = static_cast<float>(sc);
+      y_[static_cast<std::size_t>(block + i + 3)] = static_cast<float>(sd);
+    }
+    for (; i < n; ++i) one(i);
   }
 
   //! Puts the spectrum of the shorter file's window at `start` in X_. Both passes over a
@@ -348,6 +447,10 @@ class WindowCorrelator {
   int low_bin_ = 0;
   int high_bin_ = 0;
   std::vector<float> x_, y_, r_, raw_, magnitude_;
+  // One block of the along-drift resampling: each sample's angles, tap weights and first tap.
+  std::vector<TapAngles> angles_ = std::vector<TapAngles>(kExactEvery);
+  std::vector<Taps> weights_ = std::vector<Taps>(kExactEvery);
+  std::vector<std::int64_t> firsts_ = std::vector<std::int64_t>(kExactEvery);
   std::vector<std::complex<float>> X_, Y_;
   std::map<std::int64_t, std::vector<std::complex<float>>> spectra_;
 };
