@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <map>
 #include <numeric>
+#include <string_view>
 #include <utility>
 
 namespace {
@@ -20,6 +21,9 @@ constexpr std::int64_t kThousandths = 1000;
 constexpr std::int64_t kNtscDen = 1001;
 constexpr double kRateTolerance = 0.005;
 constexpr double kPpmScale = 1e-6;
+// What is left of the files' common beginning must say more than a letter or two
+// ("C0001.MP4", "C0002.MP4" share only "C").
+constexpr std::size_t kShortestDeviceName = 3;
 
 LayoutClip make_clip(const TimelineMember& member, const std::map<int, std::string>& paths) {
   LayoutClip clip;
@@ -49,13 +53,10 @@ void place(std::vector<LayoutTrack>& tracks, bool video, const LayoutClip& clip)
   tracks.push_back({video, clip.member.device, clip.name, {clip}});
 }
 
-GroupLayout lay_out(std::string name, std::vector<TimelineMember> members) {
+GroupLayout lay_out(std::string name, std::vector<TimelineMember> members,
+                    const std::map<int, std::string>& device_names) {
   std::map<int, std::string> paths;
-  std::map<int, std::string> device_names;
   for (const TimelineMember& m : members) paths[m.entry] = m.path;
-  for (const TimelineMember& m : members)
-    if (const auto first = paths.find(m.device); first != paths.end())
-      device_names[m.device] = file_name(first->second);
   std::stable_sort(members.begin(), members.end(), [](const auto& a, const auto& b) {
     return a.device != b.device ? a.device < b.device : a.exact_start < b.exact_start;
   });
@@ -151,11 +152,39 @@ std::string absolute_path(const std::string& path) {
   return (error ? std::filesystem::path(path) : absolute).lexically_normal().string();
 }
 
+std::string device_name(const std::vector<std::string>& files) {
+  if (files.empty()) return {};
+  if (files.size() == 1) return files.front();
+  std::string common = files.front();
+  for (const std::string& f : files)
+    common.resize(static_cast<std::size_t>(
+        std::mismatch(common.begin(), common.end(), f.begin(), f.end()).first - common.begin()));
+  // A camera's numbering and the separator before it say nothing of the device.
+  while (!common.empty() && (std::isdigit(static_cast<unsigned char>(common.back())) ||
+                             std::string_view("_-. ").find(common.back()) != std::string_view::npos))
+    common.pop_back();
+  const std::string count = " (" + std::to_string(files.size()) + " files)";
+  if (common.size() >= kShortestDeviceName) return common + count;
+  return files.front() + " … " + files.back();
+}
+
 std::vector<GroupLayout> layout_groups(const Timeline& timeline) {
+  // A device's name comes from all of its files, wherever they synced, so that its tracks
+  // are named alike in every group.
+  std::map<int, std::vector<std::pair<int, std::string>>> files_of;
+  for (const SyncGroup& group : timeline.groups)
+    for (const TimelineMember& m : group.members) files_of[m.device].emplace_back(m.entry, file_name(m.path));
+  std::map<int, std::string> names;
+  for (auto& [device, files] : files_of) {
+    std::sort(files.begin(), files.end());
+    std::vector<std::string> in_order;
+    for (const auto& file : files) in_order.push_back(file.second);
+    names[device] = device_name(in_order);
+  }
   std::vector<GroupLayout> layouts;
   for (std::size_t g = 0; g < timeline.groups.size(); ++g)
     layouts.push_back(
-        lay_out("Sync group " + std::to_string(g + 1), timeline.groups[g].members));
+        lay_out("Sync group " + std::to_string(g + 1), timeline.groups[g].members, names));
   return layouts;
 }
 
@@ -173,7 +202,7 @@ GroupLayout layout_unsynced(const Timeline& timeline) {
     m.device = -1;
     m.placed_by = -1;
   }
-  GroupLayout layout = lay_out("Unsynced", std::move(loose));
+  GroupLayout layout = lay_out("Unsynced", std::move(loose), {});
   for (LayoutTrack& track : layout.tracks) track.name = "Unsynced";
   return layout;
 }

@@ -55,7 +55,7 @@ struct LayoutClip {
 struct LayoutTrack {
   bool video = false;
   int device = -1;           // TimelineMember::device of its clips
-  std::string name;          // the device's first file name ("Unsynced" for loose clips)
+  std::string name;          // device_name() of its device ("Unsynced" for loose clips)
   std::vector<LayoutClip> clips;  // in timeline order, none overlapping another
 };
 
@@ -64,6 +64,11 @@ struct GroupLayout {
   std::vector<LayoutTrack> tracks;  // the video tracks, then the audio tracks, by device
   double duration = 0.0;            // seconds to the end of the last clip
 };
+
+// A track's name for a device that recorded `files` (names, in order): a single file's
+// name; for several, what their names share before the numbering ("cam_b (2 files)"),
+// or the first and last names where they share too little.
+std::string device_name(const std::vector<std::string>& files);
 
 // One layout per sync group. A device's files follow one another on its tracks; a file
 // that would overlap its device's previous one gets a further track of that device.

@@ -40,8 +40,32 @@ TEST(TimelineLayout, DevicesGetTracksOfTheirOwn) {
   // Video tracks first, by device; a video file is on a video and on an audio track.
   EXPECT_EQ(summary(g), "V0:0,10.5,15.499 | V0:5 | V5:12.3456789 | A0:0,10.5,15.499 | A0:5 | "
                         "A5:12.3456789 | A6:1.5");
-  EXPECT_EQ(g.tracks[1].name, "a1.mov");  // the device's first file
+  EXPECT_EQ(g.tracks[1].name, "a1.mov … a4.mov");  // every track of the device, named by it
+  EXPECT_EQ(g.tracks[2].name, "cam b.mov");
   EXPECT_EQ(g.tracks[2].clips[0].url, "file:///m/cam%20b.mov");
+}
+
+TEST(TimelineLayout, DevicesAreNamedByWhatTheirFilesShare) {
+  using Names = std::vector<std::string>;
+  EXPECT_EQ(device_name(Names{"cam_b_part1.mov", "cam_b_part2.mov"}), "cam_b_part (2 files)");
+  EXPECT_EQ(device_name(Names{"ZOOM0001.WAV", "ZOOM0002.WAV", "ZOOM0013.WAV"}), "ZOOM (3 files)");
+  EXPECT_EQ(device_name(Names{"rec take 1.wav", "rec take 2.wav"}), "rec take (2 files)");
+  // Numbering alone, or names that share nothing, leave the first and the last.
+  EXPECT_EQ(device_name(Names{"C0001.MP4", "C0002.MP4"}), "C0001.MP4 … C0002.MP4");
+  EXPECT_EQ(device_name(Names{"wide.mov", "close.mov"}), "wide.mov … close.mov");
+  EXPECT_EQ(device_name(Names{"zoom.wav"}), "zoom.wav");
+}
+
+TEST(TimelineLayout, ADeviceSplitOverGroupsIsNamedAlikeInEach) {
+  Timeline t;
+  t.groups.resize(2);
+  t.groups[0].members = {member(0, 0, "/m/cam_b_part1.mov", 0.0, 10.0, 25.0f), member(2, 2, "/m/rec.wav", 0.0, 30.0, 999.0f)};
+  t.groups[1].members = {member(1, 0, "/m/cam_b_part2.mov", 0.0, 10.0, 25.0f), member(3, 3, "/m/phone.m4a", 2.0, 5.0, 999.0f)};
+  const std::vector<GroupLayout> g = layout_groups(t);
+  ASSERT_EQ(g.size(), 2u);
+  EXPECT_EQ(g[0].tracks[0].name, "cam_b_part (2 files)");
+  EXPECT_EQ(g[1].tracks[0].name, "cam_b_part (2 files)");
+  EXPECT_EQ(g[0].tracks.back().name, "rec.wav");
 }
 
 TEST(TimelineLayout, UnsyncedFilesFollowOneAnother) {
