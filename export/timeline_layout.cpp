@@ -159,9 +159,10 @@ std::string device_name(const std::vector<std::string>& files) {
   for (const std::string& f : files)
     common.resize(static_cast<std::size_t>(
         std::mismatch(common.begin(), common.end(), f.begin(), f.end()).first - common.begin()));
-  // A camera's numbering and the separator before it say nothing of the device.
-  while (!common.empty() && (std::isdigit(static_cast<unsigned char>(common.back())) ||
-                             std::string_view("_-. ").find(common.back()) != std::string_view::npos))
+  // The numbering's first digits and the separator before it say nothing of the device;
+  // digits before that separator are its name's ("cam1_001.mov").
+  while (!common.empty() && std::isdigit(static_cast<unsigned char>(common.back()))) common.pop_back();
+  while (!common.empty() && std::string_view("_-. ").find(common.back()) != std::string_view::npos)
     common.pop_back();
   const std::string count = " (" + std::to_string(files.size()) + " files)";
   if (common.size() >= kShortestDeviceName) return common + count;

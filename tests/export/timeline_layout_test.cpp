@@ -50,6 +50,9 @@ TEST(TimelineLayout, DevicesAreNamedByWhatTheirFilesShare) {
   EXPECT_EQ(device_name(Names{"cam_b_part1.mov", "cam_b_part2.mov"}), "cam_b_part (2 files)");
   EXPECT_EQ(device_name(Names{"ZOOM0001.WAV", "ZOOM0002.WAV", "ZOOM0013.WAV"}), "ZOOM (3 files)");
   EXPECT_EQ(device_name(Names{"rec take 1.wav", "rec take 2.wav"}), "rec take (2 files)");
+  // A device's own number stays: two cameras numbered alike keep their names apart.
+  EXPECT_EQ(device_name(Names{"cam1_001.mov", "cam1_002.mov"}), "cam1 (2 files)");
+  EXPECT_EQ(device_name(Names{"cam2_001.mp4", "cam2_024.mp4"}), "cam2 (2 files)");
   // Numbering alone, or names that share nothing, leave the first and the last.
   EXPECT_EQ(device_name(Names{"C0001.MP4", "C0002.MP4"}), "C0001.MP4 … C0002.MP4");
   EXPECT_EQ(device_name(Names{"wide.mov", "close.mov"}), "wide.mov … close.mov");
