@@ -84,6 +84,7 @@ struct TimelineMember {
   int sound_streams = 0;     // sound streams the file has; 0 when it could not be read
   int channels = 0;          // channels of all of them
   int sound_stream = -1;     // the container's number of the one analysed, of several; else -1
+  int sound_channel = -1;    // its channel analysed alone (0-based), the others silent; else -1
   // The pair that placed this member: the partner's entry (for the member the group was
   // placed from, the partner of its first pair), this member's drift against the
   // partner's clock, and whether that offset was measured below one frame.

@@ -113,18 +113,28 @@ void collect_fingerprints(WorkAhead& ahead, std::vector<FingerprintOfEntry>& mad
   }
 }
 
-// Files of several sound streams: the one analysed, and where it starts.
+// Takes stream `k` of a file of several as the analysed one, and says why.
+void log_stream_choice(const std::string& file, const SoundChoice& choice, int k, MediaStart& start) {
+  analyse_sound(start, k);
+  const SoundStream& s = start.sounds[static_cast<std::size_t>(k)];
+  logthis(file + ": sound stream " + std::to_string(k + 1) + " of " + std::to_string(start.sounds.size()) +
+          " analysed (" + (choice.wanted >= 1 ? "as chosen" : "the one with the most signal") + ", " +
+          std::to_string(s.channels) + (s.channels == 1 ? " channel)" : " channels)"));
+}
+
+// Files of several sound streams: the one analysed, and where it starts; a channel
+// analysed alone.
 void log_sound_choices(const std::vector<std::string>& files, const SoundChoice& choice,
                        std::vector<MediaStart>& starts) {
   for (std::size_t i = 0; i < files.size() && i < choice.chosen.size(); ++i) {
     const int k = choice.chosen[i];
-    if (k < 0) continue;
-    analyse_sound(starts[i], k);
-    const SoundStream& s = starts[i].sounds[static_cast<std::size_t>(k)];
-    logthis(files[i] + ": sound stream " + std::to_string(k + 1) + " of " +
-            std::to_string(starts[i].sounds.size()) + " analysed (" +
-            (choice.wanted >= 1 ? "as chosen" : "the one with the most signal") + ", " +
-            std::to_string(s.channels) + (s.channels == 1 ? " channel)" : " channels)"));
+    if (k >= 0) log_stream_choice(files[i], choice, k, starts[i]);
+    if (i < choice.channel.size() && choice.channel[i] >= 0 && starts[i].analysed >= 0) {
+      starts[i].channel_alone = choice.channel[i];
+      const SoundStream& s = starts[i].sounds[static_cast<std::size_t>(starts[i].analysed)];
+      logthis(files[i] + ": channel " + std::to_string(choice.channel[i] + 1) + " of " +
+              std::to_string(s.channels) + " analysed alone (the others record next to nothing)");
+    }
   }
 }
 
@@ -167,7 +177,11 @@ AnalysedEntries transcode_and_fingerprint(const std::vector<std::string>& files,
   }, [](int) {});
   SoundChoice choice;
   choice.wanted = sound_stream;
-  for (const MediaStart& s : out.starts) choice.streams.push_back(static_cast<int>(s.sounds.size()));
+  for (const MediaStart& s : out.starts) {
+    choice.streams.push_back(static_cast<int>(s.sounds.size()));
+    std::vector<int>& channels = choice.channels.emplace_back();
+    for (const SoundStream& sound : s.sounds) channels.push_back(sound.channels);
+  }
 
   std::vector<FingerprintOfEntry> made(files.size());
   WorkAhead ahead(static_cast<int>(files.size()), worker_count(), [&](int i) {

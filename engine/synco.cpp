@@ -73,6 +73,7 @@ std::vector<TimelineMember> timeline_entries(const std::vector<std::string>& fil
       for (const SoundStream& s : start.sounds) e.channels += s.channels;
       if (start.sounds.size() > 1 && start.analysed >= 0)
         e.sound_stream = start.sounds[static_cast<std::size_t>(start.analysed)].index;
+      e.sound_channel = start.channel_alone;
     }
   }
   for (const std::vector<int>& group : analysed.groups)

@@ -97,6 +97,9 @@ std::string clip_metadata(const LayoutClip& clip) {
          (clip.member.sound_stream >= 0 && !clip.corrected
               ? ", \"sound_stream\": " + std::to_string(clip.member.sound_stream)
               : "") +
+         (clip.member.sound_channel >= 0 && !clip.corrected
+              ? ", \"sound_channel\": " + std::to_string(clip.member.sound_channel)
+              : "") +
          "}}";
 }
 

@@ -22,6 +22,9 @@ namespace {
 
 constexpr const char* kAnalysisRateHz = "8000";
 constexpr const char* kAnalysisChannels = "1";
+// A channel with under a hundredth of the loudest one's power (20 dB below it) records
+// nothing worth mixing in.
+constexpr double kQuietChannelShare = 0.01;
 constexpr const char* kFramerateMarker = "0";
 // Answers this short carry no frame rate (the library answers "" for a file without video).
 constexpr std::size_t kMinFramerateChars = 2;
@@ -56,26 +59,97 @@ std::string as_file_argument(const std::string& path) {
 }
 
 // Returns the transcoder's exit status (0 on success) and its last word on failure.
+// `channels`, when given, gets the same sound with every channel kept, from the same
+// decoding: the mono mix comes out as it would alone.
 int transcode(const std::string& program, const std::string& entry, const std::string& output,
-              std::string& reason, int sound_stream = -1) {
+              std::string& reason, int sound_stream = -1, const std::string& channels = "") {
   const std::string input = as_file_argument(entry);
   // Only errors on standard error, so that the last line kept is the reason of a failure.
   std::vector<std::string> argv = {program, "-nostdin", "-hide_banner", "-loglevel", "error",
                                    "-i", input};
-  if (sound_stream >= 0) argv.insert(argv.end(), {"-map", "0:a:" + std::to_string(sound_stream)});
-  argv.insert(argv.end(), {"-vn",
-                           "-acodec", "pcm_s16le",
-                           "-ar", kAnalysisRateHz,
-                           "-ac", kAnalysisChannels,
-                           "-f", "wav",
-                           "-y", as_file_argument(output)});
+  const auto add_output = [&](const std::string& path, bool mono) {
+    if (sound_stream >= 0) argv.insert(argv.end(), {"-map", "0:a:" + std::to_string(sound_stream)});
+    argv.insert(argv.end(), {"-vn", "-acodec", "pcm_s16le", "-ar", kAnalysisRateHz});
+    if (mono) argv.insert(argv.end(), {"-ac", kAnalysisChannels});
+    argv.insert(argv.end(), {"-f", "wav", "-y", as_file_argument(path)});
+  };
+  add_output(output, true);
+  if (!channels.empty()) add_output(channels, false);
   const int status = run_program(argv, reason);
   // ffmpeg names the input before its complaint; the caller names the file itself.
   const std::string named = input + ": ";
   if (reason.rfind(named, 0) == 0) reason.erase(0, named.size());
   // A failed transcoder may leave a truncated WAV, which must not be fingerprinted as
   // this file's sound.
-  if (status != 0) std::remove(output.c_str());
+  if (status != 0) {
+    std::remove(output.c_str());
+    if (!channels.empty()) std::remove(channels.c_str());
+  }
+  return status;
+}
+
+// The channel of a multi-channel analysis WAV to analyse alone, or -1 for the mix: a
+// camera whose second input records nothing (an unplugged microphone, a muted radio
+// receiver) halves the mix and adds its hiss, while two live microphones are heard
+// best together.
+int channel_to_analyse(const std::string& channels) {
+  SF_INFO info{};
+  const Sndfile file(sf_open(channels.c_str(), SFM_READ, &info));
+  if (!file || info.channels < 2) return -1;
+  const auto count = static_cast<std::size_t>(info.channels);
+  std::vector<double> power(count, 0.0);
+  std::vector<short> block(count << 14);
+  for (sf_count_t got; (got = sf_readf_short(file.get(), block.data(), static_cast<sf_count_t>(block.size() / count))) > 0;)
+    for (std::size_t k = 0; k < static_cast<std::size_t>(got) * count; ++k)
+      power[k % count] += static_cast<double>(block[k]) * block[k];
+  const auto loudest = std::max_element(power.begin(), power.end());
+  if (!(*loudest > 0.0)) return -1;
+  const bool one_alone = std::any_of(power.begin(), power.end(),
+                                     [&](double p) { return p < kQuietChannelShare * *loudest; });
+  return one_alone ? static_cast<int>(loudest - power.begin()) : -1;
+}
+
+// Writes channel `channel` of the WAV `channels` as the mono analysis WAV `output`,
+// through a file beside it, so that a failure leaves the mix in place.
+bool write_channel(const std::string& channels, int channel, const std::string& output) {
+  SF_INFO info{};
+  const Sndfile in(sf_open(channels.c_str(), SFM_READ, &info));
+  if (!in || channel < 0 || channel >= info.channels) return false;
+  SF_INFO mono{};
+  mono.samplerate = info.samplerate;
+  mono.channels = 1;
+  mono.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+  const std::string part = output + ".channel";
+  bool written = true;
+  {
+    const Sndfile out(sf_open(part.c_str(), SFM_WRITE, &mono));
+    if (!out) return false;
+    const auto count = static_cast<std::size_t>(info.channels);
+    std::vector<short> block(count << 14), one(block.size() / count);
+    for (sf_count_t got; written && (got = sf_readf_short(in.get(), block.data(), static_cast<sf_count_t>(one.size()))) > 0;) {
+      for (sf_count_t f = 0; f < got; ++f)
+        one[static_cast<std::size_t>(f)] = block[static_cast<std::size_t>(f) * count + static_cast<std::size_t>(channel)];
+      written = sf_writef_short(out.get(), one.data(), got) == got;
+    }
+  }
+  if (written && std::rename(part.c_str(), output.c_str()) == 0) return true;
+  std::remove(part.c_str());
+  return false;
+}
+
+// Transcodes as `transcode`; where the stream has `channels` ≥ 2, takes one of them alone
+// when channel_to_analyse says so, in `channel` (else -1).
+int transcode_channels(const std::string& program, const std::string& entry, const std::string& output,
+                       std::string& reason, int sound_stream, int channels, int& channel) {
+  channel = -1;
+  if (channels < 2) return transcode(program, entry, output, reason, sound_stream);
+  const std::string all = output + ".channels";
+  const int status = transcode(program, entry, output, reason, sound_stream, all);
+  if (status == 0) {
+    const int alone = channel_to_analyse(all);
+    if (alone >= 0 && write_channel(all, alone, output)) channel = alone;
+  }
+  std::remove(all.c_str());
   return status;
 }
 
@@ -97,20 +171,23 @@ double mean_square(const std::string& path) {
 // Each sound stream of a file in turn; the loudest becomes `output`. Returns the
 // transcoder's status for the one kept (the last failure when none could be read).
 int transcode_loudest(const std::string& program, const std::string& entry, const std::string& output,
-                      int streams, std::string& reason, int& chosen) {
+                      const std::vector<int>& channels, std::string& reason, int& chosen, int& channel) {
   int status = 0;
   double loudest = -1.0;
   chosen = -1;
-  for (int k = 0; k < streams; ++k) {
+  channel = -1;
+  for (int k = 0; k < static_cast<int>(channels.size()); ++k) {
     const std::string part = output + ".sound" + std::to_string(k);
     std::string why;
-    const int s = transcode(program, entry, part, why, k);
+    int alone = -1;
+    const int s = transcode_channels(program, entry, part, why, k, channels[static_cast<std::size_t>(k)], alone);
     const double power = s == 0 ? mean_square(part) : -1.0;
     if (s == 0 && power > loudest) {
       if (chosen >= 0) std::remove(output.c_str());
       std::rename(part.c_str(), output.c_str());
       loudest = power;
       chosen = k;
+      channel = alone;
     } else {
       std::remove(part.c_str());
       if (s != 0 && chosen < 0) {
@@ -194,8 +271,17 @@ std::vector<std::string> resemplirajgi8000(std::vector<std::string> files,
   const int n = static_cast<int>(files.size());
   const std::string program = transcoder_path();
   std::vector<int> chosen(static_cast<std::size_t>(n), -1);
+  std::vector<int> channel(static_cast<std::size_t>(n), -1);
   const auto streams_of = [&](int i) {
     return choice && static_cast<std::size_t>(i) < choice->streams.size() ? choice->streams[static_cast<std::size_t>(i)] : 0;
+  };
+  // Each stream's channels; none known (an older caller, an unreadable container) is one.
+  const auto channels_of = [&](int i, int streams) {
+    std::vector<int> channels(static_cast<std::size_t>(std::max(streams, 1)), 1);
+    if (choice && static_cast<std::size_t>(i) < choice->channels.size())
+      for (std::size_t k = 0; k < channels.size() && k < choice->channels[static_cast<std::size_t>(i)].size(); ++k)
+        channels[k] = choice->channels[static_cast<std::size_t>(i)][k];
+    return channels;
   };
 
   const int media_entries = media_entry_count(files);
@@ -214,12 +300,15 @@ std::vector<std::string> resemplirajgi8000(std::vector<std::string> files,
           try {
             const int streams = streams_of(i);
             const int wanted = choice ? choice->wanted : 0;
+            const std::vector<int> channels = channels_of(i, streams);
+            int& alone = channel[static_cast<std::size_t>(i)];
             if (wanted >= 1 && streams >= wanted)
-              status[i] = transcode(program, files[i], analysis[i], reasons[i], chosen[i] = wanted - 1);
+              status[i] = transcode_channels(program, files[i], analysis[i], reasons[i], chosen[i] = wanted - 1,
+                                             channels[static_cast<std::size_t>(wanted - 1)], alone);
             else if (streams >= 2)
-              status[i] = transcode_loudest(program, files[i], analysis[i], streams, reasons[i], chosen[i]);
+              status[i] = transcode_loudest(program, files[i], analysis[i], channels, reasons[i], chosen[i], alone);
             else
-              status[i] = transcode(program, files[i], analysis[i], reasons[i]);
+              status[i] = transcode_channels(program, files[i], analysis[i], reasons[i], -1, channels[0], alone);
           } catch (const std::exception&) {
             status[i] = kProgramNotStarted;
           }
@@ -242,7 +331,10 @@ std::vector<std::string> resemplirajgi8000(std::vector<std::string> files,
         if (progress) progress(kStageTranscode, ++reported, media_entries);
       });
   console() << std::flush;
-  if (choice) choice->chosen = std::move(chosen);
+  if (choice) {
+    choice->chosen = std::move(chosen);
+    choice->channel = std::move(channel);
+  }
   return analysis;
 }
 

@@ -25,8 +25,12 @@ std::string transcoder_command_text(const std::string& entry, const std::string&
 // internal microphone and a radio microphone): by default the one with the most signal.
 struct SoundChoice {
   std::vector<int> streams;  // per entry: its number of sound streams (fewer than 2: no choice)
+  std::vector<std::vector<int>> channels;  // per entry: each stream's channels (none known: 1)
   int wanted = 0;            // 1-based stream for every file that has it; 0: the loudest
   std::vector<int> chosen;   // filled in per entry: the 0-based stream analysed, -1 none chosen
+  // Filled in per entry: the 0-based channel analysed alone, where the stream's others
+  // record next to nothing; -1 for the mix of them all.
+  std::vector<int> channel;
 };
 
 // Writes the 8000 Hz mono 16-bit analysis WAV of every entry that is not a marker to its

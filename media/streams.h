@@ -23,6 +23,7 @@ struct MediaStart {
   double sound_after_picture_s = 0.0;
   std::vector<SoundStream> sounds;
   int analysed = -1;            // position in `sounds` of the one analysed; -1 without sound
+  int channel_alone = -1;       // its channel analysed alone (the others silent); -1: the mix
   bool has_picture = false;      // a video stream that is not a cover picture
   double picture_start_s = 0.0;  // its start time
   StartTimecode timecode;  // empty when the file carries none

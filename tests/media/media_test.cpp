@@ -107,6 +107,53 @@ TEST(Transcoding, EveryNameIsTranscodedAsItIsOrLoggedAsFailedAndNothingIsExecute
 }
 
 // A bare command line runs in the "C" locale, where the library cannot open UTF-8 names.
+// A camera with a microphone on one input and nothing on the other: the silent input is
+// left out of the analysis, while two live ones are mixed exactly as a plain transcode
+// mixes them. Every work file beside the analysis WAVs is gone afterwards.
+TEST(Transcoding, AChannelThatRecordsNothingIsLeftOutOfTheMix) {
+  TempRunDir dir;
+  const std::string left = dir.file("left live.mov"), right = dir.file("right live.wav"),
+                    both = dir.file("both.wav");
+  // The quiet input carries hiss 50 dB down, as an unplugged socket does.
+  const std::string speech = "0.5*sin(2*PI*300*t)*sin(2*PI*3*t)", hiss = "0.003*(random(0)-0.5)";
+  ASSERT_TRUE(make_media(left, "aevalsrc=" + speech + "|" + hiss + ":s=48000", 2.0));
+  ASSERT_TRUE(make_media(right, "aevalsrc=" + hiss + "|" + speech + ":s=48000", 2.0));
+  ASSERT_TRUE(make_media(both, kStereo48k, 2.0));
+  const std::vector<std::string> files = {left, right, both};
+  QuietConsole quiet;
+  const WorkFolder work;
+  const std::vector<std::string> analysis = analysis_names(files, work.path());
+  SoundChoice choice;
+  choice.streams = {1, 1, 1};
+  choice.channels = {{2}, {2}, {2}};
+  resemplirajgi8000(files, analysis, {}, 2, {}, nullptr, &choice);
+  EXPECT_EQ(choice.channel, (std::vector<int>{0, 1, -1}));
+  const auto power = [](const std::string& path) {
+    SF_INFO info{};
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+    std::vector<short> samples(static_cast<std::size_t>(f ? info.frames : 0));
+    if (f) sf_read_short(f, samples.data(), static_cast<sf_count_t>(samples.size()));
+    if (f) sf_close(f);
+    double sum = 0.0;
+    for (short v : samples) sum += static_cast<double>(v) * v;
+    return samples.empty() ? 0.0 : sum / static_cast<double>(samples.size());
+  };
+  // The live channel at its own level: the mix with the quiet one would have a quarter of it.
+  const std::string mixed = dir.file("mixed.wav"), mixed_both = dir.file("mixed both.wav");
+  const auto mix = [](const std::string& from, const std::string& to) {
+    return testing_support::ffmpeg({"-i", from, "-vn", "-acodec", "pcm_s16le", "-ar", "8000", "-ac", "1", "-f", "wav", to});
+  };
+  ASSERT_EQ(mix(left, mixed), 0);
+  EXPECT_NEAR(power(analysis[0]) / power(mixed), 4.0, 0.2);
+  EXPECT_NEAR(power(analysis[1]) / power(analysis[0]), 1.0, 0.05);
+  for (int k = 0; k < 2; ++k) EXPECT_EQ(wav_shape(analysis[k]), (Shape{8000, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 20}));
+  ASSERT_EQ(mix(both, mixed_both), 0);
+  EXPECT_EQ(testing_support::read_file(analysis[2]), testing_support::read_file(mixed_both));
+  std::size_t left_in_work = 0;
+  for (const auto& entry : fs::directory_iterator(work.path())) left_in_work += entry.path().extension() == ".wav" ? 0 : 1;
+  EXPECT_EQ(left_in_work, 0u);
+}
+
 TEST(MediaInfo, FrameRatesOfAnyNameInTheCLocaleOnAnyThreadAndTheLocaleLeftAlone) {
   TempRunDir dir;
   const std::string accented = dir.file("čćž Ünï clip.mov");
