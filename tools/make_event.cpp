@@ -366,16 +366,21 @@ std::vector<std::string> encode_command(const Options& o, const Output& out) {
     append({"-an"});
   } else if (d.video() && d.sound_at_s != 0.0) {
     // The later stream's input is offset: the container keeps the difference as stream
-    // starts (MPEG-TS) or an edit list (QuickTime). The picture spans the sound.
+    // starts (MPEG-TS) or an edit list (QuickTime). The picture spans the sound. The
+    // QuickTime writer drops a picture's leading gap, so there a sound that comes first
+    // is moved earlier instead, and the file's times moved on to start at 0.
     const double lead = std::max(0.0, -d.sound_at_s);
-    if (lead > 0.0) append({"-itsoffset", seconds_text(lead)});
+    const bool mts = d.container == Container::Mts;
+    if (lead > 0.0 && mts) append({"-itsoffset", seconds_text(lead)});
     append(picture_input(d, seconds));
     if (d.sound_at_s > 0.0) append({"-itsoffset", seconds_text(d.sound_at_s)});
+    if (lead > 0.0 && !mts) append({"-itsoffset", seconds_text(-lead)});
     append({"-i", out.wav_path});
     append_sound_maps(argv, d, seconds);
     append(h264);
     append(aac);
-    if (d.container == Container::Mts) append({"-f", "mpegts"});
+    if (mts) append({"-f", "mpegts"});
+    if (lead > 0.0 && !mts) append({"-avoid_negative_ts", "make_non_negative"});
   } else if (d.video()) {
     append(picture_input(d, seconds));
     append({"-i", out.wav_path});
