@@ -15,6 +15,7 @@
 #include "matching/decide.h"
 #include "matching/groups.h"
 #include "matching/match.h"
+#include "media/envelope.h"
 #include "media/media.h"
 
 #include <exception>
@@ -118,6 +119,10 @@ std::string run(const std::vector<std::string>& files, const RunSettings& settin
     result.notices.push_back(notice);
   result.timeline = build_timeline(clean, timeline_entries(files, analysed));
   solve_clocks(result.timeline, clean);
+  // The work folder and its WAVs go when the run ends; the outlines stay with the result.
+  for (SyncGroup& group : result.timeline.groups)
+    for (TimelineMember& m : group.members)
+      m.envelope = sound_envelope(analysed.analysis[static_cast<std::size_t>(m.entry)]);
   report_timeline(result.timeline);
   if (settings.drift_correct) {
     const std::vector<std::string> notices = write_corrected_copies(
