@@ -16,6 +16,8 @@ Popup {
     width: 520
     closePolicy: Popup.CloseOnEscape
     onClosed: if (question !== "") cancelled()
+    // Return answers as the button in focus does: Replace them, unless the user moved on.
+    onOpened: replaceButton.forceActiveFocus()
     background: Rectangle {
         radius: 10
         color: "white"
@@ -52,10 +54,12 @@ Popup {
             }
             Button {
                 FocusRing {}
+                id: replaceButton
                 objectName: "replacebutton"
                 text: "Replace them"
-                focus: true
                 onClicked: dialog.replaceRequested()
+                Keys.onReturnPressed: dialog.replaceRequested()
+                Keys.onEnterPressed: dialog.replaceRequested()
             }
         }
     }

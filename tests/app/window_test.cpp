@@ -336,11 +336,14 @@ void WindowTest::syncAsksBeforeReplacingAnotherRunsProjects() {
   QSignalSpy ended(&w.controller, &QMLFile::send2gui);
   QObject* dialog = w.find("replacepopup");
   QVERIFY(!dialog->property("visible").toBool());
+  w.view.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&w.view));
   QMetaObject::invokeMethod(w.view.rootObject(), "startRun");
   QTRY_VERIFY(dialog->property("visible").toBool());
   QVERIFY(!w.controller.running());
   QVERIFY(w.find("replacequestion")->property("text").toString().contains("holds the projects of the run of"));
-  QVERIFY(QMetaObject::invokeMethod(w.find("replacebutton"), "clicked"));
+  // Return answers with the button in focus: Replace them.
+  QTest::keyClick(&w.view, Qt::Key_Return);
   QVERIFY(ended.wait(20000));
   QCOMPARE(stub.calls.load(), 1);
   QTRY_VERIFY(!dialog->property("visible").toBool());
