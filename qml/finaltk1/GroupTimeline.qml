@@ -24,15 +24,20 @@ ColumnLayout {
         objectName: "ruler"
         Layout.fillWidth: true
         implicitHeight: 30
+        // A narrow window labels every second or third tick, so that no two labels touch.
+        readonly property int labelEvery: Math.max(1, Math.ceil(timeline.group.ticks.length * 95 / Math.max(width, 1)))
         Repeater {
             model: timeline.group.ticks
             delegate: Item {
                 id: tick
                 required property var modelData
+                required property int index
                 x: timeline.xAt(modelData.at)
                 height: ruler.height
                 Rectangle { x: 0; y: ruler.height - 6; width: 1; height: 6; color: Theme.dimInk }
                 Column {
+                    objectName: "ticklabel"
+                    visible: tick.index % ruler.labelEvery === 0
                     // Kept inside the ruler at both ends.
                     x: Math.max(-tick.x, Math.min(-width / 2, ruler.width - tick.x - width))
                     Text {

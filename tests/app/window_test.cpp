@@ -313,6 +313,19 @@ void WindowTest::theTimelineNamesEveryClipAndTellsOfTheOnePointedAt() {
   QCOMPARE(names[2]->width(), names[2]->implicitWidth());
   QVERIFY(names[2]->x() >= phone->x() + phone->width());
   QVERIFY(find_item(result, "legend")->isVisible());
+  // The ruler's labels side by side, none over another, all inside the ruler.
+  QQuickItem* ruler = find_item(result, "ruler");
+  double right = -1;
+  int labels = 0;
+  for (QQuickItem* label : find_items(ruler, "ticklabel")) {
+    if (!label->isVisible()) continue;
+    const QRectF at = label->mapRectToItem(ruler, QRectF(0, 0, label->width(), label->height()));
+    QVERIFY2(at.left() > right && at.left() >= 0 && at.right() <= ruler->width() + 0.5,
+             qPrintable(QString("label %1 at %2..%3").arg(labels).arg(at.left()).arg(at.right())));
+    right = at.right();
+    ++labels;
+  }
+  QVERIFY(labels >= 4);  // of an hour in steps of ten minutes, every one or every second
 
   QQuickItem* hover = find_item(result, "hoverline");
   QVERIFY(hover->property("text").toString().startsWith("Point at a clip"));
