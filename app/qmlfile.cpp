@@ -29,7 +29,7 @@ constexpr const char* kFolderCaption = "Choose where the projects go";
 QString media_filter() {
   QStringList patterns;
   for (const MediaExtension& extension : kMediaExtensions) {
-    const QString lower = QString::fromLatin1(extension.name.data(), static_cast<qsizetype>(extension.name.size()));
+    const QString lower = view_text(extension.name);
     patterns << QStringLiteral("*.") + lower << QStringLiteral("*.") + lower.toUpper();
   }
   return QStringLiteral("Media files (%1);;All files (*)").arg(patterns.join(QLatin1Char(' ')));
@@ -133,8 +133,8 @@ void QMLFile::setEditor(const QString& key) {
 QVariantList QMLFile::editors() const {
   QVariantList list;
   for (const Editor& editor : ::editors())
-    list << QVariantMap{{QStringLiteral("key"), QString::fromLatin1(editor.key.data(), static_cast<qsizetype>(editor.key.size()))},
-                        {QStringLiteral("name"), QString::fromLatin1(editor.name.data(), static_cast<qsizetype>(editor.name.size()))}};
+    list << QVariantMap{{QStringLiteral("key"), view_text(editor.key)},
+                        {QStringLiteral("name"), view_text(editor.name)}};
   return list;
 }
 

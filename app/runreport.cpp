@@ -199,7 +199,7 @@ QVariantMap describe_run(const QString& answer, const RunResult& result, bool st
     if (every_file_synced && name.startsWith(QLatin1String("UNSYNCED"))) continue;
     QStringList opening;
     for (const Editor& editor : editors())
-      if (opens_in(editor, name.toStdString())) opening << QString::fromLatin1(editor.key.data(), static_cast<qsizetype>(editor.key.size()));
+      if (opens_in(editor, name.toStdString())) opening << view_text(editor.key);
     documents << QVariantMap{{QStringLiteral("fileName"), name},
                              {QStringLiteral("path"), QDir::toNativeSeparators(text(path))},
                              {QStringLiteral("applications"), applications_for(name)},
@@ -264,9 +264,7 @@ QVariantMap arrange_documents(const QVariantList& documents, const QString& edit
   for (const QVariant& document : documents)
     (editor && document.toMap().value(QStringLiteral("editors")).toStringList().contains(editor_key) ? open : others)
         << document;
-  const QString name = editor ? QString::fromLatin1(editor->name.data(), static_cast<qsizetype>(editor->name.size()))
-                              : QString();
-  return {{QStringLiteral("editor"), open.isEmpty() ? QString() : name},
+  return {{QStringLiteral("editor"), open.isEmpty() ? QString() : view_text(editor->name)},
           {QStringLiteral("open"), open},
           {QStringLiteral("others"), others}};
 }
@@ -280,4 +278,8 @@ QString timecode_text(double seconds, double fps) {
       .arg(total / 60 % 60, 2, 10, QLatin1Char('0'))
       .arg(total % 60, 2, 10, QLatin1Char('0'))
       .arg(ff, 2, 10, QLatin1Char('0'));
+}
+
+QString view_text(std::string_view name) {
+  return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
 }

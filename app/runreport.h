@@ -11,6 +11,8 @@
 #include <QStringList>
 #include <QVariantMap>
 
+#include <string_view>
+
 // How a run ended, as the window names it.
 enum class RunEnd { Synced, NothingInSync, Failed, Stopped };
 
@@ -44,6 +46,9 @@ QVariantMap describe_run(const QString& answer, const RunResult& result, bool st
 //   editor  the editor's name when it has a document here, else empty
 //   open    the documents it opens; others  the rest, in order
 QVariantMap arrange_documents(const QVariantList& documents, const QString& editor_key);
+
+// One of the engine's fixed names (an editor's, a key) as Qt text.
+QString view_text(std::string_view name);
 
 // Seconds as a timecode at `fps` frames a second, non-drop: "00:01:00:00" at 25.
 QString timecode_text(double seconds, double fps);
