@@ -207,7 +207,7 @@ void WindowTest::aRunOnRealMediaEndsInTheResultView() {
   // Enlarged, the foot still says it all: shown, whole, inside the panel and the window.
   w.view.show();
   QVERIFY(QTest::qWaitForWindowExposed(&w.view));
-  for (const QSize size : {QSize(1600, 1000), QSize(2400, 1300), QSize(800, 740)}) {
+  for (const QSize size : {QSize(560, 600), QSize(1600, 1000), QSize(2400, 1300), QSize(800, 740)}) {
     w.view.resize(size);
     QTRY_COMPARE(qobject_cast<QQuickItem*>(w.view.rootObject())->width(), double(size.width()));
     QTRY_VERIFY(foot->height() >= line->y() + line->height());
