@@ -1,10 +1,12 @@
 #include "app/qmlfile.h"
 
 #include "app/animalmodel.h"
+#include "app/runreport.h"
 #include "core/entries.h"
 #include "core/log.h"
 #include "core/media_names.h"
 #include "core/paths.h"
+#include "export/formats.h"
 
 #include <QClipboard>
 #include <QDebug>
@@ -27,7 +29,7 @@ constexpr const char* kFolderCaption = "Choose where the projects go";
 QString media_filter() {
   QStringList patterns;
   for (const MediaExtension& extension : kMediaExtensions) {
-    const QString lower = QString::fromLatin1(extension.name.data(), static_cast<qsizetype>(extension.name.size()));
+    const QString lower = view_text(extension.name);
     patterns << QStringLiteral("*.") + lower << QStringLiteral("*.") + lower.toUpper();
   }
   return QStringLiteral("Media files (%1);;All files (*)").arg(patterns.join(QLatin1Char(' ')));
@@ -70,6 +72,8 @@ QMLFile::QMLFile(AnimalModel& model, QObject* parent)
   connect(&run_, &RunController::finished2, this, &QMLFile::kazidekazavrsi);
   connect(&viewer_, &FolderViewer::problemChanged, this, &QMLFile::folderProblemChanged);
   connect(&list_, &FileList::changed, this, &QMLFile::listChanged);
+  connect(this, &QMLFile::lastRunChanged, this, &QMLFile::projectsChanged);
+  connect(this, &QMLFile::editorChanged, this, &QMLFile::projectsChanged);
 }
 
 void QMLFile::keepSettingsIn(QSettings* store) {
@@ -81,6 +85,7 @@ void QMLFile::keepSettingsIn(QSettings* store) {
   emit driftCorrectChanged();
   emit soundStreamChanged();
   emit outputChanged();
+  emit editorChanged();
 }
 
 void QMLFile::setRefine(bool refine) {
@@ -116,6 +121,52 @@ void QMLFile::setOpenOutput(bool open) {
   kept_.open_output = open;
   save();
   emit outputChanged();
+}
+
+void QMLFile::setEditor(const QString& key) {
+  if (key == kept_.editor || !find_editor(key.toStdString())) return;
+  kept_.editor = key;
+  save();
+  emit editorChanged();
+}
+
+QVariantList QMLFile::editors() const {
+  QVariantList list;
+  for (const Editor& editor : ::editors())
+    list << QVariantMap{{QStringLiteral("key"), view_text(editor.key)},
+                        {QStringLiteral("name"), view_text(editor.name)}};
+  return list;
+}
+
+QVariantMap QMLFile::projects() const {
+  return arrange_documents(run_.lastRun().value(QStringLiteral("documents")).toList(), kept_.editor);
+}
+
+void QMLFile::answerReplace(bool replace) {
+  replace_agreed_ = replace;
+  setReplaceQuestion(QString());
+}
+
+void QMLFile::setReplaceQuestion(const QString& question) {
+  if (question == replace_question_) return;
+  replace_question_ = question;
+  emit replaceQuestionChanged();
+}
+
+// The run folder has one output folder for every event: another event's projects there
+// would go without a word. A folder the user chose, and the installed program's folder
+// per run, are the user's to manage. The list the projects were just made from is
+// re-run without a question.
+QString QMLFile::earlierProjects() const {
+  if (run_folder().installed || !kept_.output_folder.isEmpty()) return {};
+  const QVariantMap last = run_.lastRun();
+  if (last.value(QStringLiteral("state")).toString() == QLatin1String("synced") &&
+      !last.value(QStringLiteral("stale")).toBool())
+    return {};
+  const std::string when = earlier_run_time(documentsFolder().toStdString());
+  if (when.empty()) return {};
+  return QStringLiteral("%1 holds the projects of the run of %2. Syncing replaces them; choose another folder to keep them.")
+      .arg(QDir::toNativeSeparators(QString::fromStdString(kOutputFolder)), QString::fromStdString(when));
 }
 
 void QMLFile::kazidekazavrsi(QString msg) {
@@ -224,6 +275,13 @@ void QMLFile::start_sync(float tolerance, int x, int y, float fps, int premiere)
     setStatus(problem);
     return;
   }
+  if (const QString question = earlierProjects(); !question.isEmpty() && !replace_agreed_) {
+    logthis("start_sync waits: " + question.toStdString());
+    setReplaceQuestion(question);
+    return;
+  }
+  replace_agreed_ = false;
+  setReplaceQuestion(QString());
   kept_.run = settings;
   save();
   emit savedChanged();

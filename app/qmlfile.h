@@ -59,6 +59,15 @@ class QMLFile : public QObject {
   // Why the last folder shown is not in a file manager, with where it is; empty when it
   // is, or while that cannot be told yet.
   Q_PROPERTY(QString folderProblem READ folderProblem NOTIFY folderProblemChanged)
+  // The key of the editing application the user edits in (editors() of export/formats.h),
+  // and every one the user can choose: [{key, name}].
+  Q_PROPERTY(QString editor READ editor WRITE setEditor NOTIFY editorChanged)
+  Q_PROPERTY(QVariantList editors READ editors CONSTANT)
+  // The last run's documents for that editor (arrange_documents): {editor, open, others}.
+  Q_PROPERTY(QVariantMap projects READ projects NOTIFY projectsChanged)
+  // Why Sync waits for an answer: the output folder holds an earlier run's projects,
+  // which a run would replace; empty when it does not wait.
+  Q_PROPERTY(QString replaceQuestion READ replaceQuestion NOTIFY replaceQuestionChanged)
   // A removal or a clearing of the list can be taken back (undo).
   Q_PROPERTY(bool canUndo READ canUndo NOTIFY canUndoChanged)
 
@@ -98,6 +107,11 @@ class QMLFile : public QObject {
   void setOpenOutput(bool open);
   QString folderProblem() const { return viewer_.problem(); }
   bool canUndo() const { return list_.canUndo(); }
+  QString editor() const { return kept_.editor; }
+  void setEditor(const QString& key);
+  QVariantList editors() const;
+  QVariantMap projects() const;
+  QString replaceQuestion() const { return replace_question_; }
 
   // Keeps the settings, the output choices and the dialogs' folder in `store` from now
   // on, starting from what it holds. Without a store nothing outlives the process.
@@ -123,6 +137,9 @@ class QMLFile : public QObject {
   void outputChanged();
   void folderProblemChanged();
   void canUndoChanged();
+  void editorChanged();
+  void projectsChanged();
+  void replaceQuestionChanged();
 
  public slots:
   // The end of a run on its way to the window's finished state.
@@ -159,6 +176,8 @@ class QMLFile : public QObject {
   Q_INVOKABLE void copyText(const QString& text);
   // Shows a folder in the file manager, without waiting for it; see folderProblem.
   Q_INVOKABLE void showFolder(const QString& folder);
+  // The answer to replaceQuestion: true lets the next start_sync replace the projects.
+  Q_INVOKABLE void answerReplace(bool replace);
 
  private:
   QStringList pickFiles(const QString& caption);
@@ -169,6 +188,9 @@ class QMLFile : public QObject {
   void save() const { store_.save(kept_); }
   // Where a run writes its documents, absolute; installed, a new folder for every call.
   QString documentsFolder() const;
+  // What replaceQuestion asks before a run over the list as it is; empty: nothing to ask.
+  QString earlierProjects() const;
+  void setReplaceQuestion(const QString& question);
 
   AnimalModel& model_;
   FileList list_;
@@ -179,4 +201,6 @@ class QMLFile : public QObject {
   FileDialog dialog_;
   FolderDialog folder_dialog_;
   QString status_;
+  QString replace_question_;
+  bool replace_agreed_ = false;
 };

@@ -16,13 +16,6 @@ namespace {
 
 constexpr int kStoppedByTheWindow = -1;  // a stop request's reason: not a signal
 
-// Documents an earlier run left in `folder`, which an editor could take for this run's.
-bool holds_earlier_documents(const QString& folder) {
-  const QStringList names = QDir(folder).entryList(QDir::Files);
-  return std::any_of(names.begin(), names.end(),
-                     [](const QString& name) { return is_document_name(name.toStdString()); });
-}
-
 }  // namespace
 
 QString run_refusal(const QStringList& missing, const RunSettings& settings, const QString& output_folder) {
@@ -59,6 +52,7 @@ void RunController::start(const Request& request) {
   worker->output_folder = request.output_folder;
   worker->engine = engine_;
   documents_folder_ = request.documents_folder;
+  fps_ = request.settings.fps;
 
   run_clock_ = RunClock{};
   elapsed_.start();
@@ -95,11 +89,11 @@ void RunController::showProgress(const QString& stage, int i, int n) {
 }
 
 void RunController::endRun(const QString& answer, const RunResult& outcome) {
-  last_run_ = describe_run(answer, outcome, stopping_, documents_folder_);
+  last_run_ = describe_run(answer, outcome, stopping_, documents_folder_, fps_);
   marks_ = file_marks(answer, outcome);
   folder_viewer_ = outcome.folder_viewer;
   shown_folder_ = QDir::cleanPath(QString::fromStdString(outcome.shown_folder));
-  if (answer != QLatin1String("mavo") && holds_earlier_documents(documents_folder_))
+  if (answer != QLatin1String("mavo") && !earlier_run_time(documents_folder_.toStdString()).empty())
     last_run_[QStringLiteral("sentence")] = last_run_.value(QStringLiteral("sentence")).toString() +
         QStringLiteral(" The projects in %1 are from an earlier run.").arg(QDir::toNativeSeparators(documents_folder_));
   const bool ended_well = outcome.error.empty();

@@ -87,6 +87,7 @@ class RunController : public QObject {
   QElapsedTimer elapsed_;
   RunClock run_clock_;
   QString documents_folder_;
+  double fps_ = RunSettings{}.fps;  // the run's sequence rate, for the result's ruler
   bool running_ = false;
   bool stopping_ = false;
   QString progress_text_;

@@ -24,6 +24,14 @@ QVariantMap file_row(const QString& path) {
           {QStringLiteral("folder"), QDir::toNativeSeparators(file.path())}};
 }
 
+// The outline as the scene draws it: numbers in a list.
+QVariantList envelope_row(const std::vector<float>& peaks) {
+  QVariantList row;
+  row.reserve(static_cast<qsizetype>(peaks.size()));
+  for (float peak : peaks) row << static_cast<double>(peak);
+  return row;
+}
+
 QVariantMap member_row(const TimelineMember& member, int lane) {
   QVariantMap row = file_row(text(member.path));
   row[QStringLiteral("start")] = member.exact_start;
@@ -34,10 +42,14 @@ QVariantMap member_row(const TimelineMember& member, int lane) {
   // The device's clock against the group's reference, and whether the timelines play a
   // copy of its sound moved onto the reference clock.
   QString drift;
-  if (std::abs(member.rate_ppm) >= kDriftShownPpm)
-    drift = QStringLiteral("clock %1%2 ppm").arg(member.rate_ppm > 0 ? QStringLiteral("+") : QString()).arg(member.rate_ppm, 0, 'f', 1);
+  if (std::abs(member.rate_ppm) >= kDriftShownPpm && !member.reference_clock)
+    drift = QStringLiteral("clock %1 ppm %2 against the reference")
+                .arg(std::abs(member.rate_ppm), 0, 'f', 1)
+                .arg(member.rate_ppm > 0 ? QStringLiteral("fast") : QStringLiteral("slow"));
   if (!member.corrected.empty()) drift += QStringLiteral(" \u00B7 drift-corrected copy");
   row[QStringLiteral("driftText")] = drift;
+  row[QStringLiteral("reference")] = member.reference_clock;
+  row[QStringLiteral("envelope")] = envelope_row(member.envelope);
   row[QStringLiteral("audioOnly")] = member.audio_only();
   row[QStringLiteral("timecodeText")] =
       member.timecode.present() ? QStringLiteral("TC ") + text(member.timecode.text) : QString();
@@ -45,8 +57,27 @@ QVariantMap member_row(const TimelineMember& member, int lane) {
   return row;
 }
 
+// Steps a ruler may take, seconds: the smallest that keeps it to kMostTicks labels.
+constexpr double kTickSteps[] = {1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 900, 1800, 3600, 7200};
+constexpr int kMostTicks = 8;
+
+QVariantList ruler_ticks(double span, double fps) {
+  double step = kTickSteps[std::size(kTickSteps) - 1];
+  for (double s : kTickSteps)
+    if (span / s <= kMostTicks) {
+      step = s;
+      break;
+    }
+  QVariantList ticks;
+  for (int k = 0; k * step <= span + 1e-9; ++k)
+    ticks << QVariantMap{{QStringLiteral("at"), k * step},
+                         {QStringLiteral("timecode"), timecode_text(k * step, fps)},
+                         {QStringLiteral("seconds"), QStringLiteral("%1 s").arg(k * step)}};
+  return ticks;
+}
+
 // One lane per device, in the order the devices start; a device's files share its lane.
-QVariantList group_rows(const Timeline& timeline) {
+QVariantList group_rows(const Timeline& timeline, double fps) {
   QVariantList groups;
   for (const SyncGroup& group : timeline.groups) {
     std::vector<TimelineMember> members = group.members;
@@ -57,16 +88,40 @@ QVariantList group_rows(const Timeline& timeline) {
     std::vector<int> devices;
     QVariantList rows;
     double span = 0.0;
+    // Where the lane's previous file ends, by lane: a short clip's name may use the room
+    // around it up to its neighbours.
+    std::vector<double> lane_end;
+    std::vector<int> last_in_lane;
     for (const TimelineMember& m : members) {
       auto lane = std::find(devices.begin(), devices.end(), m.device);
       if (lane == devices.end()) lane = devices.insert(devices.end(), m.device);
-      rows << member_row(m, static_cast<int>(lane - devices.begin()));
+      const auto at = static_cast<std::size_t>(lane - devices.begin());
+      if (at >= lane_end.size()) {
+        lane_end.resize(at + 1, 0.0);
+        last_in_lane.resize(at + 1, -1);
+      }
+      QVariantMap row = member_row(m, static_cast<int>(at));
+      row[QStringLiteral("laneFrom")] = lane_end[at];
+      if (last_in_lane[at] >= 0) {
+        QVariantMap before = rows[last_in_lane[at]].toMap();
+        before[QStringLiteral("laneTo")] = m.exact_start;
+        rows[last_in_lane[at]] = before;
+      }
+      last_in_lane[at] = static_cast<int>(rows.size());
+      lane_end[at] = m.exact_start + m.length;
+      rows << row;
       span = std::max(span, m.exact_start + m.length);
+    }
+    for (QVariant& row : rows) {
+      QVariantMap map = row.toMap();
+      if (!map.contains(QStringLiteral("laneTo"))) map[QStringLiteral("laneTo")] = span;
+      row = map;
     }
     groups << QVariantMap{{QStringLiteral("members"), rows},
                           {QStringLiteral("lanes"), static_cast<int>(devices.size())},
                           {QStringLiteral("span"), span},
-                          {QStringLiteral("spanText"), clock_text(span)}};
+                          {QStringLiteral("spanText"), clock_text(span)},
+                          {QStringLiteral("ticks"), ruler_ticks(span, fps)}};
   }
   return groups;
 }
@@ -125,7 +180,7 @@ RunEnd run_end(const QString& answer, const RunResult& result, bool stop_asked) 
 }
 
 QVariantMap describe_run(const QString& answer, const RunResult& result, bool stop_asked,
-                         const QString& folder) {
+                         const QString& folder, double fps) {
   const RunEnd end = run_end(answer, result, stop_asked);
   QSet<int> unreadable_entries;
   QVariantList unreadable;
@@ -136,12 +191,19 @@ QVariantMap describe_run(const QString& answer, const RunResult& result, bool st
     row[QStringLiteral("reason")] = text(file.reason);
     unreadable << row;
   }
+  // The unsynced files' timelines are empty when every file synced: not worth a line.
+  const bool every_file_synced = result.timeline.unsynced.empty() && result.unreadable.empty();
   QVariantList documents;
   for (const std::string& path : result.documents) {
     const QString name = QFileInfo(text(path)).fileName();
+    if (every_file_synced && name.startsWith(QLatin1String("UNSYNCED"))) continue;
+    QStringList opening;
+    for (const Editor& editor : editors())
+      if (opens_in(editor, name.toStdString())) opening << view_text(editor.key);
     documents << QVariantMap{{QStringLiteral("fileName"), name},
                              {QStringLiteral("path"), QDir::toNativeSeparators(text(path))},
-                             {QStringLiteral("applications"), applications_for(name)}};
+                             {QStringLiteral("applications"), applications_for(name)},
+                             {QStringLiteral("editors"), opening}};
   }
   // The folder the documents name wins over the one the run was told: it is where they are.
   QString written;
@@ -154,7 +216,7 @@ QVariantMap describe_run(const QString& answer, const RunResult& result, bool st
   return {{QStringLiteral("state"), QString::fromLatin1(state_name(end))},
           {QStringLiteral("sentence"), sentence(end, result, written)},
           {QStringLiteral("error"), end == RunEnd::Failed ? text(result.error) : QString()},
-          {QStringLiteral("groups"), group_rows(result.timeline)},
+          {QStringLiteral("groups"), group_rows(result.timeline, fps)},
           {QStringLiteral("unsynced"), ran ? unsynced_rows(answer, result, unreadable_entries) : QVariantList()},
           {QStringLiteral("unreadable"), unreadable},
           {QStringLiteral("documents"), documents},
@@ -194,4 +256,30 @@ QString clock_text(double seconds) {
   const QString tail = QStringLiteral("%1.%2").arg(s, 2, 10, QLatin1Char('0')).arg(ms, 3, 10, QLatin1Char('0'));
   if (h > 0) return QStringLiteral("%1:%2:").arg(h).arg(m, 2, 10, QLatin1Char('0')) + tail;
   return QStringLiteral("%1:").arg(m) + tail;
+}
+
+QVariantMap arrange_documents(const QVariantList& documents, const QString& editor_key) {
+  const Editor* editor = find_editor(editor_key.toStdString());
+  QVariantList open, others;
+  for (const QVariant& document : documents)
+    (editor && document.toMap().value(QStringLiteral("editors")).toStringList().contains(editor_key) ? open : others)
+        << document;
+  return {{QStringLiteral("editor"), open.isEmpty() ? QString() : view_text(editor->name)},
+          {QStringLiteral("open"), open},
+          {QStringLiteral("others"), others}};
+}
+
+QString timecode_text(double seconds, double fps) {
+  const long long base = std::max(1LL, std::llround(fps));
+  const long long frames = std::llround(std::max(seconds, 0.0) * fps);
+  const long long ff = frames % base, total = frames / base;
+  return QStringLiteral("%1:%2:%3:%4")
+      .arg(total / 3600, 2, 10, QLatin1Char('0'))
+      .arg(total / 60 % 60, 2, 10, QLatin1Char('0'))
+      .arg(total % 60, 2, 10, QLatin1Char('0'))
+      .arg(ff, 2, 10, QLatin1Char('0'));
+}
+
+QString view_text(std::string_view name) {
+  return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
 }

@@ -1,5 +1,7 @@
 #include "app/settingsstore.h"
 
+#include "export/formats.h"
+
 #include <QSettings>
 #include <QVariant>
 
@@ -21,6 +23,7 @@ void each_value(Settings& s, Visit&& visit) {
   visit("output/folder", s.output_folder);
   visit("output/open", s.open_output);
   visit("dialogs/folder", s.dialog_folder);
+  visit("output/editor", s.editor);
 }
 
 }  // namespace
@@ -34,6 +37,7 @@ StoredSettings SettingsStore::load(const StoredSettings& defaults) const {
   });
   // A hand-edited or damaged file must not lock the window into settings it refuses.
   // The two switches are no run settings the controller checks; they stay as read.
+  if (!find_editor(s.editor.toStdString())) s.editor = defaults.editor;
   if (!settings_problem(s.run).empty()) {
     const bool refine = s.run.refine, drift_correct = s.run.drift_correct;
     s.run = defaults.run;

@@ -13,6 +13,7 @@ struct StoredSettings {
   QString output_folder;     // empty: the default
   bool open_output = true;
   QString dialog_folder;     // where the file dialogs open
+  QString editor = QStringLiteral("other");  // the key of the editor the user edits in (editors())
 };
 
 // Reads and writes StoredSettings in a QSettings store. Without a store, nothing is

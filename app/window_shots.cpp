@@ -97,6 +97,7 @@ int main(int argc, char* argv[]) {
   QDir().mkpath(projects);
   controller.setOutputFolder(projects);
   controller.setOpenOutput(false);
+  controller.setEditor(QStringLiteral("resolve"));
 
   view.setPosition(40, 40);
   view.show();

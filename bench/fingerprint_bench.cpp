@@ -1,9 +1,11 @@
 // Fingerprinting an hour-long recording: the three passes of one file, the spectrogram
-// alone, and the peak memory of one pass against the size of its spectrogram.
+// alone, and the peak memory of one pass against the size of its spectrogram; and the
+// sound outline the window keeps of it, read beside them.
 
 #include "core/log.h"
 #include "fingerprint/passes.h"
 #include "fingerprint/spectrogram.h"
+#include "media/envelope.h"
 #include "tools/signals.h"
 
 #include <benchmark/benchmark.h>
@@ -87,6 +89,13 @@ void BM_FinalSpecgramOfAnHour(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_FinalSpecgramOfAnHour)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(2);
+
+// One more reading of the analysis WAV at the end of a run, against the spectrogram's.
+void BM_SoundEnvelopeOfAnHour(benchmark::State& state) {
+  const std::string& path = hour_wav();
+  for (auto _ : state) benchmark::DoNotOptimize(sound_envelope(path).data());
+}
+BENCHMARK(BM_SoundEnvelopeOfAnHour)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 // Peak resident memory of one pass above what the process held before it: the kernel's
 // high-water mark is reset first (clear_refs 5), so earlier work does not count.

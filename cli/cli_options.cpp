@@ -1,6 +1,7 @@
 #include "cli/cli_options.h"
 #include "core/entries.h"
 #include "core/format.h"
+#include "export/formats.h"
 #include "media/streams.h"
 
 #include <charconv>
@@ -30,6 +31,13 @@ std::string absolute_path(const std::string& path, const std::string& cwd) {
   return (fs::path(cwd) / path).lexically_normal().string();
 }
 
+// "finalcut, premiere, …": the keys --editor takes besides the full names.
+std::string editor_names() {
+  std::string names;
+  for (const Editor& editor : editors()) names += (names.empty() ? "" : ", ") + std::string(editor.key);
+  return names;
+}
+
 }  // namespace
 
 std::string usage_text() {
@@ -37,6 +45,7 @@ std::string usage_text() {
   return "usage: brenvik-sync [--tolerance T] [--fps F] [--width X] [--height Y]\n"
          "                    [--premiere 0|1] [--refine 0|1] [--drift-correct 0|1]\n"
          "                    [--sound-stream N] [--quiet] [--no-open] [--out DIR]\n"
+         "                    [--editor NAME]\n"
          "                    FILE... [--device FILE... --end] ...\n"
          "\n"
          "Lines up recordings of one event by their sound and writes its timelines (Final\n"
@@ -60,6 +69,8 @@ std::string usage_text() {
          "                  at most once a second when stderr is no terminal)\n"
          "  --no-open       do not show the output folder\n"
          "  --out DIR       write the timelines to DIR (made when missing)\n"
+         "  --editor NAME   the application you edit in, whose timeline is named first:\n"
+         "                  " + editor_names() + "\n"
          "  --device ... --end   files recorded one after another on one device\n"
          "  --              every argument after it is a file, even one that starts with -\n"
          "\n"
@@ -158,6 +169,13 @@ CliParse parse_cli(const std::vector<std::string>& args, const std::string& cwd)
     if (a == "--out") {
       if (i + 1 >= args.size() || args[i + 1].empty()) return fail("--out needs a folder");
       o.out = absolute_path(args[++i], cwd);
+      continue;
+    }
+    if (a == "--editor") {
+      const Editor* editor = i + 1 < args.size() ? find_editor(args[i + 1]) : nullptr;
+      if (!editor) return fail("--editor takes one of " + editor_names() + (i + 1 < args.size() ? ", not '" + args[i + 1] + "'" : ""));
+      o.editor = std::string(editor->key);
+      ++i;
       continue;
     }
     if (takes_value(a)) {

@@ -13,6 +13,7 @@ struct CliOptions {
   bool quiet = false;              // no console traces; one progress line on stderr
   bool no_open = false;            // do not show the output folder
   std::string out;                 // absolute folder for the documents; empty: Brenvik.app/SYNCED
+  std::string editor;              // the key of the editor the user edits in (editors()); empty: none
   bool help = false;
 };
 

@@ -120,6 +120,15 @@ void print_timecodes(const RunResult& result) {
   }
 }
 
+// The documents the user's editor opens, before the list of all of them.
+void print_editor_documents(const RunResult& run, const std::string& key) {
+  const Editor* editor = find_editor(key);
+  if (!editor) return;
+  for (const std::string& document : run.documents)
+    if (opens_in(*editor, fs::path(document).filename().string()))
+      std::cout << "Open in " << editor->name << ": " << console_safe(document) << "\n";
+}
+
 // The file manager runs on its own; only its giving up at once is worth a line.
 void say_if_no_file_manager(RunResult& run) {
   if (!run.folder_viewer) return;
@@ -169,6 +178,10 @@ int main(int argc, char** argv) {
   // closing lines can say where.
   const std::string out = o.out.empty() && run_folder().installed ? default_documents_folder() : o.out;
   options.output_folder = out;
+  const std::string folder = out.empty() ? gnu_getcwd() + "/" + kOutputFolder : out;
+  // The run folder's one output folder is every event's: an earlier event's projects
+  // there are replaced, which the user must hear of.
+  const std::string earlier = out.empty() ? earlier_run_time(folder) : std::string();
   ProgressDisplay progress(std::cerr, isatty(STDERR_FILENO) != 0, steady_seconds);
   if (o.quiet) {
     options.console = &null_stream();
@@ -193,13 +206,14 @@ int main(int argc, char** argv) {
   print_timecodes(run);
 
   if (result == "mavo") {
-    const std::string folder = out.empty() ? gnu_getcwd() + "/" + kOutputFolder : out;
     std::cout << "Synced: the timelines are in " << console_safe(folder) << "\n";
+    print_editor_documents(run, o.editor);
     for (const std::string& document : run.documents) {
       const std::string name = fs::path(document).filename().string();
       std::cout << "  " << std::left << std::setw(kDocumentNameWidth) << console_safe(name) << "  "
                 << applications_for(name) << "\n";
     }
+    if (!earlier.empty()) std::cerr << "brenvik-sync: replaced the projects of the run of " << earlier << "\n";
     say_if_no_file_manager(run);
     return kSynced;
   }

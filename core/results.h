@@ -99,6 +99,9 @@ struct TimelineMember {
   // The copy of its sound resampled onto the reference clock, which the newer timelines
   // place instead of `path`; empty when it has none.
   std::string corrected;
+  // Its sound's outline for the result view (media/envelope.h), taken while the analysis
+  // WAV exists; empty outside sync groups.
+  std::vector<float> envelope;
 
   bool audio_only() const { return frame_rate >= kAudioOnlyRate; }
 };

@@ -3,6 +3,7 @@
 #include "core/files.h"
 #include "core/format.h"
 #include "core/log.h"
+#include "core/parallel.h"
 #include "core/paths.h"
 #include "core/process.h"
 #include "core/stop.h"
@@ -15,6 +16,7 @@
 #include "matching/decide.h"
 #include "matching/groups.h"
 #include "matching/match.h"
+#include "media/envelope.h"
 #include "media/media.h"
 
 #include <exception>
@@ -83,6 +85,21 @@ std::vector<TimelineMember> timeline_entries(const std::vector<std::string>& fil
   return entries;
 }
 
+// The work folder and its WAVs go when the run ends; the outlines stay with the result.
+// Each file is read whole once more, so a shoot of hours reads them on every core.
+void keep_sound_outlines(Timeline& timeline, const std::vector<std::string>& analysis) {
+  std::vector<TimelineMember*> members;
+  for (SyncGroup& group : timeline.groups)
+    for (TimelineMember& m : group.members) members.push_back(&m);
+  ordered_parallel_for(
+      static_cast<int>(members.size()), worker_count(),
+      [&](int i) {
+        TimelineMember& m = *members[static_cast<std::size_t>(i)];
+        m.envelope = sound_envelope(analysis[static_cast<std::size_t>(m.entry)]);
+      },
+      [](int) {});
+}
+
 std::string run(const std::vector<std::string>& files, const RunSettings& settings,
                 const SyncOptions& options, RunResult& result) {
   result.entries = files;
@@ -119,6 +136,7 @@ std::string run(const std::vector<std::string>& files, const RunSettings& settin
     result.notices.push_back(notice);
   result.timeline = build_timeline(clean, timeline_entries(files, analysed));
   solve_clocks(result.timeline, clean);
+  keep_sound_outlines(result.timeline, analysed.analysis);
   report_timeline(result.timeline);
   if (settings.drift_correct) {
     const std::vector<std::string> notices = write_corrected_copies(

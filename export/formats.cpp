@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <set>
 #include <system_error>
@@ -167,4 +169,54 @@ std::string applications_for(std::string_view name) {
           (format.one_per_group && is_further_name(name, document.name)))
         return std::string(document.applications);
   return {};
+}
+
+const std::vector<Editor>& editors() {
+  // Final Cut Pro since 10 and Resolve read FCPXML with its media times whole; Resolve's
+  // other two imports drop the timecodes or the clips' sound offsets.
+  static const std::vector<Editor> list = {
+      {"finalcut", "Final Cut Pro", "SYNCED.fcpxml"},
+      {"premiere", "Premiere Pro", "SYNCED_premierePro.XML"},
+      {"resolve", "DaVinci Resolve", "SYNCED.fcpxml"},
+      {"kdenlive", "Kdenlive", "SYNCED.kdenlive"},
+      {"shotcut", "Shotcut", "SYNCED.mlt"},
+      {"other", "Other", ""},
+  };
+  return list;
+}
+
+const Editor* find_editor(std::string_view key_or_name) {
+  const auto same = [](std::string_view a, std::string_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+             return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+  };
+  for (const Editor& editor : editors())
+    if (same(key_or_name, editor.key) || same(key_or_name, editor.name)) return &editor;
+  return nullptr;
+}
+
+bool opens_in(const Editor& editor, std::string_view name) {
+  if (editor.document.empty()) return false;
+  return name == editor.document || is_further_name(name, editor.document);
+}
+
+std::string earlier_run_time(const std::string& folder) {
+  std::error_code error;
+  auto latest = std::filesystem::file_time_type::min();
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+    if (entry.is_regular_file(error) && is_document_name(entry.path().filename().string()))
+      latest = std::max(latest, entry.last_write_time(error));
+  if (latest == std::filesystem::file_time_type::min()) return {};
+  const std::time_t when = std::chrono::system_clock::to_time_t(
+      std::chrono::file_clock::to_sys(latest));
+  const std::time_t now = std::time(nullptr);
+  std::tm then_tm{}, now_tm{};
+  localtime_r(&when, &then_tm);
+  localtime_r(&now, &now_tm);
+  const bool today = then_tm.tm_year == now_tm.tm_year && then_tm.tm_yday == now_tm.tm_yday;
+  char text[32];
+  std::strftime(text, sizeof text, today ? "%H:%M" : "%Y-%m-%d %H:%M", &then_tm);
+  return text;
 }

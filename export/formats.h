@@ -70,3 +70,25 @@ bool is_document_name(std::string_view name);
 // The applications that open the document `name` ("SYNCED.otio" → "DaVinci Resolve,
 // OpenTimelineIO tools"); empty for a name that is none of ours.
 std::string applications_for(std::string_view name);
+
+// An editing application the user edits in, and the synced document that opens best in
+// it (for a one-per-group format, the first group's; "" for Other: no one document).
+struct Editor {
+  std::string_view key;       // as brenvik-sync --editor and the settings take it: "resolve"
+  std::string_view name;      // "DaVinci Resolve"
+  std::string_view document;  // "SYNCED.fcpxml"
+};
+
+// Final Cut Pro, Premiere Pro, DaVinci Resolve, Kdenlive, Shotcut, Other, in that order.
+const std::vector<Editor>& editors();
+
+// The editor by its key or its name, any case ("resolve", "DaVinci Resolve"); null for
+// none of them.
+const Editor* find_editor(std::string_view key_or_name);
+
+// Whether `name` is the editor's document, a further group's one included ("SYNCED-2.mlt").
+bool opens_in(const Editor& editor, std::string_view name);
+
+// When an earlier run wrote the documents in `folder`, local time: "14:02" today,
+// "2026-12-08 14:02" another day; empty when the folder holds none of ours.
+std::string earlier_run_time(const std::string& folder);

@@ -7,6 +7,7 @@ import QtQuick.Layouts
 Flickable {
     id: view
     required property var run       // QMLFile.lastRun
+    property var projects: ({})     // QMLFile.projects: its documents for the user's editor
     property string folderProblem   // QMLFile.folderProblem
     property bool running: false
     signal showFolder(string folder)
@@ -85,6 +86,64 @@ Flickable {
             }
         }
 
+        // The one document for the user's editor, with what to do with it, first.
+        Repeater {
+            model: view.fileRows(view.projects.open)
+            delegate: RowLayout {
+                required property var modelData
+                Layout.fillWidth: true
+                spacing: 8
+                Text {
+                    objectName: "opendocument"
+                    Layout.fillWidth: true
+                    text: "Open in " + view.projects.editor + ": " + modelData.fileName
+                    elide: Text.ElideMiddle
+                    color: Theme.okGreen
+                    font { pixelSize: Theme.fontSize.body; bold: true }
+                }
+                Button {
+                    FocusRing {}
+                    text: "Show folder"
+                    onClicked: view.showFolder(view.run.folder)
+                }
+                CopyButton {
+                    copied: modelData.path
+                    onCopyRequested: (text) => view.copyText(text)
+                }
+            }
+        }
+
+        // What the timelines' colours and marks mean.
+        Flow {
+            objectName: "legend"
+            visible: (view.run.groups || []).length > 0
+            Layout.fillWidth: true
+            spacing: 14
+            Repeater {
+                model: [{ swatch: Theme.videoBar, text: "video" },
+                        { swatch: Theme.audioBar, text: "sound only" }]
+                delegate: Row {
+                    required property var modelData
+                    spacing: 5
+                    Rectangle {
+                        width: 14; height: 10; radius: 2
+                        anchors.verticalCenter: parent.verticalCenter
+                        color: modelData.swatch
+                    }
+                    Text { text: modelData.text; color: Theme.ink; font.pixelSize: Theme.fontSize.small }
+                }
+            }
+            Text {
+                text: "\u2605 the reference device: the others' clocks are told against it"
+                color: Theme.ink
+                font.pixelSize: Theme.fontSize.small
+            }
+            Text {
+                text: "light inside a clip: its sound"
+                color: Theme.dimInk
+                font.pixelSize: Theme.fontSize.small
+            }
+        }
         Repeater {
             model: view.run.groups || []
             delegate: ColumnLayout {
@@ -100,51 +159,9 @@ Flickable {
                     color: Theme.ink
                     font { pixelSize: Theme.fontSize.heading; bold: true }
                 }
-                // The timeline: lanes of bars placed by start and length.
-                Rectangle {
-                    id: lanes
-                    objectName: "timeline"
-                    readonly property int laneHeight: 26
-                    readonly property real secondsWide: Math.max(groupBlock.modelData.span, 0.001)
+                GroupTimeline {
                     Layout.fillWidth: true
-                    Layout.preferredHeight: groupBlock.modelData.lanes * laneHeight + 8
-                    radius: 6
-                    color: Theme.panel
-                    border.color: Theme.line
-                    Repeater {
-                        model: groupBlock.modelData.members
-                        delegate: Rectangle {
-                            id: bar
-                            required property var modelData
-                            x: 4 + (lanes.width - 8) * modelData.start / lanes.secondsWide
-                            y: 4 + modelData.lane * lanes.laneHeight + 2
-                            width: Math.max(6, (lanes.width - 8) * modelData.length / lanes.secondsWide)
-                            height: lanes.laneHeight - 4
-                            radius: 4
-                            color: modelData.audioOnly ? Theme.audioBar : Theme.videoBar
-                            border.color: barArea.containsMouse ? Theme.ink : "transparent"
-                            Text {
-                                anchors { fill: parent; leftMargin: 6; rightMargin: 4 }
-                                verticalAlignment: Text.AlignVCenter
-                                text: bar.modelData.fileName
-                                elide: Text.ElideRight
-                                color: "white"
-                                font.pixelSize: Theme.fontSize.small
-                            }
-                            MouseArea {
-                                id: barArea
-                                anchors.fill: parent
-                                hoverEnabled: true
-                            }
-                            ToolTip.visible: barArea.containsMouse
-                            ToolTip.text: bar.modelData.fileName + "\nstarts " + bar.modelData.startText
-                                          + ", lasts " + bar.modelData.lengthText
-                                          + (bar.modelData.refined ? "\noffset refined below one frame"
-                                                                   : "\noffset as found, to the frame")
-                                          + (bar.modelData.driftText !== "" ? "\n" + bar.modelData.driftText : "")
-                                          + (bar.modelData.timecodeText !== "" ? "\n" + bar.modelData.timecodeText : "")
-                        }
-                    }
+                    group: groupBlock.modelData
                 }
                 // The same placements as text, for reading and for the keyboard.
                 Repeater {
@@ -167,7 +184,8 @@ Flickable {
                             Layout.fillWidth: true
                         }
                         Text {
-                            text: modelData.lengthText + (modelData.refined ? "  ·  refined" : "")
+                            text: modelData.lengthText + (modelData.reference ? "  ·  reference clock" : "")
+                                  + (modelData.refined ? "  ·  refined" : "")
                                   + (modelData.driftText !== "" ? "  ·  " + modelData.driftText : "")
                                   + (modelData.timecodeText !== "" ? "  ·  " + modelData.timecodeText : "")
                             color: Theme.dimInk
@@ -208,13 +226,14 @@ Flickable {
         }
 
         Text {
+            objectName: "alldocuments"
             visible: (view.run.documents || []).length > 0 || (view.run.folder || "") !== ""
-            text: "Projects"
+            text: view.fileRows(view.projects.open).length > 0 ? "All documents" : "Projects"
             color: Theme.ink
             font { pixelSize: Theme.fontSize.heading; bold: true }
         }
         Repeater {
-            model: view.fileRows(view.run.documents)
+            model: view.fileRows(view.projects.others)
             delegate: RowLayout {
                 required property var modelData
                 Layout.fillWidth: true

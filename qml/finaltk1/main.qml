@@ -137,6 +137,7 @@ Item {
                         objectName: "resultview"
                         anchors { fill: parent; margins: 2 }
                         run: QMLFile.lastRun
+                        projects: QMLFile.projects
                         folderProblem: QMLFile.folderProblem
                         running: root.running
                         onShowFolder: (folder) => QMLFile.showFolder(folder)
@@ -170,6 +171,9 @@ Item {
                 defaultText: QMLFile.defaultOutput
                 openWhenDone: QMLFile.openOutput
                 running: root.running
+                editors: QMLFile.editors
+                editor: QMLFile.editor
+                onEditorChosen: (key) => QMLFile.editor = key
                 onChooseRequested: QMLFile.chooseOutputFolder()
                 onDefaultRequested: QMLFile.outputFolder = ""
                 onOpenWhenDoneToggled: (open) => QMLFile.openOutput = open
@@ -216,6 +220,21 @@ Item {
                 drop.acceptProposedAction()
             }
         }
+    }
+
+    // Sync waits on it while the output folder holds another run's projects.
+    ReplaceDialog {
+        id: replaceDialog
+        anchors.centerIn: parent
+        question: QMLFile.replaceQuestion
+        onQuestionChanged: question !== "" ? open() : close()
+        onReplaceRequested: { QMLFile.answerReplace(true); root.startRun() }
+        onOtherFolderRequested: {
+            QMLFile.answerReplace(false)
+            if (QMLFile.chooseOutputFolder())
+                root.startRun()
+        }
+        onCancelled: QMLFile.answerReplace(false)
     }
 
     // Closes by itself when the run ends.

@@ -63,7 +63,7 @@ class ControllerTest : public QObject {
   void runsThatCannotWorkAreRefused();
   void progressReachesTheGuiThreadAndAFailingEngineEndsTheRun();
   void quittingStopsTheRunningRun();
-  void aRunThatWroteNothingPointsAtEarlierProjects();
+  void aRunAsksBeforeReplacingAnEarlierRunsProjects();
 };
 
 void ControllerTest::picksAppendEntries_data() {
@@ -225,6 +225,8 @@ void ControllerTest::settingsOutliveTheController() {
     r.w.controller.getFilesSelected();
     r.w.controller.setOutputFolder(shoot);
     r.w.controller.setRefine(false);
+    r.w.controller.setEditor("resolve");
+    r.w.controller.setEditor("avid");
     r.add_file("b.wav");
     r.w.controller.removeEntry(0);
     r.w.controller.start_sync(0.97f, 1280, 720, 29.97f, 1);
@@ -244,6 +246,7 @@ void ControllerTest::settingsOutliveTheController() {
   QCOMPARE(later.savedFps(), double(29.97f));
   QVERIFY(later.savedPremiere());
   QVERIFY(!later.refine());
+  QCOMPARE(later.editor(), QString("resolve"));
   QCOMPARE(later.outputFolder(), shoot);
   later.getFilesSelected();
   QCOMPARE(opened_in, shoot);
@@ -251,8 +254,10 @@ void ControllerTest::settingsOutliveTheController() {
   QCOMPARE(r.stub.output_folder, shoot.toStdString());
 
   store.setValue("run/width", 0);
+  store.setValue("output/editor", "avid");
   QMLFile damaged(model);
   damaged.keepSettingsIn(&store);
+  QCOMPARE(damaged.editor(), QString("other"));
   QCOMPARE(damaged.savedTolerance(), RunSettings{}.tolerance);
   QCOMPARE(damaged.savedWidth(), RunSettings{}.width);
 }
@@ -401,19 +406,49 @@ void ControllerTest::quittingStopsTheRunningRun() {
 }
 
 // The projects of an earlier run could be imported by mistake for this one's.
-void ControllerTest::aRunThatWroteNothingPointsAtEarlierProjects() {
+// The run folder's one output folder serves every event: a run asks before it replaces
+// projects it did not just make from the same list, and one that wrote nothing points at
+// those still there.
+void ControllerTest::aRunAsksBeforeReplacingAnEarlierRunsProjects() {
   StubRun r;
+  QMLFile& c = r.w.controller;
   r.add_file("a.wav");
   r.start();
   QVERIFY(r.ended.wait(kRunWaitMs));
-  QVERIFY2(!r.w.controller.status().contains("earlier run"), qPrintable(r.w.controller.status()));
+  QVERIFY2(!c.status().contains("earlier run"), qPrintable(c.status()));
+  QCOMPARE(c.replaceQuestion(), QString());
   testing_support::write_file(r.dir.file("Brenvik.app/SYNCED/SYNCED_fcp.XML"), "<xmeml/>");
+
+  r.start();
+  QVERIFY(!c.running());
+  QCOMPARE(r.stub.calls.load(), 1);
+  QVERIFY2(c.replaceQuestion().startsWith("Brenvik.app/SYNCED holds the projects of the run of "),
+           qPrintable(c.replaceQuestion()));
+  c.answerReplace(false);
+  QCOMPARE(c.replaceQuestion(), QString());
+  r.start();
+  QVERIFY(!c.replaceQuestion().isEmpty());
+  QCOMPARE(r.stub.calls.load(), 1);
+
+  c.answerReplace(true);
   r.start();
   QVERIFY(r.ended.wait(kRunWaitMs));
-  QVERIFY2(r.w.controller.status().contains(QString::fromStdString(r.dir.file("Brenvik.app/SYNCED")) +
-                                            " are from an earlier run"),
-           qPrintable(r.w.controller.status()));
-  QCOMPARE(r.w.controller.lastRun().value("state").toString(), QString("nothing"));
+  QCOMPARE(r.stub.calls.load(), 2);
+  QVERIFY2(c.status().contains(QString::fromStdString(r.dir.file("Brenvik.app/SYNCED")) + " are from an earlier run"),
+           qPrintable(c.status()));
+  QCOMPARE(c.lastRun().value("state").toString(), QString("nothing"));
+
+  r.stub.answer = "mavo";
+  c.answerReplace(true);
+  r.start();
+  QVERIFY(r.ended.wait(kRunWaitMs));
+  r.start();
+  QVERIFY(r.ended.wait(kRunWaitMs));
+  QCOMPARE(r.stub.calls.load(), 4);
+  r.add_file("b.wav");
+  r.start();
+  QVERIFY(!c.replaceQuestion().isEmpty());
+  QCOMPARE(r.stub.calls.load(), 4);
 }
 
 static RegisterSuite registration("Controller", [] { return std::make_unique<ControllerTest>(); });

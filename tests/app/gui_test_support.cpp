@@ -54,6 +54,18 @@ QObject* Window::find(const char* objectName) const {
                            : nullptr;
 }
 
+QList<QQuickItem*> find_items(QQuickItem* item, const QString& name) {
+  QList<QQuickItem*> found;
+  if (item->objectName() == name) found << item;
+  for (QQuickItem* child : item->childItems()) found << find_items(child, name);
+  return found;
+}
+
+QQuickItem* find_item(QQuickItem* item, const QString& name) {
+  const QList<QQuickItem*> found = find_items(item, name);
+  return found.isEmpty() ? nullptr : found.front();
+}
+
 QString beginMarker() { return QString::fromUtf8(kBeginMarker); }
 QString endMarker() { return QString::fromUtf8(kEndMarker); }
 

@@ -6,7 +6,9 @@
 #include "app/qmlapplicationviewer.h"
 #include "app/qmlfile.h"
 
+#include <QList>
 #include <QObject>
+#include <QQuickItem>
 #include <QSemaphore>
 #include <QThread>
 
@@ -65,6 +67,11 @@ struct Window {
  private:
   QStringList warnings_;
 };
+
+// Repeaters' rows are items of the view but no QObject children of it: the items named
+// `name` at or below `item`, in the order they are drawn.
+QList<QQuickItem*> find_items(QQuickItem* item, const QString& name);
+QQuickItem* find_item(QQuickItem* item, const QString& name);
 
 QString beginMarker();
 QString endMarker();

@@ -14,6 +14,8 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QWindow>
+
+#include <algorithm>
 #include <QTest>
 
 using namespace gui_test;
@@ -27,6 +29,8 @@ class WindowTest : public QObject {
   void sceneStartsOneRunAndShowsItsEnd();
   void aRunOnRealMediaEndsInTheResultView();
   void aRunEndsWithoutWaitingForTheFileManager();
+  void theTimelineNamesEveryClipAndTellsOfTheOnePointedAt();
+  void syncAsksBeforeReplacingAnotherRunsProjects();
   void noFileManagerIsSaidWithWhereTheProjectsAre();
   void keyboardAndMouseWorkAsOnTheDesktop();
   void theWindowComesBackWhereItWas();
@@ -198,7 +202,50 @@ void WindowTest::aRunOnRealMediaEndsInTheResultView() {
   QCOMPARE(said->property("text").toString(), shown.value("sentence").toString());
   QVERIFY(!said->property("truncated").toBool());
   auto* foot = qobject_cast<QQuickItem*>(w.find("done"));
-  QTRY_VERIFY(foot->height() >= qobject_cast<QQuickItem*>(said)->y() + qobject_cast<QQuickItem*>(said)->height());
+  auto* line = qobject_cast<QQuickItem*>(said);
+  QTRY_VERIFY(foot->height() >= line->y() + line->height());
+  // Enlarged, the foot still says it all: shown, whole, inside the panel and the window.
+  w.view.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&w.view));
+  for (const QSize size : {QSize(560, 600), QSize(1600, 1000), QSize(2400, 1300), QSize(800, 740)}) {
+    w.view.resize(size);
+    QTRY_COMPARE(qobject_cast<QQuickItem*>(w.view.rootObject())->width(), double(size.width()));
+    QTRY_VERIFY(foot->height() >= line->y() + line->height());
+    QVERIFY(line->isVisible() && line->width() > 200 && line->height() >= line->property("implicitHeight").toDouble());
+    QVERIFY(!said->property("truncated").toBool());
+    QVERIFY(foot->mapToScene(QPointF(0, foot->height())).y() <= size.height());
+  }
+
+  // What the timeline shows: a ruler from the start, and each clip's sound outline.
+  auto* result = qobject_cast<QQuickItem*>(w.find("resultview"));
+  const QVariantList ticks = groups[0].toMap().value("ticks").toList();
+  QVERIFY(ticks.size() >= 3);
+  QCOMPARE(ticks[0].toMap().value("timecode").toString(), QString("00:00:00:00"));
+  QCOMPARE(find_items(result, "ruler").size(), 1);
+  for (const QVariant& m : members) {
+    const QVariantList peaks = m.toMap().value("envelope").toList();
+    QVERIFY(peaks.size() > 100);
+    const auto [low, high] = std::minmax_element(peaks.begin(), peaks.end(),
+                                                 [](const QVariant& a, const QVariant& b) { return a.toDouble() < b.toDouble(); });
+    QVERIFY(low->toDouble() >= 0.0 && high->toDouble() <= 1.0 && high->toDouble() > 0.05);
+  }
+  // Every clip named where it can be read, the shorter one too.
+  const QList<QQuickItem*> names = find_items(result, "cliplabel");
+  QCOMPARE(names.size(), 2);
+  for (QQuickItem* name : names) QVERIFY(name->width() >= std::min(60.0, name->implicitWidth()));
+
+  // The editor's document first; the unsynced files' documents stay, since one file
+  // synced with nothing.
+  QCOMPARE(find_items(result, "opendocument").size(), 0);
+  w.controller.setEditor("resolve");
+  QTRY_COMPARE(find_items(result, "opendocument").size(), 1);
+  QCOMPARE(find_item(result, "opendocument")->property("text").toString(),
+           QString("Open in DaVinci Resolve: SYNCED.fcpxml"));
+  QCOMPARE(find_item(result, "alldocuments")->property("text").toString(), QString("All documents"));
+  QStringList others;
+  for (const QVariant& d : w.controller.projects().value("others").toList()) others << d.toMap().value("fileName").toString();
+  QVERIFY(others.contains("UNSYNCED.otio") && !others.contains("SYNCED.fcpxml"));
+
   const QAbstractItemModel& list = *w.controller.entries();
   QCOMPARE(list.index(0, 0).data(FileListEntries::MarkRole).toString(), QString("in sync with 1 file"));
   QCOMPARE(list.index(3, 0).data(FileListEntries::MarkKindRole).toString(), QString("unreadable"));
@@ -213,6 +260,106 @@ void WindowTest::aRunOnRealMediaEndsInTheResultView() {
   QVERIFY(w.find("resultview")->property("stale").toBool());
   QVERIFY(w.find("resulttab")->property("enabled").toBool());
   QCOMPARE(list.index(0, 0).data(FileListEntries::MarkRole).toString(), QString());
+  QCOMPARE(w.warnings(), QStringList{});
+}
+
+// An hour-long group with a 3 s phone clip: the clip gets a bar and its name beside it,
+// the reference device its mark, and pointing at a clip tells of it below the lanes.
+void WindowTest::theTimelineNamesEveryClipAndTellsOfTheOnePointedAt() {
+  TempRunDir run;
+  Window w;
+  QCOMPARE(w.load(BRENVIK_SCENE), QString());
+  for (const char* name : {"camera.mov", "phone.mp4", "recorder.wav"}) {
+    testing_support::write_file(run.file(name), "");
+    w.add(QString::fromStdString(run.file(name)));
+  }
+  EngineStub stub;
+  stub.answer = "mavo";
+  stub.during = [&](const SyncOptions& o) {
+    RunResult& r = *o.result;
+    r.entries = {run.file("camera.mov"), run.file("phone.mp4"), run.file("recorder.wav")};
+    const auto member = [&](int entry, double start, double length, float rate) {
+      TimelineMember m;
+      m.entry = m.device = entry;
+      m.path = r.entries[static_cast<std::size_t>(entry)];
+      m.start = m.exact_start = start;
+      m.length = length;
+      m.frame_rate = rate;
+      m.envelope = {0.1f, 0.9f, 0.4f};
+      return m;
+    };
+    SyncGroup group;
+    group.members = {member(0, 60.0, 3540.0, 25.0f), member(1, 1800.0, 3.0, 25.0f), member(2, 0.0, 3600.0, 999.0f)};
+    group.members[2].reference_clock = true;
+    r.timeline.groups = {group};
+  };
+  w.controller.setEngine(stub.engine());
+  w.view.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&w.view));
+  QSignalSpy ended(&w.controller, &QMLFile::send2gui);
+  QMetaObject::invokeMethod(w.view.rootObject(), "startRun");
+  QVERIFY(ended.wait(20000));
+  auto* result = qobject_cast<QQuickItem*>(w.find("resultview"));
+  QTRY_COMPARE(find_items(result, "cliplabel").size(), 3);
+
+  // By start: the recorder, the camera, the phone.
+  const QList<QQuickItem*> bars = find_items(result, "clipbar");
+  const QList<QQuickItem*> names = find_items(result, "cliplabel");
+  QCOMPARE(names[0]->property("text").toString(), QString::fromUtf8("\u2605 recorder.wav"));
+  QCOMPARE(names[2]->property("text").toString(), QString("phone.mp4"));
+  QQuickItem* phone = bars[2];
+  QVERIFY(phone->width() >= 10);
+  // Its name beside the bar, whole, in the lane's room.
+  QCOMPARE(names[2]->width(), names[2]->implicitWidth());
+  QVERIFY(names[2]->x() >= phone->x() + phone->width());
+  QVERIFY(find_item(result, "legend")->isVisible());
+  // The ruler's labels side by side, none over another, all inside the ruler.
+  QQuickItem* ruler = find_item(result, "ruler");
+  double right = -1;
+  int labels = 0;
+  for (QQuickItem* label : find_items(ruler, "ticklabel")) {
+    if (!label->isVisible()) continue;
+    const QRectF at = label->mapRectToItem(ruler, QRectF(0, 0, label->width(), label->height()));
+    QVERIFY2(at.left() > right && at.left() >= 0 && at.right() <= ruler->width() + 0.5,
+             qPrintable(QString("label %1 at %2..%3").arg(labels).arg(at.left()).arg(at.right())));
+    right = at.right();
+    ++labels;
+  }
+  QVERIFY(labels >= 4);  // of an hour in steps of ten minutes, every one or every second
+
+  QQuickItem* hover = find_item(result, "hoverline");
+  QVERIFY(hover->property("text").toString().startsWith("Point at a clip"));
+  QTest::mouseMove(&w.view, phone->mapToScene(QPointF(phone->width() / 2, phone->height() / 2)).toPoint());
+  QTRY_VERIFY2(hover->property("text").toString().startsWith(QString::fromUtf8("phone.mp4  ·  starts +30:00.000  ·  lasts 0:03.000")),
+               qPrintable(hover->property("text").toString()));
+  // The box tells below the lanes, over no bar.
+  QVERIFY(hover->mapToScene(QPointF(0, 0)).y() >= bars[0]->mapToScene(QPointF(0, 0)).y() + 3 * 30);
+  QCOMPARE(w.warnings(), QStringList{});
+}
+
+void WindowTest::syncAsksBeforeReplacingAnotherRunsProjects() {
+  TempRunDir run;
+  testing_support::write_file(run.file("Brenvik.app/SYNCED/SYNCED.otio"), "{}");
+  testing_support::write_file(run.file("a.wav"), "");
+  Window w;
+  QCOMPARE(w.load(BRENVIK_SCENE), QString());
+  w.add(QString::fromStdString(run.file("a.wav")));
+  EngineStub stub;
+  w.controller.setEngine(stub.engine());
+  QSignalSpy ended(&w.controller, &QMLFile::send2gui);
+  QObject* dialog = w.find("replacepopup");
+  QVERIFY(!dialog->property("visible").toBool());
+  w.view.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&w.view));
+  QMetaObject::invokeMethod(w.view.rootObject(), "startRun");
+  QTRY_VERIFY(dialog->property("visible").toBool());
+  QVERIFY(!w.controller.running());
+  QVERIFY(w.find("replacequestion")->property("text").toString().contains("holds the projects of the run of"));
+  // Return answers with the button in focus: Replace them.
+  QTest::keyClick(&w.view, Qt::Key_Return);
+  QVERIFY(ended.wait(20000));
+  QCOMPARE(stub.calls.load(), 1);
+  QTRY_VERIFY(!dialog->property("visible").toBool());
   QCOMPARE(w.warnings(), QStringList{});
 }
 

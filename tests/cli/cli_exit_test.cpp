@@ -61,3 +61,24 @@ TEST(CliExit, EndsWithoutWaitingForTheFileManager) {
   ASSERT_EQ(run_program({BRENVIK_SYNC_EXE, "--quiet", "--out", out, "long.wav", "cut.wav"}, said), 0);
   EXPECT_EQ(said, "brenvik-sync: No file manager to show the folder: the projects are in " + out);
 }
+
+// The editor's document comes first, and a later run that replaces the run folder's
+// projects says whose they were: the documents' time.
+TEST(CliExit, NamesTheEditorsDocumentAndSaysWhatItReplaced) {
+  TempRunDir dir;
+  ASSERT_TRUE(testing_support::make_media("long.wav", "anoisesrc=seed=11:sample_rate=8000,tremolo=f=2.5:d=0.9", 16));
+  ASSERT_EQ(testing_support::ffmpeg({"-i", "long.wav", "-ss", "4", "-t", "9", "cut.wav"}), 0);
+  std::string out;
+  ASSERT_EQ(run_program_output({BRENVIK_SYNC_EXE, "--quiet", "--no-open", "--editor", "resolve", "long.wav", "cut.wav"}, out), 0);
+  const std::string synced = "Synced: the timelines are in " + dir.file("Brenvik.app/SYNCED") + "\n";
+  EXPECT_NE(out.find(synced + "Open in DaVinci Resolve: " + dir.file("Brenvik.app/SYNCED/SYNCED.fcpxml") + "\n  SYNCED_fcp.XML"),
+            std::string::npos) << out;
+  std::string said;
+  ASSERT_EQ(run_program({BRENVIK_SYNC_EXE, "--quiet", "--no-open", "long.wav", "cut.wav"}, said), 0);
+  EXPECT_EQ(said.substr(0, said.size() - 5), "brenvik-sync: replaced the projects of the run of ");
+  EXPECT_EQ(said.substr(said.size() - 5, 1).find_first_not_of("012"), std::string::npos) << said;
+  EXPECT_EQ(said[said.size() - 3], ':') << said;
+  ASSERT_EQ(run_program_output({BRENVIK_SYNC_EXE, "--quiet", "--no-open", "long.wav", "cut.wav"}, out), 0);
+  EXPECT_NE(out.find(synced + "  SYNCED_fcp.XML"), std::string::npos) << out;
+  EXPECT_EQ(out.find("Open in"), std::string::npos) << out;
+}

@@ -32,6 +32,10 @@ TEST(CliOptions, FilesDeviceGroupsAndSettingsAreRead) {
                                                  .drift_correct = false}));
   EXPECT_TRUE(p.options.quiet && p.options.no_open);
   EXPECT_EQ(p.options.out, dir.file("docs"));
+  EXPECT_EQ(p.options.editor, "");
+  // An editor by its key or its name as the window shows it.
+  EXPECT_EQ(parse_cli({"--editor", "DaVinci Resolve", "a.mov"}, dir.path()).options.editor, "resolve");
+  EXPECT_EQ(parse_cli({"a.mov", "--editor", "kdenlive"}, dir.path()).options.editor, "kdenlive");
 
   // After "--" names that look like options are files.
   for (const char* f : {"-x.wav", "--quiet.mov"}) testing_support::write_file(f, "x");
@@ -77,6 +81,8 @@ TEST(CliOptions, UsageErrorsNameTheProblem) {
       {{"--fps", "fast", "a.mov"}, "--fps takes"},
       {{"a.mov", "--out"}, "--out needs a folder"},
       {{"--refine", "yes", "a.mov"}, "--refine takes 0 or 1"},
+      {{"--editor", "Avid", "a.mov"}, "--editor takes one of finalcut, premiere, resolve, kdenlive, shotcut, other, not 'Avid'"},
+      {{"a.mov", "--editor"}, "--editor takes one of"},
       {{"missing.mov"}, "no such file: missing.mov"},
       {{"--device", "a.mov"}, "--device without its --end"},
       {{"--end", "a.mov"}, "--end without --device"},

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <iterator>
 #include <set>
@@ -107,4 +109,61 @@ TEST(TimelineFormats, FurtherGroupsOfAnEarlierRunGoAndLookalikesStay) {
   EXPECT_FALSE(std::filesystem::exists(folder + "/SYNCED-2.mlt"));
   EXPECT_FALSE(std::filesystem::exists(folder + "/SYNCED-3.mlt"));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 4 + 1 + 4);
+}
+
+// Each editor's document is one the applications table says that editor opens, and
+// its further groups' documents count as its own.
+TEST(TimelineFormats, EachEditorOpensADocumentTheTableGivesIt) {
+  ASSERT_EQ(editors().size(), 6u);
+  for (const Editor& editor : editors()) {
+    EXPECT_EQ(find_editor(editor.key), &editor);
+    EXPECT_EQ(find_editor(std::string(editor.name)), &editor);
+    if (editor.document.empty()) continue;
+    EXPECT_NE(applications_for(editor.document).find(editor.name), std::string::npos) << editor.name;
+    EXPECT_TRUE(opens_in(editor, editor.document)) << editor.name;
+    EXPECT_FALSE(opens_in(editor, "UN" + std::string(editor.document))) << editor.name;
+  }
+  ASSERT_NE(find_editor("DAVINCI resolve"), nullptr);
+  EXPECT_EQ(find_editor("davinci resolve")->document, "SYNCED.fcpxml");
+  EXPECT_EQ(find_editor("Avid"), nullptr);
+  EXPECT_TRUE(opens_in(*find_editor("shotcut"), "SYNCED-2.mlt"));
+  EXPECT_FALSE(opens_in(*find_editor("other"), "SYNCED.otio"));
+}
+
+// The time of an earlier run's documents, told the way a person would say it.
+TEST(TimelineFormats, EarlierRunTimeIsThatOfItsNewestDocument) {
+  namespace fs = std::filesystem;
+  testing_support::TempRunDir dir;
+  fs::create_directory("out");
+  EXPECT_EQ(earlier_run_time("out"), "");
+  testing_support::write_file("out/notes.txt", "mine");
+  EXPECT_EQ(earlier_run_time("out"), "");
+
+  testing_support::write_file("out/SYNCED.otio", "{}");
+  testing_support::write_file("out/SYNCED_fcp.XML", "<xmeml/>");
+  const auto at = [](int days_ago, int hour, int minute) {
+    std::time_t now = std::time(nullptr);
+    std::tm t{};
+    localtime_r(&now, &t);
+    t.tm_mday -= days_ago;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_sec = 30;
+    t.tm_isdst = -1;
+    return fs::file_time_type::clock::from_sys(std::chrono::system_clock::from_time_t(std::mktime(&t)));
+  };
+  fs::last_write_time("out/SYNCED.otio", at(0, 0, 2));
+  fs::last_write_time("out/SYNCED_fcp.XML", at(0, 0, 1));
+  fs::last_write_time("out/notes.txt", at(0, 0, 3));
+  EXPECT_EQ(earlier_run_time("out"), "00:02");
+
+  fs::last_write_time("out/SYNCED.otio", at(3, 14, 5));
+  fs::last_write_time("out/SYNCED_fcp.XML", at(3, 9, 0));
+  std::time_t then = std::chrono::system_clock::to_time_t(
+      fs::file_time_type::clock::to_sys(fs::last_write_time("out/SYNCED.otio")));
+  std::tm t{};
+  localtime_r(&then, &t);
+  char day[16];
+  std::strftime(day, sizeof day, "%Y-%m-%d", &t);
+  EXPECT_EQ(earlier_run_time("out"), std::string(day) + " 14:05");
 }
