@@ -8,12 +8,10 @@
 
 #include <QAbstractItemModelTester>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QQuickItem>
 #include <QSignalSpy>
 #include <QTest>
 
-#include <cstdio>
 
 using namespace gui_test;
 using testing_support::TempRunDir;
@@ -23,10 +21,6 @@ namespace {
 constexpr int kFiles = 500;
 constexpr int kSynced = 450;  // the rest are in sync with nothing
 constexpr int kRunWaitMs = 60000;
-
-void report(const char* step, const QElapsedTimer& timer) {
-  std::printf("  %s: %lld ms\n", step, static_cast<long long>(timer.elapsed()));
-}
 
 // The real scene over a card folder of kFiles empty media files (and a note that is no
 // media), with Qt's model checks on the list as the scene sees it.
@@ -67,19 +61,14 @@ void LongListTest::aDroppedCardIsTakenInAtOnceAndNeverTwice() {
   LongList l;
   QCOMPARE(l.w.load(BRENVIK_SCENE), QString());
   QSignalSpy inserted(&l.w.model, &QAbstractItemModel::rowsInserted);
-  QElapsedTimer timer;
-  timer.start();
   QCOMPARE(l.drop().size(), kFiles);
-  report("drop 500", timer);
   QCOMPARE(inserted.count(), 1);
   QCOMPARE(l.w.controller.entries()->mediaCount(), kFiles);
   QCOMPARE(l.text(kFiles - 1), l.name(kFiles - 1));
   QCOMPARE(l.w.controller.status(), QString("Left out: notes.txt (not a recording)."));
 
   // The same card again, then a few of its files picked as one device: all refused.
-  timer.restart();
   QVERIFY(l.drop().isEmpty());
-  report("drop 500 again", timer);
   QVERIFY(l.w.controller.status().startsWith("Already in the list, so not added again: C0000.WAV, C0001.MP4"));
   l.w.controller.setFileDialog([&](const QString&, const QString&, const QString&) {
     return QStringList{l.name(3), l.name(7), QDir(l.card).filePath("../CARD/C0009.MP4")};
@@ -89,13 +78,11 @@ void LongListTest::aDroppedCardIsTakenInAtOnceAndNeverTwice() {
 
   // New files are still taken, one by one as from a dialog, without a duplicate among them.
   for (int i = 0; i < 20; ++i) testing_support::write_file(l.dir.file("new" + std::to_string(i) + ".mov"), "");
-  timer.restart();
   for (int i = 0; i < 20; ++i) {
     const QString file = QString::fromStdString(l.dir.file("new" + std::to_string(i) + ".mov"));
     l.w.controller.setFileDialog([=](const QString&, const QString&, const QString&) { return QStringList{file, file}; });
     QCOMPARE(l.w.controller.getFilesSelected(), QStringList{file});
   }
-  report("pick 20 more one by one", timer);
   QCOMPARE(l.w.controller.entries()->mediaCount(), kFiles + 20);
   QCOMPARE(l.w.warnings(), QStringList{});
 }
@@ -106,10 +93,7 @@ void LongListTest::removingKeepsTheGroupsRight() {
   l.drop();
   const QString begin = beginMarker(), end = endMarker();
   // Files 490 to 499 again, as one device, after they were removed from the list.
-  QElapsedTimer timer;
-  timer.start();
   for (int i = 0; i < 10; ++i) l.w.controller.removeEntry(kFiles - 1 - i);
-  report("remove the last 10 one by one", timer);
   QStringList device;
   for (int i = kFiles - 10; i < kFiles; ++i) device << l.name(i);
   l.w.controller.setFileDialog([&](const QString&, const QString&, const QString&) { return device; });
@@ -121,14 +105,12 @@ void LongListTest::removingKeepsTheGroupsRight() {
   QVERIFY(!shown.index(kFiles - 11, 0).data(FileListEntries::InGroupRole).toBool());
 
   // A file inside the group, a file above it, then the group by its head.
-  timer.restart();
   l.w.controller.removeEntry(kFiles - 10 + 1 + 3);
   QCOMPARE(shown.index(kFiles, 0).data(FileListEntries::GroupFilesRole).toInt(), 9);
   l.w.controller.removeEntry(0);
   QCOMPARE(l.text(0), l.name(1));
   QCOMPARE(l.text(kFiles - 11), begin);
   l.w.controller.removeEntry(kFiles - 11);
-  report("remove in and above the group, then the group", timer);
   QCOMPARE(l.w.model.rowCount(), kFiles - 11);
   QCOMPARE(shown.mediaCount(), kFiles - 11);
   QCOMPARE(l.text(kFiles - 12), l.name(kFiles - 11));
@@ -147,11 +129,8 @@ void LongListTest::scrollsToTheEndAndBack() {
   QTRY_COMPARE(list->property("count").toInt(), kFiles);
   QTRY_COMPARE(l.w.find("listscroll")->property("policy").toInt(), int(Qt::ScrollBarAlwaysOn));
 
-  QElapsedTimer timer;
-  timer.start();
   QMetaObject::invokeMethod(list, "positionViewAtEnd");
   QTRY_VERIFY(list->property("atYEnd").toBool());
-  report("scroll to the end", timer);
   QVERIFY(list->property("contentY").toDouble() > 0);
   // The last row is made and shows the last file.
   QQuickItem* last = nullptr;
@@ -206,12 +185,9 @@ void LongListTest::theResultOfA500FileRunIsShownAndMarked() {
     return inner(std::move(files), s, options);
   });
   QSignalSpy ended(&l.w.controller, &QMLFile::send2gui);
-  QElapsedTimer timer;
-  timer.start();
   QMetaObject::invokeMethod(l.w.view.rootObject(), "startRun");
   QVERIFY(ended.wait(kRunWaitMs));
   QTRY_COMPARE(l.w.find("done")->property("opacity").toDouble(), 1.0);
-  report("end of the run to the result view", timer);
   QCOMPARE(stub.files.size(), std::size_t(kFiles));
   QCOMPARE(l.w.find("tabs")->property("currentIndex").toInt(), 1);
 
