@@ -87,6 +87,7 @@ class CacheReader {
   std::string text();
   bool raw(void* data, std::size_t bytes);
   bool ok() const { return ok_; }
+  void fail() { ok_ = false; }  // what was read makes no sense
   // Every byte read, and nothing was missing.
   bool finished() const { return ok_ && at_ == in_.size(); }
 

@@ -27,6 +27,9 @@ struct SoundChoice {
   std::vector<int> streams;  // per entry: its number of sound streams (fewer than 2: no choice)
   int wanted = 0;            // 1-based stream for every file that has it; 0: the loudest
   std::vector<int> chosen;   // filled in per entry: the 0-based stream analysed, -1 none chosen
+  // Per entry: its analysis WAV is in place already (an earlier run made it), and
+  // `chosen` says which stream it holds. Such an entry shows its command but runs none.
+  std::vector<bool> ready;
 };
 
 // Writes the 8000 Hz mono 16-bit analysis WAV of every entry that is not a marker to its
@@ -71,4 +74,7 @@ inline constexpr const char* kNoVideoRate = "999";
 // of at most one character. Without the library the rates are read in the same form
 // with ffprobe (the one beside the program Brenvik.app/ffmpeg points at, else the one on
 // PATH), and a log line and a console line say so.
-std::vector<std::string> framerate_list(const std::vector<std::string>& files);
+// `known`, when given, holds per entry a rate read before ("" where none was), which is
+// taken as it is.
+std::vector<std::string> framerate_list(const std::vector<std::string>& files,
+                                        const std::vector<std::string>* known = nullptr);
