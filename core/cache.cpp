@@ -1,6 +1,7 @@
 #include "core/cache.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -169,8 +170,11 @@ bool CacheStore::write(const std::string& key, std::string_view bytes) {
   std::error_code ec;
   fs::create_directories(folder_, ec);
   const std::string path = entry_path(key);
+  // Unique among all stores of all processes: two runs, or two stores of one process, may
+  // write one key at once.
+  static std::atomic<unsigned> temp_count{0};
   const std::string temp = folder_ + "/" + kTempPrefix + std::to_string(::getpid()) + "-" +
-                           std::to_string(temp_count_++) + "-" + hex(hash_bytes(key, 3));
+                           std::to_string(temp_count++) + "-" + hex(hash_bytes(key, 3));
   Descriptor fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
   if (fd.get() < 0) return fail(folder_ + ": " + std::strerror(errno));
   std::string header(kMagic, kMagicBytes);

@@ -7,7 +7,6 @@
 // half of one. Writing is best effort: a cache that cannot be written leaves a run as it
 // would be without one.
 
-#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -59,7 +58,6 @@ class CacheStore {
   std::uint64_t limit_;
   mutable std::mutex failure_mutex_;
   std::string failure_;
-  std::atomic<unsigned> temp_count_{0};
 };
 
 // Plain values into bytes, in this machine's order: the cache never leaves the machine.

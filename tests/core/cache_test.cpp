@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -143,8 +144,9 @@ TEST_F(CacheFolder, ConcurrentWritersNeverShowHalfAnEntry) {
   const std::string a(200000, 'a'), b(300000, 'b');
   CacheStore one(path("c")), two(path("c"));
   bool torn = false;
-  std::thread writer_a([&] { for (int i = 0; i < 40; ++i) one.write("shared", a); });
-  std::thread writer_b([&] { for (int i = 0; i < 40; ++i) two.write("shared", b); });
+  std::atomic<int> failed{0};
+  std::thread writer_a([&] { for (int i = 0; i < 40; ++i) failed += !one.write("shared", a); });
+  std::thread writer_b([&] { for (int i = 0; i < 40; ++i) failed += !two.write("shared", b); });
   std::thread reader([&] {
     for (int i = 0; i < 200; ++i) {
       const std::optional<std::string> got = one.read("shared");
@@ -155,6 +157,7 @@ TEST_F(CacheFolder, ConcurrentWritersNeverShowHalfAnEntry) {
   writer_b.join();
   reader.join();
   EXPECT_FALSE(torn);
+  EXPECT_EQ(failed, 0) << one.first_failure() << two.first_failure();
   const std::optional<std::string> last = two.read("shared");
   ASSERT_TRUE(last.has_value());
   EXPECT_TRUE(*last == a || *last == b);
