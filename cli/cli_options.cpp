@@ -44,7 +44,7 @@ std::string usage_text() {
   const RunSettings d;
   return "usage: brenvik-sync [--tolerance T] [--fps F] [--width X] [--height Y]\n"
          "                    [--premiere 0|1] [--refine 0|1] [--drift-correct 0|1]\n"
-         "                    [--sound-stream N] [--quiet] [--no-open] [--out DIR]\n"
+         "                    [--sound-stream N] [--quiet] [--no-open] [--no-cache] [--out DIR]\n"
          "                    [--editor NAME]\n"
          "                    FILE... [--device FILE... --end] ...\n"
          "\n"
@@ -68,6 +68,8 @@ std::string usage_text() {
          "  --quiet         no traces; progress and the time left on stderr (plain lines\n"
          "                  at most once a second when stderr is no terminal)\n"
          "  --no-open       do not show the output folder\n"
+         "  --no-cache      neither take nor keep the fingerprints and measurements that\n"
+         "                  spare a later run of the same files its work\n"
          "  --out DIR       write the timelines to DIR (made when missing)\n"
          "  --editor NAME   the application you edit in, whose timeline is named first:\n"
          "                  " + editor_names() + "\n"
@@ -186,6 +188,8 @@ CliParse parse_cli(const std::vector<std::string>& args, const std::string& cwd)
       o.quiet = true;
     } else if (a == "--no-open") {
       o.no_open = true;
+    } else if (a == "--no-cache") {
+      o.no_cache = true;
     } else if (a == "--help" || a == "-h") {
       o.help = true;
       return result;

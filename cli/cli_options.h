@@ -12,6 +12,7 @@ struct CliOptions {
   RunSettings settings;            // the defaults unless the line sets them
   bool quiet = false;              // no console traces; one progress line on stderr
   bool no_open = false;            // do not show the output folder
+  bool no_cache = false;           // run without the cache of earlier runs
   std::string out;                 // absolute folder for the documents; empty: Brenvik.app/SYNCED
   std::string editor;              // the key of the editor the user edits in (editors()); empty: none
   bool help = false;

@@ -22,6 +22,7 @@ namespace {
 constexpr const char* kShareFromBin = BRENVIK_SHARE_FROM_BIN;
 constexpr const char* kStateName = "brenvik";
 constexpr const char* kDefaultStateHome = ".local/state";
+constexpr const char* kDefaultCacheHome = ".cache";
 constexpr const char* kDocumentsBelowHome = "Videos/Brenvik";
 // A run's own documents folder: "2026-12-07-223812". No colons, which some of the disks
 // editors carry footage on cannot hold.
@@ -87,6 +88,9 @@ RunFolder locate_run_folder(const std::string& program_folder) {
   f.log = f.state + "/log_file.txt";
   f.lock = f.state + "/run.lock";
   f.match_dump = f.state + "/" + kMatchDumpName;
+  const char* cache_home = std::getenv("XDG_CACHE_HOME");
+  f.cache = (is_absolute(cache_home) ? std::string(cache_home) : home + "/" + kDefaultCacheHome) +
+            "/" + kStateName;
   f.documents = home + "/" + kDocumentsBelowHome;
   return f;
 }

@@ -17,6 +17,7 @@ inline constexpr const char* kOutputFolder = "Brenvik.app/SYNCED";
 inline constexpr const char* kLockPath = "Brenvik.app/LOG/run.lock";  // one run at a time
 inline constexpr const char* kScenePath = "Brenvik.app/qml/finaltk1/main.qml";
 inline constexpr const char* kMatchDumpName = "debagmatLONG1.txt";
+inline constexpr const char* kCacheFolder = "Brenvik.app/CACHE";  // what runs keep between them
 
 // The paths of one layout. In a run folder they are the relative names above, read
 // against the working directory whenever they are used, as they always were; installed,
@@ -29,6 +30,8 @@ struct RunFolder {
   std::string log = kLogPath;
   std::string lock = kLockPath;
   std::string match_dump = kMatchDumpName;
+  // Fingerprints and measurements kept for the next run. Installed: $XDG_CACHE_HOME/brenvik.
+  std::string cache = kCacheFolder;
   // Run folder: where the documents go. Installed: where each run's own folder is made.
   std::string documents = kOutputFolder;
 };

@@ -6,6 +6,7 @@
 #include "core/parallel.h"
 #include "core/process.h"
 #include "core/stop.h"
+#include "engine/run_cache.h"
 #include "fingerprint/passes.h"
 #include "fingerprint/prepare.h"
 #include "media/devicegroups.h"
@@ -13,6 +14,7 @@
 
 #include <cmath>
 #include <exception>
+#include <optional>
 #include <ostream>
 #include <sstream>
 #include <stdexcept>
@@ -26,6 +28,7 @@ struct FingerprintOfEntry {
   LandmarkTable reduced;
   float seconds = 0.0f;
   std::string console_text;
+  bool made = true;  // false: fingerprinting failed, and nothing of it may be kept
 };
 
 FingerprintOfEntry fingerprint_entry(const std::string& analysis_path, int index, float decay) {
@@ -61,6 +64,7 @@ FingerprintOfEntry fingerprint_or_nothing(const std::string& analysis_path, int 
     FingerprintOfEntry failed;
     failed.reduced = LandmarkTable::Zero(1, 2);
     failed.console_text = "fingerprint failed: " + console_safe(e.what()) + "\n";
+    failed.made = false;
     return failed;
   }
 }
@@ -103,7 +107,7 @@ void collect_fingerprints(WorkAhead& ahead, std::vector<FingerprintOfEntry>& mad
   for (int i = 0; i < n; ++i) {
     throw_if_stop_requested();
     ahead.wait(i);
-    FingerprintOfEntry entry = std::move(made[i]);
+    FingerprintOfEntry& entry = made[i];
     logthis("687");
     console() << entry.console_text << std::flush;
     out.durations[i] = entry.seconds;
@@ -162,19 +166,63 @@ void rates_from_containers(const std::vector<std::string>& files, const std::vec
   }
 }
 
+// Entries the cache holds, their analysis WAVs put in place; nothing for the others.
+std::vector<std::optional<CachedFile>> cached_entries(const std::vector<std::string>& files,
+                                                      const std::vector<std::string>& analysis,
+                                                      RunCache* cache) {
+  std::vector<std::optional<CachedFile>> cached(files.size());
+  if (cache == nullptr || !cache->enabled()) return cached;
+  cache->identify(files);
+  ordered_parallel_for(static_cast<int>(files.size()), worker_count(), [&](int i) {
+    cached[i] = cache->take(static_cast<std::size_t>(i), analysis[i]);
+  }, [](int) {});
+  return cached;
+}
+
+// Keeps what this run made of the entries the cache did not hold: a file ffmpeg could not
+// read, or that could not be fingerprinted, is tried afresh by every run.
+void keep_entries(const std::vector<std::string>& files, const AnalysedEntries& out,
+                  const std::vector<MediaStart>& probed, const SoundChoice& choice,
+                  const std::vector<std::string>& framerates,
+                  const std::vector<std::optional<CachedFile>>& cached,
+                  const std::vector<FingerprintOfEntry>& made, RunCache* cache) {
+  if (cache == nullptr || !cache->enabled()) return;
+  std::vector<bool> unreadable(files.size(), false);
+  for (const UnreadableFile& u : out.unreadable) unreadable[static_cast<std::size_t>(u.entry)] = true;
+  ordered_parallel_for(static_cast<int>(files.size()), worker_count(), [&](int i) {
+    const auto k = static_cast<std::size_t>(i);
+    if (is_marker(files[k]) || cached[k] || unreadable[k] || !made[k].made) return;
+    CachedFile file;
+    file.start = probed[k];
+    file.chosen_stream = k < choice.chosen.size() ? choice.chosen[k] : -1;
+    file.channel_alone = k < choice.channel.size() ? choice.channel[k] : -1;
+    file.framerate = framerates[k];
+    file.reduced = out.tables[k];
+    file.seconds = out.durations[k];
+    file.console_text = made[k].console_text;
+    cache->keep(k, file, out.analysis[k]);
+  }, [](int) {});
+}
+
 }  // namespace
 
 AnalysedEntries transcode_and_fingerprint(const std::vector<std::string>& files,
                                           const std::string& work_folder, float decay,
-                                          int sound_stream, const ProgressFn& progress) {
+                                          int sound_stream, const ProgressFn& progress,
+                                          RunCache* cache) {
   AnalysedEntries out;
   out.analysis = analysis_names(files, work_folder);
+  const std::vector<std::optional<CachedFile>> cached = cached_entries(files, out.analysis, cache);
   // The containers first (a few milliseconds a file): which sound streams there are
   // decides what the transcoder is asked for.
   out.starts.resize(files.size());
   ordered_parallel_for(static_cast<int>(files.size()), worker_count(), [&](int i) {
-    if (!is_marker(files[i])) out.starts[i] = media_start(files[i]);
+    if (cached[i])
+      out.starts[i] = cached[i]->start;
+    else if (!is_marker(files[i]))
+      out.starts[i] = media_start(files[i]);
   }, [](int) {});
+  const std::vector<MediaStart> probed = out.starts;
   SoundChoice choice;
   choice.wanted = sound_stream;
   for (const MediaStart& s : out.starts) {
@@ -182,10 +230,27 @@ AnalysedEntries transcode_and_fingerprint(const std::vector<std::string>& files,
     std::vector<int>& channels = choice.channels.emplace_back();
     for (const SoundStream& sound : s.sounds) channels.push_back(sound.channels);
   }
+  choice.ready.assign(files.size(), false);
+  choice.chosen.assign(files.size(), -1);
+  choice.channel.assign(files.size(), -1);
+  std::vector<std::string> known_rates(files.size());
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (!cached[i]) continue;
+    choice.ready[i] = true;
+    choice.chosen[i] = cached[i]->chosen_stream;
+    choice.channel[i] = cached[i]->channel_alone;
+    known_rates[i] = cached[i]->framerate;
+  }
 
   std::vector<FingerprintOfEntry> made(files.size());
   WorkAhead ahead(static_cast<int>(files.size()), worker_count(), [&](int i) {
-    made[i] = fingerprint_or_nothing(out.analysis[i], i, decay);
+    if (cached[i]) {
+      made[i].reduced = cached[i]->reduced;
+      made[i].seconds = cached[i]->seconds;
+      made[i].console_text = cached[i]->console_text;
+    } else {
+      made[i] = fingerprint_or_nothing(out.analysis[i], i, decay);
+    }
   });
 
   logthis("pred ffmpeg..");
@@ -197,9 +262,10 @@ AnalysedEntries transcode_and_fingerprint(const std::vector<std::string>& files,
   log_analysis_names(out.analysis);
 
   out.groups = devicegroopy(out.analysis);
-  out.framerates = framerate_list(files);
+  out.framerates = framerate_list(files, &known_rates);
   out.framerates_from_mediainfo = mediainfo_available();
   collect_fingerprints(ahead, made, files, out, progress);
+  keep_entries(files, out, probed, choice, out.framerates, cached, made, cache);
   log_starts(files, out.starts);
   rates_from_containers(files, out.starts, out.framerates);
   return out;

@@ -29,7 +29,12 @@ struct AnalysedEntries {
 // files) come in entry order, as if the entries were done one after another. A file that
 // cannot be read or fingerprinted keeps a one-row table of zeros. Throws
 // std::runtime_error when the work folder's disk is full, RunStopped on a stop request.
-// `sound_stream` as RunSettings::sound_stream.
+// `sound_stream` as RunSettings::sound_stream. The entries `cache` holds are taken from
+// it, their analysis WAVs put in place, and neither transcoded nor fingerprinted: the
+// console, the log and the progress are those of a run without it. What the run makes is
+// kept in it.
+class RunCache;
 AnalysedEntries transcode_and_fingerprint(const std::vector<std::string>& files,
                                           const std::string& work_folder, float decay,
-                                          int sound_stream, const ProgressFn& progress);
+                                          int sound_stream, const ProgressFn& progress,
+                                          RunCache* cache = nullptr);

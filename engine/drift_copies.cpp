@@ -5,6 +5,7 @@
 #include "core/parallel.h"
 #include "core/process.h"
 #include "core/stop.h"
+#include "engine/run_cache.h"
 #include "media/drift_correction.h"
 
 #include <algorithm>
@@ -50,7 +51,8 @@ bool needs_correction(const TimelineMember& member, const SyncGroup& group, floa
 
 std::vector<std::string> write_corrected_copies(Timeline& timeline, const std::string& output_folder,
                                                 const std::string& transcoder, float fps,
-                                                const ProgressFn& progress, int workers) {
+                                                const ProgressFn& progress, int workers,
+                                                RunCache* cache) {
   std::vector<std::string> notices;
   const fs::path folder = fs::path(output_folder) / kCorrectedFolder;
   std::vector<Copy> copies;
@@ -75,7 +77,9 @@ std::vector<std::string> write_corrected_copies(Timeline& timeline, const std::s
       [&](int i) {
         throw_if_stop_requested();
         Copy& c = copies[static_cast<std::size_t>(i)];
+        if (cache && cache->has_corrected_copy(c.member->path, c.member->rate_ppm, c.path)) return;
         c.error = write_clock_corrected(transcoder, c.member->path, c.member->rate_ppm, c.path);
+        if (cache && c.error.empty()) cache->keep_corrected_copy(c.member->path, c.member->rate_ppm, c.path);
       },
       [&](int i) {
         Copy& c = copies[static_cast<std::size_t>(i)];

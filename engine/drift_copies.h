@@ -21,7 +21,10 @@ bool needs_correction(const TimelineMember& member, const SyncGroup& group, floa
 // member's `corrected`; a copy of the same name from an earlier run is replaced, nothing
 // else in the folder is touched. A copy that cannot be written leaves its member on the original and returns one sentence for the
 // user; the run goes on. Progress ("correct", i, n) counts copies. Throws RunStopped when
-// a stop is requested.
+// a stop is requested. A copy that `cache` knows to be in place already, as this build
+// writes it, is left as it is.
+class RunCache;
 std::vector<std::string> write_corrected_copies(Timeline& timeline, const std::string& output_folder,
                                                 const std::string& transcoder, float fps,
-                                                const ProgressFn& progress = {}, int workers = 0);
+                                                const ProgressFn& progress = {}, int workers = 0,
+                                                RunCache* cache = nullptr);

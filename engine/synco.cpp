@@ -1,5 +1,6 @@
 #include "engine/synco.h"
 
+#include "core/entries.h"
 #include "core/files.h"
 #include "core/format.h"
 #include "core/log.h"
@@ -9,6 +10,7 @@
 #include "core/stop.h"
 #include "engine/analysis.h"
 #include "engine/drift_copies.h"
+#include "engine/run_cache.h"
 #include "engine/timecode_check.h"
 #include "export/formats.h"
 #include "export/result_tables.h"
@@ -109,9 +111,16 @@ std::string run(const std::vector<std::string>& files, const RunSettings& settin
   // Declared before the work on its files, so that it goes after that work has ended.
   const WorkFolder work;
 
+  RunCache cache(options.use_cache ? run_folder().cache : std::string(), options.cache_limit,
+                 static_cast<float>(settings.tolerance), settings.sound_stream);
   AnalysedEntries analysed = transcode_and_fingerprint(
       files, work.path(), static_cast<float>(settings.tolerance), settings.sound_stream,
-      options.progress);
+      options.progress, &cache);
+  if (cache.enabled()) {
+    const std::string taken = cache.files_report(media_entry_count(files));
+    logthis(taken);
+    result.notices.push_back(taken);
+  }
   result.unreadable = analysed.unreadable;
   if (!analysed.framerates_from_mediainfo) result.notices.push_back(kNoMediaInfo);
 
@@ -121,8 +130,13 @@ std::string run(const std::vector<std::string>& files, const RunSettings& settin
   logthis("POSLE PROVERI ALL MNOGU BITNO!!!!!!!!!!!!!!!  -------------------------");
   std::vector<LandmarkTable>().swap(analysed.tables);
 
-  const std::vector<PairVerdict> verdicts = decide_pairs(
-      std::move(slots), analysed.analysis, analysed.durations, settings.refine, options.progress);
+  const std::vector<PairVerdict> verdicts =
+      decide_pairs(std::move(slots), analysed.analysis, analysed.durations, settings.refine,
+                   options.progress, cache.measures(analysed.analysis));
+  if (const std::string measured = cache.measures_report(); !measured.empty()) logthis(measured);
+  if (const std::string failed = cache.failure(); !failed.empty())
+    logthis("cache not written: " + failed);
+  cache.trim();
   result.pairs = pairs_in_sync(verdicts);
   logthis("posle csvwrite...");
   if (result.pairs.empty()) return "nema";
@@ -140,7 +154,7 @@ std::string run(const std::vector<std::string>& files, const RunSettings& settin
   report_timeline(result.timeline);
   if (settings.drift_correct) {
     const std::vector<std::string> notices = write_corrected_copies(
-        result.timeline, plan.documents, transcoder_path(), settings.fps, options.progress);
+        result.timeline, plan.documents, transcoder_path(), settings.fps, options.progress, 0, &cache);
     result.notices.insert(result.notices.end(), notices.begin(), notices.end());
   }
 

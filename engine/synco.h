@@ -1,10 +1,12 @@
 #pragma once
 // The sync run driver: one call, one run, from transcoding to the opened output folder.
 
+#include "core/cache.h"
 #include "core/results.h"
 #include "core/types.h"
 #include "engine/run_settings.h"
 
+#include <cstdint>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -16,6 +18,10 @@ struct SyncOptions {
   bool open_output = true;         // show the output folder when the run is done
   std::string output_folder;       // where the documents go; empty: default_documents_folder()
   RunResult* result = nullptr;     // receives the pairs found in sync and the timeline
+  // Take what earlier runs kept of the same files (engine/run_cache.h) and keep this
+  // run's, in the run folder's cache; the documents are the same either way.
+  bool use_cache = true;
+  std::uint64_t cache_limit = kDefaultCacheLimit;  // bytes, the least recently used go first
 };
 
 // One run over `files` (paths and device-group markers, UTF-8). tolerance decays the

@@ -2,9 +2,11 @@
 
 #include "matching/refine.h"
 #include "matching/second_look.h"
+#include "matching/sound_measures.h"
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -20,6 +22,13 @@ std::vector<PairVerdict> decide_pairs(std::vector<PairSlot> slots,
                                       const std::vector<std::string>& analysis,
                                       const std::vector<float>& durations, bool refine,
                                       const ProgressFn& progress) {
+  return decide_pairs(std::move(slots), analysis, durations, refine, progress, measured_on(analysis));
+}
+
+std::vector<PairVerdict> decide_pairs(std::vector<PairSlot> slots,
+                                      const std::vector<std::string>& analysis,
+                                      const std::vector<float>& durations, bool refine,
+                                      const ProgressFn& progress, const SoundMeasures& measures) {
   const auto report = [&](double share) {
     if (progress) progress(kStageDecide, static_cast<int>(std::lround(share * kDecideSteps)), kDecideSteps);
   };
@@ -32,9 +41,9 @@ std::vector<PairVerdict> decide_pairs(std::vector<PairSlot> slots,
   report(kJudgedShare);
   // The fingerprint grid alone places a pair only to within a frame or two.
   const double refined_at = refine ? kRefinedShare : kJudgedShare;
-  if (refine) refine_in_sync(verdicts, analysis, durations, part(kJudgedShare, refined_at));
+  if (refine) refine_in_sync(verdicts, measures, durations, part(kJudgedShare, refined_at));
   report(refined_at);
-  second_look(verdicts, analysis, durations, refine, part(refined_at, 1.0));
+  second_look(verdicts, measures, durations, refine, part(refined_at, 1.0));
   report(1.0);
   log_verdicts(verdicts, analysis);
   return verdicts;

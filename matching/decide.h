@@ -16,3 +16,9 @@ std::vector<PairVerdict> decide_pairs(std::vector<PairSlot> slots,
                                       const std::vector<std::string>& analysis,
                                       const std::vector<float>& durations, bool refine,
                                       const ProgressFn& progress);
+// The same, with the refinement and the second look measuring through `measures`.
+struct SoundMeasures;
+std::vector<PairVerdict> decide_pairs(std::vector<PairSlot> slots,
+                                      const std::vector<std::string>& analysis,
+                                      const std::vector<float>& durations, bool refine,
+                                      const ProgressFn& progress, const SoundMeasures& measures);

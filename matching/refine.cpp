@@ -5,6 +5,7 @@
 #include "core/process.h"
 #include "core/stop.h"
 #include "matching/analysis_sound.h"
+#include "matching/sound_measures.h"
 #include "matching/pairs_to_refine.h"
 #include "matching/real_fft.h"
 
@@ -561,6 +562,11 @@ std::string refinement_log_line(const Refinement& r) {
 
 void refine_in_sync(std::vector<PairVerdict>& verdicts, const std::vector<std::string>& analysis,
                     const std::vector<float>& durations, const PairsDone& done) {
+  refine_in_sync(verdicts, measured_on(analysis), durations, done);
+}
+
+void refine_in_sync(std::vector<PairVerdict>& verdicts, const SoundMeasures& measures,
+                    const std::vector<float>& durations, const PairsDone& done) {
   std::vector<bool> tried(verdicts.size(), false);
   int measured = 0, chosen = 0;
   for (std::vector<std::size_t> next = pairs_to_refine(verdicts, durations, tried); !next.empty();
@@ -573,9 +579,7 @@ void refine_in_sync(std::vector<PairVerdict>& verdicts, const std::vector<std::s
           throw_if_stop_requested();
           PairVerdict& v = verdicts[next[static_cast<std::size_t>(j)]];
           PairResult& pair = v.result;
-          const Refinement r = refine_offset(analysis[static_cast<std::size_t>(pair.shorter)],
-                                             analysis[static_cast<std::size_t>(pair.longer)],
-                                             pair.offset);
+          const Refinement r = measures.refine(pair.shorter, pair.longer, pair.offset);
           if (r.refined) pair.offset = r.offset;
           pair.refined = r.refined;
           pair.drift_ppm = r.drift_ppm;
@@ -587,5 +591,5 @@ void refine_in_sync(std::vector<PairVerdict>& verdicts, const std::vector<std::s
           if (done) done(++measured, chosen);
         });
   }
-  mark_implied(verdicts, analysis.size(), tried);
+  mark_implied(verdicts, measures.files, tried);
 }

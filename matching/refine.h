@@ -44,3 +44,7 @@ std::string refinement_log_line(const Refinement& r);
 using PairsDone = std::function<void(int i, int n)>;
 void refine_in_sync(std::vector<PairVerdict>& verdicts, const std::vector<std::string>& analysis,
                     const std::vector<float>& durations, const PairsDone& done = {});
+// The same, measuring through `measures` (sound_measures.h).
+struct SoundMeasures;
+void refine_in_sync(std::vector<PairVerdict>& verdicts, const SoundMeasures& measures,
+                    const std::vector<float>& durations, const PairsDone& done = {});

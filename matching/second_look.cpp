@@ -7,6 +7,7 @@
 #include "matching/placements.h"
 #include "matching/refine.h"
 #include "matching/repeats.h"
+#include "matching/sound_measures.h"
 
 #include <algorithm>
 #include <cmath>
@@ -80,7 +81,7 @@ bool has_rival(const OffsetSummary& summary) {
 // What every phase reads: the files' analysis WAVs and lengths, and whether the
 // refinement measured the pairs in sync before the second look.
 struct Files {
-  const std::vector<std::string>& analysis;
+  const SoundMeasures& measures;
   const std::vector<float>& durations;
   std::size_t count;
   bool refined;
@@ -89,11 +90,11 @@ struct Files {
     return v.shorter >= 0 && static_cast<std::size_t>(v.shorter) < count && v.longer >= 0 &&
            static_cast<std::size_t>(v.longer) < count;
   }
-  const std::string& shorter_wav(const PairVerdict& v) const {
-    return analysis[static_cast<std::size_t>(v.shorter)];
+  Refinement refine(const PairVerdict& v, double offset) const {
+    return measures.refine(v.shorter, v.longer, offset);
   }
-  const std::string& longer_wav(const PairVerdict& v) const {
-    return analysis[static_cast<std::size_t>(v.longer)];
+  RepeatCheck repeats(const PairVerdict& v, double offset, double low, double high) const {
+    return measures.repeats(v.shorter, v.longer, offset, low, high);
   }
   // Seconds side by side; shorter-file time ts meets longer-file time ts - offset.
   double overlap(const PairVerdict& v, double offset) const {
@@ -162,14 +163,12 @@ std::vector<RungCheck> check_rungs(const std::vector<PairVerdict>& verdicts,
       [&](int j) {
         throw_if_stop_requested();
         const PairVerdict& v = verdicts[in_sync[static_cast<std::size_t>(j)]];
-        const std::string& s = files.shorter_wav(v);
-        const std::string& l = files.longer_wav(v);
         RungCheck& c = rungs[static_cast<std::size_t>(j)];
         const double offset = v.result.offset;
-        c.repeats = check_repeats(s, l, offset, offset, offset);
+        c.repeats = files.repeats(v, offset, offset, offset);
         if (c.repeats.repeats() && c.repeats.stands_out && !same_rung(c.repeats, offset) &&
             files.refined)
-          c.moved = refine_offset(s, l, c.repeats.best_rung);
+          c.moved = files.refine(v, c.repeats.best_rung);
       },
       [&](int) { one_done(); });
   return rungs;
@@ -226,7 +225,7 @@ void settle_on_rungs(std::vector<PairVerdict>& verdicts, const std::vector<std::
 
 // The groups as the measured pairs in sync place them.
 Placements measured_placements(const std::vector<PairVerdict>& verdicts, const Files& files) {
-  Placements placements(files.analysis.size());
+  Placements placements(files.measures.files);
   double gap = 0.0;
   for (const PairVerdict& v : verdicts)
     if (files.known(v) && v.judged && v.in_sync && v.result.refined)
@@ -298,17 +297,15 @@ void measure_candidates(std::vector<Candidate>& candidates, const std::vector<Pa
         throw_if_stop_requested();
         Candidate& c = candidates[static_cast<std::size_t>(j)];
         const PairVerdict& v = verdicts[c.verdict];
-        const std::string& s = files.shorter_wav(v);
-        const std::string& l = files.longer_wav(v);
         if (c.rival) {
-          c.repeats = check_repeats(s, l, c.offset, c.low, c.high);
+          c.repeats = files.repeats(v, c.offset, c.low, c.high);
           // Its correlation is paid for already, so a long overlap is refined too.
           if (!c.repeats.stands_out) return;
           c.offset = c.repeats.best_rung;
         }
-        c.measured = refine_offset(s, l, c.offset);
+        c.measured = files.refine(v, c.offset);
         if (c.measured.refined && !c.rival)
-          c.repeats = check_repeats(s, l, c.measured.offset, c.measured.offset, c.measured.offset);
+          c.repeats = files.repeats(v, c.measured.offset, c.measured.offset, c.measured.offset);
       },
       [&](int) { one_done(); });
 }
@@ -383,7 +380,12 @@ void settle_candidates(std::vector<PairVerdict>& verdicts, const std::vector<Can
 
 void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::string>& analysis,
                  const std::vector<float>& durations, bool refined, const PairsDone& done) {
-  const Files files{analysis, durations, std::min(analysis.size(), durations.size()), refined};
+  second_look(verdicts, measured_on(analysis), durations, refined, done);
+}
+
+void second_look(std::vector<PairVerdict>& verdicts, const SoundMeasures& measures,
+                 const std::vector<float>& durations, bool refined, const PairsDone& done) {
+  const Files files{measures, durations, std::min(measures.files, durations.size()), refined};
   constexpr int kWhole = 1000;
   constexpr double kRepeatsShare = 0.6;
   int finished = 0, planned = 0;

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+struct SoundMeasures;
+
 // First, every pair in sync that shares at most three minutes is checked for sound that
 // repeats (see repeats.h): where it does, the pair moves to the offset that stands out
 // (which the refinement, when it runs, must confirm there), or leaves sync. Then, for every judged pair not in sync, checks its most-hit candidate
@@ -31,4 +33,7 @@
 // `done(i, 1000)`: how far it has come, the checks for repeats counted as the first 60%
 // (about their share on a shoot of hundreds of clips), the candidates as the rest.
 void second_look(std::vector<PairVerdict>& verdicts, const std::vector<std::string>& analysis,
+                 const std::vector<float>& durations, bool refined, const PairsDone& done = {});
+// The same, measuring through `measures` (sound_measures.h).
+void second_look(std::vector<PairVerdict>& verdicts, const SoundMeasures& measures,
                  const std::vector<float>& durations, bool refined, const PairsDone& done = {});

@@ -272,6 +272,15 @@ std::vector<std::string> resemplirajgi8000(std::vector<std::string> files,
   const std::string program = transcoder_path();
   std::vector<int> chosen(static_cast<std::size_t>(n), -1);
   std::vector<int> channel(static_cast<std::size_t>(n), -1);
+  const auto ready = [&](int i) {
+    return choice && static_cast<std::size_t>(i) < choice->ready.size() &&
+           choice->ready[static_cast<std::size_t>(i)];
+  };
+  for (int i = 0; i < n; ++i) {
+    const auto k = static_cast<std::size_t>(i);
+    if (ready(i) && k < choice->chosen.size()) chosen[k] = choice->chosen[k];
+    if (ready(i) && k < choice->channel.size()) channel[k] = choice->channel[k];
+  }
   const auto streams_of = [&](int i) {
     return choice && static_cast<std::size_t>(i) < choice->streams.size() ? choice->streams[static_cast<std::size_t>(i)] : 0;
   };
@@ -296,7 +305,7 @@ std::vector<std::string> resemplirajgi8000(std::vector<std::string> files,
   ordered_parallel_for(
       n, std::min(limit, std::max(media_entries, 1)),
       [&](int i) {
-        if (!is_marker(files[i])) {
+        if (!is_marker(files[i]) && !ready(i)) {
           try {
             const int streams = streams_of(i);
             const int wanted = choice ? choice->wanted : 0;
@@ -338,7 +347,8 @@ std::vector<std::string> resemplirajgi8000(std::vector<std::string> files,
   return analysis;
 }
 
-std::vector<std::string> framerate_list(const std::vector<std::string>& files) {
+std::vector<std::string> framerate_list(const std::vector<std::string>& files,
+                                        const std::vector<std::string>* known) {
   std::vector<std::string> rates(files.size(), kFramerateMarker);
   // Without the library every rate would be its error text, which reads as rate 0, and
   // sound-only files would land on video tracks.
@@ -351,6 +361,10 @@ std::vector<std::string> framerate_list(const std::vector<std::string>& files) {
   }
   for (std::size_t i = 0; i < files.size(); ++i) {
     if (is_marker(files[i])) continue;
+    if (known && i < known->size() && !(*known)[i].empty()) {
+      rates[i] = (*known)[i];
+      continue;
+    }
     rates[i] = probe ? ffprobe_framerate(prober, files[i]) : getmediainfo(files[i]);
   }
   for (std::string& rate : rates) {

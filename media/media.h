@@ -31,6 +31,9 @@ struct SoundChoice {
   // Filled in per entry: the 0-based channel analysed alone, where the stream's others
   // record next to nothing; -1 for the mix of them all.
   std::vector<int> channel;
+  // Per entry: its analysis WAV is in place already (an earlier run made it), and
+  // `chosen` and `channel` say which stream and channel it holds. Such an entry shows its command but runs none.
+  std::vector<bool> ready;
 };
 
 // Writes the 8000 Hz mono 16-bit analysis WAV of every entry that is not a marker to its
@@ -75,4 +78,7 @@ inline constexpr const char* kNoVideoRate = "999";
 // of at most one character. Without the library the rates are read in the same form
 // with ffprobe (the one beside the program Brenvik.app/ffmpeg points at, else the one on
 // PATH), and a log line and a console line say so.
-std::vector<std::string> framerate_list(const std::vector<std::string>& files);
+// `known`, when given, holds per entry a rate read before ("" where none was), which is
+// taken as it is.
+std::vector<std::string> framerate_list(const std::vector<std::string>& files,
+                                        const std::vector<std::string>* known = nullptr);

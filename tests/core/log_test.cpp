@@ -74,6 +74,7 @@ TEST(Paths, InstalledProgramReadsItsShareAndWritesBelowHome) {
   setenv("HOME", home.c_str(), 1);
   setenv("PATH", fs::path(BRENVIK_FFMPEG).parent_path().c_str(), 1);
   unsetenv("XDG_STATE_HOME");
+  unsetenv("XDG_CACHE_HOME");
   EXPECT_FALSE(locate_run_folder(bin).installed);
   fs::current_path(elsewhere);
   const RunFolder f = locate_run_folder(bin);
@@ -83,6 +84,11 @@ TEST(Paths, InstalledProgramReadsItsShareAndWritesBelowHome) {
   EXPECT_EQ(f.log, home + "/.local/state/brenvik/log_file.txt");
   setenv("XDG_STATE_HOME", dir.file("state").c_str(), 1);
   EXPECT_EQ(locate_run_folder(bin).lock, dir.file("state/brenvik/run.lock"));
+  EXPECT_EQ(f.cache, home + "/.cache/brenvik");
+  setenv("XDG_CACHE_HOME", dir.file("cache").c_str(), 1);
+  EXPECT_EQ(locate_run_folder(bin).cache, dir.file("cache/brenvik"));
+  unsetenv("XDG_CACHE_HOME");
+  EXPECT_EQ(RunFolder{}.cache, "Brenvik.app/CACHE");
 
   use_run_folder(f);
   logthis("installed");

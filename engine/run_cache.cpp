@@ -1,0 +1,307 @@
+#include "engine/run_cache.h"
+
+#include "core/entries.h"
+#include "core/format.h"
+#include "core/parallel.h"
+#include "core/paths.h"
+#include "core/process.h"
+#include "media/media.h"
+
+#include <fstream>
+#include <type_traits>
+#include <sstream>
+
+namespace {
+
+// Bumped when what an entry holds changes its form; the program's own identity in every
+// key covers any change in how it is measured.
+constexpr const char* kCacheFormat = "brenvik run cache 1";
+// Stands for the analysis WAV's name in a kept console text: no console text holds it,
+// since console_safe shows control characters escaped.
+constexpr char kPathMark = '\x01';
+
+std::string bits_text(double v) {
+  CacheWriter w;
+  w.f64(v);
+  std::string out;
+  for (unsigned char c : w.bytes()) {
+    static const char digits[] = "0123456789abcdef";
+    out += digits[c >> 4];
+    out += digits[c & 15];
+  }
+  return out;
+}
+
+// One list of fields per kept type, walked by Put to write it and by Get to read it back,
+// so that the two cannot disagree on the order.
+template <class F, class S>
+void fields(F& f, S& s) requires std::is_same_v<std::remove_const_t<S>, SoundStream> {
+  f(s.index), f(s.channels), f(s.start_s);
+}
+template <class F, class S>
+void fields(F& f, S& s) requires std::is_same_v<std::remove_const_t<S>, MediaStart> {
+  f(s.sound_after_picture_s), f(s.sounds), f(s.analysed), f(s.has_picture), f(s.picture_start_s);
+  f(s.timecode.text), f(s.timecode.num), f(s.timecode.den), f(s.picture_rate), f(s.read);
+}
+template <class F, class C>
+void fields(F& f, C& c) requires std::is_same_v<std::remove_const_t<C>, CachedFile> {
+  fields(f, c.start);
+  f(c.chosen_stream), f(c.channel_alone), f(c.framerate), f(c.reduced), f(c.seconds), f(c.console_text);
+}
+template <class F, class S>
+void fields(F& f, S& s) requires std::is_same_v<std::remove_const_t<S>, OffsetSample> {
+  f(s.at), f(s.offset);
+}
+template <class F, class R>
+void fields(F& f, R& r) requires std::is_same_v<std::remove_const_t<R>, Refinement> {
+  f(r.refined), f(r.offset), f(r.drift_ppm), f(r.spread_ms), f(r.good_windows), f(r.windows);
+  f(r.weakest_psr), f(r.samples);
+}
+template <class F, class R>
+void fields(F& f, R& r) requires std::is_same_v<std::remove_const_t<R>, RepeatCheck> {
+  f(r.measured), f(r.rungs), f(r.period), f(r.best_lag), f(r.best_rung), f(r.score);
+  f(r.margin), f(r.scatter), f(r.stands_out);
+}
+
+struct Put {
+  CacheWriter& w;
+  void operator()(bool v) { w.u64(v); }
+  void operator()(int v) { w.i64(v); }
+  void operator()(std::int64_t v) { w.i64(v); }
+  void operator()(float v) { w.f64(v); }
+  void operator()(double v) { w.f64(v); }
+  void operator()(const std::string& v) { w.text(v); }
+  template <class T>
+  void operator()(const std::vector<T>& v) {
+    w.u64(v.size());
+    for (const T& x : v) fields(*this, x);
+  }
+  void operator()(const LandmarkTable& t) {
+    w.u64(static_cast<std::uint64_t>(t.rows()));
+    w.raw(t.data(), static_cast<std::size_t>(t.size()) * sizeof(std::uint64_t));
+  }
+};
+
+struct Get {
+  CacheReader& r;
+  std::size_t most;  // no count can be larger than the bytes there are
+  void operator()(bool& v) { v = r.u64() != 0; }
+  void operator()(int& v) { v = static_cast<int>(r.i64()); }
+  void operator()(std::int64_t& v) { v = r.i64(); }
+  void operator()(float& v) { v = static_cast<float>(r.f64()); }
+  void operator()(double& v) { v = r.f64(); }
+  void operator()(std::string& v) { v = r.text(); }
+  template <class T>
+  void operator()(std::vector<T>& v) {
+    const std::uint64_t n = r.u64();
+    if (!r.ok() || n > most) return r.fail();
+    v.resize(static_cast<std::size_t>(n));
+    for (T& x : v) fields(*this, x);
+  }
+  void operator()(LandmarkTable& t) {
+    const std::uint64_t rows = r.u64();
+    if (!r.ok() || rows > most / (2 * sizeof(std::uint64_t))) return r.fail();
+    t.resize(static_cast<Eigen::Index>(rows), 2);
+    r.raw(t.data(), static_cast<std::size_t>(rows) * 2 * sizeof(std::uint64_t));
+  }
+};
+
+template <class T>
+std::string bytes_of(const T& value) {
+  CacheWriter w;
+  Put put{w};
+  fields(put, value);
+  return w.take();
+}
+
+template <class T>
+bool value_from(std::string_view bytes, T& value) {
+  CacheReader r(bytes);
+  Get get{r, bytes.size()};
+  fields(get, value);
+  return r.finished();
+}
+
+std::string file_bytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return in ? s.str() : std::string();
+}
+
+bool put_file(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  return static_cast<bool>(out);
+}
+
+// What tells a written file from any other: its size and its hash.
+std::string seal(const std::string& bytes) {
+  CacheWriter w;
+  w.u64(bytes.size());
+  w.u64(hash_bytes(bytes));
+  return w.take();
+}
+
+}  // namespace
+
+std::string text_without_path(const std::string& text, const std::string& analysis_path) {
+  const std::string shown = console_safe(analysis_path);
+  std::string out;
+  std::size_t from = 0;
+  for (std::size_t at; !shown.empty() && (at = text.find(shown, from)) != std::string::npos;
+       from = at + shown.size())
+    out.append(text, from, at - from).push_back(kPathMark);
+  return out.append(text, from);
+}
+
+std::string text_with_path(const std::string& text, const std::string& analysis_path) {
+  const std::string shown = console_safe(analysis_path);
+  std::string out;
+  for (char c : text)
+    if (c == kPathMark)
+      out += shown;
+    else
+      out.push_back(c);
+  return out;
+}
+
+std::string cached_file_bytes(const CachedFile& file) { return bytes_of(file); }
+bool cached_file_from(std::string_view bytes, CachedFile& out) { return value_from(bytes, out); }
+std::string refinement_bytes(const Refinement& r) { return bytes_of(r); }
+bool refinement_from(std::string_view bytes, Refinement& out) { return value_from(bytes, out); }
+std::string repeat_check_bytes(const RepeatCheck& r) { return bytes_of(r); }
+bool repeat_check_from(std::string_view bytes, RepeatCheck& out) { return value_from(bytes, out); }
+
+RunCache::RunCache(std::string folder, std::uint64_t limit, float decay, int sound_stream)
+    : store_(std::move(folder), limit) {
+  if (!enabled()) return;
+  // Another build of the program or of the transcoder may measure otherwise.
+  settings_ = std::string(kCacheFormat) + "|program " + content_identity("/proc/self/exe") +
+              "|transcoder " + content_identity(transcoder_path()) + "|stream " +
+              std::to_string(sound_stream);
+  decay_ = "|decay " + bits_text(decay) + "|mediainfo " + (mediainfo_available() ? "1" : "0");
+}
+
+void RunCache::identify(const std::vector<std::string>& files) {
+  ids_.assign(files.size(), std::string());
+  if (!enabled()) return;
+  ordered_parallel_for(static_cast<int>(files.size()), worker_count(), [&](int i) {
+    if (!is_marker(files[static_cast<std::size_t>(i)]))
+      ids_[static_cast<std::size_t>(i)] = content_identity(files[static_cast<std::size_t>(i)]);
+  }, [](int) {});
+}
+
+std::string RunCache::wav_key(std::size_t i) const {
+  return i < ids_.size() && !ids_[i].empty() ? settings_ + "|file " + ids_[i] : "";
+}
+
+std::string RunCache::file_key(std::size_t i) const {
+  const std::string wav = wav_key(i);
+  return wav.empty() ? "" : "entry|" + wav + decay_;
+}
+
+std::optional<CachedFile> RunCache::take(std::size_t i, const std::string& analysis_path) {
+  const std::string key = file_key(i);
+  if (key.empty()) return std::nullopt;
+  const std::optional<std::string> entry = store_.read(key);
+  CachedFile file;
+  if (!entry || !cached_file_from(*entry, file)) return std::nullopt;
+  const std::optional<std::string> wav = store_.read("wav|" + wav_key(i));
+  if (!wav || !put_file(analysis_path, *wav)) {
+    std::remove(analysis_path.c_str());
+    return std::nullopt;
+  }
+  file.console_text = text_with_path(file.console_text, analysis_path);
+  ++taken_;
+  return file;
+}
+
+void RunCache::keep(std::size_t i, const CachedFile& file, const std::string& analysis_path) {
+  const std::string key = file_key(i);
+  if (key.empty()) return;
+  const std::string wav = file_bytes(analysis_path);
+  if (wav.empty()) return;
+  // The WAV first: an entry is only taken with its WAV.
+  if (!store_.write("wav|" + wav_key(i), wav)) return;
+  CachedFile kept = file;
+  kept.console_text = text_without_path(file.console_text, analysis_path);
+  store_.write(key, cached_file_bytes(kept));
+}
+
+SoundMeasures RunCache::measures(const std::vector<std::string>& analysis) {
+  SoundMeasures plain = measured_on(analysis);
+  if (!enabled()) return plain;
+  SoundMeasures m;
+  m.files = plain.files;
+  const auto pair_key = [this](const char* what, int shorter, int longer) {
+    const std::string s = wav_key(static_cast<std::size_t>(shorter));
+    const std::string l = wav_key(static_cast<std::size_t>(longer));
+    return s.empty() || l.empty() ? std::string() : std::string(what) + "|" + s + "|" + l;
+  };
+  m.refine = [this, pair_key, plain](int shorter, int longer, double offset) {
+    const std::string key = pair_key("refine", shorter, longer);
+    ++measures_asked_;
+    Refinement r;
+    const std::string full = key.empty() ? key : key + "|at " + bits_text(offset);
+    if (!full.empty())
+      if (const std::optional<std::string> kept = store_.read(full); kept && refinement_from(*kept, r)) {
+        ++measures_kept_;
+        return r;
+      }
+    r = plain.refine(shorter, longer, offset);
+    if (!full.empty()) store_.write(full, refinement_bytes(r));
+    return r;
+  };
+  m.repeats = [this, pair_key, plain](int shorter, int longer, double offset, double low, double high) {
+    const std::string key = pair_key("repeats", shorter, longer);
+    ++measures_asked_;
+    RepeatCheck r;
+    const std::string full = key.empty() ? key
+                                         : key + "|at " + bits_text(offset) + " " + bits_text(low) +
+                                               " " + bits_text(high);
+    if (!full.empty())
+      if (const std::optional<std::string> kept = store_.read(full); kept && repeat_check_from(*kept, r)) {
+        ++measures_kept_;
+        return r;
+      }
+    r = plain.repeats(shorter, longer, offset, low, high);
+    if (!full.empty()) store_.write(full, repeat_check_bytes(r));
+    return r;
+  };
+  return m;
+}
+
+std::string RunCache::copy_key(const std::string& source, double rate_ppm) const {
+  const std::string id = enabled() ? content_identity(source) : "";
+  return id.empty() ? "" : "corrected|" + settings_ + "|file " + id + "|ppm " + bits_text(rate_ppm);
+}
+
+bool RunCache::has_corrected_copy(const std::string& source, double rate_ppm,
+                                  const std::string& copy) const {
+  const std::string key = copy_key(source, rate_ppm);
+  if (key.empty()) return false;
+  const std::optional<std::string> kept = store_.read(key);
+  if (!kept) return false;
+  const std::string bytes = file_bytes(copy);
+  return !bytes.empty() && *kept == seal(bytes);
+}
+
+void RunCache::keep_corrected_copy(const std::string& source, double rate_ppm, const std::string& copy) {
+  const std::string key = copy_key(source, rate_ppm);
+  if (key.empty()) return;
+  const std::string bytes = file_bytes(copy);
+  if (!bytes.empty()) store_.write(key, seal(bytes));
+}
+
+std::string RunCache::files_report(int media_files) const {
+  return std::to_string(taken_.load()) + " of " + std::to_string(media_files) +
+         (media_files == 1 ? " file" : " files") + " from the cache";
+}
+
+std::string RunCache::measures_report() const {
+  if (measures_asked_ == 0) return "";
+  return std::to_string(measures_kept_.load()) + " of " + std::to_string(measures_asked_.load()) +
+         " sound measurements of pairs from the cache";
+}

@@ -1,0 +1,96 @@
+#pragma once
+// What one run leaves for the next (core/cache.h): of every media file what the run found
+// it to be and its analysis WAV, and of every pair the sound measurements the decision
+// asked for. All of it is a function of the files' content, the settings and this build of
+// the program, and is keyed by exactly those, so a run that takes it from the cache
+// prints, logs and writes what it would have made itself. Matching and judging, which
+// take a small share of a run and depend on all pairs at once, are done afresh.
+
+#include "core/cache.h"
+#include "core/types.h"
+#include "matching/sound_measures.h"
+#include "media/streams.h"
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// What a run reads of one media file before matching, as it was kept.
+struct CachedFile {
+  MediaStart start;         // as the container was read, before a sound stream was chosen
+  int chosen_stream = -1;   // the one analysed, -1 when there was no choice
+  int channel_alone = -1;   // its channel analysed alone, -1 for the mix
+  std::string framerate;    // as framerate_list gave it, before any container's rate
+  LandmarkTable reduced;    // the reduced landmark table
+  float seconds = 0.0f;     // whole seconds the fingerprint found
+  std::string console_text; // the fingerprint's console lines
+};
+
+class RunCache {
+ public:
+  // A cache in `folder` ("" turns it off) of `limit` bytes for runs with these settings.
+  RunCache(std::string folder, std::uint64_t limit, float decay, int sound_stream);
+
+  bool enabled() const { return store_.enabled(); }
+
+  // Reads the identity of every media entry of `files` (several at once); markers and
+  // files that cannot be read get none and are never cached.
+  void identify(const std::vector<std::string>& files);
+
+  // Entry i as kept, with its analysis WAV written to `analysis_path`; nothing when it
+  // was not kept whole for these settings.
+  std::optional<CachedFile> take(std::size_t i, const std::string& analysis_path);
+
+  // Keeps entry i, made by this run, and its analysis WAV read from `analysis_path`.
+  void keep(std::size_t i, const CachedFile& file, const std::string& analysis_path);
+
+  // The refinement and the second look's measurements through the cache: a pair of two
+  // identified entries is measured once for all runs. `analysis` and this object must
+  // outlive the result.
+  SoundMeasures measures(const std::vector<std::string>& analysis);
+
+  // Whether `copy` holds, byte for byte, the drift-corrected copy of `source` at `rate_ppm`
+  // as this build writes it: an earlier run wrote it there and kept its size and hash.
+  // Resampling a long recording takes seconds; reading it back, a fraction of one.
+  bool has_corrected_copy(const std::string& source, double rate_ppm, const std::string& copy) const;
+  void keep_corrected_copy(const std::string& source, double rate_ppm, const std::string& copy);
+
+  // "72 of 80 files from the cache" of the entries taken so far.
+  std::string files_report(int media_files) const;
+  // "1200 of 1300 sound measurements of pairs from the cache"; empty when none was asked.
+  std::string measures_report() const;
+  // Why the cache could not be written, once per run; empty when it could.
+  std::string failure() const { return store_.first_failure(); }
+
+  // Evicts the least recently used entries beyond the limit.
+  void trim() const { store_.trim(); }
+
+ private:
+  std::string file_key(std::size_t i) const;
+  std::string copy_key(const std::string& source, double rate_ppm) const;
+  std::string wav_key(std::size_t i) const;
+
+  CacheStore store_;
+  std::string settings_;           // what every key of this run shares
+  std::string decay_;
+  std::vector<std::string> ids_;   // per entry: "" when it is not cached
+  std::atomic<int> taken_{0};
+  std::atomic<int> measures_asked_{0};
+  std::atomic<int> measures_kept_{0};
+};
+
+// The entry's console text with every `analysis_path` (as the console shows it) replaced by
+// a mark, and back: a file's console lines name its analysis WAV, whose name holds its
+// place in the run.
+std::string text_without_path(const std::string& text, const std::string& analysis_path);
+std::string text_with_path(const std::string& text, const std::string& analysis_path);
+
+// The bytes of what is kept, and back; false when the bytes are not whole.
+std::string cached_file_bytes(const CachedFile& file);
+bool cached_file_from(std::string_view bytes, CachedFile& out);
+std::string refinement_bytes(const Refinement& r);
+bool refinement_from(std::string_view bytes, Refinement& out);
+std::string repeat_check_bytes(const RepeatCheck& r);
+bool repeat_check_from(std::string_view bytes, RepeatCheck& out);
