@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Times whole runs of brenvik-sync on a wedding-like shoot against ffmpeg alone decoding the
-# same files two at a time (as the engine transcodes), at several sizes of one shoot: two
-# cameras stopped and started many times (each camera one device), a recorder in three
-# takes, a lavalier, many short phone clips of 5 to 150 s, and two clips of another wedding.
+# same files two at a time (as the engine transcodes), each run from nothing (--no-cache),
+# at several sizes of one shoot: two cameras stopped and started many times (each camera one
+# device), a recorder in three takes, a lavalier, many short phone clips of 5 to 150 s, and
+# two clips of another wedding.
 # A smaller size is a subset of the same files, so the sizes differ only in how many there
 # are. One measurement per size, not a sample: quote the ratios.
 #
@@ -114,7 +115,7 @@ for size in $sizes; do
   status=0
   touch "$scratch/time.txt.start"
   t=$(now)
-  (cd "$run" && /usr/bin/time -v -o "$scratch/time.txt" Brenvik.app/brenvik-sync --quiet --no-open \
+  (cd "$run" && /usr/bin/time -v -o "$scratch/time.txt" Brenvik.app/brenvik-sync --quiet --no-open --no-cache \
      "${args[@]}" > "$scratch/pairs.txt" 2> "$scratch/stderr.txt") || status=$?
   whole=$(seconds "$t" "$(now)")
   # The log may have rotated during the run: what moved aside was written by it too.

@@ -47,17 +47,17 @@ parallel=$(seconds "$t" "$(now)")
 t=$(now)
 status=0
 (cd "$run" && /usr/bin/time -v -o "$scratch/time.txt" \
-   Brenvik.app/brenvik-sync --quiet --no-open "${files[@]}" > "$scratch/pairs.txt" 2> /dev/null) || status=$?
+   Brenvik.app/brenvik-sync --quiet --no-open --no-cache "${files[@]}" > "$scratch/pairs.txt" 2> /dev/null) || status=$?
 whole=$(seconds "$t" "$(now)")
 
 # The same run without the sub-frame refinement tells that stage's share.
 t=$(now)
-(cd "$run" && Brenvik.app/brenvik-sync --quiet --no-open --refine 0 "${files[@]}" > /dev/null 2>&1) || true
+(cd "$run" && Brenvik.app/brenvik-sync --quiet --no-open --no-cache --refine 0 "${files[@]}" > /dev/null 2>&1) || true
 unrefined=$(seconds "$t" "$(now)")
 
 # And without the drift-corrected copies, which cost a resampling of every drifting sound.
 t=$(now)
-(cd "$run" && Brenvik.app/brenvik-sync --quiet --no-open --drift-correct 0 "${files[@]}" > /dev/null 2>&1) || true
+(cd "$run" && Brenvik.app/brenvik-sync --quiet --no-open --no-cache --drift-correct 0 "${files[@]}" > /dev/null 2>&1) || true
 uncorrected=$(seconds "$t" "$(now)")
 peak_kb=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$scratch/time.txt")
 cpu=$(awk -F': ' '/User time/ { u = $2 } /System time/ { s = $2 } END { printf "%.1f", u + s }' "$scratch/time.txt")
@@ -71,7 +71,7 @@ echo "| measurement | seconds | whole run ÷ this |"
 echo "|---|---:|---:|"
 echo "| ffmpeg decode only, one file at a time | $sequential | $(ratio "$whole" "$sequential") |"
 echo "| ffmpeg decode only, $cores at once (as the engine) | $parallel | $(ratio "$whole" "$parallel") |"
-echo "| brenvik-sync --quiet --no-open, whole run (CPU $cpu s) | $whole | 1.00 |"
+echo "| brenvik-sync --quiet --no-open --no-cache, whole run (CPU $cpu s) | $whole | 1.00 |"
 echo "| the same with --refine 0 | $unrefined | $(ratio "$whole" "$unrefined") |"
 echo "| the same with --drift-correct 0 | $uncorrected | $(ratio "$whole" "$uncorrected") |"
 echo

@@ -80,7 +80,7 @@ run_once() {
   local log=$run/Brenvik.app/LOG/log_file.txt log_bytes=0
   [ -e "$log" ] && log_bytes=$(stat -c %s "$log")
   t=$(date +%s.%N)
-  (cd "$run" && nice Brenvik.app/brenvik-sync --quiet --no-open --tolerance "$tolerance" \
+  (cd "$run" && nice Brenvik.app/brenvik-sync --quiet --no-open --no-cache --tolerance "$tolerance" \
      --refine "$refine" "${args[@]}" > "$out" 2> /dev/null) || status=$?
   seconds=$(awk -v a="$t" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }')
   printf '%s\t%s\t%s\t%s\t%s\n' "$set_name" "$tolerance" "$refine" "$seconds" "$status" >> "$runs"
