@@ -111,8 +111,15 @@ struct TapAngles {
 
 // The weights of n samples. Divisions are most of the resampling's time, and a machine
 // with AVX2 does twice as many at once; the quotients are correctly rounded either way,
-// and no multiply and add is fused, so both give the same weights to the bit.
-__attribute__((target_clones("avx2", "default")))
+// and no multiply and add is fused, so both give the same weights to the bit. The choice
+// is made as the program is loaded, before a sanitizer's runtime could see it: sanitized
+// builds keep the plain one.
+#if defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+#define BRENVIK_AVX2_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define BRENVIK_AVX2_CLONES
+#endif
+BRENVIK_AVX2_CLONES
 void tap_weights(const TapAngles* angles, std::size_t n, Taps* weights) {
   const TapConstants& taps = tap_constants();
   const TapQuad one = {1.0, 1.0, 1.0, 1.0};
