@@ -357,7 +357,8 @@ void WindowTest::syncAsksBeforeReplacingAnotherRunsProjects() {
   QVERIFY(w.find("replacequestion")->property("text").toString().contains("holds the projects of the run of"));
   // Return answers with the button in focus: Replace them.
   QTest::keyClick(&w.view, Qt::Key_Return);
-  QVERIFY(ended.wait(20000));
+  // The stub ends the run at once: it may have ended before the wait begins.
+  QVERIFY(!ended.isEmpty() || ended.wait(20000));
   QCOMPARE(stub.calls.load(), 1);
   QTRY_VERIFY(!dialog->property("visible").toBool());
   QCOMPARE(w.warnings(), QStringList{});
