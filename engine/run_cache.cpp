@@ -240,8 +240,9 @@ SoundMeasures RunCache::measures(const std::vector<std::string>& analysis) {
     const std::string l = wav_key(static_cast<std::size_t>(longer));
     return s.empty() || l.empty() ? std::string() : std::string(what) + "|" + s + "|" + l;
   };
-  m.refine = [this, pair_key, plain](int shorter, int longer, double offset) {
-    const std::string key = pair_key("refine", shorter, longer);
+  m.refine = [this, pair_key, plain](int shorter, int longer, double offset, RefineScope scope) {
+    const std::string key =
+        pair_key(scope == RefineScope::kEveryWindow ? "refine" : "refine while it can", shorter, longer);
     ++measures_asked_;
     Refinement r;
     const std::string full = key.empty() ? key : key + "|at " + bits_text(offset);
@@ -250,7 +251,7 @@ SoundMeasures RunCache::measures(const std::vector<std::string>& analysis) {
         ++measures_kept_;
         return r;
       }
-    r = plain.refine(shorter, longer, offset);
+    r = plain.refine(shorter, longer, offset, scope);
     if (!full.empty()) store_.write(full, refinement_bytes(r));
     return r;
   };

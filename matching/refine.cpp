@@ -464,7 +464,7 @@ class WindowCorrelator {
 };
 
 Refinement measure_pair(const std::string& shorter_wav, const std::string& longer_wav,
-                        double decided) {
+                        double decided, RefineScope scope) {
   Refinement result;
   result.offset = decided;
   if (!std::isfinite(decided)) return result;
@@ -485,11 +485,14 @@ Refinement measure_pair(const std::string& shorter_wav, const std::string& longe
   const bool single = spans.size() == 1;
   const int needed = std::min<int>(kGoodWindowsNeeded, static_cast<int>(spans.size()));
 
+  const auto sharp = [single](const WindowResult& w) {
+    return !w.at_edge && w.psr >= (single ? kSingleWindowPsr : kGoodPsr);
+  };
   // Keeps the windows with a sharp peak and fits the line the offset is read off.
   const auto judge = [&](const std::vector<WindowResult>& measured, Refinement& r, Line& line) {
     std::vector<WindowResult> good, clear;
     for (const WindowResult& w : measured) {
-      if (w.at_edge || w.psr < (single ? kSingleWindowPsr : kGoodPsr)) continue;
+      if (!sharp(w)) continue;
       good.push_back(w);
       if (w.rival < kMaxRivalRatio) clear.push_back(w);
     }
@@ -514,13 +517,18 @@ Refinement measure_pair(const std::string& shorter_wav, const std::string& longe
   };
 
   std::vector<WindowResult> measured;
+  int sharp_ones = 0;
   for (const WindowSpan& span : spans) {
     WindowResult w;
     if (!correlator.measure(std::llround(span.start * rate), decided_lag, w)) return result;
     measured.push_back(w);
+    sharp_ones += sharp(w) ? 1 : 0;
+    const auto left = static_cast<int>(spans.size() - measured.size());
+    if (scope == RefineScope::kWhileItCanRefine && sharp_ones + left < needed) break;
   }
   Line line;
   judge(measured, result, line);
+  result.windows = static_cast<int>(measured.size());
   const double drift = std::abs(result.drift_ppm);
   if (needed < 2 || result.good_windows < needed || drift < kAlongDriftMinPpm ||
       drift > kAlongDriftMaxPpm)
@@ -549,9 +557,9 @@ std::string fixed(double value, int decimals) {
 }  // namespace
 
 Refinement refine_offset(const std::string& shorter_wav, const std::string& longer_wav,
-                         double decided_offset) {
+                         double decided_offset, RefineScope scope) {
   try {
-    return measure_pair(shorter_wav, longer_wav, decided_offset);
+    return measure_pair(shorter_wav, longer_wav, decided_offset, scope);
   } catch (...) {
     // Out of memory on a huge window is the only thing that can throw; the pair keeps
     // its decided offset, as it would without refinement.
@@ -586,7 +594,8 @@ void refine_in_sync(std::vector<PairVerdict>& verdicts, const SoundMeasures& mea
           throw_if_stop_requested();
           PairVerdict& v = verdicts[next[static_cast<std::size_t>(j)]];
           PairResult& pair = v.result;
-          const Refinement r = measures.refine(pair.shorter, pair.longer, pair.offset);
+          const Refinement r =
+              measures.refine(pair.shorter, pair.longer, pair.offset, RefineScope::kEveryWindow);
           if (r.refined) pair.offset = r.offset;
           pair.refined = r.refined;
           pair.drift_ppm = r.drift_ppm;

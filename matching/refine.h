@@ -19,7 +19,8 @@ struct Refinement {
   double drift_ppm = 0.0;   // slope of the good windows' offsets against shorter-file time
   double spread_ms = 0.0;   // range of the good windows' offsets about that slope's line
   int good_windows = 0;     // windows the line rests on: a sharp peak inside the searched lags
-  int windows = 0;          // windows laid over the overlap (0: no overlap or unreadable)
+  int windows = 0;          // windows measured: all those laid over the overlap, unless the
+                            // scope let it stop (0: no overlap or unreadable)
   double weakest_psr = 0.0;  // peak sharpness of the least sharp window the line rests on
   std::vector<OffsetSample> samples;  // those windows' centres and offsets
 };
@@ -28,8 +29,14 @@ struct Refinement {
 // shorter file's time minus the longer file's time) by phase-transform cross-correlation
 // over windows of the overlap. Files are read, never changed. Never throws: unreadable
 // files or an overlap under 1 s give refined = false, offset = decided_offset, windows = 0.
+//
+// A pair in sync keeps its good windows and drift even unrefined, so it is measured over
+// every window. A second-look candidate, most often a chance one, needs only to know
+// whether it refines: it stops once too few windows are left to give the good ones
+// needed. A candidate that refines measures the same windows either way.
+enum class RefineScope { kEveryWindow, kWhileItCanRefine };
 Refinement refine_offset(const std::string& shorter_wav, const std::string& longer_wav,
-                         double decided_offset);
+                         double decided_offset, RefineScope scope = RefineScope::kEveryWindow);
 
 // The log line of one pair, e.g. "refined offset -12345.678 ms, drift 0.42 ppm, 6 of 6
 // windows good"; "unrefined" when the decided offset stays.

@@ -90,8 +90,9 @@ struct Files {
     return v.shorter >= 0 && static_cast<std::size_t>(v.shorter) < count && v.longer >= 0 &&
            static_cast<std::size_t>(v.longer) < count;
   }
-  Refinement refine(const PairVerdict& v, double offset) const {
-    return measures.refine(v.shorter, v.longer, offset);
+  Refinement refine(const PairVerdict& v, double offset,
+                    RefineScope scope = RefineScope::kEveryWindow) const {
+    return measures.refine(v.shorter, v.longer, offset, scope);
   }
   RepeatCheck repeats(const PairVerdict& v, double offset, double low, double high) const {
     return measures.repeats(v.shorter, v.longer, offset, low, high);
@@ -303,7 +304,7 @@ void measure_candidates(std::vector<Candidate>& candidates, const std::vector<Pa
           if (!c.repeats.stands_out) return;
           c.offset = c.repeats.best_rung;
         }
-        c.measured = files.refine(v, c.offset);
+        c.measured = files.refine(v, c.offset, RefineScope::kWhileItCanRefine);
         if (c.measured.refined && !c.rival)
           c.repeats = files.repeats(v, c.measured.offset, c.measured.offset, c.measured.offset);
       },

@@ -14,7 +14,7 @@
 struct SoundMeasures {
   std::size_t files = 0;  // entries of the run; pairs name them by position
   // refine_offset of the pair's two analysis WAVs.
-  std::function<Refinement(int shorter, int longer, double decided_offset)> refine;
+  std::function<Refinement(int shorter, int longer, double decided_offset, RefineScope scope)> refine;
   // check_repeats of the pair's two analysis WAVs.
   std::function<RepeatCheck(int shorter, int longer, double offset, double low, double high)>
       repeats;

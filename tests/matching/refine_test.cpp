@@ -93,6 +93,13 @@ TEST(Refine, NeverAcceptsAWrongCentreOrUnrelatedFiles) {
   for (const auto& p : cases) {
     std::string s, l;
     make_pair(p, ++seed, s, l);
+    // A candidate that holds is measured over the same windows as a pair in sync.
+    const Refinement whole = refine_offset(s, l, decided_from(p.offset, 0));
+    const Refinement candidate =
+        refine_offset(s, l, decided_from(p.offset, 0), RefineScope::kWhileItCanRefine);
+    EXPECT_TRUE(whole.refined && candidate.refined) << p.name;
+    EXPECT_EQ(candidate.offset, whole.offset) << p.name;
+    EXPECT_EQ(candidate.good_windows, whole.good_windows) << p.name;
     for (double miss : {-0.5, 0.5}) {
       const double decided = decided_from(p.offset + miss, 0);
       const Refinement r = refine_offset(s, l, decided);
@@ -114,6 +121,10 @@ TEST(Refine, NeverAcceptsAWrongCentreOrUnrelatedFiles) {
     const Refinement r = refine_offset(shorts[i], other, -10.0);
     EXPECT_FALSE(r.refined) << shorts[i] << " against " << other << ": " << refinement_log_line(r);
     EXPECT_EQ(r.windows, 6);
+    // As a candidate it stops once three good windows are out of reach: after four.
+    const Refinement candidate = refine_offset(shorts[i], other, -10.0, RefineScope::kWhileItCanRefine);
+    EXPECT_FALSE(candidate.refined);
+    EXPECT_EQ(candidate.windows, 4) << refinement_log_line(candidate);
   }
 }
 
