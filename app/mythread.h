@@ -30,6 +30,7 @@ class MyThread : public QThread {
   RunSettings settings;       // checked before the run: see settings_problem
   QList<QString> files;       // snapshot of the file list, markers included
   bool open_output = true;    // show the output folder after a run that wrote projects
+  bool use_cache = true;      // take and keep the analyses of earlier runs
   QString output_folder;      // where the documents go; empty: Brenvik.app/SYNCED
   SyncEngine engine;          // empty: the real driver
 

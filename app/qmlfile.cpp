@@ -123,6 +123,13 @@ void QMLFile::setOpenOutput(bool open) {
   emit outputChanged();
 }
 
+void QMLFile::setUseCache(bool use) {
+  if (use == kept_.use_cache) return;
+  kept_.use_cache = use;
+  save();
+  emit outputChanged();
+}
+
 void QMLFile::setEditor(const QString& key) {
   if (key == kept_.editor || !find_editor(key.toStdString())) return;
   kept_.editor = key;
@@ -294,6 +301,7 @@ void QMLFile::start_sync(float tolerance, int x, int y, float fps, int premiere)
   emit lastRunChanged();
   // Installed, the run must write where the window will say it did.
   run_.start({.files = list_.snapshot(), .settings = settings, .open_output = kept_.open_output,
+              .use_cache = kept_.use_cache,
               .output_folder = run_folder().installed ? documents : kept_.output_folder,
               .documents_folder = documents});
 }

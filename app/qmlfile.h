@@ -56,6 +56,8 @@ class QMLFile : public QObject {
   Q_PROPERTY(QString defaultOutput READ defaultOutput CONSTANT)
   // Show the output folder in the file manager after a run that wrote projects.
   Q_PROPERTY(bool openOutput READ openOutput WRITE setOpenOutput NOTIFY outputChanged)
+  // Keep each file's analysis for later runs of the same files, and take it from there.
+  Q_PROPERTY(bool useCache READ useCache WRITE setUseCache NOTIFY outputChanged)
   // Why the last folder shown is not in a file manager, with where it is; empty when it
   // is, or while that cannot be told yet.
   Q_PROPERTY(QString folderProblem READ folderProblem NOTIFY folderProblemChanged)
@@ -105,6 +107,8 @@ class QMLFile : public QObject {
   void setOutputFolder(const QString& folder);
   bool openOutput() const { return kept_.open_output; }
   void setOpenOutput(bool open);
+  bool useCache() const { return kept_.use_cache; }
+  void setUseCache(bool use);
   QString folderProblem() const { return viewer_.problem(); }
   bool canUndo() const { return list_.canUndo(); }
   QString editor() const { return kept_.editor; }

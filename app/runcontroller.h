@@ -34,6 +34,7 @@ class RunController : public QObject {
     QList<QString> files;      // snapshot of the list, markers included
     RunSettings settings;      // accepted by run_refusal
     bool open_output = true;
+    bool use_cache = true;
     QString output_folder;     // handed to the worker; empty: Brenvik.app/SYNCED
     QString documents_folder;  // where the documents land, absolute, as the window says
   };

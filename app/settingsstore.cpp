@@ -22,6 +22,7 @@ void each_value(Settings& s, Visit&& visit) {
   visit("run/sound_stream", s.run.sound_stream);
   visit("output/folder", s.output_folder);
   visit("output/open", s.open_output);
+  visit("cache/use", s.use_cache);
   visit("dialogs/folder", s.dialog_folder);
   visit("output/editor", s.editor);
 }

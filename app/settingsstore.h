@@ -12,6 +12,7 @@ struct StoredSettings {
   RunSettings run;           // refine and drift_correct included
   QString output_folder;     // empty: the default
   bool open_output = true;
+  bool use_cache = true;     // take and keep what earlier runs analysed of the same files
   QString dialog_folder;     // where the file dialogs open
   QString editor = QStringLiteral("other");  // the key of the editor the user edits in (editors())
 };

@@ -6,6 +6,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <system_error>
@@ -24,6 +25,27 @@ bool parse_int(const std::string& text, int& out) {
   const char* end = text.data() + text.size();
   auto [ptr, ec] = std::from_chars(text.data(), end, out);
   return ec == std::errc() && ptr == end;
+}
+
+// "500M", "2G", "750000K" or bytes: the binary multiples, as disk tools give them.
+bool parse_size(const std::string& text, std::uint64_t& out) {
+  if (text.empty()) return false;
+  std::uint64_t unit = 1;
+  std::string digits = text;
+  switch (text.back()) {
+    case 'K': case 'k': unit = 1ull << 10; break;
+    case 'M': case 'm': unit = 1ull << 20; break;
+    case 'G': case 'g': unit = 1ull << 30; break;
+    case 'T': case 't': unit = 1ull << 40; break;
+    default: break;
+  }
+  if (unit != 1) digits.pop_back();
+  std::uint64_t n = 0;
+  const char* end = digits.data() + digits.size();
+  auto [ptr, ec] = std::from_chars(digits.data(), end, n);
+  if (ec != std::errc() || ptr != end || digits.empty() || n > UINT64_MAX / unit) return false;
+  out = n * unit;
+  return true;
 }
 
 std::string absolute_path(const std::string& path, const std::string& cwd) {
@@ -45,7 +67,7 @@ std::string usage_text() {
   return "usage: brenvik-sync [--tolerance T] [--fps F] [--width X] [--height Y]\n"
          "                    [--premiere 0|1] [--refine 0|1] [--drift-correct 0|1]\n"
          "                    [--sound-stream N] [--quiet] [--no-open] [--no-cache] [--out DIR]\n"
-         "                    [--editor NAME]\n"
+         "                    [--editor NAME] [--cache-limit SIZE]\n"
          "                    FILE... [--device FILE... --end] ...\n"
          "\n"
          "Lines up recordings of one event by their sound and writes its timelines (Final\n"
@@ -70,6 +92,9 @@ std::string usage_text() {
          "  --no-open       do not show the output folder\n"
          "  --no-cache      neither take nor keep the fingerprints and measurements that\n"
          "                  spare a later run of the same files its work\n"
+         "  --cache-limit SIZE  what the cache may hold, such as 500M or 4G; beyond it the\n"
+         "                  least recently used go after the run (default " +
+         std::to_string(kDefaultCacheLimit >> 30) + "G)\n"
          "  --out DIR       write the timelines to DIR (made when missing)\n"
          "  --editor NAME   the application you edit in, whose timeline is named first:\n"
          "                  " + editor_names() + "\n"
@@ -171,6 +196,13 @@ CliParse parse_cli(const std::vector<std::string>& args, const std::string& cwd)
     if (a == "--out") {
       if (i + 1 >= args.size() || args[i + 1].empty()) return fail("--out needs a folder");
       o.out = absolute_path(args[++i], cwd);
+      continue;
+    }
+    if (a == "--cache-limit") {
+      if (i + 1 >= args.size() || !parse_size(args[i + 1], o.cache_limit) || o.cache_limit == 0)
+        return fail("--cache-limit takes a size such as 500M or 4G (--no-cache for none)" +
+                    (i + 1 < args.size() ? ", not '" + args[i + 1] + "'" : std::string()));
+      ++i;
       continue;
     }
     if (a == "--editor") {

@@ -1,7 +1,10 @@
 #pragma once
 // Command line of brenvik-sync.
 
+#include "core/cache.h"
 #include "engine/run_settings.h"
+
+#include <cstdint>
 
 #include <string>
 #include <vector>
@@ -13,6 +16,7 @@ struct CliOptions {
   bool quiet = false;              // no console traces; one progress line on stderr
   bool no_open = false;            // do not show the output folder
   bool no_cache = false;           // run without the cache of earlier runs
+  std::uint64_t cache_limit = kDefaultCacheLimit;  // bytes the cache may hold after a run
   std::string out;                 // absolute folder for the documents; empty: Brenvik.app/SYNCED
   std::string editor;              // the key of the editor the user edits in (editors()); empty: none
   bool help = false;

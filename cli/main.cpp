@@ -175,6 +175,7 @@ int main(int argc, char** argv) {
   options.result = &run;
   options.open_output = !o.no_open;
   options.use_cache = !o.no_cache;
+  options.cache_limit = o.cache_limit;
   // Installed, every run's documents get a folder of their own, named here so that the
   // closing lines can say where.
   const std::string out = o.out.empty() && run_folder().installed ? default_documents_folder() : o.out;

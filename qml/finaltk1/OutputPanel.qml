@@ -9,6 +9,7 @@ GridLayout {
     property string folder         // empty: the default
     property string defaultText    // the default, named for the user
     property bool openWhenDone: true
+    property bool useCache: true
     property bool running: false
     property var editors: []        // [{key, name}]
     property string editor          // the chosen one's key
@@ -16,6 +17,7 @@ GridLayout {
     signal chooseRequested()
     signal defaultRequested()
     signal openWhenDoneToggled(bool open)
+    signal useCacheToggled(bool use)
 
     columns: 2
     columnSpacing: 10
@@ -45,6 +47,17 @@ GridLayout {
             text: "Show the folder when done"
             checked: output.openWhenDone
             onToggled: output.openWhenDoneToggled(checked)
+        }
+        CheckBox {
+            FocusRing {}
+            objectName: "usecache"
+            text: "Keep analyses"
+            checked: output.useCache
+            enabled: !output.running
+            onToggled: output.useCacheToggled(checked)
+            ToolTip.visible: hovered
+            ToolTip.delay: 600
+            ToolTip.text: "A later run of the same files, or of them with files added, takes their analysis from the cache instead of doing it again. The projects are the same either way."
         }
     }
 

@@ -170,6 +170,7 @@ Item {
                 folder: QMLFile.outputFolder
                 defaultText: QMLFile.defaultOutput
                 openWhenDone: QMLFile.openOutput
+                useCache: QMLFile.useCache
                 running: root.running
                 editors: QMLFile.editors
                 editor: QMLFile.editor
@@ -177,6 +178,7 @@ Item {
                 onChooseRequested: QMLFile.chooseOutputFolder()
                 onDefaultRequested: QMLFile.outputFolder = ""
                 onOpenWhenDoneToggled: (open) => QMLFile.openOutput = open
+                onUseCacheToggled: (use) => QMLFile.useCache = use
             }
 
             RunStatus {

@@ -227,6 +227,7 @@ void ControllerTest::settingsOutliveTheController() {
     r.w.controller.setRefine(false);
     r.w.controller.setEditor("resolve");
     r.w.controller.setEditor("avid");
+    r.w.controller.setUseCache(false);
     r.add_file("b.wav");
     r.w.controller.removeEntry(0);
     r.w.controller.start_sync(0.97f, 1280, 720, 29.97f, 1);
@@ -252,6 +253,7 @@ void ControllerTest::settingsOutliveTheController() {
   QCOMPARE(opened_in, shoot);
   // The run went to the chosen folder.
   QCOMPARE(r.stub.output_folder, shoot.toStdString());
+  QVERIFY(!r.stub.use_cache && !later.useCache());
 
   store.setValue("run/width", 0);
   store.setValue("output/editor", "avid");

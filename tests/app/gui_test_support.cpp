@@ -24,6 +24,7 @@ MyThread::SyncEngine EngineStub::engine() {
     files = std::move(f);
     settings = s;
     open_output = options.open_output;
+    use_cache = options.use_cache;
     output_folder = options.output_folder;
     thread = QThread::currentThread();
     if (during) during(options);

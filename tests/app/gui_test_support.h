@@ -39,6 +39,7 @@ struct EngineStub {
   RunSettings settings{.tolerance = 0, .fps = 0, .width = 0, .height = 0, .premiere = -1,
                        .refine = false};
   bool open_output = true;
+  bool use_cache = true;
   std::string output_folder;
   QThread* thread = nullptr;
 

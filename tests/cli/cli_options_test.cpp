@@ -36,6 +36,10 @@ TEST(CliOptions, FilesDeviceGroupsAndSettingsAreRead) {
   // An editor by its key or its name as the window shows it.
   EXPECT_EQ(parse_cli({"--editor", "DaVinci Resolve", "a.mov"}, dir.path()).options.editor, "resolve");
   EXPECT_EQ(parse_cli({"a.mov", "--editor", "kdenlive"}, dir.path()).options.editor, "kdenlive");
+  EXPECT_EQ(p.options.cache_limit, kDefaultCacheLimit);
+  EXPECT_EQ(parse_cli({"--cache-limit", "500M", "a.mov"}, dir.path()).options.cache_limit, 500ull << 20);
+  EXPECT_EQ(parse_cli({"--cache-limit", "3g", "a.mov"}, dir.path()).options.cache_limit, 3ull << 30);
+  EXPECT_EQ(parse_cli({"--cache-limit", "4096", "a.mov"}, dir.path()).options.cache_limit, 4096u);
 
   // After "--" names that look like options are files.
   for (const char* f : {"-x.wav", "--quiet.mov"}) testing_support::write_file(f, "x");
@@ -83,6 +87,11 @@ TEST(CliOptions, UsageErrorsNameTheProblem) {
       {{"--refine", "yes", "a.mov"}, "--refine takes 0 or 1"},
       {{"--editor", "Avid", "a.mov"}, "--editor takes one of finalcut, premiere, resolve, kdenlive, shotcut, other, not 'Avid'"},
       {{"a.mov", "--editor"}, "--editor takes one of"},
+      {{"--cache-limit", "0", "a.mov"}, "--cache-limit takes a size such as 500M or 4G (--no-cache for none), not '0'"},
+      {{"--cache-limit", "2GB", "a.mov"}, "not '2GB'"},
+      {{"--cache-limit", "M", "a.mov"}, "not 'M'"},
+      {{"--cache-limit", "99999999999T", "a.mov"}, "not '99999999999T'"},
+      {{"a.mov", "--cache-limit"}, "--cache-limit takes a size"},
       {{"missing.mov"}, "no such file: missing.mov"},
       {{"--device", "a.mov"}, "--device without its --end"},
       {{"--end", "a.mov"}, "--end without --device"},
