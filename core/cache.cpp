@@ -89,20 +89,61 @@ class Descriptor {
   int fd_;
 };
 
+// hash_bytes fed a piece at a time, every piece but the last a whole number of words.
+class WordHasher {
+ public:
+  WordHasher(std::uint64_t size, std::uint64_t seed) : h_(mix(seed ^ (size * 0x9e3779b97f4a7c15ull))) {}
+
+  // Takes the whole words of `bytes`; returns how many bytes that was.
+  std::size_t words(std::string_view bytes) {
+    std::size_t i = 0;
+    for (; i + 8 <= bytes.size(); i += 8) {
+      std::uint64_t w;
+      std::memcpy(&w, bytes.data() + i, 8);
+      h_ = (h_ ^ mix(w)) * 0x9e3779b97f4a7c15ull;
+      h_ = (h_ << 27) | (h_ >> 37);
+    }
+    return i;
+  }
+
+  // The hash, given the last bytes (under a word).
+  std::uint64_t finish(std::string_view rest) const {
+    std::uint64_t tail = 0;
+    if (!rest.empty()) std::memcpy(&tail, rest.data(), rest.size());
+    return mix(h_ ^ mix(tail ^ 0xff));
+  }
+
+ private:
+  std::uint64_t h_;
+};
+
+constexpr std::size_t kHashPiece = std::size_t{1} << 20;  // a whole number of words
+
 }  // namespace
 
 std::uint64_t hash_bytes(std::string_view bytes, std::uint64_t seed) {
-  std::uint64_t h = mix(seed ^ (bytes.size() * 0x9e3779b97f4a7c15ull));
-  std::size_t i = 0;
-  for (; i + 8 <= bytes.size(); i += 8) {
-    std::uint64_t w;
-    std::memcpy(&w, bytes.data() + i, 8);
-    h = (h ^ mix(w)) * 0x9e3779b97f4a7c15ull;
-    h = (h << 27) | (h >> 37);
+  WordHasher hasher(bytes.size(), seed);
+  return hasher.finish(bytes.substr(hasher.words(bytes)));
+}
+
+bool hash_file(const std::string& path, std::uint64_t& size, std::uint64_t& hash) {
+  Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat st {};
+  if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  size = static_cast<std::uint64_t>(st.st_size);
+  WordHasher hasher(size, 0);
+  std::string piece(std::min<std::uint64_t>(size, kHashPiece), '\0');
+  for (std::uint64_t left = size;;) {
+    const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(left, kHashPiece));
+    if (!read_exactly(fd.get(), piece.data(), n)) return false;
+    const std::string_view read(piece.data(), n);
+    const std::size_t taken = hasher.words(read);
+    left -= n;
+    if (left == 0) {
+      hash = hasher.finish(read.substr(taken));
+      return true;
+    }
   }
-  std::uint64_t tail = 0;
-  if (i < bytes.size()) std::memcpy(&tail, bytes.data() + i, bytes.size() - i);
-  return mix(h ^ mix(tail ^ 0xff));
 }
 
 std::string content_identity(const std::string& path) {

@@ -18,6 +18,10 @@
 // anything an adversary chooses.
 std::uint64_t hash_bytes(std::string_view bytes, std::uint64_t seed = 0);
 
+// hash_bytes of a whole file's content, read a piece at a time, and its size; false when
+// it cannot be read.
+bool hash_file(const std::string& path, std::uint64_t& size, std::uint64_t& hash);
+
 // What tells a file's content without reading it all: its size, its modification time
 // (nanoseconds) and hashes of its first and last megabyte, as one line of text; "" when
 // it cannot be read. A file changed in place changes at least its time; a renamed or

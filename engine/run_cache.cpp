@@ -9,7 +9,6 @@
 
 #include <fstream>
 #include <type_traits>
-#include <sstream>
 
 namespace {
 
@@ -122,11 +121,15 @@ bool value_from(std::string_view bytes, T& value) {
   return r.finished();
 }
 
+// Read at its size: a stream's growing buffer would hold an hour's WAV two or three times.
 std::string file_bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return in ? s.str() : std::string();
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : -1;
+  if (size < 0) return std::string();
+  std::string bytes(static_cast<std::size_t>(size), '\0');
+  in.seekg(0);
+  in.read(bytes.data(), size);
+  return in && in.gcount() == size ? bytes : std::string();
 }
 
 bool put_file(const std::string& path, const std::string& bytes) {
@@ -136,11 +139,15 @@ bool put_file(const std::string& path, const std::string& bytes) {
   return static_cast<bool>(out);
 }
 
-// What tells a written file from any other: its size and its hash.
-std::string seal(const std::string& bytes) {
+// What tells a written file from any other: its size and its hash, "" when it cannot be
+// read. Hashed a piece at a time: the corrected copy of a long recording at its own rate
+// is hundreds of megabytes.
+std::string file_seal(const std::string& path) {
+  std::uint64_t size = 0, hash = 0;
+  if (!hash_file(path, size, hash) || size == 0) return "";
   CacheWriter w;
-  w.u64(bytes.size());
-  w.u64(hash_bytes(bytes));
+  w.u64(size);
+  w.u64(hash);
   return w.take();
 }
 
@@ -285,15 +292,14 @@ bool RunCache::has_corrected_copy(const std::string& source, double rate_ppm,
   if (key.empty()) return false;
   const std::optional<std::string> kept = store_.read(key);
   if (!kept) return false;
-  const std::string bytes = file_bytes(copy);
-  return !bytes.empty() && *kept == seal(bytes);
+  const std::string sealed = file_seal(copy);
+  return !sealed.empty() && *kept == sealed;
 }
 
 void RunCache::keep_corrected_copy(const std::string& source, double rate_ppm, const std::string& copy) {
   const std::string key = copy_key(source, rate_ppm);
   if (key.empty()) return;
-  const std::string bytes = file_bytes(copy);
-  if (!bytes.empty()) store_.write(key, seal(bytes));
+  if (const std::string sealed = file_seal(copy); !sealed.empty()) store_.write(key, sealed);
 }
 
 std::string RunCache::files_report(int media_files) const {

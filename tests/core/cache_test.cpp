@@ -57,6 +57,23 @@ TEST_F(CacheFolder, ReadsBackWhatWasWritten) {
   EXPECT_EQ(entries(path("c")).size(), 1u);
 }
 
+// A file read a piece at a time hashes as its bytes do, across the pieces' seams and
+// whatever its last word holds.
+TEST_F(CacheFolder, AFileHashesAsItsBytes) {
+  for (const std::size_t size : {std::size_t{0}, std::size_t{13}, (std::size_t{1} << 20) + 3, std::size_t{3} << 20}) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 131 + i / 7);
+    put(path("piece.bin"), bytes);
+    std::uint64_t read_size = 1, read_hash = 0;
+    ASSERT_TRUE(hash_file(path("piece.bin"), read_size, read_hash)) << size;
+    EXPECT_EQ(read_size, size);
+    EXPECT_EQ(read_hash, hash_bytes(bytes)) << size;
+  }
+  std::uint64_t size = 0, hash = 0;
+  EXPECT_FALSE(hash_file(path("missing.bin"), size, hash));
+  EXPECT_FALSE(hash_file(root_.string(), size, hash));
+}
+
 TEST_F(CacheFolder, DisabledStoreHoldsNothing) {
   CacheStore store("");
   EXPECT_FALSE(store.write("k", "v"));
@@ -225,6 +242,7 @@ TEST(CacheBytes, HashDependsOnEveryByteAndTheSeed) {
   EXPECT_NE(hash_bytes(base, 1), h);
   EXPECT_NE(hash_bytes(base + '\0'), h);
   EXPECT_EQ(hash_bytes(base), h);
+
 }
 
 }  // namespace
