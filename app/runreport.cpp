@@ -102,6 +102,8 @@ QVariantList group_rows(const Timeline& timeline, double fps) {
       }
       QVariantMap row = member_row(m, static_cast<int>(at));
       row[QStringLiteral("laneFrom")] = lane_end[at];
+      // The sound the ready-to-cut clips give the cameras.
+      row[QStringLiteral("mainSound")] = m.device == group.main_sound;
       if (last_in_lane[at] >= 0) {
         QVariantMap before = rows[last_in_lane[at]].toMap();
         before[QStringLiteral("laneTo")] = m.exact_start;

@@ -349,8 +349,8 @@ std::string sync_clips(const GroupLayout& layout, const std::vector<Lane>& lanes
       if (connected.empty()) continue;
       const std::string duration = seconds(camera.frames * rate.den, rate.num);
       text += "      <sync-clip name=\"" + xml_attribute(camera.clip->name + " (main sound)") +
-              "\" format=\"" + (asset.format.empty() ? std::string("r1") : asset.format) +
-              "\" duration=\"" + duration + "\" tcFormat=\"NDF\">\n"
+              // The sequence's format: the durations are on its frame grid, as in the projects.
+              "\" format=\"r1\" duration=\"" + duration + "\" tcFormat=\"NDF\">\n"
               "        <note>" + xml_escape("the picture of " + camera.clip->name + " with the main sound of " +
                                         names + "; its own sound muted (role " + kCameraRole + ")") +
               "</note>\n        <asset-clip ref=\"" + asset.id + "\" offset=\"0s\" name=\"" +

@@ -185,6 +185,7 @@ Flickable {
                         }
                         Text {
                             text: modelData.lengthText + (modelData.reference ? "  ·  reference clock" : "")
+                                  + (modelData.mainSound ? "  ·  main sound" : "")
                                   + (modelData.refined ? "  ·  refined" : "")
                                   + (modelData.driftText !== "" ? "  ·  " + modelData.driftText : "")
                                   + (modelData.timecodeText !== "" ? "  ·  " + modelData.timecodeText : "")

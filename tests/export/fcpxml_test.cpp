@@ -118,53 +118,36 @@ TEST(Fcpxml, LanesFormatsNotesAndEscaping) {
     EXPECT_NE(notes.find(std::string("<note>") + note + "</note>"), std::string::npos) << note;
 }
 
-TEST(Fcpxml, ReadyToCutMulticamAndSyncClipsKeepEveryClipAtItsPlace) {
+// Where the clips sit is read back on a generated event (tests/e2e/ready_to_cut_test.cpp).
+TEST(Fcpxml, ReadyToCutAddsMulticamAndSyncClipsAndLeavesTheRestAsItWas) {
   Timeline t = event();
-  t.groups[0].members[0].timecode = {"10:00:00:00", 36000, 1};
   t.groups[0].main_sound = 3;
   for (const double fps : {25.0, 29.97}) {
-    const std::vector<GroupLayout> all = layouts(t);
-    const std::string plain = fcpxml_document(all, exact_rate(fps), 1920, 1080, "E");
-    const std::string doc = fcpxml_document(all, exact_rate(fps), 1920, 1080, "E", true);
+    const std::string plain = fcpxml_document(layouts(t), exact_rate(fps), 1920, 1080, "E");
+    const std::string doc = fcpxml_document(layouts(t), exact_rate(fps), 1920, 1080, "E", true);
     ASSERT_TRUE(well_formed(doc)) << doc;
     // What the document held before is there as it was.
-    EXPECT_EQ(doc.compare(0, plain.find("  </resources>"), plain, 0, plain.find("  </resources>")), 0);
+    const std::size_t resources_end = plain.find("  </resources>");
+    EXPECT_EQ(doc.compare(0, resources_end, plain, 0, resources_end), 0);
     EXPECT_NE(doc.find(between(plain, "<library>", "</project>").at(0)), std::string::npos);
-    std::map<std::string, long double> asset_start;
-    for (Attributes& a : tags(doc, "asset")) asset_start[a["id"]] = seconds(a["start"]);
-    const auto truth = [&](const std::string& name) {
-      for (const TimelineMember& m : t.groups[0].members)
-        if (m.path == "/media/" + name) return m.exact_start;
-      ADD_FAILURE() << name;
-      return 0.0;
-    };
-    // Where a clip puts its media's first sample, in the time of its container.
-    const auto media_origin = [&](Attributes& c) { return seconds(c["offset"]) - (seconds(c["start"]) - asset_start.at(c["ref"])); };
     const std::vector<std::string> angles = between(doc, "<mc-angle ", "</mc-angle>");
     ASSERT_EQ(angles.size(), 3u);
     for (const std::string& angle : angles) {
       long double at = 0;  // one after another, as a storyline holds them
       for (const std::string& item : between(angle, "<", "/>")) {
         Attributes c = tags("<" + item + "/>", item.substr(0, item.find(' '))).at(0);
-        EXPECT_NEAR(static_cast<double>(seconds(c["offset"]) - at), 0.0, 1e-12) << item;
+        EXPECT_EQ(seconds(c["offset"]), at) << item;
         at = seconds(c["offset"]) + seconds(c["duration"]);
-        if (item.rfind("asset-clip", 0) == 0) {
-          EXPECT_NEAR(static_cast<double>(media_origin(c)), truth(c["name"]), 0.5 / 48000) << item << " " << fps;
-        }
       }
     }
-    const std::string audio_angle = tags(doc, "mc-angle").at(2)["angleID"];
-    EXPECT_EQ(tags(doc, "mc-source").at(1)["angleID"] + tags(doc, "mc-source").at(1)["srcEnable"], audio_angle + "audio");
+    EXPECT_EQ(tags(doc, "mc-source").at(1)["angleID"] + tags(doc, "mc-source").at(1)["srcEnable"],
+              tags(doc, "mc-angle").at(2)["angleID"] + "audio");
     const std::vector<std::string> synced = between(doc, "<sync-clip ", "</sync-clip>");
     ASSERT_EQ(synced.size(), 3u);
     for (const std::string& clip : synced) {
       std::vector<Attributes> parts = tags(clip, "asset-clip");
       ASSERT_EQ(parts.size(), 2u) << clip;
       Attributes &camera = parts[0], &sound = parts[1];
-      // The camera's media time at the sound's offset is that many seconds into the group.
-      const long double group_time = truth(camera["name"]) + seconds(sound["offset"]) - asset_start.at(camera["ref"]);
-      EXPECT_NEAR(static_cast<double>(group_time - (seconds(sound["start"]) - asset_start.at(sound["ref"]))),
-                  truth("zoom h4.wav"), 1.0 / 48000) << clip;  // both clips to the half sample
       EXPECT_GE(seconds(sound["offset"]), seconds(camera["start"]));
       EXPECT_LE(seconds(sound["offset"]) + seconds(sound["duration"]), seconds(camera["start"]) + seconds(camera["duration"]));
       EXPECT_EQ(tags("<sync-clip " + clip, "sync-clip").at(0)["duration"] + camera["audioRole"] + sound["audioRole"],

@@ -22,19 +22,17 @@ TEST(MainSound, TakesTheAudioOnlyDeviceCoveringMostOfTheCamerasThenTheCleanerOne
             "the main sound /m/elsewhere.wav synced with no other file; each group takes its own");
   EXPECT_EQ(t.groups[0].main_sound, 3);
   // Covering the same time, the higher SNR; no camera, or nothing covering one: none.
-  t.groups[0].members[3].exact_start = 0.0;
-  t.groups[0].members[3].length = 100.0;
-  t.groups[0].members[2].exact_start = 30.0;
-  t.groups[0].members[2].length = 70.0;
+  t.groups[0].members[3] = member(3, 3, "/m/phone.m4a", 0.0, 100.0, 999.0f);
+  t.groups[0].members[2] = member(2, 1, "/m/rec2.wav", 30.0, 70.0, 999.0f);
   choose_main_sounds(t, {0, 30, 30, 10, 0}, "");
   EXPECT_EQ(t.groups[0].main_sound, 1);
   choose_main_sounds(t, {0, 9, 9, 10, 0}, "");
   EXPECT_EQ(t.groups[0].main_sound, 3);
-  Timeline sound_only = group({member(0, 0, "/m/a.wav", 0.0, 10.0, 999.0f), member(1, 1, "/m/b.wav", 0.0, 9.0, 999.0f)});
-  Timeline apart = group({member(0, 0, "/m/c.mov", 0.0, 10.0, 25.0f), member(1, 1, "/m/b.wav", 20.0, 9.0, 999.0f)});
-  choose_main_sounds(sound_only, {}, "");
-  choose_main_sounds(apart, {}, "");
-  EXPECT_EQ(sound_only.groups[0].main_sound + apart.groups[0].main_sound, -2);
+  for (Timeline none : {group({member(0, 0, "/m/a.wav", 0.0, 10.0, 999.0f), member(1, 1, "/m/b.wav", 0.0, 9.0, 999.0f)}),
+                        group({member(0, 0, "/m/c.mov", 0.0, 10.0, 25.0f), member(1, 1, "/m/b.wav", 20.0, 9.0, 999.0f)})}) {
+    choose_main_sounds(none, {}, "");
+    EXPECT_EQ(none.groups[0].main_sound, -1);
+  }
 }
 
 TEST(MainSound, SignalToNoiseIsTheLoudStretchesAgainstTheQuietOnes) {
