@@ -102,8 +102,6 @@ QVariantList group_rows(const Timeline& timeline, double fps) {
       }
       QVariantMap row = member_row(m, static_cast<int>(at));
       row[QStringLiteral("laneFrom")] = lane_end[at];
-      // The sound the ready-to-cut clips give the cameras.
-      row[QStringLiteral("mainSound")] = m.device == group.main_sound;
       if (last_in_lane[at] >= 0) {
         QVariantMap before = rows[last_in_lane[at]].toMap();
         before[QStringLiteral("laneTo")] = m.exact_start;
@@ -119,7 +117,12 @@ QVariantList group_rows(const Timeline& timeline, double fps) {
       if (!map.contains(QStringLiteral("laneTo"))) map[QStringLiteral("laneTo")] = span;
       row = map;
     }
-    groups << QVariantMap{{QStringLiteral("members"), rows},
+    // The sound the ready-to-cut clips give the cameras, by its device's first file.
+    QString main_sound;
+    for (const TimelineMember& m : group.members)
+      if (m.device == group.main_sound && main_sound.isEmpty()) main_sound = QFileInfo(text(m.path)).fileName();
+    groups << QVariantMap{{QStringLiteral("mainSound"), main_sound},
+                          {QStringLiteral("members"), rows},
                           {QStringLiteral("lanes"), static_cast<int>(devices.size())},
                           {QStringLiteral("span"), span},
                           {QStringLiteral("spanText"), clock_text(span)},
