@@ -109,6 +109,19 @@ void QMLFile::setSoundStream(int stream) {
   emit soundStreamChanged();
 }
 
+QStringList QMLFile::soundFiles() const {
+  QStringList files;
+  for (const QString& entry : list_.snapshot())
+    if (!is_marker(entry.toStdString())) files << entry;
+  return files;
+}
+
+void QMLFile::setMainSound(const QString& file) {
+  if (file == main_sound_ || (!file.isEmpty() && !soundFiles().contains(file))) return;
+  main_sound_ = file;
+  emit mainSoundChanged();
+}
+
 void QMLFile::setOutputFolder(const QString& folder) {
   if (folder == kept_.output_folder) return;
   kept_.output_folder = folder;
@@ -276,7 +289,8 @@ void QMLFile::start_sync(float tolerance, int x, int y, float fps, int premiere)
   const RunSettings settings{.tolerance = tolerance, .fps = fps, .width = x, .height = y,
                              .premiere = premiere, .refine = kept_.run.refine,
                              .drift_correct = kept_.run.drift_correct,
-                             .sound_stream = kept_.run.sound_stream};
+                             .sound_stream = kept_.run.sound_stream,
+                             .main_sound = main_sound_.toUtf8().toStdString()};
   if (const QString problem = run_refusal(missing, settings, kept_.output_folder); !problem.isEmpty()) {
     logthis("start_sync refused: " + problem.toStdString());
     setStatus(problem);
@@ -290,6 +304,7 @@ void QMLFile::start_sync(float tolerance, int x, int y, float fps, int premiere)
   replace_agreed_ = false;
   setReplaceQuestion(QString());
   kept_.run = settings;
+  kept_.run.main_sound.clear();
   save();
   emit savedChanged();
 
@@ -326,6 +341,8 @@ void QMLFile::setStatus(const QString& status) {
 // earlier list, and the files lose what it said of them. A notice of the edit itself
 // is set after this.
 void QMLFile::listChanged() {
+  emit soundFilesChanged();
+  if (!main_sound_.isEmpty() && !soundFiles().contains(main_sound_)) setMainSound(QString());
   if (running()) return;
   list_.forgetRunMarks();
   if (run_.lastRun().isEmpty() || run_.lastRun().value(QStringLiteral("stale")).toBool()) return;

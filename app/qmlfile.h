@@ -32,6 +32,10 @@ class QMLFile : public QObject {
   Q_PROPERTY(bool driftCorrect READ driftCorrect WRITE setDriftCorrect NOTIFY driftCorrectChanged)
   // Of files with several sound streams, the 1-based one to analyse; 0: the loudest.
   Q_PROPERTY(int soundStream READ soundStream WRITE setSoundStream NOTIFY soundStreamChanged)
+  // The media files of the list, and the one whose device is every group's main sound for
+  // the next run ("": each group's own); a choice per run, not kept.
+  Q_PROPERTY(QStringList soundFiles READ soundFiles NOTIFY soundFilesChanged)
+  Q_PROPERTY(QString mainSound READ mainSound WRITE setMainSound NOTIFY mainSoundChanged)
   // What the running run is doing ("Fingerprinting: file 3 of 8"), how far it is, 0 to 1,
   // and how long it is likely to take still ("about 2 min left"; empty while unknown).
   Q_PROPERTY(QString progressText READ progressText NOTIFY progressChanged)
@@ -90,6 +94,9 @@ class QMLFile : public QObject {
   void setDriftCorrect(bool correct);
   int soundStream() const { return kept_.run.sound_stream; }
   void setSoundStream(int stream);
+  QStringList soundFiles() const;
+  QString mainSound() const { return main_sound_; }
+  void setMainSound(const QString& file);
   QString progressText() const { return run_.progressText(); }
   double progressValue() const { return run_.progressValue(); }
   QString timeLeft() const { return run_.timeLeft(); }
@@ -134,6 +141,8 @@ class QMLFile : public QObject {
   void refineChanged();
   void driftCorrectChanged();
   void soundStreamChanged();
+  void soundFilesChanged();
+  void mainSoundChanged();
   void progressChanged();
   void statusChanged();
   void lastRunChanged();
@@ -207,4 +216,5 @@ class QMLFile : public QObject {
   QString status_;
   QString replace_question_;
   bool replace_agreed_ = false;
+  QString main_sound_;
 };

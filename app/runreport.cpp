@@ -117,7 +117,12 @@ QVariantList group_rows(const Timeline& timeline, double fps) {
       if (!map.contains(QStringLiteral("laneTo"))) map[QStringLiteral("laneTo")] = span;
       row = map;
     }
-    groups << QVariantMap{{QStringLiteral("members"), rows},
+    // The sound the ready-to-cut clips give the cameras, by its device's first file.
+    QString main_sound;
+    for (const TimelineMember& m : group.members)
+      if (m.device == group.main_sound && main_sound.isEmpty()) main_sound = QFileInfo(text(m.path)).fileName();
+    groups << QVariantMap{{QStringLiteral("mainSound"), main_sound},
+                          {QStringLiteral("members"), rows},
                           {QStringLiteral("lanes"), static_cast<int>(devices.size())},
                           {QStringLiteral("span"), span},
                           {QStringLiteral("spanText"), clock_text(span)},

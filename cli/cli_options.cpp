@@ -68,6 +68,7 @@ std::string usage_text() {
          "                    [--premiere 0|1] [--refine 0|1] [--drift-correct 0|1]\n"
          "                    [--sound-stream N] [--quiet] [--no-open] [--no-cache] [--out DIR]\n"
          "                    [--editor NAME] [--cache-limit SIZE]\n"
+         "                    [--main-sound FILE]\n"
          "                    FILE... [--device FILE... --end] ...\n"
          "\n"
          "Lines up recordings of one event by their sound and writes its timelines (Final\n"
@@ -98,6 +99,9 @@ std::string usage_text() {
          "  --out DIR       write the timelines to DIR (made when missing)\n"
          "  --editor NAME   the application you edit in, whose timeline is named first:\n"
          "                  " + editor_names() + "\n"
+         "  --main-sound FILE  the sound that goes with the cameras' pictures in the ready-\n"
+         "                  to-cut clips: any file of its device (default: the audio-only\n"
+         "                  device that covers most of the cameras' time)\n"
          "  --device ... --end   files recorded one after another on one device\n"
          "  --              every argument after it is a file, even one that starts with -\n"
          "\n"
@@ -159,6 +163,7 @@ CliParse parse_cli(const std::vector<std::string>& args, const std::string& cwd)
   // Each file by the path it resolves to (links and "..": one file under two names),
   // with the argument that first named it.
   std::map<fs::path, std::string> seen;
+  std::string main_sound;
   auto fail = [&](std::string message) {
     result.error = console_safe(message);
     return result;
@@ -205,6 +210,11 @@ CliParse parse_cli(const std::vector<std::string>& args, const std::string& cwd)
       ++i;
       continue;
     }
+    if (a == "--main-sound") {
+      if (i + 1 >= args.size() || args[i + 1].empty()) return fail("--main-sound needs a file");
+      main_sound = absolute_path(args[++i], cwd);
+      continue;
+    }
     if (a == "--editor") {
       const Editor* editor = i + 1 < args.size() ? find_editor(args[i + 1]) : nullptr;
       if (!editor) return fail("--editor takes one of " + editor_names() + (i + 1 < args.size() ? ", not '" + args[i + 1] + "'" : ""));
@@ -244,5 +254,10 @@ CliParse parse_cli(const std::vector<std::string>& args, const std::string& cwd)
   }
   if (in_device) return fail("--device without its --end");
   if (media_entry_count(o.files) == 0) return fail("no media files given");
+  if (!main_sound.empty()) {
+    MainSoundEntry chosen = main_sound_entry(main_sound, o.files);
+    if (!chosen.problem.empty()) return fail(std::move(chosen.problem));
+    o.settings.main_sound = std::move(chosen.entry);
+  }
   return result;
 }

@@ -120,6 +120,15 @@ void print_timecodes(const RunResult& result) {
   }
 }
 
+// The sound each group's cameras go with in the ready-to-cut clips, named by its device's
+// first file.
+void print_main_sounds(const RunResult& result) {
+  for (std::size_t g = 0; g < result.timeline.groups.size(); ++g)
+    if (const int device = result.timeline.groups[g].main_sound; device >= 0)
+      std::cout << "Main sound of sync group " << g + 1 << ": "
+                << shown_name(result.entries[static_cast<std::size_t>(device)]) << "\n";
+}
+
 // The documents the user's editor opens, before the list of all of them.
 void print_editor_documents(const RunResult& run, const std::string& key) {
   const Editor* editor = find_editor(key);
@@ -206,6 +215,7 @@ int main(int argc, char** argv) {
   print_pairs(run);
   print_clocks(run);
   print_timecodes(run);
+  print_main_sounds(run);
 
   if (result == "mavo") {
     std::cout << "Synced: the timelines are in " << console_safe(folder) << "\n";

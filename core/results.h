@@ -129,6 +129,9 @@ struct SyncGroup {
   std::vector<TimelineMember> members;
   std::vector<DeviceClock> clocks;  // in ascending device; empty when they were not solved
   std::vector<DroppedPair> dropped;
+  // The device whose sound goes with every camera's picture (matching/main_sound.h);
+  // -1: none, for a group without a camera or without a sound to give it.
+  int main_sound = -1;
 };
 
 struct Timeline {

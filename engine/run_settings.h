@@ -3,6 +3,7 @@
 // these from here, so a default or a limit changes in this file only.
 
 #include <string>
+#include <vector>
 
 // A lower limit of 0 is exclusive; every other limit is inclusive.
 inline constexpr double kToleranceAbove = 0.0;
@@ -24,6 +25,9 @@ struct RunSettings {
   // Of files with several sound streams, the 1-based one to analyse where a file has it;
   // 0: the one with the most signal.
   int sound_stream = 0;
+  // A file of the device whose sound goes with every camera's picture in its sync group,
+  // as the file list names it; empty: each group's own (matching/main_sound.h).
+  std::string main_sound = {};
 
   bool operator==(const RunSettings&) const = default;
 };
@@ -41,3 +45,12 @@ constexpr bool sound_stream_allowed(int stream) { return stream >= 0 && stream <
 
 // One sentence for the user on why these settings cannot make a run; empty when they can.
 std::string settings_problem(const RunSettings& settings);
+
+// The entry of `files` that is the file `path` names (through a link or another relative
+// path too), for RunSettings::main_sound; `problem` is one sentence for the user when the
+// file cannot be read or is none of them, and the entry then empty.
+struct MainSoundEntry {
+  std::string entry;
+  std::string problem;
+};
+MainSoundEntry main_sound_entry(const std::string& path, const std::vector<std::string>& files);

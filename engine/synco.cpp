@@ -17,10 +17,12 @@
 #include "fingerprint/spectrogram.h"
 #include "matching/decide.h"
 #include "matching/groups.h"
+#include "matching/main_sound.h"
 #include "matching/match.h"
 #include "media/envelope.h"
 #include "media/media.h"
 
+#include <algorithm>
 #include <exception>
 #include <memory>
 #include <ostream>
@@ -102,6 +104,49 @@ void keep_sound_outlines(Timeline& timeline, const std::vector<std::string>& ana
       [](int) {});
 }
 
+// Every group's main sound, from the SNR of the audio-only members of groups with a
+// camera (each WAV read once more, on every core), and a log line per group.
+std::string choose_and_log_main_sounds(Timeline& timeline, const std::vector<std::string>& analysis,
+                                       const std::string& chosen) {
+  std::vector<const TimelineMember*> measured;
+  for (const SyncGroup& group : timeline.groups) {
+    if (std::all_of(group.members.begin(), group.members.end(),
+                    [](const TimelineMember& m) { return m.audio_only(); }))
+      continue;
+    for (const TimelineMember& m : group.members)
+      if (m.audio_only()) measured.push_back(&m);
+  }
+  std::vector<double> snr_db(analysis.size(), 0.0);
+  ordered_parallel_for(
+      static_cast<int>(measured.size()), worker_count(),
+      [&](int i) {
+        const auto entry = static_cast<std::size_t>(measured[static_cast<std::size_t>(i)]->entry);
+        snr_db[entry] = signal_to_noise_db(analysis[entry]);
+      },
+      [](int) {});
+  const std::string problem = choose_main_sounds(timeline, snr_db, chosen);
+  for (std::size_t g = 0; g < timeline.groups.size(); ++g) {
+    const SyncGroup& group = timeline.groups[g];
+    if (group.main_sound < 0) continue;
+    double camera_s = 0.0;
+    for (const TimelineMember& m : group.members)
+      if (!m.audio_only() && m.device != group.main_sound) camera_s += m.length;
+    const auto device = std::find_if(group.members.begin(), group.members.end(),
+                                     [&](const TimelineMember& m) { return m.device == group.main_sound; });
+    logthis("main sound of sync group " + std::to_string(g + 1) + ": " + file_name(device->path) +
+            (std::any_of(group.members.begin(), group.members.end(),
+                         [&](const TimelineMember& m) { return m.path == chosen; })
+                 ? " (chosen)"
+                 : "") +
+            ", covering " +
+            fixed_text(camera_time_covered(group, group.main_sound), 1) + " s of the cameras' " +
+            fixed_text(camera_s, 1) + " s, " + fixed_text(snr_db[static_cast<std::size_t>(device->entry)], 1) +
+            " dB above its floor");
+  }
+  if (!problem.empty()) logthis(problem);
+  return problem;
+}
+
 std::string run(const std::vector<std::string>& files, const RunSettings& settings,
                 const SyncOptions& options, RunResult& result) {
   result.entries = files;
@@ -151,6 +196,10 @@ std::string run(const std::vector<std::string>& files, const RunSettings& settin
   result.timeline = build_timeline(clean, timeline_entries(files, analysed));
   solve_clocks(result.timeline, clean);
   keep_sound_outlines(result.timeline, analysed.analysis);
+  if (const std::string problem =
+          choose_and_log_main_sounds(result.timeline, analysed.analysis, settings.main_sound);
+      !problem.empty())
+    result.notices.push_back(problem);
   report_timeline(result.timeline);
   if (settings.drift_correct) {
     const std::vector<std::string> notices = write_corrected_copies(

@@ -115,10 +115,17 @@ std::vector<Placed> place_lane(const std::vector<const LayoutClip*>& clips, int 
   return placed;
 }
 
+// One lane of a project: a track's clips as placed, and the track they come from.
+struct Lane {
+  const LayoutTrack* track = nullptr;
+  int lane = 0;
+  std::vector<Placed> clips;
+};
+
 // Video tracks in lanes 1, 2, …: each of those clips carries its own sound. The audio
 // tracks then only for their files without video, in lanes -1, -2, …
-std::vector<Placed> place_layout(const GroupLayout& layout, ExactRate rate) {
-  std::vector<Placed> placed;
+std::vector<Lane> place_lanes(const GroupLayout& layout, ExactRate rate) {
+  std::vector<Lane> lanes;
   int video_lane = 0;
   int audio_lane = 0;
   for (const LayoutTrack& track : layout.tracks) {
@@ -127,8 +134,15 @@ std::vector<Placed> place_layout(const GroupLayout& layout, ExactRate rate) {
       if (track.video || clip.member.audio_only()) clips.push_back(&clip);
     if (clips.empty()) continue;
     const int lane = track.video ? ++video_lane : -++audio_lane;
-    for (const Placed& p : place_lane(clips, lane, rate)) placed.push_back(p);
+    lanes.push_back({&track, lane, place_lane(clips, lane, rate)});
   }
+  return lanes;
+}
+
+std::vector<Placed> place_layout(const GroupLayout& layout, ExactRate rate) {
+  std::vector<Placed> placed;
+  for (const Lane& lane : place_lanes(layout, rate))
+    placed.insert(placed.end(), lane.clips.begin(), lane.clips.end());
   return placed;
 }
 
@@ -176,8 +190,184 @@ std::string project_xml(const std::string& name, const std::vector<Placed>& plac
 
 }  // namespace
 
+
+namespace {
+
+// A time as an exact fraction of seconds, for the sums of media times and frames that
+// the synchronised clips need; __int128 so that a timecode's denominator times a frame
+// rate's cannot overflow before the fraction is reduced.
+struct Time {
+  std::int64_t num = 0;
+  std::int64_t den = 1;
+};
+
+Time reduced(__int128 num, __int128 den) {
+  __int128 a = num < 0 ? -num : num, b = den;
+  while (b != 0) {
+    const __int128 r = a % b;
+    a = b;
+    b = r;
+  }
+  if (a == 0) return {0, 1};
+  return {static_cast<std::int64_t>(num / a), static_cast<std::int64_t>(den / a)};
+}
+
+Time operator+(Time a, Time b) {
+  return reduced(static_cast<__int128>(a.num) * b.den + static_cast<__int128>(b.num) * a.den,
+                 static_cast<__int128>(a.den) * b.den);
+}
+
+std::string time_text(Time t) { return seconds(t.num, t.den); }
+
+Time frames_time(std::int64_t frames, ExactRate rate) { return reduced(frames * rate.den, rate.num); }
+
+// The media time `samples` into the clip's media, from its timecode.
+Time media_at(const LayoutClip& clip, std::int64_t samples) {
+  const StartTimecode& tc = clip.media_timecode();
+  if (!tc.present()) return reduced(samples, kSampleRate);
+  return reduced(static_cast<__int128>(tc.num) * kSampleRate + static_cast<__int128>(samples) * tc.den,
+                 static_cast<__int128>(tc.den) * kSampleRate);
+}
+
+// The roles that let an editor hear the main sound and keep the camera's own at hand.
+constexpr const char* kCameraRole = "dialogue.camera";
+constexpr const char* kMainSoundRole = "dialogue";
+
+struct Resources {
+  const std::vector<Asset>& assets;
+  const std::map<std::string, std::size_t>& asset_of;
+  const Asset& of(const LayoutClip& clip) const { return assets[asset_of.at(clip.absolute)]; }
+};
+
+std::int64_t lane_end(const std::vector<Lane>& lanes) {
+  std::int64_t end = 1;  // frames; at least one, so that every element has a length
+  for (const Lane& lane : lanes)
+    for (const Placed& p : lane.clips) end = std::max(end, p.frame + p.frames);
+  return end;
+}
+
+// One angle per lane: its clips at their frames, gaps between them, as a storyline
+// holds them one after another.
+std::string angle_xml(const Lane& lane, const std::string& id, const std::string& name,
+                      ExactRate rate, const Resources& r) {
+  std::string text = "        <mc-angle name=\"" + xml_attribute(name) + "\" angleID=\"" + id + "\">\n";
+  std::int64_t at = 0;
+  for (const Placed& p : lane.clips) {
+    if (p.frame > at)
+      text += "          <gap name=\"Gap\" offset=\"" + seconds(at * rate.den, rate.num) +
+              "\" start=\"0s\" duration=\"" + seconds((p.frame - at) * rate.den, rate.num) + "\"/>\n";
+    text += "          <asset-clip ref=\"" + r.of(*p.clip).id + "\" offset=\"" +
+            seconds(p.frame * rate.den, rate.num) + "\" name=\"" + xml_attribute(p.clip->name) +
+            "\" start=\"" + media_time(p.clip->media_timecode(), p.start) + "\" duration=\"" +
+            seconds(p.frames * rate.den, rate.num) + "\"/>\n";
+    at = p.frame + p.frames;
+  }
+  return text + "        </mc-angle>\n";
+}
+
+std::string angle_id(std::size_t group, std::size_t lane) {
+  return "g" + std::to_string(group + 1) + "a" + std::to_string(lane + 1);
+}
+
+// A lane's angle name: its device's; a device's further lanes (files that overlap) numbered.
+std::vector<std::string> angle_names(const std::vector<Lane>& lanes) {
+  std::map<int, int> seen;
+  std::vector<std::string> names;
+  for (const Lane& lane : lanes) {
+    const int k = ++seen[lane.track->device * 2 + (lane.lane > 0 ? 1 : 0)];
+    names.push_back(k == 1 ? lane.track->name : lane.track->name + " " + std::to_string(k));
+  }
+  return names;
+}
+
+// The group as one multicam clip: a media resource with one angle per lane.
+std::string multicam_media(const GroupLayout& layout, std::size_t group, const std::string& id,
+                           const std::vector<Lane>& lanes, ExactRate rate, const Resources& r) {
+  const std::vector<std::string> names = angle_names(lanes);
+  std::string text = "    <media id=\"" + id + "\" name=\"" + xml_attribute(layout.name + " multicam") +
+                     "\">\n      <multicam format=\"r1\" duration=\"" +
+                     seconds(lane_end(lanes) * rate.den, rate.num) + "\" tcStart=\"0s\" tcFormat=\"NDF\">\n";
+  for (std::size_t l = 0; l < lanes.size(); ++l)
+    text += angle_xml(lanes[l], angle_id(group, l), names[l], rate, r);
+  return text + "      </multicam>\n    </media>\n";
+}
+
+// A project of the multicam clip alone: the first camera's picture, the main sound's angle
+// as its sound.
+std::string multicam_project(const GroupLayout& layout, std::size_t group, const std::string& id,
+                             const std::vector<Lane>& lanes, ExactRate rate) {
+  const std::string duration = seconds(lane_end(lanes) * rate.den, rate.num);
+  std::size_t picture = 0, sound = lanes.size();
+  for (std::size_t l = lanes.size(); l-- > 0;) {
+    if (lanes[l].lane > 0) picture = l;
+    if (lanes[l].track->device == layout.main_sound) sound = l;
+  }
+  std::string sources;
+  if (sound == lanes.size() || sound == picture) {
+    sources = "            <mc-source angleID=\"" + angle_id(group, picture) + "\" srcEnable=\"all\"/>\n";
+  } else {
+    sources = "            <mc-source angleID=\"" + angle_id(group, picture) + "\" srcEnable=\"video\"/>\n" +
+              "            <mc-source angleID=\"" + angle_id(group, sound) + "\" srcEnable=\"audio\"/>\n";
+  }
+  const std::string name = xml_attribute(layout.name + " multicam");
+  return "      <project name=\"" + name + "\">\n        <sequence format=\"r1\" duration=\"" + duration +
+         "\" tcStart=\"0s\" tcFormat=\"NDF\" audioLayout=\"stereo\" audioRate=\"48k\">\n"
+         "          <spine>\n            <mc-clip ref=\"" + id + "\" offset=\"0s\" name=\"" + name +
+         "\" start=\"0s\" duration=\"" + duration + "\">\n" + sources +
+         "            </mc-clip>\n          </spine>\n        </sequence>\n      </project>\n";
+}
+
+// One synchronised clip per camera clip: its picture and its own sound (muted by its
+// role), and the main sound's clips connected below it, cut to the camera clip, each at
+// its exact place on the camera's media time.
+std::string sync_clips(const GroupLayout& layout, const std::vector<Lane>& lanes, ExactRate rate,
+                       const Resources& r) {
+  if (layout.main_sound < 0) return {};
+  std::vector<const Placed*> sounds;
+  for (const Lane& lane : lanes)
+    if (lane.track->device == layout.main_sound)
+      for (const Placed& p : lane.clips) sounds.push_back(&p);
+  std::string text;
+  for (const Lane& lane : lanes) {
+    if (lane.lane < 0 || lane.track->device == layout.main_sound) continue;
+    for (const Placed& camera : lane.clips) {
+      const Asset& asset = r.of(*camera.clip);
+      const Time camera_start = media_at(*camera.clip, camera.start);
+      std::string connected, names;
+      for (const Placed* sound : sounds) {
+        const std::int64_t from = std::max(camera.frame, sound->frame);
+        const std::int64_t to = std::min(camera.frame + camera.frames, sound->frame + sound->frames);
+        if (to <= from) continue;
+        names += (names.empty() ? "" : ", ") + sound->clip->name;
+        connected += "          <asset-clip ref=\"" + r.of(*sound->clip).id + "\" lane=\"-1\" offset=\"" +
+                     time_text(camera_start + frames_time(from - camera.frame, rate)) + "\" name=\"" +
+                     xml_attribute(sound->clip->name) + "\" start=\"" +
+                     time_text(media_at(*sound->clip, sound->start) + frames_time(from - sound->frame, rate)) +
+                     "\" duration=\"" + seconds((to - from) * rate.den, rate.num) +
+                     "\" srcEnable=\"audio\" audioRole=\"" + kMainSoundRole + "\"/>\n";
+      }
+      if (connected.empty()) continue;
+      const std::string duration = seconds(camera.frames * rate.den, rate.num);
+      text += "      <sync-clip name=\"" + xml_attribute(camera.clip->name + " (main sound)") +
+              // The sequence's format: the durations are on its frame grid, as in the projects.
+              "\" format=\"r1\" duration=\"" + duration + "\" tcFormat=\"NDF\">\n"
+              "        <note>" + xml_escape("the picture of " + camera.clip->name + " with the main sound of " +
+                                        names + "; its own sound muted (role " + kCameraRole + ")") +
+              "</note>\n        <asset-clip ref=\"" + asset.id + "\" offset=\"0s\" name=\"" +
+              xml_attribute(camera.clip->name) + "\" start=\"" + time_text(camera_start) +
+              "\" duration=\"" + duration + "\" audioRole=\"" + kCameraRole + "\">\n" + connected +
+              "        </asset-clip>\n        <sync-source sourceID=\"storyline\">\n"
+              "          <audio-role-source role=\"" + kCameraRole + "\" active=\"0\"/>\n"
+              "        </sync-source>\n      </sync-clip>\n";
+    }
+  }
+  return text;
+}
+
+}  // namespace
+
 std::string fcpxml_document(const std::vector<GroupLayout>& layouts, ExactRate rate, int width,
-                            int height, const std::string& event_name) {
+                            int height, const std::string& event_name, bool ready_to_cut) {
   if (rate.num <= 0 || rate.den <= 0) rate = ExactRate{};
 
   std::vector<std::vector<Placed>> projects;
@@ -243,6 +433,16 @@ std::string fcpxml_document(const std::vector<GroupLayout>& layouts, ExactRate r
   std::string library;
   for (std::size_t l = 0; l < layouts.size(); ++l)
     library += project_xml(layouts[l].name, projects[l], rate, assets, asset_of);
+  if (ready_to_cut) {
+    const Resources r{assets, asset_of};
+    for (std::size_t g = 0; g < layouts.size(); ++g) {
+      const std::vector<Lane> lanes = place_lanes(layouts[g], rate);
+      if (lanes.empty()) continue;
+      const std::string id = "r" + std::to_string(next_id++);
+      resources += multicam_media(layouts[g], g, id, lanes, rate, r);
+      library += sync_clips(layouts[g], lanes, rate, r) + multicam_project(layouts[g], g, id, lanes, rate);
+    }
+  }
 
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE fcpxml>\n"
          "<fcpxml version=\"1.9\">\n  <resources>\n" +

@@ -2,6 +2,7 @@
 
 #include "core/files.h"
 #include "core/log.h"
+#include "export/fcp_merged.h"
 #include "export/fcp_project.h"
 #include "export/fcpxml.h"
 #include "export/mlt.h"
@@ -35,13 +36,18 @@ std::vector<std::string> xmeml_texts(const ExportInput& in, const ExportSettings
   return {docs.synced_fcp, docs.unsynced_fcp, docs.synced_pp, docs.unsynced_pp};
 }
 
+std::vector<std::string> merged_texts(const ExportInput& in, const ExportSettings& s) {
+  MergedDocuments docs = merged_documents(in.groups, s.fps, s.width, s.height, s.premiere);
+  return {std::move(docs.fcp), std::move(docs.premiere)};
+}
+
 std::vector<std::string> otio_texts(const ExportInput& in, const ExportSettings& s) {
   return {otio_document(in.groups, s.rate, kSyncedName),
           otio_document({in.unsynced}, s.rate, kUnsyncedName)};
 }
 
 std::vector<std::string> fcpxml_texts(const ExportInput& in, const ExportSettings& s) {
-  return {fcpxml_document(in.groups, s.rate, s.width, s.height, kEventName),
+  return {fcpxml_document(in.groups, s.rate, s.width, s.height, kEventName, true),
           fcpxml_document({in.unsynced}, s.rate, s.width, s.height, kEventName)};
 }
 
@@ -109,6 +115,11 @@ const std::vector<TimelineFormat>& timeline_formats() {
       {"MLT", {{"SYNCED.mlt", kMlt}, {"UNSYNCED.mlt", kMlt}}, true, one_per_group<mlt_document>},
       {"Kdenlive", {{"SYNCED.kdenlive", kKdenlive}, {"UNSYNCED.kdenlive", kKdenlive}}, true,
        one_per_group<kdenlive_document>},
+      // Synced files only, so the pair is one per flavour.
+      {"Final Cut Pro 7 XML ready to cut: pictures linked with the main sound",
+       {{"SYNCED_merged_fcp.XML", kFinalCutPro7}, {"SYNCED_merged_premierePro.XML", kPremierePro}},
+       false,
+       merged_texts},
   };
   return formats;
 }

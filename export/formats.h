@@ -37,7 +37,8 @@ struct DocumentName {
 
 struct TimelineFormat {
   std::string_view title;
-  // The documents' names: in pairs of synced, then unsynced (one pair per flavour).
+  // The documents' names: in pairs of synced, then unsynced (one pair per flavour), or
+  // one synced document per flavour for a format of the synced files alone.
   std::vector<DocumentName> documents;
   // One document per sync group: the first group's takes the synced name, group k the
   // further name ("SYNCED-2.mlt"); the unsynced files take the unsynced name.

@@ -183,9 +183,11 @@ std::vector<GroupLayout> layout_groups(const Timeline& timeline) {
     names[device] = device_name(in_order);
   }
   std::vector<GroupLayout> layouts;
-  for (std::size_t g = 0; g < timeline.groups.size(); ++g)
+  for (std::size_t g = 0; g < timeline.groups.size(); ++g) {
     layouts.push_back(
         lay_out("Sync group " + std::to_string(g + 1), timeline.groups[g].members, names));
+    layouts.back().main_sound = timeline.groups[g].main_sound;
+  }
   return layouts;
 }
 

@@ -63,6 +63,7 @@ struct GroupLayout {
   std::string name;                 // "Sync group 1", … or "Unsynced"
   std::vector<LayoutTrack> tracks;  // the video tracks, then the audio tracks, by device
   double duration = 0.0;            // seconds to the end of the last clip
+  int main_sound = -1;              // SyncGroup::main_sound
 };
 
 // A track's name for a device that recorded `files` (names, in order): a single file's

@@ -156,8 +156,11 @@ Flickable {
                     text: "Sync group " + (groupBlock.index + 1) + "  ·  "
                           + groupBlock.modelData.members.length + " files  ·  "
                           + groupBlock.modelData.spanText
+                          + (groupBlock.modelData.mainSound ? "  ·  main sound " + groupBlock.modelData.mainSound : "")
                     color: Theme.ink
                     font { pixelSize: Theme.fontSize.heading; bold: true }
+                    elide: Text.ElideRight
+                    Layout.fillWidth: true
                 }
                 GroupTimeline {
                     Layout.fillWidth: true

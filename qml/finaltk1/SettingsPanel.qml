@@ -20,6 +20,11 @@ ColumnLayout {
     signal refineToggled(bool on)
     signal driftCorrectToggled(bool on)
     signal soundStreamChosen(int stream)
+    // The list's media files, and the one whose device gives the cameras their sound in
+    // the ready-to-cut clips ("": each sync group's own).
+    property var soundFiles: []
+    property string mainSound: ""
+    signal mainSoundChosen(string file)
 
     readonly property var frameRates: [23.976, 24, 25, 29.97, 30, 50, 59.94, 60]
     readonly property var frameSizes: [[1920, 1080], [1280, 720], [3840, 2160]]
@@ -191,6 +196,28 @@ ColumnLayout {
                     Layout.preferredWidth: 84
                 }
             }
+        }
+        RowLayout {
+            Layout.columnSpan: 6
+            Layout.fillWidth: true
+            Layout.leftMargin: 8
+            spacing: 10
+            Label { text: "Main sound of the ready-to-cut clips" }
+            ComboBox {
+                FocusRing {}
+                objectName: "mainsound"
+                model: ["Chosen for each sync group"].concat(settings.soundFiles.map(f => f.split("/").pop()))
+                currentIndex: settings.soundFiles.indexOf(settings.mainSound) + 1
+                enabled: !settings.running
+                Layout.preferredWidth: 260
+                onActivated: (index) => settings.mainSoundChosen(index === 0 ? "" : settings.soundFiles[index - 1])
+                ToolTip.visible: hovered
+                ToolTip.delay: 600
+                ToolTip.text: "The sound that goes with every camera's picture in the multicam and synchronised\n"
+                              + "clips of SYNCED.fcpxml and in the merged Final Cut Pro 7 documents: any file of\n"
+                              + "its device. By default, the sound recorder that covers the most of the cameras' time."
+            }
+            Item { Layout.fillWidth: true }
         }
     }
 }

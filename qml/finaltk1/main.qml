@@ -163,6 +163,9 @@ Item {
                 onRefineToggled: (on) => QMLFile.refine = on
                 onDriftCorrectToggled: (on) => QMLFile.driftCorrect = on
                 onSoundStreamChosen: (stream) => QMLFile.soundStream = stream
+                soundFiles: QMLFile.soundFiles
+                mainSound: QMLFile.mainSound
+                onMainSoundChosen: (file) => QMLFile.mainSound = file
             }
 
             OutputPanel {

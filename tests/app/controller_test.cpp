@@ -274,6 +274,7 @@ void ControllerTest::oneRunAtATimeOnASnapshot() {
   r.stub.block = true;
   r.w.controller.setRefine(false);
   r.w.controller.setDriftCorrect(false);
+  r.w.controller.setMainSound(QString::fromStdString(r.dir.file("b.mov")));
 
   r.w.controller.start_sync(0.97f, 1280, 720, 29.97f, 1);
   QVERIFY(r.w.controller.running());
@@ -291,7 +292,7 @@ void ControllerTest::oneRunAtATimeOnASnapshot() {
                                                    r.dir.file("b.mov"), kEndMarker}));
   QCOMPARE(r.stub.settings, (RunSettings{.tolerance = 0.97f, .fps = 29.97f, .width = 1280,
                                          .height = 720, .premiere = 1, .refine = false,
-                                         .drift_correct = false}));
+                                         .drift_correct = false, .main_sound = r.dir.file("b.mov")}));
   QVERIFY(!r.stub.open_output);
   QVERIFY(r.stub.thread != QCoreApplication::instance()->thread());
 
@@ -304,6 +305,7 @@ void ControllerTest::oneRunAtATimeOnASnapshot() {
   QCOMPARE(r.stub.calls.load(), 2);
   QVERIFY(r.stub.thread != first);
   QCOMPARE(r.stub.settings.refine, true);
+  QVERIFY(r.stub.settings.main_sound.empty());  // its file left the list
 }
 
 void ControllerTest::runsThatCannotWorkAreRefused_data() {

@@ -105,7 +105,11 @@ TEST(CliOptions, UsageErrorsNameTheProblem) {
       {{dir.file("link.mov"), "a.mov"},
        "a.mov is given twice (first as " + dir.file("link.mov") + ")"},
       {{"b\x01.mov", "./b\x01.mov"}, "./b\\x01.mov is given twice (first as b\\x01.mov)"},
+      {{"a.mov", "--main-sound"}, "--main-sound needs a file"},
+      {{"a.mov", "--main-sound", "gone.wav"}, "The main sound " + dir.file("gone.wav") + " cannot be read."},
+      {{"a.mov", "--main-sound", "b\x01.mov"}, "is not one of the files to sync."},
   };
+  EXPECT_EQ(parse_cli({"--main-sound", "link.mov", "a.mov"}, dir.path()).options.settings.main_sound, dir.file("a.mov"));
   for (const auto& [args, message] : cases) {
     const std::string error = parse_cli(args, dir.path()).error;
     EXPECT_NE(error.find(message), std::string::npos) << "got: " << error;

@@ -42,14 +42,14 @@ const std::vector<std::string> kDevices = {
     "file=cam_ahead.mts start=75.5 duration=45 picture=color filter=highpass:120 snr=22 sound_at=-0.3",
     "file=cam_ahead.mov start=90.2 duration=40 picture=color filter=lowpass:6000 snr=22 sound_at=-0.3"};
 
-// Every asset clip of an FCPXML project: where its media's start falls (offset less how
+// Every asset clip of the document's first project: where its media's start falls (offset less how
 // far into the asset it starts, the asset starting at its timecode), by file name.
 std::map<std::string, double> fcpxml_media_starts(const std::string& xml) {
   using testing_support::seconds;
   std::map<std::string, long double> asset_start;
   for (auto& asset : testing_support::tags(xml, "asset")) asset_start[asset["id"]] = seconds(asset["start"]);
   std::map<std::string, double> out;
-  for (auto& clip : testing_support::tags(xml, "asset-clip"))
+  for (auto& clip : testing_support::tags(testing_support::between(xml, "<project ", "</project>").at(0), "asset-clip"))
     out[clip["name"]] = static_cast<double>(seconds(clip["offset"]) - (seconds(clip["start"]) - asset_start.at(clip["ref"])));
   return out;
 }

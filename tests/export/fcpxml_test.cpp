@@ -19,11 +19,14 @@ using Attributes = std::map<std::string, std::string>;
 
 namespace {
 
+// Against Apple's DTD where BRENVIK_FCPXML_DTD names it (docs/testing.md), else well-formed.
 bool well_formed(const std::string& doc) {
   const std::string path =
       std::filesystem::temp_directory_path() / ("brenvik_" + std::to_string(getpid()) + ".fcpxml");
   const bool written = testing_support::write_file(path, doc);
-  const int status = std::system(("xmllint --noout '" + path + "'").c_str());
+  const char* dtd = std::getenv("BRENVIK_FCPXML_DTD");
+  const std::string valid = dtd && std::filesystem::exists(dtd) ? std::string(" --dtdvalid '") + dtd + "'" : "";
+  const int status = std::system(("xmllint --noout" + valid + " '" + path + "'").c_str());
   std::filesystem::remove(path);
   return written && status == 0;
 }
@@ -113,4 +116,43 @@ TEST(Fcpxml, LanesFormatsNotesAndEscaping) {
                            "drift-corrected copy of /media/zoom h4.wav \xC2\xB7 found on a second look \xC2\xB7 placed by cam b.mov",
                            "offset 0.000000 s \xC2\xB7 clock 0.00 ppm \xC2\xB7 drift 0.00 ppm \xC2\xB7 not refined"})
     EXPECT_NE(notes.find(std::string("<note>") + note + "</note>"), std::string::npos) << note;
+}
+
+// Where the clips sit is read back on a generated event (tests/e2e/ready_to_cut_test.cpp).
+TEST(Fcpxml, ReadyToCutAddsMulticamAndSyncClipsAndLeavesTheRestAsItWas) {
+  Timeline t = event();
+  t.groups[0].main_sound = 3;
+  for (const double fps : {25.0, 29.97}) {
+    const std::string plain = fcpxml_document(layouts(t), exact_rate(fps), 1920, 1080, "E"),
+                      doc = fcpxml_document(layouts(t), exact_rate(fps), 1920, 1080, "E", true);
+    ASSERT_TRUE(well_formed(doc)) << doc;
+    // What the document held before is there as it was.
+    EXPECT_EQ(doc.compare(0, plain.find("  </resources>"), plain, 0, plain.find("  </resources>")), 0);
+    EXPECT_NE(doc.find(between(plain, "<library>", "</project>").at(0)), std::string::npos);
+    const std::vector<std::string> angles = between(doc, "<mc-angle ", "</mc-angle>");
+    ASSERT_EQ(angles.size(), 3u);
+    for (const std::string& angle : angles) {
+      long double at = 0;  // one after another, as a storyline holds them
+      for (const std::string& item : between(angle, "<", "/>")) {
+        Attributes c = tags("<" + item + "/>", item.substr(0, item.find(' '))).at(0);
+        EXPECT_EQ(seconds(c["offset"]), at) << item;
+        at = seconds(c["offset"]) + seconds(c["duration"]);
+      }
+    }
+    EXPECT_EQ(tags(doc, "mc-source").at(1)["angleID"] + tags(doc, "mc-source").at(1)["srcEnable"],
+              tags(doc, "mc-angle").at(2)["angleID"] + "audio");
+    const std::vector<std::string> synced = between(doc, "<sync-clip ", "</sync-clip>");
+    ASSERT_EQ(synced.size(), 3u);
+    for (const std::string& clip : synced) {
+      std::vector<Attributes> parts = tags(clip, "asset-clip");
+      Attributes &camera = parts.at(0), &sound = parts.at(1);
+      EXPECT_GE(seconds(sound["offset"]), seconds(camera["start"]));
+      EXPECT_LE(seconds(sound["offset"]) + seconds(sound["duration"]), seconds(camera["start"]) + seconds(camera["duration"]));
+      EXPECT_EQ(tags("<sync-clip " + clip, "sync-clip").at(0)["duration"] + camera["audioRole"] + sound["audioRole"],
+                camera["duration"] + "dialogue.camera" + "dialogue");
+      EXPECT_NE(clip.find("<audio-role-source role=\"dialogue.camera\" active=\"0\"/>"), std::string::npos);
+    }
+  }
+  t.groups[0].main_sound = -1;
+  EXPECT_EQ(fcpxml_document(layouts(t), exact_rate(25), 1920, 1080, "E", true).find("<sync-clip"), std::string::npos);
 }

@@ -62,7 +62,8 @@ TEST(TimelineFormats, EveryGroupHasItsMltAndEveryDocumentNamesItsApplications) {
       "SYNCED_fcp.XML", "UNSYNCED_fcp.XML", "SYNCED_premierePro.XML", "UNSYNCED_premierePro.XML",
       "SYNCED.otio",    "UNSYNCED.otio",    "SYNCED.fcpxml",          "UNSYNCED.fcpxml",
       "SYNCED.mlt",     "SYNCED-2.mlt",     "SYNCED-3.mlt",           "UNSYNCED.mlt",
-      "SYNCED.kdenlive", "SYNCED-2.kdenlive", "SYNCED-3.kdenlive",    "UNSYNCED.kdenlive"};
+      "SYNCED.kdenlive", "SYNCED-2.kdenlive", "SYNCED-3.kdenlive",    "UNSYNCED.kdenlive",
+      "SYNCED_merged_fcp.XML", "SYNCED_merged_premierePro.XML"};
   EXPECT_EQ(names, expected);
   EXPECT_EQ(applications_for("SYNCED_premierePro.XML"), "Premiere Pro");
   EXPECT_EQ(applications_for("SYNCED-12.mlt"), applications_for("SYNCED.mlt"));
