@@ -69,7 +69,8 @@ esac
 echo
 echo "Timelines in $app/SYNCED:"
 for doc in SYNCED_fcp.XML UNSYNCED_fcp.XML SYNCED_premierePro.XML UNSYNCED_premierePro.XML \
-           SYNCED.otio UNSYNCED.otio SYNCED.mlt UNSYNCED.mlt SYNCED.fcpxml UNSYNCED.fcpxml; do
+           SYNCED.otio UNSYNCED.otio SYNCED.mlt UNSYNCED.mlt SYNCED.kdenlive UNSYNCED.kdenlive \
+           SYNCED.fcpxml UNSYNCED.fcpxml SYNCED_merged_fcp.XML SYNCED_merged_premierePro.XML; do
   if [ "$app/SYNCED/$doc" -nt "$marker" ]; then
     echo "  $doc"
   elif [ -e "$app/SYNCED/$doc" ]; then
