@@ -24,6 +24,9 @@ struct RunSettings {
   // Of files with several sound streams, the 1-based one to analyse where a file has it;
   // 0: the one with the most signal.
   int sound_stream = 0;
+  // Besides the files marked as one device, take files for one device by what they say of
+  // it (media/device_proposal.h); the marked groups are kept as they are.
+  bool find_devices = false;
 
   bool operator==(const RunSettings&) const = default;
 };
