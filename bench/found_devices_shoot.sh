@@ -42,7 +42,7 @@ shoot_devices() {
     print "file=ZOOM0001.WAV device=rec start=0    duration=1150" z
     print "file=ZOOM0002.WAV device=rec start=1180 duration=1150" z
     print "file=ZOOM0003.WAV device=rec start=2360 duration=1240" z
-    print "file=TASCAM_0001.wav folder=lav device=lav make=TASCAM model=DR-10L start=900 duration=1800 rate=44100 snr=25 drift=30 gain=-4"
+    print "file=TASCAM_0001.wav folder=lav device=lav make=TASCAM model=DR-10L clock=2024-06-01T14:00:00Z start=900 duration=1800 rate=44100 snr=25 drift=30 gain=-4"
     print "file=other_1.m4a device=other_1 event=2 start=10 duration=60 filter=phone snr=15"
     print "file=other_2.m4a device=other_2 event=2 start=200 duration=90 filter=phone snr=15"
     for (c = 1; c <= 2; ++c) {
@@ -80,7 +80,10 @@ else
   rm "$events/devices.new"
 fi
 
-mapfile -t marked < <(awk -F'\t' -v dir="$events" -f "$repo/tools/sync_arguments.awk" "$events/manifest.tsv")
+# In the order of their starts, so that each device's files are in recording order, as the
+# devices found are: the marked run is then given the list the found run makes.
+{ head -1 "$events/manifest.tsv"; tail -n +2 "$events/manifest.tsv" | sort -t$'\t' -k4,4g; } > "$scratch/manifest.tsv"
+mapfile -t marked < <(awk -F'\t' -v dir="$events" -f "$repo/tools/sync_arguments.awk" "$scratch/manifest.tsv")
 mapfile -t files < <(printf '%s\n' "${marked[@]}" | grep -v '^--')
 log=$run/Brenvik.app/LOG/log_file.txt
 
@@ -111,12 +114,12 @@ tracks() {  # the OpenTimelineIO timelines' audio tracks, over every sync group
 }
 same="no"
 if diff -rq "$scratch/marked" "$scratch/found" > /dev/null; then same="yes"; fi
-echo "files: ${#files[@]}; true devices: $(wc -l < "$scratch/true_devices.txt"); devices found: $(wc -l < "$scratch/found_devices.txt") ($(grep -c '^  [^ ]' "$scratch/found.txt") of two files or more)"
+echo "files: ${#files[@]}; true devices: $(wc -l < "$scratch/true_devices.txt"); devices found: $(wc -l < "$scratch/found_devices.txt") ($(grep -c . "$scratch/found_groups.txt") of two files or more)"
 if cmp -s "$scratch/true_devices.txt" "$scratch/found_devices.txt"; then
   echo "devices found equal the true devices"
 else
   echo "devices found differ from the true devices:"
-  diff "$scratch/true_devices.txt" "$scratch/found_devices.txt" | head -20
+  diff "$scratch/true_devices.txt" "$scratch/found_devices.txt" | head -20 || true
 fi
 echo
 echo "| run | pairs compared | audio tracks in SYNCED.otio |"

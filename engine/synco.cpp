@@ -164,11 +164,15 @@ std::string run(std::vector<std::string> files, const RunSettings& settings,
   if (const std::string notice = timecode_notice(result.timecode_checks); !notice.empty())
     result.notices.push_back(notice);
   result.timeline = build_timeline(clean, timeline_entries(files, analysed));
-  for (const std::string& split : split_disproved_devices(result.timeline, result.devices)) {
+  solve_clocks(result.timeline, clean);
+  // Judged on the clocks' placements, which leave out the pairs that disagree with the
+  // rest; a device split has clocks of its own, solved again.
+  const std::vector<std::string> splits = split_disproved_devices(result.timeline, result.devices);
+  for (const std::string& split : splits) {
     logthis(split);
     result.notices.push_back(split);
   }
-  solve_clocks(result.timeline, clean);
+  if (!splits.empty()) solve_clocks(result.timeline, clean);
   keep_sound_outlines(result.timeline, analysed.analysis);
   report_timeline(result.timeline);
   if (settings.drift_correct) {

@@ -351,8 +351,14 @@ bool record(const std::vector<float>& event, Output& out, Reporter& report) {
   DeviceChain chain(sound, noise_gain);
   const double reference = out.device.time_reference_s;
   const bool tagged_wav = !out.device.encoded();
-  WavWriter writer(out.wav_path, sound.rate, reference >= 0 ? std::llround(reference * sound.rate) : -1,
-                   tagged_wav ? originator(out.device) : "", tagged_wav ? creation_time(out.device) : "");
+  // A recorder with a clock stamps its time of day as the time reference too.
+  const std::string created = tagged_wav ? creation_time(out.device) : "";
+  const double stamped = reference < 0 && created.size() >= 19
+                             ? std::stoi(created.substr(11, 2)) * 3600.0 + std::stoi(created.substr(14, 2)) * 60.0 +
+                                   std::stoi(created.substr(17, 2))
+                             : reference;
+  WavWriter writer(out.wav_path, sound.rate, stamped >= 0 ? std::llround(stamped * sound.rate) : -1,
+                   tagged_wav ? originator(out.device) : "", created);
   if (!writer.ok()) {
     report.fail("cannot write " + out.wav_path + ": " + sf_strerror(nullptr));
     return false;
