@@ -89,10 +89,10 @@ log=$run/Brenvik.app/LOG/log_file.txt
 
 sync() {  # NAME ARGS… -> the printout in $scratch/NAME.txt, the documents in $scratch/NAME/
   local name=$1; shift
-  local before; before=$(stat -c %s "$log" 2>/dev/null || echo 0)
   (cd "$run" && Brenvik.app/brenvik-sync --quiet --no-open --drift-correct 0 --out "$scratch/$name" "$@" \
      > "$scratch/$name.txt" 2> "$scratch/$name.err") || echo "found_devices_shoot: $name run exit $?" >&2
-  tail -c +$((before + 1)) "$log" | awk '/^pairs to compare: / { print $4 }' | tail -1 > "$scratch/$name.pairs"
+  # The log may have rotated during the run; its last count is this run's.
+  cat "$log".3 "$log".2 "$log".1 "$log" 2>/dev/null | awk '/^pairs to compare: / { n = $4 } END { print n }' > "$scratch/$name.pairs"
 }
 sync unmarked "${files[@]}"
 sync marked "${marked[@]}"
@@ -127,5 +127,5 @@ echo "|---|---:|---:|"
 for r in unmarked marked found; do echo "| $r | $(cat "$scratch/$r.pairs") | $(tracks "$r") |"; done
 echo
 echo "found run's documents byte-identical to the marked run's: $same"
-sed -n '/^Devices found from the files:/,/^[^ D]/p' "$scratch/found.txt" | grep -v '^    ' | head -12
+sed -n '/^Devices found from the files:/,/^[^ D]/p' "$scratch/found.txt" | grep -v '^    \|<->' | head -12
 if [ -n "$keep" ]; then mkdir -p "$keep"; cp -r "$scratch"/* "$keep/"; fi
