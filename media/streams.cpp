@@ -105,9 +105,10 @@ std::string recording_format(const AVFormatContext& c, int picture, int sound, d
   std::string format;
   if (picture >= 0) {
     const AVCodecParameters& v = *c.streams[picture]->codecpar;
-    char text[96];
-    std::snprintf(text, sizeof text, "video %d %dx%d %.3f", static_cast<int>(v.codec_id), v.width, v.height, rate);
-    format = text;
+    char fps[32];
+    const auto written = std::to_chars(fps, fps + sizeof fps, rate, std::chars_format::fixed, 3);
+    format = "video " + std::to_string(static_cast<int>(v.codec_id)) + " " + std::to_string(v.width) + "x" +
+             std::to_string(v.height) + " " + std::string(fps, written.ptr);
   }
   if (sound >= 0) {
     const AVCodecParameters& a = *c.streams[sound]->codecpar;
