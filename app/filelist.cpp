@@ -3,7 +3,13 @@
 #include "app/animalmodel.h"
 #include "core/entries.h"
 #include "core/media_names.h"
+#include "core/parallel.h"
+#include "core/process.h"
+#include "engine/found_devices.h"
+#include "media/device_proposal.h"
 #include "media/streams.h"
+
+#include <QSet>
 
 #include <QDir>
 #include <QFileInfo>
@@ -102,8 +108,43 @@ FileList::Edit FileList::append(const QStringList& entries) {
     notices << QStringLiteral("Left out: %1 (not a recording).").arg(names.front());
   else if (!names.isEmpty())
     notices << QStringLiteral("Left out: %1 (not recordings).").arg(names.join(QStringLiteral(", ")));
+  groupFoundDevices(edit.added, notices);
   edit.notice = notices.join(QLatin1Char(' '));
   return edit;
+}
+
+void FileList::groupFoundDevices(const QStringList& added, QStringList& notices) {
+  std::vector<std::string> files;
+  for (const QString& entry : model_.dajmilista()) files.push_back(entry.toStdString());
+  std::vector<int> unread;
+  for (std::size_t i = 0; i < files.size(); ++i)
+    if (!is_marker(files[i]) && !clues_.contains(identities_.at(static_cast<qsizetype>(i)))) unread.push_back(static_cast<int>(i));
+  std::vector<DeviceClues> read(unread.size());
+  ordered_parallel_for(static_cast<int>(unread.size()), worker_count(), [&](int k) {
+    read[static_cast<std::size_t>(k)] = media_start(files[static_cast<std::size_t>(unread[static_cast<std::size_t>(k)])]).clues;
+  }, [](int) {});
+  for (std::size_t k = 0; k < unread.size(); ++k) clues_.insert(identities_.at(unread[k]), read[k]);
+  std::vector<DeviceClues> clues;
+  for (std::size_t i = 0; i < files.size(); ++i)
+    clues.push_back(is_marker(files[i]) ? DeviceClues{} : clues_.value(identities_.at(static_cast<qsizetype>(i))));
+  DeviceProposal proposal = propose_devices(files, clues);
+  // Only devices the new files join: a grouping undone stays undone until more of its files come.
+  const QSet<QString> fresh(added.begin(), added.end());
+  std::erase_if(proposal.devices, [&](const FoundDevice& d) {
+    return std::none_of(d.entries.begin(), d.entries.end(),
+                        [&](int e) { return fresh.contains(QString::fromStdString(files[static_cast<std::size_t>(e)])); });
+  });
+  if (proposal.devices.empty()) return;
+  std::vector<int> moved;
+  const std::vector<std::string> grouped = bracket_devices(files, proposal.devices, moved);
+  keepForUndo();
+  model_.clearall();
+  QList<Animal> animals;
+  for (const std::string& entry : grouped) animals.append(Animal(QString::fromStdString(entry)));
+  model_.addAnimals(animals);
+  for (const FoundDevice& d : proposal.devices)
+    notices << QStringLiteral("Taken as one device, %1 Undo if they are not.")
+                   .arg(QString::fromStdString(found_device_text(d, grouped)) + QLatin1Char('.'));
 }
 
 FileList::Edit FileList::appendDevice(const QStringList& files) {

@@ -3,6 +3,7 @@
 // device groups kept whole, and the marks a run or a refused start leaves on files.
 
 #include "app/filelistentries.h"
+#include "media/device_clues.h"
 
 #include <QHash>
 #include <QList>
@@ -32,7 +33,10 @@ class FileList : public QObject {
   QList<QString> snapshot() const;
 
   // Appends media paths and group markers in order, leaving out files already listed and
-  // files that are not recordings; a file not there is taken, for the list to mark.
+  // files that are not recordings; a file not there is taken, for the list to mark. The
+  // files added that are one device with others outside the groups by what they say of it
+  // (media/device_proposal.h) are grouped as that device, and the notice says so; Undo
+  // takes the grouping back.
   Edit append(const QStringList& entries);
   // Appends files recorded on one device between the two group markers.
   Edit appendDevice(const QStringList& files);
@@ -68,6 +72,8 @@ class FileList : public QObject {
   // without files goes too.
   void spanOf(int row, QList<int>& rows) const;
   void keepForUndo();
+  // Groups the devices the files of `added` are one of, with their reasons into `notices`.
+  void groupFoundDevices(const QStringList& added, QStringList& notices);
   void listRows(int first, int last);
   void unlistRows(int first, int last);
 
@@ -78,5 +84,7 @@ class FileList : public QObject {
   // the model's rows so that an append costs what it adds, not what is listed already.
   QList<QString> identities_;
   QHash<QString, int> listed_;
+  // What each file says of its device, read once, when it was first added; by identity.
+  QHash<QString, DeviceClues> clues_;
   QList<QList<QString>> undo_;  // lists before each removal or clearing, latest last
 };

@@ -68,7 +68,7 @@ std::string usage_text() {
          "                    [--premiere 0|1] [--refine 0|1] [--drift-correct 0|1]\n"
          "                    [--sound-stream N] [--quiet] [--no-open] [--no-cache] [--out DIR]\n"
          "                    [--editor NAME] [--cache-limit SIZE]\n"
-         "                    [--main-sound FILE]\n"
+         "                    [--main-sound FILE] [--devices marked|auto]\n"
          "                    FILE... [--device FILE... --end] ...\n"
          "\n"
          "Lines up recordings of one event by their sound and writes its timelines (Final\n"
@@ -103,6 +103,9 @@ std::string usage_text() {
          "                  to-cut clips: any file of its device (default: the audio-only\n"
          "                  device that covers most of the cameras' time)\n"
          "  --device ... --end   files recorded one after another on one device\n"
+         "  --devices marked|auto  auto: also take files for one device by what they say of\n"
+         "                  it (serial number; maker, model, format, folder and numbering);\n"
+         "                  marked files stay as marked (default marked)\n"
          "  --              every argument after it is a file, even one that starts with -\n"
          "\n"
          "Exit status: 0 synced, 1 nothing in sync, 2 bad usage or input, 3 run impossible,\n"
@@ -114,7 +117,7 @@ namespace {
 bool takes_value(const std::string& option) {
   return option == "--tolerance" || option == "--fps" || option == "--width" ||
          option == "--height" || option == "--premiere" || option == "--refine" ||
-         option == "--drift-correct" || option == "--sound-stream";
+         option == "--drift-correct" || option == "--sound-stream" || option == "--devices";
 }
 
 // Sets the run setting an option that takes a value names; returns why the value is
@@ -140,6 +143,9 @@ std::string set_value(const std::string& a, const std::string& v, RunSettings& s
       return "--sound-stream takes 0 (the loudest) or a stream number from 1 to " +
              std::to_string(kSoundStreamMax) + ", not '" + v + "'";
     settings.sound_stream = n;
+  } else if (a == "--devices") {
+    if (v != "marked" && v != "auto") return "--devices takes marked or auto, not '" + v + "'";
+    settings.find_devices = v == "auto";
   } else {
     if (v != "0" && v != "1") return a + " takes 0 or 1, not '" + v + "'";
     if (a == "--premiere")

@@ -66,6 +66,18 @@ void print_pairs(const RunResult& result) {
   }
 }
 
+// The devices found from the files (--devices auto), each with its files and why, and the
+// files that looked like one device and were not taken for one.
+void print_devices(const RunResult& result, bool asked) {
+  if (!asked) return;
+  std::cout << "Devices found from the files: " << result.devices.size() << "\n";
+  for (const FoundDevice& d : result.devices) {
+    std::cout << "  " << console_safe(d.name.empty() ? std::string("a device") : d.name) << ": " << d.reason << "\n";
+    for (int e : d.entries) std::cout << "    " << shown_name(result.entries[static_cast<std::size_t>(e)]) << "\n";
+  }
+  for (const std::string& refused : result.devices_refused) std::cout << "  " << console_safe(refused) << "\n";
+}
+
 // Per sync group, every device's clock against the group's reference, and which sound
 // was copied onto that clock for the newer timelines.
 void print_clocks(const RunResult& result) {
@@ -212,6 +224,7 @@ int main(int argc, char** argv) {
     std::cerr << "brenvik-sync: " << console_safe(run.error) << "\n";
     return kCannotRun;
   }
+  print_devices(run, o.settings.find_devices);
   print_pairs(run);
   print_clocks(run);
   print_timecodes(run);

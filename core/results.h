@@ -102,6 +102,7 @@ struct TimelineMember {
   // Its sound's outline for the result view (media/envelope.h), taken while the analysis
   // WAV exists; empty outside sync groups.
   std::vector<float> envelope;
+  std::string maker_model;  // the device its tags name ("Sony ILCE-7M3"); empty when they do not
 
   bool audio_only() const { return frame_rate >= kAudioOnlyRate; }
 };
@@ -154,6 +155,17 @@ struct TimecodeCheck {
   bool agrees() const { return difference_s <= frame_s && difference_s >= -frame_s; }
 };
 
+// Files taken for one device by what they say of it rather than by the user's marking:
+// the sound may still prove them two devices.
+struct FoundDevice {
+  std::vector<int> entries;  // file-list positions, in recording order
+  // Per entry, the position of its take's first file: the tracks of one take of a
+  // recorder are recorded at once, the takes one after another.
+  std::vector<int> takes;
+  std::string name;          // make and model as the files give them; empty when they do not
+  std::string reason;        // why: "same serial", "same model, numbered, one folder"
+};
+
 // Everything a run found, for the front ends.
 struct RunResult {
   std::vector<std::string> entries;      // the file list as run, markers included
@@ -162,6 +174,10 @@ struct RunResult {
   std::vector<UnreadableFile> unreadable;
   std::vector<TimecodeCheck> timecode_checks;  // per pair in sync whose files both have one
   std::vector<std::string> notices;      // what the user should know of a run that went on
+  // The devices found from the files (RunSettings::find_devices), as the sound left them,
+  // and why files that looked like one device were not taken for one.
+  std::vector<FoundDevice> devices;
+  std::vector<std::string> devices_refused;
   std::vector<std::string> documents;    // absolute paths of the documents written
   // The file manager started on the documents' folder, running on its own; null when
   // none was asked for. Shared, so that the result stays a value to copy.

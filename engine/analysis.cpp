@@ -209,7 +209,7 @@ void keep_entries(const std::vector<std::string>& files, const AnalysedEntries& 
 AnalysedEntries transcode_and_fingerprint(const std::vector<std::string>& files,
                                           const std::string& work_folder, float decay,
                                           int sound_stream, const ProgressFn& progress,
-                                          RunCache* cache) {
+                                          RunCache* cache, const std::vector<MediaStart>* probed_before) {
   AnalysedEntries out;
   out.analysis = analysis_names(files, work_folder);
   const std::vector<std::optional<CachedFile>> cached = cached_entries(files, out.analysis, cache);
@@ -217,7 +217,9 @@ AnalysedEntries transcode_and_fingerprint(const std::vector<std::string>& files,
   // decides what the transcoder is asked for.
   out.starts.resize(files.size());
   ordered_parallel_for(static_cast<int>(files.size()), worker_count(), [&](int i) {
-    if (cached[i])
+    if (probed_before && static_cast<std::size_t>(i) < probed_before->size())
+      out.starts[i] = (*probed_before)[static_cast<std::size_t>(i)];
+    else if (cached[i])
       out.starts[i] = cached[i]->start;
     else if (!is_marker(files[i]))
       out.starts[i] = media_start(files[i]);

@@ -32,9 +32,11 @@ struct AnalysedEntries {
 // `sound_stream` as RunSettings::sound_stream. The entries `cache` holds are taken from
 // it, their analysis WAVs put in place, and neither transcoded nor fingerprinted: the
 // console, the log and the progress are those of a run without it. What the run makes is
-// kept in it.
+// kept in it. `probed`, when given, holds every entry's container as read already
+// (media_start), which is then not read again.
 class RunCache;
 AnalysedEntries transcode_and_fingerprint(const std::vector<std::string>& files,
                                           const std::string& work_folder, float decay,
                                           int sound_stream, const ProgressFn& progress,
-                                          RunCache* cache = nullptr);
+                                          RunCache* cache = nullptr,
+                                          const std::vector<MediaStart>* probed = nullptr);

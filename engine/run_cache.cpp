@@ -14,7 +14,7 @@ namespace {
 
 // Bumped when what an entry holds changes its form; the program's own identity in every
 // key covers any change in how it is measured.
-constexpr const char* kCacheFormat = "brenvik run cache 1";
+constexpr const char* kCacheFormat = "brenvik run cache 2";
 // Stands for the analysis WAV's name in a kept console text: no console text holds it,
 // since console_safe shows control characters escaped.
 constexpr char kPathMark = '\x01';
@@ -41,6 +41,8 @@ template <class F, class S>
 void fields(F& f, S& s) requires std::is_same_v<std::remove_const_t<S>, MediaStart> {
   f(s.sound_after_picture_s), f(s.sounds), f(s.analysed), f(s.has_picture), f(s.picture_start_s);
   f(s.timecode.text), f(s.timecode.num), f(s.timecode.den), f(s.picture_rate), f(s.read);
+  f(s.clues.make), f(s.clues.model), f(s.clues.serial), f(s.clues.created), f(s.clues.duration_s);
+  f(s.clues.format);
 }
 template <class F, class C>
 void fields(F& f, C& c) requires std::is_same_v<std::remove_const_t<C>, CachedFile> {

@@ -28,6 +28,9 @@ struct RunSettings {
   // A file of the device whose sound goes with every camera's picture in its sync group,
   // as the file list names it; empty: each group's own (matching/main_sound.h).
   std::string main_sound = {};
+  // Besides the files marked as one device, take files for one device by what they say of
+  // it (media/device_proposal.h); the marked groups are kept as they are.
+  bool find_devices = false;
 
   bool operator==(const RunSettings&) const = default;
 };

@@ -10,12 +10,14 @@
 #include "core/stop.h"
 #include "engine/analysis.h"
 #include "engine/drift_copies.h"
+#include "engine/found_devices.h"
 #include "engine/run_cache.h"
 #include "engine/timecode_check.h"
 #include "export/formats.h"
 #include "export/result_tables.h"
 #include "fingerprint/spectrogram.h"
 #include "matching/decide.h"
+#include "matching/device_check.h"
 #include "matching/groups.h"
 #include "matching/main_sound.h"
 #include "matching/match.h"
@@ -69,6 +71,7 @@ std::vector<TimelineMember> timeline_entries(const std::vector<std::string>& fil
     e.path = files[i];
     e.device = e.entry;
     e.frame_rate = framerate_number(analysed.framerates[i]);
+    e.maker_model = analysed.starts[i].clues.name();
     e.duration = analysed.durations[i];
     e.length = sound_seconds(analysed.analysis[i].c_str());
     const MediaStart& start = analysed.starts[i];
@@ -147,7 +150,7 @@ std::string choose_and_log_main_sounds(Timeline& timeline, const std::vector<std
   return problem;
 }
 
-std::string run(const std::vector<std::string>& files, const RunSettings& settings,
+std::string run(std::vector<std::string> files, const RunSettings& settings,
                 const SyncOptions& options, RunResult& result) {
   result.entries = files;
   logthis("pocetok na sync c kernel....");
@@ -156,11 +159,23 @@ std::string run(const std::vector<std::string>& files, const RunSettings& settin
   // Declared before the work on its files, so that it goes after that work has ended.
   const WorkFolder work;
 
+  // The devices found become marked groups, so that the run from here on is the run of
+  // the list the user would have marked so; their containers are read once, here.
+  DeviceFinding found;
+  if (settings.find_devices) {
+    logthis("devices from the files...");
+    found = find_devices(files);
+    files = found.files;
+    result.entries = files;
+    result.devices = found.devices;
+    result.devices_refused = found.refused;
+  }
+
   RunCache cache(options.use_cache ? run_folder().cache : std::string(), options.cache_limit,
                  static_cast<float>(settings.tolerance), settings.sound_stream);
   AnalysedEntries analysed = transcode_and_fingerprint(
       files, work.path(), static_cast<float>(settings.tolerance), settings.sound_stream,
-      options.progress, &cache);
+      options.progress, &cache, settings.find_devices ? &found.starts : nullptr);
   if (cache.enabled()) {
     const std::string taken = cache.files_report(media_entry_count(files));
     logthis(taken);
@@ -195,6 +210,14 @@ std::string run(const std::vector<std::string>& files, const RunSettings& settin
     result.notices.push_back(notice);
   result.timeline = build_timeline(clean, timeline_entries(files, analysed));
   solve_clocks(result.timeline, clean);
+  // Judged on the clocks' placements, which leave out the pairs that disagree with the
+  // rest; a device split has clocks of its own, solved again.
+  const std::vector<std::string> splits = split_disproved_devices(result.timeline, result.devices);
+  for (const std::string& split : splits) {
+    logthis(split);
+    result.notices.push_back(split);
+  }
+  if (!splits.empty()) solve_clocks(result.timeline, clean);
   keep_sound_outlines(result.timeline, analysed.analysis);
   if (const std::string problem =
           choose_and_log_main_sounds(result.timeline, analysed.analysis, settings.main_sound);

@@ -173,14 +173,34 @@ std::vector<GroupLayout> layout_groups(const Timeline& timeline) {
   // A device's name comes from all of its files, wherever they synced, so that its tracks
   // are named alike in every group.
   std::map<int, std::vector<std::pair<int, std::string>>> files_of;
+  std::map<int, std::vector<std::string>> makers_of;
   for (const SyncGroup& group : timeline.groups)
-    for (const TimelineMember& m : group.members) files_of[m.device].emplace_back(m.entry, file_name(m.path));
+    for (const TimelineMember& m : group.members) {
+      files_of[m.device].emplace_back(m.entry, file_name(m.path));
+      makers_of[m.device].push_back(m.maker_model);
+    }
   std::map<int, std::string> names;
+  std::map<int, std::string> maker_names;
+  std::map<std::string, int> devices_named;
   for (auto& [device, files] : files_of) {
     std::sort(files.begin(), files.end());
     std::vector<std::string> in_order;
     for (const auto& file : files) in_order.push_back(file.second);
     names[device] = device_name(in_order);
+    const std::vector<std::string>& makers = makers_of[device];
+    if (!makers.front().empty() && std::all_of(makers.begin(), makers.end(),
+                                               [&](const std::string& m) { return m == makers.front(); })) {
+      maker_names[device] = makers.front();
+      ++devices_named[makers.front()];
+    }
+  }
+  // The maker and model its files name is the device's name; two devices of one model
+  // keep their files' names beside it.
+  for (const auto& [device, maker] : maker_names) {
+    const std::size_t count = files_of[device].size();
+    names[device] = devices_named[maker] > 1 ? maker + " · " + names[device]
+                    : count > 1               ? maker + " (" + std::to_string(count) + " files)"
+                                              : maker;
   }
   std::vector<GroupLayout> layouts;
   for (std::size_t g = 0; g < timeline.groups.size(); ++g) {

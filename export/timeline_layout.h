@@ -73,6 +73,9 @@ std::string device_name(const std::vector<std::string>& files);
 
 // One layout per sync group. A device's files follow one another on its tracks; a file
 // that would overlap its device's previous one gets a further track of that device.
+// A device whose files all name one maker and model (TimelineMember::maker_model) is
+// named by them ("Sony ILCE-7M3 (3 files)"), with device_name() beside them when another
+// device of the run has the same.
 std::vector<GroupLayout> layout_groups(const Timeline& timeline);
 
 // The files that synced with nothing, one after another on one video and one audio

@@ -515,6 +515,11 @@ std::vector<PairSlot> proveriall(const std::vector<LandmarkTable>& tables, int n
   const int usable = static_cast<int>(std::min<std::size_t>(
       {static_cast<std::size_t>(std::max(n, 0)), tables.size(), durations.size()}));
   const std::vector<PlannedPair> plan = plan_pairs(usable, durations, groups);
+  // Markers and files without sound are planned too, and compare nothing.
+  const auto with_sound = std::count_if(plan.begin(), plan.end(), [&](const PlannedPair& p) {
+    return durations[static_cast<std::size_t>(p.longer)] > 0.0f && durations[static_cast<std::size_t>(p.shorter)] > 0.0f;
+  });
+  logthis("pairs to compare: " + std::to_string(with_sound));
 
   // Shorter files are walked in the order the plan first needs them, so that the slots
   // and the progress reports, which go in plan order, follow the work closely.

@@ -13,6 +13,7 @@ extern "C" {
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
+#include <vector>
 
 namespace {
 
@@ -92,6 +93,39 @@ bool time_reference(const AVFormatContext& container, int sound, StartTimecode& 
   out.den = rate;
   out.text = clock_text(samples, rate);
   return true;
+}
+
+void collect_tags(const AVDictionary* tags, std::vector<MediaTag>& out) {
+  for (const AVDictionaryEntry* e = nullptr; (e = av_dict_get(tags, "", e, AV_DICT_IGNORE_SUFFIX)) != nullptr;)
+    if (e->key != nullptr && e->value != nullptr) out.push_back({e->key, e->value});
+}
+
+// Codec numbers rather than names: the key only has to be equal for files recorded alike.
+std::string recording_format(const AVFormatContext& c, int picture, int sound, double rate) {
+  std::string format;
+  if (picture >= 0) {
+    const AVCodecParameters& v = *c.streams[picture]->codecpar;
+    char fps[32];
+    const auto written = std::to_chars(fps, fps + sizeof fps, rate, std::chars_format::fixed, 3);
+    format = "video " + std::to_string(static_cast<int>(v.codec_id)) + " " + std::to_string(v.width) + "x" +
+             std::to_string(v.height) + " " + std::string(fps, written.ptr);
+  }
+  if (sound >= 0) {
+    const AVCodecParameters& a = *c.streams[sound]->codecpar;
+    format += (format.empty() ? "" : ", ") + std::string("sound ") + std::to_string(static_cast<int>(a.codec_id)) +
+              " " + std::to_string(a.sample_rate);
+  }
+  return format;
+}
+
+void read_clues(const AVFormatContext& c, int picture, int sound, double rate, DeviceClues& clues) {
+  std::vector<MediaTag> tags;
+  collect_tags(c.metadata, tags);
+  for (unsigned i = 0; i < c.nb_streams; ++i) collect_tags(c.streams[i]->metadata, tags);
+  read_device_tags(tags, clues);
+  if (c.duration != AV_NOPTS_VALUE && c.duration > 0)
+    clues.duration_s = static_cast<double>(c.duration) / AV_TIME_BASE;
+  clues.format = recording_format(c, picture, sound, rate);
 }
 
 class OpenContainer {
@@ -184,5 +218,6 @@ MediaStart media_start(const std::string& path) {
       out.timecode = StartTimecode{};
   }
   analyse_sound(out, position);
+  read_clues(c, picture, sound, out.picture_rate, out.clues);
   return out;
 }

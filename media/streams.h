@@ -2,6 +2,7 @@
 // Where a file starts for an editor: its sound against its picture, and its own clock.
 
 #include "core/results.h"
+#include "media/device_clues.h"
 
 #include <string>
 #include <vector>
@@ -28,6 +29,7 @@ struct MediaStart {
   double picture_start_s = 0.0;  // its start time
   StartTimecode timecode;  // empty when the file carries none
   double picture_rate = 0.0;  // frames a second of its first picture stream; 0 without one
+  DeviceClues clues;       // what its tags and streams say of the device that recorded it
   bool read = false;       // false: the container could not be read, and the sound counts from 0
 };
 
@@ -38,7 +40,8 @@ void analyse_sound(MediaStart& start, int position);
 // applies them) of the sound stream the transcoder decodes and of the first video stream
 // that is not a cover picture, and the start timecode: a timecode tag of a stream or of
 // the container (QuickTime/MP4 timecode tracks, MXF), counted at the picture's rate, or
-// a Broadcast WAV's time reference in samples of its rate.
+// a Broadcast WAV's time reference in samples of its rate. The same reading gives the
+// device's clues (its tags, its length, the recording format; not its name's numbering).
 MediaStart media_start(const std::string& path);
 
 // Whether `path` can be synced as a recording: it has a media file name (core/media_names.h),

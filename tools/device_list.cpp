@@ -152,6 +152,18 @@ std::string set_key(const std::string& key, const std::string& value, Device& ou
     if (value == "testsrc") out.picture = Picture::TestSource;
     else if (value == "color") out.picture = Picture::Color;
     else return bad("picture is testsrc or color");
+  } else if (key == "folder") {
+    if (value.empty() || value.find('/') != std::string::npos || value == "." || value == "..")
+      return bad("a plain folder name is needed");
+    out.folder = value;
+  } else if (key == "make" || key == "model" || key == "serial") {
+    (key == "make" ? out.make : key == "model" ? out.model : out.serial) = value;
+  } else if (key == "clock") {
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0;
+    char z = 0;
+    if (std::sscanf(value.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%c", &y, &mo, &d, &h, &mi, &sec, &z) != 7 || z != 'Z')
+      return bad("clock is YYYY-MM-DDTHH:MM:SSZ");
+    out.clock = value;
   } else {
     return "unknown key '" + key + "'";
   }
@@ -180,7 +192,7 @@ std::string check_line(Device& out, bool have_duration, const std::string& filte
   if (std::max(f.low_hz, f.high_hz) >= kFilterCeiling * out.sound.rate)
     return out.file + ": filter " + filter_text + " is too close to half the rate " +
            std::to_string(out.sound.rate);
-  out.sound.noise_seed = derive_seed(out.event, hash_text(out.file));
+  out.sound.noise_seed = derive_seed(out.event, hash_text(out.relative_path()));
   return {};
 }
 
@@ -224,7 +236,7 @@ std::string check_devices(const std::vector<Device>& devices) {
   if (devices.empty()) return "no files to make: give --device or --devices";
   std::set<std::string> names;
   for (const Device& d : devices)
-    if (!names.insert(d.file).second) return d.file + " is listed twice";
+    if (!names.insert(d.relative_path()).second) return d.relative_path() + " is listed twice";
   return {};
 }
 

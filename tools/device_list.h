@@ -47,6 +47,16 @@ struct Device {
   std::string timecode;
   double time_reference_s = -1.0;
   SilentStream silent_stream = SilentStream::None;  // video files only
+  // A folder inside the output folder for the file, as a device's card keeps its files;
+  // empty: the output folder itself.
+  std::string folder;
+  // What the file says of its device, as the container's tags (a Broadcast WAV's originator
+  // and origination time); none by default. `clock` is the device clock's time at event
+  // time 0 (YYYY-MM-DDTHH:MM:SSZ): the file's creation time is it plus the file's start.
+  std::string make, model, serial, clock;
+
+  // The file's place below the output folder, as the manifest names it.
+  std::string relative_path() const { return folder.empty() ? file : folder + "/" + file; }
 
   bool video() const {
     return container == Container::Mov || container == Container::Mp4 || container == Container::Mts;
@@ -60,7 +70,8 @@ struct Device {
 // duration (required but for text), gain (dB), filter, snr (dB or none), reverb
 // (on|off), drift (ppm), rate (Hz), fps, size (WxH), picture (testsrc|color), loop (s),
 // sound_at (s, video files only), timecode (HH:MM:SS:FF, video files), time_reference
-// (s since midnight, .wav), silent_stream (first|second, video files).
+// (s since midnight, .wav), silent_stream (first|second, video files), folder, make,
+// model, serial (no blanks), clock (YYYY-MM-DDTHH:MM:SSZ).
 // Returns an error sentence, or "" when the line is good.
 std::string parse_device_line(const std::string& line, Device& out);
 

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <ctime>
 #include <cstdio>
 #include <deque>
 #include <filesystem>
@@ -66,7 +67,9 @@ std::string usage() {
          "  picture (testsrc|color), sound_at (s the sound starts after the picture,\n"
          "  negative before; video files), timecode (HH:MM:SS:FF, ';' for drop frame;\n"
          "  video files), time_reference (s since midnight; .wav, a Broadcast WAV),\n"
-         "  silent_stream (first|second: a second sound stream of silence; video files).\n"
+         "  silent_stream (first|second: a second sound stream of silence; video files),\n"
+         "  folder (a folder for the file), make, model, serial (the device's tags),\n"
+         "  clock (YYYY-MM-DDTHH:MM:SSZ at event time 0; the creation time is it + start).\n"
          "Formats by name: .wav (16-bit), .mp3, .m4a, .mov, .mp4 and .mts (H.264 + AAC).\n"
          "--devices FILE holds one device per line; blank lines and # comments are skipped.\n"
          "\n"
@@ -194,17 +197,25 @@ class Reporter {
 // A 16-bit mono WAV written as it comes.
 class WavWriter {
  public:
-  // A time reference (samples since midnight, not negative) makes it a Broadcast WAV.
-  WavWriter(const std::string& path, int rate, int64_t time_reference = -1) {
+  // A time reference (samples since midnight, not negative), an originator or an
+  // origination time ("YYYY-MM-DDTHH:MM:SS") makes it a Broadcast WAV.
+  WavWriter(const std::string& path, int rate, int64_t time_reference = -1,
+            const std::string& originator = "", const std::string& origination = "") {
     SF_INFO info{};
     info.samplerate = rate;
     info.channels = 1;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
     file_ = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (file_ != nullptr && time_reference >= 0) {
+    if (file_ != nullptr && (time_reference >= 0 || !originator.empty() || !origination.empty())) {
       SF_BROADCAST_INFO bext{};
-      bext.time_reference_low = static_cast<uint32_t>(time_reference & 0xFFFFFFFF);
-      bext.time_reference_high = static_cast<uint32_t>(time_reference >> 32);
+      const int64_t reference = std::max<int64_t>(time_reference, 0);
+      bext.time_reference_low = static_cast<uint32_t>(reference & 0xFFFFFFFF);
+      bext.time_reference_high = static_cast<uint32_t>(reference >> 32);
+      originator.copy(bext.originator, sizeof bext.originator);
+      if (origination.size() >= 19) {
+        origination.copy(bext.origination_date, sizeof bext.origination_date, 0);
+        origination.copy(bext.origination_time, sizeof bext.origination_time, 11);
+      }
       good_ = sf_command(file_, SFC_SET_BROADCAST_INFO, &bext, sizeof bext) == SF_TRUE;
     }
   }
@@ -278,6 +289,39 @@ EventSound synthesise(uint64_t event, int64_t end, double loop_s) {
   return sound;
 }
 
+// The device's clock at its file's start, "YYYY-MM-DDTHH:MM:SS"; "" without a clock.
+std::string creation_time(const Device& d) {
+  std::tm t{};
+  if (d.clock.empty() || std::sscanf(d.clock.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d", &t.tm_year, &t.tm_mon,
+                                     &t.tm_mday, &t.tm_hour, &t.tm_min, &t.tm_sec) != 6)
+    return {};
+  t.tm_year -= 1900;
+  t.tm_mon -= 1;
+  const std::time_t at = timegm(&t) + static_cast<std::time_t>(std::floor(d.sound.start_s));
+  std::tm out{};
+  gmtime_r(&at, &out);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &out);
+  return text;
+}
+
+std::string originator(const Device& d) {
+  return d.make.empty() ? d.model : d.model.empty() ? d.make : d.make + " " + d.model;
+}
+
+// The device's tags for the encoder; none for a device without them.
+std::vector<std::string> tag_arguments(const Device& d) {
+  std::vector<std::string> argv;
+  for (const auto& [key, value] : {std::pair<const char*, std::string>{"make", d.make}, {"model", d.model},
+                                   {"serial_number", d.serial}})
+    if (!value.empty()) argv.insert(argv.end(), {"-metadata", std::string(key) + "=" + value});
+  if (const std::string created = creation_time(d); !created.empty())
+    argv.insert(argv.end(), {"-metadata", "creation_time=" + created + "Z"});
+  if (!argv.empty() && d.container != Container::Mts && d.container != Container::Mp3)
+    argv.insert(argv.end(), {"-movflags", "use_metadata_tags"});
+  return argv;
+}
+
 // Runs the event through `chain` block by block; `sink` receives the new file samples.
 void play(const std::vector<float>& event, DeviceChain& chain,
           const std::function<void(const std::vector<float>&)>& sink) {
@@ -306,7 +350,15 @@ bool record(const std::vector<float>& event, Output& out, Reporter& report) {
   }
   DeviceChain chain(sound, noise_gain);
   const double reference = out.device.time_reference_s;
-  WavWriter writer(out.wav_path, sound.rate, reference >= 0 ? std::llround(reference * sound.rate) : -1);
+  const bool tagged_wav = !out.device.encoded();
+  // A recorder with a clock stamps its time of day as the time reference too.
+  const std::string created = tagged_wav ? creation_time(out.device) : "";
+  const double stamped = reference < 0 && created.size() >= 19
+                             ? std::stoi(created.substr(11, 2)) * 3600.0 + std::stoi(created.substr(14, 2)) * 60.0 +
+                                   std::stoi(created.substr(17, 2))
+                             : reference;
+  WavWriter writer(out.wav_path, sound.rate, stamped >= 0 ? std::llround(stamped * sound.rate) : -1,
+                   tagged_wav ? originator(out.device) : "", created);
   if (!writer.ok()) {
     report.fail("cannot write " + out.wav_path + ": " + sf_strerror(nullptr));
     return false;
@@ -395,6 +447,7 @@ std::vector<std::string> encode_command(const Options& o, const Output& out) {
     else append(aac);
   }
   append({"-map_metadata", "-1"});
+  append(tag_arguments(d));
   if (!d.timecode.empty()) append({"-timecode", d.timecode});
   append({out.path});
   return argv;
@@ -426,7 +479,7 @@ std::string manifest_row(const Output& out) {
   const bool has_truth = d.content == Content::Sound;
   const bool has_length = d.content != Content::Text;
   const char* kinds[] = {"sound", "silence", "noaudio", "text"};
-  std::string row = d.file + "\t" + d.device + "\t";
+  std::string row = d.relative_path() + "\t" + d.device + "\t";
   row += has_truth ? std::to_string(d.event) : "-";
   row += "\t";
   row += has_truth ? seconds_text(d.sound.start_s) : "-";
@@ -455,8 +508,13 @@ std::vector<Output> plan_outputs(const Options& o, const std::string& dir) {
   for (size_t i = 0; i < o.devices.size(); ++i) {
     Output& out = outputs[i];
     out.device = o.devices[i];
-    out.path = (fs::path(dir) / out.device.file).string();
-    out.wav_path = out.device.encoded() ? (fs::path(dir) / ("." + out.device.file + ".tmp.wav")).string()
+    const fs::path folder = out.device.folder.empty() ? fs::path(dir) : fs::path(dir) / out.device.folder;
+    if (!out.device.folder.empty()) {
+      std::error_code ec;
+      fs::create_directories(folder, ec);
+    }
+    out.path = (folder / out.device.file).string();
+    out.wav_path = out.device.encoded() ? (folder / ("." + out.device.file + ".tmp.wav")).string()
                                       : out.path;
   }
   return outputs;

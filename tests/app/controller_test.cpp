@@ -129,6 +129,15 @@ void ControllerTest::dropsTakeMediaFilesAndFolders() {
   // The list's badges tell recordings from films by the same list the drop used.
   QCOMPARE(controller.entries()->index(0, 0).data(FileListEntries::SoundOnlyRole).toBool(), true);
   QCOMPARE(controller.entries()->index(1, 0).data(FileListEntries::SoundOnlyRole).toBool(), false);
+  // A camera's clips that say so are one device at once, and Undo says they are not.
+  for (const char* clip : {"C0008.MP4", "C0007.MP4"})
+    QCOMPARE(testing_support::ffmpeg({"-f", "lavfi", "-i", "sine=d=1", "-metadata", "make=Sony", "-metadata",
+                                      "model=FX3", "-movflags", "use_metadata_tags", dir.file("CARD/sub/") + clip}), 0);
+  controller.addUrls({QUrl::fromLocalFile(card + "/sub")});
+  QCOMPARE(model.dajmilista().mid(4), QList<QString>({kBeginMarker, card + "/sub/C0007.MP4", card + "/sub/C0008.MP4", kEndMarker}));
+  QVERIFY2(controller.status().startsWith("Taken as one device, Sony FX3 (same model, numbered, one folder): C0007.MP4, C0008.MP4."), qPrintable(controller.status()));
+  controller.undo();
+  QCOMPARE(model.dajmilista().size(), 6);
 }
 
 // The event's notes beside its recordings: picked, picked for one device, or handed over

@@ -24,12 +24,12 @@ TEST(CliOptions, FilesDeviceGroupsAndSettingsAreRead) {
 
   p = parse_cli({"--tolerance", "0.98", "--fps", "29.97", "--width", "1280", "--height", "720",
                  "--premiere", "1", "--refine", "0", "--drift-correct", "0", "--quiet", "--no-open",
-                 "--out", "docs", "a.mov"},
+                 "--out", "docs", "--devices", "auto", "a.mov"},
                 dir.path());
   ASSERT_EQ(p.error, "");
   EXPECT_TRUE(p.options.settings == (RunSettings{.tolerance = 0.98, .fps = 29.97f, .width = 1280,
                                                  .height = 720, .premiere = 1, .refine = false,
-                                                 .drift_correct = false}));
+                                                 .drift_correct = false, .find_devices = true}));
   EXPECT_TRUE(p.options.quiet && p.options.no_open);
   EXPECT_EQ(p.options.out, dir.file("docs"));
   EXPECT_EQ(p.options.editor, "");
@@ -85,6 +85,7 @@ TEST(CliOptions, UsageErrorsNameTheProblem) {
       {{"--fps", "fast", "a.mov"}, "--fps takes"},
       {{"a.mov", "--out"}, "--out needs a folder"},
       {{"--refine", "yes", "a.mov"}, "--refine takes 0 or 1"},
+      {{"--devices", "all", "a.mov"}, "--devices takes marked or auto, not 'all'"},
       {{"--editor", "Avid", "a.mov"}, "--editor takes one of finalcut, premiere, resolve, kdenlive, shotcut, other, not 'Avid'"},
       {{"a.mov", "--editor"}, "--editor takes one of"},
       {{"--cache-limit", "0", "a.mov"}, "--cache-limit takes a size such as 500M or 4G (--no-cache for none), not '0'"},
