@@ -11,6 +11,8 @@
 
 #include <QSet>
 
+#include <memory>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QUrl>
@@ -108,22 +110,45 @@ FileList::Edit FileList::append(const QStringList& entries) {
     notices << QStringLiteral("Left out: %1 (not a recording).").arg(names.front());
   else if (!names.isEmpty())
     notices << QStringLiteral("Left out: %1 (not recordings).").arg(names.join(QStringLiteral(", ")));
-  groupFoundDevices(edit.added, notices);
   edit.notice = notices.join(QLatin1Char(' '));
+  if (!edit.added.isEmpty()) readCluesThenGroup(edit.added);
   return edit;
 }
 
-void FileList::groupFoundDevices(const QStringList& added, QStringList& notices) {
+void FileList::readCluesThenGroup(const QStringList& added) {
+  std::vector<std::string> paths;
+  QList<QString> identities;
+  const QList<QString> listed = model_.dajmilista();
+  for (qsizetype i = 0; i < listed.size(); ++i) {
+    const QString& id = identities_.at(i);
+    if (id.isEmpty() || clues_.contains(id) || reading_.contains(id)) continue;
+    reading_.insert(id);
+    identities << id;
+    paths.push_back(listed.at(i).toStdString());
+  }
+  // Grouped after the edit either way, so that its notice follows the edit's.
+  if (paths.empty()) {
+    QMetaObject::invokeMethod(this, [this, added] { groupFoundDevices(added); }, Qt::QueuedConnection);
+    return;
+  }
+  readers_.start([this, paths, identities, added] {
+    auto read = std::make_shared<std::vector<DeviceClues>>(paths.size());
+    ordered_parallel_for(static_cast<int>(paths.size()), worker_count(), [&](int k) {
+      (*read)[static_cast<std::size_t>(k)] = media_start(paths[static_cast<std::size_t>(k)]).clues;
+    }, [](int) {});
+    QMetaObject::invokeMethod(this, [this, read, identities, added] {
+      for (qsizetype k = 0; k < identities.size(); ++k) {
+        clues_.insert(identities.at(k), read->at(static_cast<std::size_t>(k)));
+        reading_.remove(identities.at(k));
+      }
+      groupFoundDevices(added);
+    }, Qt::QueuedConnection);
+  });
+}
+
+void FileList::groupFoundDevices(const QStringList& added) {
   std::vector<std::string> files;
   for (const QString& entry : model_.dajmilista()) files.push_back(entry.toStdString());
-  std::vector<int> unread;
-  for (std::size_t i = 0; i < files.size(); ++i)
-    if (!is_marker(files[i]) && !clues_.contains(identities_.at(static_cast<qsizetype>(i)))) unread.push_back(static_cast<int>(i));
-  std::vector<DeviceClues> read(unread.size());
-  ordered_parallel_for(static_cast<int>(unread.size()), worker_count(), [&](int k) {
-    read[static_cast<std::size_t>(k)] = media_start(files[static_cast<std::size_t>(unread[static_cast<std::size_t>(k)])]).clues;
-  }, [](int) {});
-  for (std::size_t k = 0; k < unread.size(); ++k) clues_.insert(identities_.at(unread[k]), read[k]);
   std::vector<DeviceClues> clues;
   for (std::size_t i = 0; i < files.size(); ++i)
     clues.push_back(is_marker(files[i]) ? DeviceClues{} : clues_.value(identities_.at(static_cast<qsizetype>(i))));
@@ -142,9 +167,11 @@ void FileList::groupFoundDevices(const QStringList& added, QStringList& notices)
   QList<Animal> animals;
   for (const std::string& entry : grouped) animals.append(Animal(QString::fromStdString(entry)));
   model_.addAnimals(animals);
+  QStringList notices;
   for (const FoundDevice& d : proposal.devices)
     notices << QStringLiteral("Taken as one device, %1 Undo if they are not.")
                    .arg(QString::fromStdString(found_device_text(d, grouped)) + QLatin1Char('.'));
+  emit devicesGrouped(notices.join(QLatin1Char(' ')));
 }
 
 FileList::Edit FileList::appendDevice(const QStringList& files) {

@@ -8,8 +8,10 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QThreadPool>
 #include <QVariantList>
 
 class AnimalModel;
@@ -35,8 +37,8 @@ class FileList : public QObject {
   // Appends media paths and group markers in order, leaving out files already listed and
   // files that are not recordings; a file not there is taken, for the list to mark. The
   // files added that are one device with others outside the groups by what they say of it
-  // (media/device_proposal.h) are grouped as that device, and the notice says so; Undo
-  // takes the grouping back.
+  // (media/device_proposal.h) are grouped as that device once their containers are read,
+  // off this thread, and devicesGrouped says so; Undo takes the grouping back.
   Edit append(const QStringList& entries);
   // Appends files recorded on one device between the two group markers.
   Edit appendDevice(const QStringList& files);
@@ -66,14 +68,18 @@ class FileList : public QObject {
  signals:
   // Entries were added, removed or cleared.
   void changed();
+  // Files just added were grouped as devices; one sentence each, with its reason.
+  void devicesGrouped(const QString& notice);
 
  private:
   // The rows remove(row) takes away: a group's markers bring its files, and a group left
   // without files goes too.
   void spanOf(int row, QList<int>& rows) const;
   void keepForUndo();
-  // Groups the devices the files of `added` are one of, with their reasons into `notices`.
-  void groupFoundDevices(const QStringList& added, QStringList& notices);
+  // Reads the containers of the listed files not read yet, off this thread (hundreds of
+  // files take seconds), then groups the devices the files of `added` are one of.
+  void readCluesThenGroup(const QStringList& added);
+  void groupFoundDevices(const QStringList& added);
   void listRows(int first, int last);
   void unlistRows(int first, int last);
 
@@ -86,5 +92,9 @@ class FileList : public QObject {
   QHash<QString, int> listed_;
   // What each file says of its device, read once, when it was first added; by identity.
   QHash<QString, DeviceClues> clues_;
+  QSet<QString> reading_;  // identities whose clues a reader has not brought back yet
   QList<QList<QString>> undo_;  // lists before each removal or clearing, latest last
+  // Last, so that it is the first to go: it waits for its readers, whose results are
+  // delivered to this object.
+  QThreadPool readers_;
 };

@@ -134,7 +134,7 @@ void ControllerTest::dropsTakeMediaFilesAndFolders() {
     QCOMPARE(testing_support::ffmpeg({"-f", "lavfi", "-i", "sine=d=1", "-metadata", "make=Sony", "-metadata",
                                       "model=FX3", "-movflags", "use_metadata_tags", dir.file("CARD/sub/") + clip}), 0);
   controller.addUrls({QUrl::fromLocalFile(card + "/sub")});
-  QCOMPARE(model.dajmilista().mid(4), QList<QString>({kBeginMarker, card + "/sub/C0007.MP4", card + "/sub/C0008.MP4", kEndMarker}));
+  QTRY_COMPARE(model.dajmilista().mid(4), QList<QString>({kBeginMarker, card + "/sub/C0007.MP4", card + "/sub/C0008.MP4", kEndMarker}));
   QVERIFY2(controller.status().startsWith("Taken as one device, Sony FX3 (same model, numbered, one folder): C0007.MP4, C0008.MP4."), qPrintable(controller.status()));
   controller.undo();
   QCOMPARE(model.dajmilista().size(), 6);
