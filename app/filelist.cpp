@@ -168,10 +168,42 @@ void FileList::groupFoundDevices(const QStringList& added) {
   for (const std::string& entry : grouped) animals.append(Animal(QString::fromStdString(entry)));
   model_.addAnimals(animals);
   QStringList notices;
-  for (const FoundDevice& d : proposal.devices)
+  for (const FoundDevice& d : proposal.devices) {
     notices << QStringLiteral("Taken as one device, %1 Undo if they are not.")
                    .arg(QString::fromStdString(found_device_text(d, grouped)) + QLatin1Char('.'));
+    FoundGroup group{{}, d};
+    const int first = d.entries.front();
+    for (int& e : group.device.entries) {
+      group.files << QString::fromStdString(grouped[static_cast<std::size_t>(e)]);
+      e -= first;
+    }
+    for (int& t : group.device.takes) t -= first;
+    found_.append(group);
+  }
+  QList<FileListEntries::FoundGroup> shown;
+  for (const FoundGroup& g : found_)
+    shown.append({g.files, QString::fromStdString((g.device.name.empty() ? "" : g.device.name + ", ") + g.device.reason)});
+  entries_.setFoundGroups(shown);
   emit devicesGrouped(notices.join(QLatin1Char(' ')));
+}
+
+std::vector<FoundDevice> FileList::foundDevices() const {
+  const QList<QString> listed = model_.dajmilista();
+  std::vector<FoundDevice> devices;
+  for (const FoundGroup& g : found_) {
+    const qsizetype n = g.files.size();
+    for (qsizetype i = 1; i + n < listed.size(); ++i) {
+      if (listed.at(i) != g.files.front() || listed.at(i - 1) != QString::fromUtf8(kBeginMarker) ||
+          listed.at(i + n) != QString::fromUtf8(kEndMarker) || listed.mid(i, n) != g.files)
+        continue;
+      FoundDevice d = g.device;
+      for (int& e : d.entries) e += static_cast<int>(i);
+      for (int& t : d.takes) t += static_cast<int>(i);
+      devices.push_back(std::move(d));
+      break;
+    }
+  }
+  return devices;
 }
 
 FileList::Edit FileList::appendDevice(const QStringList& files) {

@@ -3,6 +3,7 @@
 // device groups kept whole, and the marks a run or a refused start leaves on files.
 
 #include "app/filelistentries.h"
+#include "core/results.h"
 #include "media/device_clues.h"
 
 #include <QHash>
@@ -58,6 +59,10 @@ class FileList : public QObject {
   bool undo();
   bool canUndo() const { return !undo_.isEmpty(); }
 
+  // The groups of the list as grouping found them from the files, still whole and as
+  // they were grouped, by their positions in snapshot(): what the run's sound checks.
+  std::vector<FoundDevice> foundDevices() const;
+
   // Marks the media entries that cannot be read now, and only those; returns them.
   QStringList markMissing();
   void setMarks(QHash<QString, FileListEntries::Mark> marks) { entries_.setMarks(std::move(marks)); }
@@ -93,6 +98,13 @@ class FileList : public QObject {
   // What each file says of its device, read once, when it was first added; by identity.
   QHash<QString, DeviceClues> clues_;
   QSet<QString> reading_;  // identities whose clues a reader has not brought back yet
+  // Each group found from the files: its entries as grouped, and the device with its
+  // positions counted from the group's first file.
+  struct FoundGroup {
+    QStringList files;
+    FoundDevice device;
+  };
+  QList<FoundGroup> found_;
   QList<QList<QString>> undo_;  // lists before each removal or clearing, latest last
   // Last, so that it is the first to go: it waits for its readers, whose results are
   // delivered to this object.

@@ -99,6 +99,14 @@ QVariant FileListEntries::data(const QModelIndex& index, int role) const {
       return marks_.value(text).text;
     case MarkKindRole:
       return marks_.value(text).kind;
+    case FoundRole: {
+      if (kind != Kind::Begin) return QString();
+      QStringList files;
+      for (int r = row + 1; r < rowCount() && kind_of(textAt(r)) == Kind::File; ++r) files << textAt(r);
+      for (const FoundGroup& g : found_)
+        if (g.files == files) return g.text;
+      return QString();
+    }
     case SoundOnlyRole:
       return kind == Kind::File && is_sound_only_name(text.toStdString());
     default:
@@ -116,5 +124,11 @@ QHash<int, QByteArray> FileListEntries::roleNames() const {
   names.insert(MarkRole, "mark");
   names.insert(MarkKindRole, "markKind");
   names.insert(SoundOnlyRole, "soundOnly");
+  names.insert(FoundRole, "found");
   return names;
+}
+
+void FileListEntries::setFoundGroups(QList<FoundGroup> groups) {
+  found_ = std::move(groups);
+  if (rowCount() > 0) emit dataChanged(index(0, 0), index(rowCount() - 1, 0), {FoundRole});
 }

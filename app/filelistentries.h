@@ -21,6 +21,13 @@ class FileListEntries : public QIdentityProxyModel {
     MarkRole,        // what the last run, or the last refused start, found of the file
     MarkKindRole,    // "synced", "alone", "unreadable", "missing", or empty
     SoundOnlyRole,   // a file whose extension names a recording without picture
+    FoundRole,       // on a "begin" entry of a group found from the files: its device and why
+  };
+
+  // A group found from what its files say, and what the list says of it.
+  struct FoundGroup {
+    QStringList files;
+    QString text;  // "Sony FX3, same model, numbered, one folder"
   };
 
   struct Mark {
@@ -39,6 +46,8 @@ class FileListEntries : public QIdentityProxyModel {
   // Marks files by their list text; a file without a mark shows none.
   void setMarks(QHash<QString, Mark> marks);
   const QHash<QString, Mark>& marks() const { return marks_; }
+  // The groups found from the files; a group shows its text while it holds those files.
+  void setFoundGroups(QList<FoundGroup> groups);
 
  signals:
   void mediaCountChanged();
@@ -49,4 +58,5 @@ class FileListEntries : public QIdentityProxyModel {
 
   int media_count_ = 0;
   QHash<QString, Mark> marks_;
+  QList<FoundGroup> found_;
 };

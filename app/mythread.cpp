@@ -20,6 +20,7 @@ void MyThread::run() {
   options.result = &outcome;
   options.open_output = open_output;
   options.use_cache = use_cache;
+  options.found_devices = found_devices;
   options.output_folder = output_folder.toStdString();
   options.progress = [this](std::string_view stage, int i, int n) {
     emit progressed(QString::fromUtf8(stage.data(), static_cast<qsizetype>(stage.size())), i, n);

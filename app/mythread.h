@@ -31,6 +31,7 @@ class MyThread : public QThread {
   QList<QString> files;       // snapshot of the file list, markers included
   bool open_output = true;    // show the output folder after a run that wrote projects
   bool use_cache = true;      // take and keep the analyses of earlier runs
+  std::vector<FoundDevice> found_devices;  // groups of `files` found from the files, for the sound to check
   QString output_folder;      // where the documents go; empty: Brenvik.app/SYNCED
   SyncEngine engine;          // empty: the real driver
 

@@ -318,6 +318,7 @@ void QMLFile::start_sync(float tolerance, int x, int y, float fps, int premiere)
   // Installed, the run must write where the window will say it did.
   run_.start({.files = list_.snapshot(), .settings = settings, .open_output = kept_.open_output,
               .use_cache = kept_.use_cache,
+              .found_devices = list_.foundDevices(),
               .output_folder = run_folder().installed ? documents : kept_.output_folder,
               .documents_folder = documents});
 }

@@ -103,6 +103,7 @@ class QMLFile : public QObject {
   QString status() const { return status_; }
   QVariantMap lastRun() const { return run_.lastRun(); }
   FileListEntries* entries() { return list_.entries(); }
+  const FileList& fileList() const { return list_; }
   double savedTolerance() const { return kept_.run.tolerance; }
   double savedFps() const { return kept_.run.fps; }
   int savedWidth() const { return kept_.run.width; }

@@ -50,6 +50,7 @@ void RunController::start(const Request& request) {
   worker->files = request.files;
   worker->open_output = request.open_output;
   worker->use_cache = request.use_cache;
+  worker->found_devices = request.found_devices;
   worker->output_folder = request.output_folder;
   worker->engine = engine_;
   documents_folder_ = request.documents_folder;

@@ -35,6 +35,7 @@ class RunController : public QObject {
     RunSettings settings;      // accepted by run_refusal
     bool open_output = true;
     bool use_cache = true;
+    std::vector<FoundDevice> found_devices;  // the list's groups found from the files (FileList)
     QString output_folder;     // handed to the worker; empty: Brenvik.app/SYNCED
     QString documents_folder;  // where the documents land, absolute, as the window says
   };

@@ -169,6 +169,8 @@ std::string run(std::vector<std::string> files, const RunSettings& settings,
     result.entries = files;
     result.devices = found.devices;
     result.devices_refused = found.refused;
+  } else {
+    result.devices = options.found_devices;
   }
 
   RunCache cache(options.use_cache ? run_folder().cache : std::string(), options.cache_limit,

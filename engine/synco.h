@@ -22,6 +22,10 @@ struct SyncOptions {
   // run's, in the run folder's cache; the documents are the same either way.
   bool use_cache = true;
   std::uint64_t cache_limit = kDefaultCacheLimit;  // bytes, the least recently used go first
+  // Groups of the list that a front end found to be one device from what the files say
+  // (media/device_proposal.h) and marked itself, by their positions in the list: checked
+  // by the sound as the devices a run finds are. Used when the run finds none itself.
+  std::vector<FoundDevice> found_devices;
 };
 
 // One run over `files` (paths and device-group markers, UTF-8). tolerance decays the

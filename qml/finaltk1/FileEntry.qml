@@ -15,6 +15,7 @@ Item {
     required property string mark
     required property string markKind
     required property bool soundOnly
+    required property string found     // a group found from its files: its device and why
     property bool removable: true
     property bool current: false
     property bool selected: false
@@ -71,7 +72,8 @@ Item {
             font { pixelSize: Theme.fontSize.body; bold: true }
         }
         Text {
-            text: "never compared with each other"
+            text: entry.found !== "" ? "found from the files: " + entry.found + "; never compared with each other"
+                                     : "never compared with each other"
             color: Theme.softInk
             font.pixelSize: Theme.fontSize.note
             anchors.baseline: parent.children[0].baseline

@@ -136,8 +136,15 @@ void ControllerTest::dropsTakeMediaFilesAndFolders() {
   controller.addUrls({QUrl::fromLocalFile(card + "/sub")});
   QTRY_COMPARE(model.dajmilista().mid(4), QList<QString>({kBeginMarker, card + "/sub/C0007.MP4", card + "/sub/C0008.MP4", kEndMarker}));
   QVERIFY2(controller.status().startsWith("Taken as one device, Sony FX3 (same model, numbered, one folder): C0007.MP4, C0008.MP4."), qPrintable(controller.status()));
+  QCOMPARE(controller.entries()->index(4, 0).data(FileListEntries::FoundRole).toString(),
+           QString("Sony FX3, same model, numbered, one folder"));
+  // The run is handed the group to check by the sound, at its place in the list.
+  const std::vector<FoundDevice> found = controller.fileList().foundDevices();
+  QCOMPARE(found.size(), std::size_t{1});
+  QCOMPARE(found[0].entries, (std::vector<int>{5, 6}));
   controller.undo();
   QCOMPARE(model.dajmilista().size(), 6);
+  QVERIFY(controller.fileList().foundDevices().empty());
 }
 
 // The event's notes beside its recordings: picked, picked for one device, or handed over
