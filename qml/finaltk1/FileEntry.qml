@@ -67,12 +67,16 @@ Item {
         anchors { left: parent.left; leftMargin: 14; verticalCenter: parent.verticalCenter; verticalCenterOffset: 2 }
         spacing: 8
         Text {
+            id: groupHead
             text: "Recorded on one device"
             color: Theme.groupInk
             font { pixelSize: Theme.fontSize.body; bold: true }
         }
         Text {
-            text: entry.found !== "" ? "found from the files: " + entry.found + "; never compared with each other"
+            // Clear of the row's remove button, which sits over the row's right end.
+            width: Math.max(0, entry.width - groupHead.width - 14 - 8 - 52)
+            elide: Text.ElideRight
+            text: entry.found !== "" ? "found from the files: " + entry.found
                                      : "never compared with each other"
             color: Theme.softInk
             font.pixelSize: Theme.fontSize.note
