@@ -72,7 +72,10 @@ QMLFile::QMLFile(AnimalModel& model, QObject* parent)
   connect(&run_, &RunController::finished2, this, &QMLFile::kazidekazavrsi);
   connect(&viewer_, &FolderViewer::problemChanged, this, &QMLFile::folderProblemChanged);
   connect(&list_, &FileList::changed, this, &QMLFile::listChanged);
-  connect(&list_, &FileList::devicesGrouped, this, [this](const QString& notice) { setStatus(notice); });
+  connect(&list_, &FileList::devicesGrouped, this, [this](const QString& notice) {
+    setStatus(notice);
+    emit canUndoChanged();
+  });
   connect(this, &QMLFile::lastRunChanged, this, &QMLFile::projectsChanged);
   connect(this, &QMLFile::editorChanged, this, &QMLFile::projectsChanged);
 }

@@ -109,6 +109,8 @@ Item {
                     visible: tabs.currentIndex === 0
                     running: root.running
                     listed: fileList.count > 0
+                    canUndo: QMLFile.canUndo
+                    onUndoRequested: QMLFile.undo()
                     onAddFilesRequested: QMLFile.getFilesSelected()
                     onAddDeviceRequested: QMLFile.getFilesSelected2()
                     onClearRequested: QMLFile.clearall()

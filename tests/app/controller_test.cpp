@@ -142,6 +142,7 @@ void ControllerTest::dropsTakeMediaFilesAndFolders() {
   const std::vector<FoundDevice> found = controller.fileList().foundDevices();
   QCOMPARE(found.size(), std::size_t{1});
   QCOMPARE(found[0].entries, (std::vector<int>{5, 6}));
+  QVERIFY(controller.canUndo());
   controller.undo();
   QCOMPARE(model.dajmilista().size(), 6);
   QVERIFY(controller.fileList().foundDevices().empty());
