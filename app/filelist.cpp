@@ -178,6 +178,8 @@ void FileList::groupFoundDevices(const QStringList& added) {
       e -= first;
     }
     for (int& t : group.device.takes) t -= first;
+    // The same files grouped again after an Undo are one group, handed to a run once.
+    found_.removeIf([&](const FoundGroup& g) { return g.files == group.files; });
     found_.append(group);
   }
   QList<FileListEntries::FoundGroup> shown;
