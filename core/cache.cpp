@@ -1,5 +1,7 @@
 #include "core/cache.h"
 
+#include "core/files.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -37,34 +39,11 @@ std::string hex(std::uint64_t v) {
   return out;
 }
 
-bool read_exactly(int fd, void* data, std::size_t bytes) {
-  auto* p = static_cast<char*>(data);
-  while (bytes > 0) {
-    const ssize_t got = ::read(fd, p, bytes);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
-    p += got;
-    bytes -= static_cast<std::size_t>(got);
-  }
-  return true;
-}
-
-bool write_exactly(int fd, const char* p, std::size_t bytes) {
-  while (bytes > 0) {
-    const ssize_t put = ::write(fd, p, bytes);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return false;
-    p += put;
-    bytes -= static_cast<std::size_t>(put);
-  }
-  return true;
-}
-
 // Hash of `bytes` bytes of `fd` from `at`; false when they cannot all be read.
 bool hash_region(int fd, std::uint64_t at, std::uint64_t bytes, std::uint64_t& out) {
   std::string buffer(static_cast<std::size_t>(bytes), '\0');
   if (::lseek(fd, static_cast<off_t>(at), SEEK_SET) < 0) return false;
-  if (!read_exactly(fd, buffer.data(), buffer.size())) return false;
+  if (!read_fully(fd, buffer.data(), buffer.size())) return false;
   out = hash_bytes(buffer, at);
   return true;
 }
@@ -135,7 +114,7 @@ bool hash_file(const std::string& path, std::uint64_t& size, std::uint64_t& hash
   std::string piece(std::min<std::uint64_t>(size, kHashPiece), '\0');
   for (std::uint64_t left = size;;) {
     const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(left, kHashPiece));
-    if (!read_exactly(fd.get(), piece.data(), n)) return false;
+    if (!read_fully(fd.get(), piece.data(), n)) return false;
     const std::string_view read(piece.data(), n);
     const std::size_t taken = hasher.words(read);
     left -= n;
@@ -180,7 +159,7 @@ std::optional<std::string> CacheStore::read(const std::string& key) const {
   const auto size = static_cast<std::uint64_t>(st.st_size);
   if (size < kHeaderBytes) return damaged();
   char header[kHeaderBytes];
-  if (!read_exactly(fd.get(), header, kHeaderBytes) ||
+  if (!read_fully(fd.get(), header, kHeaderBytes) ||
       std::memcmp(header, kMagic, kMagicBytes) != 0)
     return damaged();
   std::uint64_t key_bytes, payload_bytes, checksum;
@@ -191,8 +170,8 @@ std::optional<std::string> CacheStore::read(const std::string& key) const {
     return damaged();
   std::string stored_key(static_cast<std::size_t>(key_bytes), '\0');
   std::string payload(static_cast<std::size_t>(payload_bytes), '\0');
-  if (!read_exactly(fd.get(), stored_key.data(), stored_key.size()) ||
-      !read_exactly(fd.get(), payload.data(), payload.size()))
+  if (!read_fully(fd.get(), stored_key.data(), stored_key.size()) ||
+      !read_fully(fd.get(), payload.data(), payload.size()))
     return damaged();
   if (hash_bytes(payload, hash_bytes(stored_key)) != checksum) return damaged();
   // Another key of the same name's hash: a sound entry, only not ours.
@@ -221,9 +200,8 @@ bool CacheStore::write(const std::string& key, std::string_view bytes) {
   std::string header(kMagic, kMagicBytes);
   const std::uint64_t fields[3] = {key.size(), bytes.size(), hash_bytes(bytes, hash_bytes(key))};
   header.append(reinterpret_cast<const char*>(fields), sizeof fields);
-  const bool written = write_exactly(fd.get(), header.data(), header.size()) &&
-                       write_exactly(fd.get(), key.data(), key.size()) &&
-                       write_exactly(fd.get(), bytes.data(), bytes.size());
+  const bool written = write_fully(fd.get(), header) && write_fully(fd.get(), key) &&
+                       write_fully(fd.get(), bytes);
   const int write_error = errno;
   if (!fd.close() || !written) {
     ::unlink(temp.c_str());

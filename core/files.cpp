@@ -19,16 +19,7 @@ constexpr const char* kWorkFolderPattern = "/brenvik-XXXXXX";
 std::string reason() { return std::strerror(errno); }
 
 // Writes all of `text` to `fd` and flushes it to the disk.
-bool write_all(int fd, const std::string& text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t wrote = write(fd, text.data() + done, text.size() - done);
-    if (wrote < 0 && errno == EINTR) continue;
-    if (wrote <= 0) return false;
-    done += static_cast<std::size_t>(wrote);
-  }
-  return fsync(fd) == 0;
-}
+bool write_all(int fd, const std::string& text) { return write_fully(fd, text) && fsync(fd) == 0; }
 
 std::string temporary_beside(const std::string& path) {
   const std::filesystem::path p(path);
@@ -36,6 +27,28 @@ std::string temporary_beside(const std::string& path) {
 }
 
 }  // namespace
+
+bool read_fully(int fd, void* data, std::size_t bytes) {
+  auto* p = static_cast<char*>(data);
+  while (bytes > 0) {
+    const ssize_t got = ::read(fd, p, bytes);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    p += got;
+    bytes -= static_cast<std::size_t>(got);
+  }
+  return true;
+}
+
+bool write_fully(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t put = ::write(fd, bytes.data(), bytes.size());
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(put));
+  }
+  return true;
+}
 
 void write_files_atomically(const std::vector<std::pair<std::string, const std::string*>>& files) {
   std::vector<std::string> written;

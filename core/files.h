@@ -2,9 +2,17 @@
 // Files a run writes, written so that a failure never leaves a half-written one, and the
 // private folder its analysis files live in.
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
+
+// Reads exactly `bytes` bytes from `fd` into `data`, through short reads and signals;
+// false at an error or the end of the file first.
+bool read_fully(int fd, void* data, std::size_t bytes);
+// Writes all of `bytes` to `fd`, through short writes and signals; false at an error.
+bool write_fully(int fd, std::string_view bytes);
 
 // Writes every (path, text) to a new file beside its path, flushed to disk, then renames
 // them over the old files together: each path ends with its new text or, on an error,
