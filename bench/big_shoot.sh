@@ -74,17 +74,9 @@ shoot_devices() {
   function next_random() { seed = (seed * 16807) % 2147483647; return seed / 2147483647 }'
 }
 
-# The recordings depend only on the list's text, so they are made once.
-mkdir -p "$events"
-shoot_devices > "$events/devices.new"
-if ! cmp -s "$events/devices.new" "$events/devices.txt" || [ ! -s "$events/manifest.tsv" ]; then
-  echo "big_shoot: making the $full recordings in $events (a few minutes, once)" >&2
-  find "$events" -mindepth 1 ! -name devices.new -delete
-  "$make_event" --quiet --out "$events" --devices "$events/devices.new"
-  mv "$events/devices.new" "$events/devices.txt"
-else
-  rm "$events/devices.new"
-fi
+# shellcheck source=bench/make_once.sh
+source "$repo/bench/make_once.sh"
+shoot_devices | make_once big_shoot "$events"
 
 # The first six rows (takes, lavalier, the other wedding) and an even spread of the rest;
 # files of one device become one --device group.

@@ -69,16 +69,9 @@ shoot_devices() {
   function next_random() { seed = (seed * 16807) % 2147483647; return seed / 2147483647 }'
 }
 
-mkdir -p "$events"
-shoot_devices > "$events/devices.new"
-if ! cmp -s "$events/devices.new" "$events/devices.txt" || [ ! -s "$events/manifest.tsv" ]; then
-  echo "found_devices_shoot: making the recordings in $events (a few minutes, once)" >&2
-  find "$events" -mindepth 1 ! -name devices.new -delete
-  "$make_event" --quiet --out "$events" --devices "$events/devices.new"
-  mv "$events/devices.new" "$events/devices.txt"
-else
-  rm "$events/devices.new"
-fi
+# shellcheck source=bench/make_once.sh
+source "$repo/bench/make_once.sh"
+shoot_devices | make_once found_devices_shoot "$events"
 
 # In the order of their starts, so that each device's files are in recording order, as the
 # devices found are: the marked run is then given the list the found run makes.
