@@ -14,7 +14,7 @@ inline constexpr const char* kSyncedMediaFolder = "synced-media";
 
 // What opens them, as the documents list says it of every document.
 inline constexpr const char* kSyncedMediaApplications =
-    "every editor and player (the main sound first, the camera's own second)";
+    "any editor or player: the main sound first, the camera's own second";
 
 struct MediaCopies {
   std::vector<std::string> written;  // absolute paths, in the order of the camera clips
