@@ -35,13 +35,30 @@ constexpr std::int64_t kDefaultBitRate = 256000;
 // Share of the progress the sound's cutting takes; the rest goes to the container.
 constexpr double kCutShare = 0.7;
 
-// Containers whose muxer here carries 24-bit PCM; MP4 and MPEG-TS do not.
-bool carries_pcm(const fs::path& copy) {
+// Samples the AAC encoder puts before the sound, which a container without edit lists
+// (MPEG-TS) plays as sound.
+constexpr int kAacPriming = 1024;
+
+std::string extension_of(const fs::path& copy) {
   std::string ext = copy.extension().string();
   for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext;
+}
+
+// Containers whose muxer here carries 24-bit PCM; MP4 and MPEG-TS do not.
+bool carries_pcm(const fs::path& copy) {
+  const std::string ext = extension_of(copy);
   for (const char* pcm : {".mov", ".qt", ".mkv", ".avi", ".mxf", ".nut"})
     if (ext == pcm) return true;
   return false;
+}
+
+// MPEG-TS has no edit list to hide the encoder's priming: ffmpeg would move every stream
+// on by it, and the copy would outlast its camera file. The cut goes in that much later,
+// its first samples left out, so that the priming takes their place.
+bool primed_in_place(const fs::path& copy, const std::string& codec) {
+  const std::string ext = extension_of(copy);
+  return codec == "aac" && (ext == ".ts" || ext == ".mts" || ext == ".m2ts" || ext == ".m2t");
 }
 
 // The cut sound as it is written, block by block, in the copy's channels.
@@ -212,14 +229,19 @@ void write_copy(const std::string& transcoder, const std::string& camera, const 
 
   OwnFile partial(folder, ".brenvik-media", fs::path(copy_path).extension().string().c_str());
   close(partial.release_descriptor());
+  const std::string codec = shape.sound_codec.empty() ? std::string("aac") : shape.sound_codec;
   std::vector<std::string> args = {transcoder, "-nostdin", "-hide_banner", "-loglevel", "error",
-                                   "-i", fs::absolute(camera).string(), "-i", cut_wav.path(),
+                                   "-i", fs::absolute(camera).string()};
+  if (!carries_pcm(copy_path) && primed_in_place(copy_path, codec)) {
+    const std::string priming = fixed_text(static_cast<double>(kAacPriming) / rate, 9);
+    args.insert(args.end(), {"-itsoffset", priming, "-ss", priming});
+  }
+  args.insert(args.end(), {"-i", cut_wav.path(),
                                    "-map", "0:v", "-map", "1:a", "-map", "0:a?", "-map_metadata", "0",
-                                   "-c", "copy"};
+                                   "-c", "copy"});
   if (carries_pcm(copy_path)) {
     args.insert(args.end(), {"-c:a:0", "pcm_s24le"});
   } else {
-    const std::string codec = shape.sound_codec.empty() ? std::string("aac") : shape.sound_codec;
     const std::int64_t bits = shape.sound_bit_rate > 0 ? shape.sound_bit_rate : kDefaultBitRate;
     args.insert(args.end(), {"-c:a:0", codec, "-b:a:0", std::to_string(bits)});
   }
