@@ -58,13 +58,6 @@ MediaCopies write_media_copies(const Timeline& timeline, const std::string& outp
                                const std::string& transcoder, const ProgressFn& progress, int workers) {
   MediaCopies out;
   const fs::path folder = fs::absolute(fs::path(output_folder) / kSyncedMediaFolder);
-  std::error_code ec;
-  fs::create_directories(folder, ec);
-  if (ec) {
-    out.notices.push_back("no synced media files were written: the folder " + folder.string() +
-                          " cannot be made (" + ec.message() + ")");
-    return out;
-  }
   std::vector<Copy> copies;
   std::set<std::string> taken;
   for (const GroupLayout& layout : layout_groups(from_media_starts(timeline))) {
@@ -84,6 +77,14 @@ MediaCopies write_media_copies(const Timeline& timeline, const std::string& outp
         copies.push_back(std::move(c));
       }
     }
+  }
+  if (copies.empty()) return out;
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  if (ec) {
+    out.notices.push_back("no synced media files were written: the folder " + folder.string() +
+                          " cannot be made (" + ec.message() + ")");
+    return out;
   }
   const int n = static_cast<int>(copies.size());
   ordered_parallel_for(
