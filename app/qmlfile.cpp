@@ -87,6 +87,7 @@ void QMLFile::keepSettingsIn(QSettings* store) {
   emit savedChanged();
   emit refineChanged();
   emit driftCorrectChanged();
+  emit writeMediaChanged();
   emit soundStreamChanged();
   emit outputChanged();
   emit editorChanged();
@@ -104,6 +105,13 @@ void QMLFile::setDriftCorrect(bool correct) {
   kept_.run.drift_correct = correct;
   save();
   emit driftCorrectChanged();
+}
+
+void QMLFile::setWriteMedia(bool write) {
+  if (write == kept_.run.write_media) return;
+  kept_.run.write_media = write;
+  save();
+  emit writeMediaChanged();
 }
 
 void QMLFile::setSoundStream(int stream) {
@@ -294,7 +302,8 @@ void QMLFile::start_sync(float tolerance, int x, int y, float fps, int premiere)
                              .premiere = premiere, .refine = kept_.run.refine,
                              .drift_correct = kept_.run.drift_correct,
                              .sound_stream = kept_.run.sound_stream,
-                             .main_sound = main_sound_.toUtf8().toStdString()};
+                             .main_sound = main_sound_.toUtf8().toStdString(),
+                             .write_media = kept_.run.write_media};
   if (const QString problem = run_refusal(missing, settings, kept_.output_folder); !problem.isEmpty()) {
     logthis("start_sync refused: " + problem.toStdString());
     setStatus(problem);

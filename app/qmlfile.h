@@ -30,6 +30,7 @@ class QMLFile : public QObject {
   Q_PROPERTY(bool refine READ refine WRITE setRefine NOTIFY refineChanged)
   // Copy drifting sound-only recordings onto the reference clock in the next run.
   Q_PROPERTY(bool driftCorrect READ driftCorrect WRITE setDriftCorrect NOTIFY driftCorrectChanged)
+  Q_PROPERTY(bool writeMedia READ writeMedia WRITE setWriteMedia NOTIFY writeMediaChanged)
   // Of files with several sound streams, the 1-based one to analyse; 0: the loudest.
   Q_PROPERTY(int soundStream READ soundStream WRITE setSoundStream NOTIFY soundStreamChanged)
   // The media files of the list, and the one whose device is every group's main sound for
@@ -91,7 +92,9 @@ class QMLFile : public QObject {
   bool refine() const { return kept_.run.refine; }
   void setRefine(bool refine);
   bool driftCorrect() const { return kept_.run.drift_correct; }
+  bool writeMedia() const { return kept_.run.write_media; }
   void setDriftCorrect(bool correct);
+  void setWriteMedia(bool write);
   int soundStream() const { return kept_.run.sound_stream; }
   void setSoundStream(int stream);
   QStringList soundFiles() const;
@@ -141,6 +144,7 @@ class QMLFile : public QObject {
   void runningChanged();
   void refineChanged();
   void driftCorrectChanged();
+  void writeMediaChanged();
   void soundStreamChanged();
   void soundFilesChanged();
   void mainSoundChanged();

@@ -2,6 +2,7 @@
 
 #include "core/entries.h"
 #include "core/paths.h"
+#include "engine/media_copies.h"
 #include "export/formats.h"
 
 #include <QDir>
@@ -210,6 +211,11 @@ QVariantMap describe_run(const QString& answer, const RunResult& result, bool st
                              {QStringLiteral("applications"), applications_for(name)},
                              {QStringLiteral("editors"), opening}};
   }
+  for (const std::string& path : result.media)
+    documents << QVariantMap{{QStringLiteral("fileName"), QStringLiteral("%1/%2").arg(QLatin1String(kSyncedMediaFolder), QFileInfo(text(path)).fileName())},
+                             {QStringLiteral("path"), QDir::toNativeSeparators(text(path))},
+                             {QStringLiteral("applications"), QString::fromLatin1(kSyncedMediaApplications)},
+                             {QStringLiteral("editors"), QStringList()}};
   // The folder the documents name wins over the one the run was told: it is where they are.
   QString written;
   if (!result.documents.empty()) written = QFileInfo(text(result.documents.front())).absolutePath();

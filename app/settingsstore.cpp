@@ -20,6 +20,7 @@ void each_value(Settings& s, Visit&& visit) {
   visit("run/refine", s.run.refine);
   visit("run/drift_correct", s.run.drift_correct);
   visit("run/sound_stream", s.run.sound_stream);
+  visit("run/write_media", s.run.write_media);
   visit("output/folder", s.output_folder);
   visit("output/open", s.open_output);
   visit("cache/use", s.use_cache);
@@ -40,10 +41,11 @@ StoredSettings SettingsStore::load(const StoredSettings& defaults) const {
   // The two switches are no run settings the controller checks; they stay as read.
   if (!find_editor(s.editor.toStdString())) s.editor = defaults.editor;
   if (!settings_problem(s.run).empty()) {
-    const bool refine = s.run.refine, drift_correct = s.run.drift_correct;
+    const bool refine = s.run.refine, drift_correct = s.run.drift_correct, write_media = s.run.write_media;
     s.run = defaults.run;
     s.run.refine = refine;
     s.run.drift_correct = drift_correct;
+    s.run.write_media = write_media;
   }
   return s;
 }

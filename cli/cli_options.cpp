@@ -69,6 +69,7 @@ std::string usage_text() {
          "                    [--sound-stream N] [--quiet] [--no-open] [--no-cache] [--out DIR]\n"
          "                    [--editor NAME] [--cache-limit SIZE]\n"
          "                    [--main-sound FILE] [--devices marked|auto]\n"
+         "                    [--write-media]\n"
          "                    FILE... [--device FILE... --end] ...\n"
          "\n"
          "Lines up recordings of one event by their sound and writes its timelines (Final\n"
@@ -102,6 +103,9 @@ std::string usage_text() {
          "  --main-sound FILE  the sound that goes with the cameras' pictures in the ready-\n"
          "                  to-cut clips: any file of its device (default: the audio-only\n"
          "                  device that covers most of the cameras' time)\n"
+         "  --write-media   per camera clip, a copy of its file with the main sound cut to\n"
+         "                  it on the camera's clock, the camera's own sound second, in\n"
+         "                  DIR/synced-media (the sources are only read)\n"
          "  --device ... --end   files recorded one after another on one device\n"
          "  --devices marked|auto  auto: also take files for one device by what they say of\n"
          "                  it (serial number; maker, model, format, folder and numbering);\n"
@@ -238,6 +242,8 @@ CliParse parse_cli(const std::vector<std::string>& args, const std::string& cwd)
       o.no_open = true;
     } else if (a == "--no-cache") {
       o.no_cache = true;
+    } else if (a == "--write-media") {
+      o.settings.write_media = true;
     } else if (a == "--help" || a == "-h") {
       o.help = true;
       return result;

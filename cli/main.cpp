@@ -7,6 +7,7 @@
 #include "core/paths.h"
 #include "core/process.h"
 #include "core/stop.h"
+#include "engine/media_copies.h"
 #include "engine/synco.h"
 #include "export/formats.h"
 
@@ -238,6 +239,10 @@ int main(int argc, char** argv) {
       std::cout << "  " << std::left << std::setw(kDocumentNameWidth) << console_safe(name) << "  "
                 << applications_for(name) << "\n";
     }
+    for (const std::string& media : run.media)
+      std::cout << "  " << std::left << std::setw(kDocumentNameWidth)
+                << console_safe(std::string(kSyncedMediaFolder) + "/" + file_name(media)) << "  "
+                << kSyncedMediaApplications << "\n";
     if (!earlier.empty()) std::cerr << "brenvik-sync: replaced the projects of the run of " << earlier << "\n";
     say_if_no_file_manager(run);
     return kSynced;

@@ -19,7 +19,7 @@ constexpr double kLeastStagePartForPace = 0.05;
 // finish); deciding the pairs took over half of a run on a shoot of 240 clips, which the
 // estimate of the time left makes up for by the stage's own pace; the copies resample
 // whole recordings when there are any.
-const StageSpan kStageSpans[6] = {
+const StageSpan kStageSpans[7] = {
     {kStageTranscode, "Transcoding audio", "file", 0.0, 0.45},
     {kStageFingerprint, "Fingerprinting", "file", 0.45, 0.6},
     // The matcher's count takes in the device-group markers, which are no files to the
@@ -27,6 +27,9 @@ const StageSpan kStageSpans[6] = {
     {kStageMatch, "Matching", "%", 0.6, 0.7},
     {kStageDecide, "Checking the pairs", "%", 0.7, 0.85},
     {kStageCorrect, "Correcting clock drift", "file", 0.85, 0.99},
+    // Only runs asked for them write synced media files: the bar waits where every other
+    // run has it, and the stage's own pace tells the time left.
+    {kStageMedia, "Writing synced media", "file", 0.99, 0.99},
     {kStageExport, "Writing projects", "", 0.99, 1.0},
 };
 

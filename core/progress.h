@@ -20,7 +20,7 @@ struct StageSpan {
 // The stages in the order a run reaches them. The shares are rough: a run of a few long
 // files spends most of its time transcoding and on the drift-corrected copies, a shoot of
 // hundreds of short clips on checking its pairs, so the time left settles as a run goes.
-extern const StageSpan kStageSpans[6];
+extern const StageSpan kStageSpans[7];
 
 // The span of the stage `name`; nullptr for a name that is none of the engine's.
 const StageSpan* stage_span(std::string_view name);

@@ -179,6 +179,7 @@ struct RunResult {
   std::vector<FoundDevice> devices;
   std::vector<std::string> devices_refused;
   std::vector<std::string> documents;    // absolute paths of the documents written
+  std::vector<std::string> media;        // absolute paths of the synced media files written
   // The file manager started on the documents' folder, running on its own; null when
   // none was asked for. Shared, so that the result stays a value to copy.
   std::shared_ptr<DetachedProgram> folder_viewer;

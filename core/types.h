@@ -34,4 +34,5 @@ inline constexpr std::string_view kStageFingerprint = "fingerprint";  // i of n 
 inline constexpr std::string_view kStageMatch = "match";              // i of n pairs
 inline constexpr std::string_view kStageDecide = "decide";            // i of n pairs checked
 inline constexpr std::string_view kStageCorrect = "correct";          // i of n drift-corrected copies
+inline constexpr std::string_view kStageMedia = "media";              // i of n synced media files
 inline constexpr std::string_view kStageExport = "export";            // 1 of 1

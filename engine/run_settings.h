@@ -31,6 +31,8 @@ struct RunSettings {
   // Besides the files marked as one device, take files for one device by what they say of
   // it (media/device_proposal.h); the marked groups are kept as they are.
   bool find_devices = false;
+  // Per camera clip, a copy of its file with the main sound (engine/media_copies.h).
+  bool write_media = false;
 
   bool operator==(const RunSettings&) const = default;
 };

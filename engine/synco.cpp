@@ -11,6 +11,7 @@
 #include "engine/analysis.h"
 #include "engine/drift_copies.h"
 #include "engine/found_devices.h"
+#include "engine/media_copies.h"
 #include "engine/run_cache.h"
 #include "engine/timecode_check.h"
 #include "export/formats.h"
@@ -230,6 +231,12 @@ std::string run(std::vector<std::string> files, const RunSettings& settings,
     const std::vector<std::string> notices = write_corrected_copies(
         result.timeline, plan.documents, transcoder_path(), settings.fps, options.progress, 0, &cache);
     result.notices.insert(result.notices.end(), notices.begin(), notices.end());
+  }
+
+  if (settings.write_media) {
+    MediaCopies media = write_media_copies(result.timeline, plan.documents, transcoder_path(), options.progress);
+    result.media = std::move(media.written);
+    result.notices.insert(result.notices.end(), media.notices.begin(), media.notices.end());
   }
 
   report(options, kStageExport, 1, 1);

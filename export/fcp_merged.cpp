@@ -121,15 +121,13 @@ Item whole(const LayoutClip& clip, bool enabled = true, int link = -1) {
 Sequence merged_sequence(const GroupLayout& layout, float fps, int& next_id) {
   Sequence sequence(fps);
   std::vector<const LayoutTrack*> cameras, sounds;
-  std::vector<const LayoutClip*> main;
+  const std::vector<const LayoutClip*> main = main_sound_clips(layout);
   for (const LayoutTrack& track : layout.tracks) {
     // A camera's sound tracks hold its pictures' sound, which its video track carries here.
     const bool sound_only = !track.video && std::any_of(track.clips.begin(), track.clips.end(),
                                                         [](const LayoutClip& c) { return c.member.audio_only(); });
     if (track.video) cameras.push_back(&track);
     if (sound_only) sounds.push_back(&track);
-    if (track.device == layout.main_sound && (track.video || sound_only))
-      for (const LayoutClip& clip : track.clips) main.push_back(&clip);
   }
   // A link set per camera clip, numbered by the camera item's position.
   std::vector<std::pair<const LayoutClip*, std::size_t>> camera_items;
@@ -147,14 +145,12 @@ Sequence merged_sequence(const GroupLayout& layout, float fps, int& next_id) {
       sequence.add_track(false);
       for (const auto& [camera, link] : camera_items) {
         if (camera->member.device != track->device) continue;
-        const double from = camera->member.exact_start, to = from + camera->member.length;
-        for (const LayoutClip* sound : main) {
-          const double s = sound->member.exact_start;
-          Item piece = whole(*sound, true, static_cast<int>(link));
-          piece.start = std::max(from, s);
-          piece.end = std::min(to, s + sound->member.length);
-          piece.in = piece.start - s;
-          if (piece.end > piece.start) sequence.add(piece, next_id++);
+        for (const SoundPiece& cut : cut_to(main, *camera)) {
+          Item piece = whole(*cut.sound, true, static_cast<int>(link));
+          piece.start = cut.start;
+          piece.end = cut.end;
+          piece.in = cut.in;
+          sequence.add(piece, next_id++);
         }
       }
     }

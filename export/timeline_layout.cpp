@@ -229,3 +229,27 @@ GroupLayout layout_unsynced(const Timeline& timeline) {
   for (LayoutTrack& track : layout.tracks) track.name = "Unsynced";
   return layout;
 }
+
+std::vector<const LayoutClip*> main_sound_clips(const GroupLayout& layout) {
+  std::vector<const LayoutClip*> main;
+  for (const LayoutTrack& track : layout.tracks) {
+    // A camera's sound tracks hold its pictures' sound, which its video track carries too.
+    const bool sound_only = !track.video && std::any_of(track.clips.begin(), track.clips.end(),
+                                                        [](const LayoutClip& c) { return c.member.audio_only(); });
+    if (track.device == layout.main_sound && (track.video || sound_only))
+      for (const LayoutClip& clip : track.clips) main.push_back(&clip);
+  }
+  return main;
+}
+
+std::vector<SoundPiece> cut_to(const std::vector<const LayoutClip*>& sounds, const LayoutClip& camera) {
+  std::vector<SoundPiece> pieces;
+  const double from = camera.member.exact_start, to = from + camera.member.length;
+  for (const LayoutClip* sound : sounds) {
+    const double s = sound->member.exact_start;
+    SoundPiece piece{sound, std::max(from, s), std::min(to, s + sound->member.length), 0.0};
+    piece.in = piece.start - s;
+    if (piece.end > piece.start) pieces.push_back(piece);
+  }
+  return pieces;
+}

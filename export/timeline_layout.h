@@ -82,3 +82,17 @@ std::vector<GroupLayout> layout_groups(const Timeline& timeline);
 // track, so that none of them can be taken for placed; files without readable sound
 // (no length) are left out.
 GroupLayout layout_unsynced(const Timeline& timeline);
+
+// The clips of the layout's main sound device, in timeline order: its audio-only clips,
+// or its video clips when the main sound is a camera's.
+std::vector<const LayoutClip*> main_sound_clips(const GroupLayout& layout);
+
+// A stretch of a sound clip cut to a camera clip, in seconds of the timeline: from
+// `start` to `end`, `in` seconds into the sound clip's media.
+struct SoundPiece {
+  const LayoutClip* sound = nullptr;
+  double start = 0.0, end = 0.0, in = 0.0;
+};
+
+// The stretches of `sounds` that the camera clip spans, in their order.
+std::vector<SoundPiece> cut_to(const std::vector<const LayoutClip*>& sounds, const LayoutClip& camera);

@@ -5,6 +5,7 @@
 #include "core/process.h"
 #include "core/sndfile_handle.h"
 #include "core/stop.h"
+#include "media/sound_source.h"
 
 #include <sndfile.h>
 #include <soxr.h>
@@ -36,66 +37,6 @@ constexpr std::size_t kOutputSlackFrames = 4096;
 // Device clocks keep within a few hundred ppm; a figure beyond 1 % is a failed measurement,
 // and a copy moved by it would be audibly off pitch.
 constexpr double kLargestDevicePpm = 10000.0;
-// Random names that are all taken mean something else is wrong with the folder.
-constexpr int kNameAttempts = 16;
-
-
-struct SoxrDeleter {
-  void operator()(soxr* s) const { soxr_delete(s); }
-};
-using Resampler = std::unique_ptr<soxr, SoxrDeleter>;
-
-// A file of ours in the destination folder, removed when it goes unless kept. It sits
-// there, not in /tmp, so that the rename at the end never crosses file systems and the
-// decoded sound is never written where the user did not ask for output.
-class OwnFile {
- public:
-  // Not mkstemp: its files are private to the owner, and the copy must get the
-  // permissions the user's umask gives any other new file.
-  OwnFile(const fs::path& folder, const char* stem) {
-    std::random_device entropy;
-    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-      const std::string path = (folder / stem).string() + "-" + std::to_string(getpid()) + "-" +
-                               std::to_string(entropy()) + ".wav";
-      fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd_ >= 0) {
-        path_ = path;
-        return;
-      }
-      if (errno != EEXIST) break;
-    }
-    throw std::runtime_error("no file can be made in " + folder.string() + " (" +
-                             std::strerror(errno) + ")");
-  }
-  ~OwnFile() {
-    if (fd_ >= 0) close(fd_);
-    if (!path_.empty()) std::remove(path_.c_str());
-  }
-  OwnFile(const OwnFile&) = delete;
-  OwnFile& operator=(const OwnFile&) = delete;
-
-  const std::string& path() const { return path_; }
-  // Hands the descriptor over to whoever closes it next.
-  int release_descriptor() { return std::exchange(fd_, -1); }
-  void keep() { path_.clear(); }
-
- private:
-  int fd_ = -1;
-  std::string path_;
-};
-
-// Lossless containers libsndfile reads sample for sample as every other decoder would.
-// MP3 and Ogg go to the transcoder although libsndfile opens them: their encoder delay is
-// then trimmed exactly as in the analysis WAVs the drift was measured on.
-bool read_directly(int format) {
-  switch (format & SF_FORMAT_TYPEMASK) {
-    case SF_FORMAT_MPEG:
-    case SF_FORMAT_OGG:
-      return false;
-    default:
-      return true;
-  }
-}
 
 // The source's own sample format where it is plain PCM or float, else 24-bit PCM: more
 // than any lossy codec carries. `source_format` is 0 for what the transcoder decoded.
@@ -130,35 +71,6 @@ int corrected_format(const SF_INFO& source, bool transcoded, double stretch) {
   return (bytes < kLargestPlainWavBytes ? SF_FORMAT_WAV : SF_FORMAT_RF64) | subtype;
 }
 
-Sndfile open_source(const std::string& transcoder, const std::string& source,
-                    const fs::path& folder, std::unique_ptr<OwnFile>& decoded, SF_INFO& info) {
-  info = SF_INFO{};
-  Sndfile file(sf_open(source.c_str(), SFM_READ, &info));
-  if (file && read_directly(info.format)) return file;
-  file.reset();
-  decoded = std::make_unique<OwnFile>(folder, ".brenvik-decoded");
-  close(decoded->release_descriptor());
-  std::string reason;
-  const std::string input = fs::absolute(source).string();
-  // No -ar or -ac: the decoded sound keeps the rate and channels the source has.
-  const int status = run_program({transcoder, "-nostdin", "-hide_banner", "-loglevel", "error",
-                                  "-i", input, "-map", "0:a:0", "-vn",
-                                  "-sn", "-dn", "-c:a", "pcm_f32le", "-rf64", "auto", "-f", "wav",
-                                  "-y", decoded->path()},
-                                 reason);
-  throw_if_stop_requested();
-  // ffmpeg names the input before its complaint; the caller names the file itself.
-  if (reason.rfind(input + ": ", 0) == 0) reason.erase(0, input.size() + 2);
-  if (status != 0) {
-    throw std::runtime_error("its sound could not be decoded" +
-                             (reason.empty() ? std::string() : " (" + reason + ")"));
-  }
-  info = SF_INFO{};
-  file.reset(sf_open(decoded->path().c_str(), SFM_READ, &info));
-  if (!file) throw std::runtime_error("its decoded sound could not be read back");
-  return file;
-}
-
 void write_frames(SNDFILE* out, const float* frames, std::size_t count) {
   const auto n = static_cast<sf_count_t>(count);
   if (sf_writef_float(out, frames, n) != n) {
@@ -181,7 +93,7 @@ void correct(const std::string& transcoder, const std::string& source, double de
 
   std::unique_ptr<OwnFile> decoded;
   SF_INFO in_info;
-  Sndfile in = open_source(transcoder, source, folder, decoded, in_info);
+  Sndfile in = open_sound(transcoder, source, folder, decoded, in_info);
   const auto channels = static_cast<std::size_t>(in_info.channels);
 
   OwnFile partial(folder, ".brenvik-corrected");

@@ -3,6 +3,7 @@
 #include "core/media_names.h"
 
 extern "C" {
+#include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/dict.h>
 #include <libavutil/log.h>
@@ -133,6 +134,9 @@ class OpenContainer {
   // Through the file protocol alone: a name such as "http://…" or "pipe:1" is a file here,
   // as it is to the transcoder.
   explicit OpenContainer(const std::string& path) {
+    // The transcoder reports what is wrong with a file; the probe keeps quiet.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
     const std::string url = "file:" + path;
     if (avformat_open_input(&context_, url.c_str(), nullptr, nullptr) < 0) {
       context_ = nullptr;
@@ -191,9 +195,6 @@ void analyse_sound(MediaStart& start, int position) {
 }
 
 MediaStart media_start(const std::string& path) {
-  // The transcoder reports what is wrong with a file; the probe keeps quiet.
-  static std::once_flag quiet;
-  std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
   MediaStart out;
   const OpenContainer container(path);
   if (container.get() == nullptr) return out;
@@ -219,5 +220,31 @@ MediaStart media_start(const std::string& path) {
   }
   analyse_sound(out, position);
   read_clues(c, picture, sound, out.picture_rate, out.clues);
+  return out;
+}
+
+ContainerShape container_shape(const std::string& path) {
+  ContainerShape out;
+  const OpenContainer container(path);
+  if (container.get() == nullptr) return out;
+  const AVFormatContext& c = *container.get();
+  out.read = true;
+  out.format = c.iformat != nullptr && c.iformat->name != nullptr ? c.iformat->name : "";
+  if (c.start_time != AV_NOPTS_VALUE) out.start_s = static_cast<double>(c.start_time) / AV_TIME_BASE;
+  if (c.duration != AV_NOPTS_VALUE) out.duration_s = static_cast<double>(c.duration) / AV_TIME_BASE;
+  if (const int picture = first_picture_stream(c); picture >= 0) {
+    out.has_picture = true;
+    out.picture_start_s = start_seconds(*c.streams[picture]);
+  }
+  for (unsigned i = 0; i < c.nb_streams; ++i) {
+    const AVStream& st = *c.streams[i];
+    if (st.codecpar->codec_type != AVMEDIA_TYPE_AUDIO) continue;
+    if (out.sound_streams++ > 0) continue;
+    out.sound_start_s = start_seconds(st);
+    out.sample_rate = st.codecpar->sample_rate;
+    out.channels = st.codecpar->ch_layout.nb_channels;
+    out.sound_codec = avcodec_get_name(st.codecpar->codec_id);
+    out.sound_bit_rate = st.codecpar->bit_rate;
+  }
   return out;
 }

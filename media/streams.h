@@ -4,6 +4,7 @@
 #include "core/results.h"
 #include "media/device_clues.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,24 @@ void analyse_sound(MediaStart& start, int position);
 // a Broadcast WAV's time reference in samples of its rate. The same reading gives the
 // device's clues (its tags, its length, the recording format; not its name's numbering).
 MediaStart media_start(const std::string& path);
+
+// What a copy of a file with another sound needs of its container: its span, where its
+// picture starts, and its first sound stream's start and format.
+struct ContainerShape {
+  bool read = false;            // false: the container could not be read
+  std::string format;           // the demuxer's name ("mov,mp4,m4a,3gp,3g2,mj2", "mpegts")
+  double start_s = 0.0;         // of the earliest stream
+  double duration_s = 0.0;
+  bool has_picture = false;
+  double picture_start_s = 0.0;
+  int sound_streams = 0;
+  double sound_start_s = 0.0;   // of the first sound stream
+  int sample_rate = 0;          // Hz; 0 without sound
+  int channels = 0;
+  std::string sound_codec;      // "aac", "pcm_s16le"; empty without sound
+  std::int64_t sound_bit_rate = 0;  // bits a second; 0 when the container does not say
+};
+ContainerShape container_shape(const std::string& path);
 
 // Whether `path` can be synced as a recording: it has a media file name (core/media_names.h),
 // or the container reader finds a sound stream in it. A name the list does not know is

@@ -16,9 +16,11 @@ ColumnLayout {
     property bool savedPremiere: false
     property bool refine: true
     property bool driftCorrect: true
+    property bool writeMedia: false
     property int soundStream: 0
     signal refineToggled(bool on)
     signal driftCorrectToggled(bool on)
+    signal writeMediaToggled(bool on)
     signal soundStreamChosen(int stream)
     // The list's media files, and the one whose device gives the cameras their sound in
     // the ready-to-cut clips ("": each sync group's own).
@@ -148,6 +150,21 @@ ColumnLayout {
                           + "gets a copy of its sound resampled onto that clock, in the output folder's\n"
                           + "\"corrected\" folder; the OpenTimelineIO, MLT and FCPXML timelines use it.\n"
                           + "Your files are never changed."
+        }
+        CheckBox {
+            FocusRing {}
+            objectName: "writemedia"
+            Layout.columnSpan: 2
+            Layout.leftMargin: 8
+            text: "Write synced media files"
+            checked: settings.writeMedia
+            enabled: !settings.running
+            onToggled: settings.writeMediaToggled(checked)
+            ToolTip.visible: hovered
+            ToolTip.delay: 600
+            ToolTip.text: "For every camera clip, a copy of its file in the output folder's \"synced-media\"\n"
+                          + "folder: the same pictures, the main sound cut to them on the camera's clock as\n"
+                          + "its first sound, the camera's own second. Your files are never changed."
         }
         // A row of its own, so that the grid's columns keep their widths.
         RowLayout {

@@ -161,9 +161,11 @@ Item {
                 savedPremiere: QMLFile.savedPremiere
                 refine: QMLFile.refine
                 driftCorrect: QMLFile.driftCorrect
+                writeMedia: QMLFile.writeMedia
                 soundStream: QMLFile.soundStream
                 onRefineToggled: (on) => QMLFile.refine = on
                 onDriftCorrectToggled: (on) => QMLFile.driftCorrect = on
+                onWriteMediaToggled: (on) => QMLFile.writeMedia = on
                 onSoundStreamChosen: (stream) => QMLFile.soundStream = stream
                 soundFiles: QMLFile.soundFiles
                 mainSound: QMLFile.mainSound

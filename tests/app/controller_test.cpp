@@ -291,6 +291,7 @@ void ControllerTest::oneRunAtATimeOnASnapshot() {
   r.stub.block = true;
   r.w.controller.setRefine(false);
   r.w.controller.setDriftCorrect(false);
+  r.w.controller.setWriteMedia(true);
   r.w.controller.setMainSound(QString::fromStdString(r.dir.file("b.mov")));
 
   r.w.controller.start_sync(0.97f, 1280, 720, 29.97f, 1);
@@ -309,7 +310,8 @@ void ControllerTest::oneRunAtATimeOnASnapshot() {
                                                    r.dir.file("b.mov"), kEndMarker}));
   QCOMPARE(r.stub.settings, (RunSettings{.tolerance = 0.97f, .fps = 29.97f, .width = 1280,
                                          .height = 720, .premiere = 1, .refine = false,
-                                         .drift_correct = false, .main_sound = r.dir.file("b.mov")}));
+                                         .drift_correct = false, .main_sound = r.dir.file("b.mov"),
+                                         .write_media = true}));
   QVERIFY(!r.stub.open_output);
   QVERIFY(r.stub.thread != QCoreApplication::instance()->thread());
 

@@ -73,7 +73,7 @@ QString endMarker() { return QString::fromUtf8(kEndMarker); }
 }  // namespace gui_test
 
 char* toString(const RunSettings& s) {
-  return QTest::toString(QStringLiteral("tolerance %1 fps %2 %3x%4 premiere %5 refine %6 drift %7")
+  return QTest::toString(QStringLiteral("tolerance %1 fps %2 %3x%4 premiere %5 refine %6 drift %7 media %8")
                              .arg(s.tolerance, 0, 'g', 9).arg(s.fps).arg(s.width).arg(s.height)
-                             .arg(s.premiere).arg(s.refine).arg(s.drift_correct));
+                             .arg(s.premiere).arg(s.refine).arg(s.drift_correct).arg(s.write_media));
 }

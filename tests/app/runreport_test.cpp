@@ -59,6 +59,7 @@ void RunReportTest::showsGroupsByStartAndEveryFileOnce() {
   r.timeline.unsynced = {member(6, "/s/other.mp3", 6, 0), member(7, "/s/broken.mov", 7, 0)};
   r.unreadable = {{7, "Invalid data found when processing input"}};
   r.documents = {"/out/SYNCED_fcp.XML", "/out/SYNCED.otio", "/out/SYNCED-2.mlt", "/out/notes.txt"};
+  r.media = {"/out/synced-media/cam (2).mov"};
 
   const QVariantMap shown = describe_run("mavo", r, false, "/elsewhere");
 
@@ -101,7 +102,9 @@ void RunReportTest::showsGroupsByStartAndEveryFileOnce() {
   QVERIFY(!marks.contains(kBeginMarker));
 
   const QVariantList documents = shown.value("documents").toList();
-  QCOMPARE(names(documents), (QStringList{"SYNCED_fcp.XML", "SYNCED.otio", "SYNCED-2.mlt", "notes.txt"}));
+  QCOMPARE(names(documents), (QStringList{"SYNCED_fcp.XML", "SYNCED.otio", "SYNCED-2.mlt", "notes.txt",
+                                          "synced-media/cam (2).mov"}));
+  QVERIFY(documents[4].toMap().value("applications").toString().startsWith("any editor or player"));
   QCOMPARE(documents[0].toMap().value("applications").toString(), QString("Final Cut Pro 7, DaVinci Resolve"));
   QVERIFY(documents[2].toMap().value("applications").toString().startsWith("Shotcut"));
   QCOMPARE(documents[3].toMap().value("applications").toString(), QString());

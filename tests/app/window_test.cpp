@@ -50,6 +50,7 @@ void WindowTest::sceneShowsTheDefaultSettings() {
   QCOMPARE(w.find("premiere")->property("checked").toBool(), d.premiere != 0);
   QCOMPARE(w.find("refine")->property("checked").toBool(), d.refine);
   QCOMPARE(w.find("driftcorrect")->property("checked").toBool(), d.drift_correct);
+  QCOMPARE(w.find("writemedia")->property("checked").toBool(), false);
   // What to do first, and later why a file was left out, is read at the foot from the start.
   QVERIFY(w.find("statusline")->property("width").toDouble() > 100);
   QCOMPARE(w.find("statusline")->property("text").toString(),

@@ -3,6 +3,7 @@
 // work folder, and every document there is well-formed.
 
 #include "core/files.h"
+#include "core/process.h"
 #include "tests/e2e/e2e_support.h"
 #include "tests/support/test_support.h"
 
@@ -30,6 +31,12 @@ struct Case {
 };
 
 void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
+
+double container_seconds(const std::string& media) {
+  std::string out;
+  run_program_output({"ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", media}, out);
+  return out.empty() ? -1.0 : std::stod(out);
+}
 
 bool mounted(const std::string& options, const std::string& what, const std::string& at) {
   return std::system(("mount " + options + " '" + what + "' '" + at + "' 2>/dev/null").c_str()) == 0;
@@ -84,6 +91,26 @@ const Case kCases[] = {
        return true;
      }},
     {"the same file twice", {"a.wav", "../media/a.wav"}, 2, "is given twice"},
+    // The second camera is only the late recorder's: a copy of it would be its own file
+    // again, passed off as synced, so it gets none and the run says so.
+    {"media where the main sound does not reach", {"--write-media", "--main-sound", "a.wav", "a.wav", "cam.mov", "late.wav", "cam2.mov"},
+     0, "cam2.mov gets no synced media file: the main sound a.wav does not reach it"},
+    // Read for the analysis, then unreadable when its sound is decoded for the cut.
+    {"media from a main sound that cannot be read", {"--write-media", "--main-sound", "rec.m4a", "rec.m4a", "cam.mov"}, 0,
+     "No synced media file of cam.mov was written: the main sound rec.m4a cannot be read",
+     [](const std::string&, const std::string& run) {
+       const std::string ffmpeg = run + "/Brenvik.app/ffmpeg", real = fs::read_symlink(ffmpeg).string();
+       fs::remove(ffmpeg);
+       return testing_support::write_file(ffmpeg, "#!/bin/sh\ncase \"$*\" in *rec.m4a*pcm_f32le*) echo 'rec.m4a: "
+                                                  "Permission denied' >&2; exit 1;; esac\nexec '" + real + "' \"$@\"\n") &&
+              std::system(("chmod +x '" + ffmpeg + "'").c_str()) == 0;
+     }},
+    {"no room for the synced media", {"--write-media", "a.wav", "cam.mov"}, 0, "No space left on device",
+     [](const std::string&, const std::string& run) {
+       const std::string folder = run + "/Brenvik.app/SYNCED/synced-media";
+       fs::create_directories(folder);
+       return mounted("-t tmpfs -o size=64k", "tmpfs", folder);
+     }},
     {"unreadable files", {"a.wav", "notes.mov", "empty.wav"}, 1, "2 files could not be read",
      [](const std::string& media, const std::string&) {
        return testing_support::write_file(media + "/notes.mov", "not media") &&
@@ -101,7 +128,11 @@ TEST_P(SafeRuns, EndRightAndTouchNothing) {
   const std::string media = dir.file("media"), work = dir.file("work");
   fs::create_directories(work);
   ASSERT_EQ(e2e::make_event(media, {"file=a.wav start=0 duration=20 snr=30",
-                                    "file=b.wav start=6 duration=12 snr=30"}),
+                                    "file=b.wav start=6 duration=12 snr=30",
+                                    "file=cam.mov start=8 duration=8 fps=25 picture=color snr=30",
+                                    "file=late.wav start=15 duration=20 snr=30",
+                                    "file=cam2.mov start=24 duration=8 fps=25 picture=color snr=30",
+                                    "file=rec.m4a start=2 duration=16 snr=30"}),
             0);
   fs::remove(media + "/manifest.tsv");
   if (c.prepare && !c.prepare(media, dir.path())) GTEST_SKIP() << "needs root to mount";
@@ -116,7 +147,13 @@ TEST_P(SafeRuns, EndRightAndTouchNothing) {
   unsetenv("BRENVIK_WORK_DIR");
   const std::string output = testing_support::read_file(dir.file("output.txt"));
   EXPECT_TRUE(fs::is_empty(work)) << "the work folder is left";
-  for (const std::string& mount : {media, work, dir.file("Brenvik.app/SYNCED")})
+  const std::string synced_media = dir.file("Brenvik.app/SYNCED/synced-media");
+  // Whole files only, each the camera's length: nothing half-written, nothing of ours.
+  for (const std::string& name : e2e::folder_listing(synced_media)) {
+    EXPECT_NE(name[0], '.') << name;
+    EXPECT_EQ(container_seconds(synced_media + "/" + name), container_seconds(media + "/" + name)) << name;
+  }
+  for (const std::string& mount : {media, work, synced_media, dir.file("Brenvik.app/SYNCED")})
     std::system(("umount -l '" + mount + "' 2>/dev/null").c_str());
 
   EXPECT_EQ(status, c.exit_status) << output;
@@ -126,7 +163,7 @@ TEST_P(SafeRuns, EndRightAndTouchNothing) {
     EXPECT_EQ(testing_support::read_file(dir.file("victim.txt")), "keep me");
   }
   for (const fs::directory_entry& doc : fs::directory_iterator(dir.file("Brenvik.app/SYNCED")))
-    EXPECT_TRUE(doc.path().filename() == "filler" || e2e::well_formed(doc.path().string())) << doc.path();
+    EXPECT_TRUE(doc.is_directory() || doc.path().filename() == "filler" || e2e::well_formed(doc.path().string())) << doc.path();
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, SafeRuns, ::testing::ValuesIn(kCases),
