@@ -113,7 +113,7 @@ std::int64_t whole_below(double x) {
 // y[m] for m in [0, count): the band-limited value of raw[0, size) at position
 // base + (m − centre_m)·step by a Lanczos-windowed sinc, the band the correlation uses
 // reaching 3.8 kHz of 4, where straight lines between samples would bend the phase. Taps
-// beyond raw count as silence. A machine with AVX2 and FMA takes each sample's sixteen
+// beyond raw count as silence. A machine with FMA (and so AVX) takes each sample's sixteen
 // taps in two vectors; the choice is made as the program is loaded, before a sanitizer's
 // runtime could see it: sanitized builds keep the plain one.
 #if defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
