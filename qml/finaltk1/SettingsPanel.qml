@@ -155,7 +155,6 @@ ColumnLayout {
             FocusRing {}
             objectName: "writemedia"
             Layout.columnSpan: 2
-            Layout.leftMargin: 8
             text: "Write synced media files"
             checked: settings.writeMedia
             enabled: !settings.running
