@@ -231,6 +231,7 @@ AnalysedEntries transcode_and_fingerprint(const std::vector<std::string>& files,
     choice.streams.push_back(static_cast<int>(s.sounds.size()));
     std::vector<int>& channels = choice.channels.emplace_back();
     for (const SoundStream& sound : s.sounds) channels.push_back(sound.channels);
+    choice.seconds.push_back(s.clues.duration_s);
   }
   choice.ready.assign(files.size(), false);
   choice.chosen.assign(files.size(), -1);

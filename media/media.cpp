@@ -10,11 +10,14 @@
 #include "core/stop.h"
 
 #include <algorithm>
+#include <array>
+#include <cctype>
 #include <charconv>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <ostream>
+#include <string_view>
 #include <unistd.h>
 #include <vector>
 
@@ -28,6 +31,18 @@ constexpr double kQuietChannelShare = 0.01;
 constexpr const char* kFramerateMarker = "0";
 // Answers this short carry no frame rate (the library answers "" for a file without video).
 constexpr std::size_t kMinFramerateChars = 2;
+
+// ffmpeg takes some 80 ms of CPU to start (it binds two hundred libraries as it loads),
+// more than it needs to decode a minute of a phone's sound: files this short go a few to
+// one transcoder. Each is read by a source of its own in one filter graph, which gives the
+// samples the file's own transcoder gives; as inputs of one transcoder they would be read
+// on a thread each, every packet handed across, which costs back most of the start.
+constexpr double kSharedFileMaxSec = 180.0;
+constexpr double kSharedMaxSec = 600.0;
+constexpr std::size_t kSharedMaxFiles = 12;
+// Containers whose sound keeps one format to the end: a change of format stops a shared
+// transcoder (each file then goes alone), which MPEG-TS and raw streams bring often.
+constexpr std::array<std::string_view, 6> kSharedContainers = {".mov", ".mp4", ".m4a", ".m4v", ".3gp", ".wav"};
 
 // A name of this many bytes and the entry number fit every file system's 255.
 constexpr std::size_t kLongestNamePart = 200;
@@ -150,6 +165,59 @@ int transcode_channels(const std::string& program, const std::string& entry, con
     if (alone >= 0 && write_channel(all, alone, output)) channel = alone;
   }
   std::remove(all.c_str());
+  return status;
+}
+
+// A file of a shared transcoder, read through `link` (a name that a filter graph takes as
+// it is); `channels` ≥ 2 also writes them all beside the mix for channel_to_analyse.
+struct SharedFile {
+  std::string entry, output, link;
+  int channels = 1;
+};
+
+// Decodes every file as transcode_channels would alone, in one transcoder; returns its
+// status and, on success, each file's channel analysed alone (-1: the mix) in `alone`.
+// On failure nothing of the outputs is left.
+int transcode_together(const std::string& program, const std::vector<SharedFile>& batch,
+                       std::vector<int>& alone) {
+  std::string graph;
+  std::vector<std::string> outputs;
+  const auto all_channels = [](const SharedFile& f) { return f.output + ".channels"; };
+  const auto add_output = [&](const std::string& label, const std::string& path, bool mono) {
+    outputs.insert(outputs.end(), {"-map", "[" + label + "]", "-acodec", "pcm_s16le", "-ar", kAnalysisRateHz});
+    if (mono) outputs.insert(outputs.end(), {"-ac", kAnalysisChannels});
+    outputs.insert(outputs.end(), {"-f", "wav", "-y", as_file_argument(path)});
+  };
+  std::error_code ec;
+  for (std::size_t k = 0; k < batch.size(); ++k) {
+    const SharedFile& f = batch[k];
+    std::filesystem::remove(f.link, ec);
+    std::filesystem::create_symlink(std::filesystem::absolute(f.entry, ec), f.link, ec);
+    if (ec) return kProgramNotStarted;
+    const std::string mix = "m" + std::to_string(k), all = "c" + std::to_string(k);
+    if (!graph.empty()) graph += ";";
+    graph += "amovie=" + f.link + (f.channels >= 2 ? ",asplit=2[" + mix + "][" + all + "]" : "[" + mix + "]");
+    add_output(mix, f.output, true);
+    if (f.channels >= 2) add_output(all, all_channels(f), false);
+  }
+  std::vector<std::string> argv = {program, "-nostdin", "-hide_banner", "-loglevel", "error",
+                                   "-filter_complex", graph};
+  argv.insert(argv.end(), outputs.begin(), outputs.end());
+  std::string reason;
+  const int status = run_program(argv, reason);
+  alone.assign(batch.size(), -1);
+  for (std::size_t k = 0; k < batch.size(); ++k) {
+    const SharedFile& f = batch[k];
+    std::filesystem::remove(f.link, ec);
+    if (status != 0) std::remove(f.output.c_str());
+    if (f.channels < 2) continue;
+    const std::string all = all_channels(f);
+    if (status == 0) {
+      const int channel = channel_to_analyse(all);
+      if (channel >= 0 && write_channel(all, channel, f.output)) alone[k] = channel;
+    }
+    std::remove(all.c_str());
+  }
   return status;
 }
 
@@ -295,49 +363,124 @@ std::vector<std::string> resemplirajgi8000(std::vector<std::string> files,
 
   const int media_entries = media_entry_count(files);
   const int limit = max_transcoders > 0 ? max_transcoders : worker_count();
+  const int wanted = choice ? choice->wanted : 0;
+
+  // Where a shared transcoder reads entry i from: a link beside its analysis WAV, named
+  // so that a filter graph takes it as it stands; empty where the file goes alone (of
+  // unknown or long length, a container outside kSharedContainers, or with several
+  // streams to weigh against each other).
+  const auto shared_link = [&](int i) -> std::string {
+    const auto k = static_cast<std::size_t>(i);
+    if (is_marker(files[k]) || ready(i) || !choice || k >= choice->seconds.size() || streams_of(i) != 1) return {};
+    const double seconds = choice->seconds[k];
+    if (!(seconds > 0.0 && seconds <= kSharedFileMaxSec)) return {};
+    std::string extension = std::filesystem::path(files[k]).extension().string();
+    std::string lower = extension;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (std::find(kSharedContainers.begin(), kSharedContainers.end(), lower) == kSharedContainers.end()) return {};
+    std::error_code ec;
+    const std::string link =
+        (std::filesystem::absolute(std::filesystem::path(analysis[k]).parent_path(), ec) /
+         ("shared-" + std::to_string(i) + extension)).string();
+    const bool plain = !ec && std::all_of(link.begin(), link.end(), [](char c) {
+      return std::isalnum(static_cast<unsigned char>(c)) || c == '/' || c == '.' || c == '_' || c == '-';
+    });
+    return plain ? link : std::string();
+  };
+  // Entries in list order, the short ones together until a batch is full.
+  std::vector<std::vector<int>> jobs;
+  std::vector<std::string> links(static_cast<std::size_t>(n));
+  double batch_seconds = 0.0;
+  bool batch_open = false;
+  for (int i = 0; i < n; ++i) {
+    links[static_cast<std::size_t>(i)] = shared_link(i);
+    if (links[static_cast<std::size_t>(i)].empty()) {
+      jobs.push_back({i});
+      batch_open = false;
+      continue;
+    }
+    const double seconds = choice->seconds[static_cast<std::size_t>(i)];
+    if (!batch_open || jobs.back().size() >= kSharedMaxFiles || batch_seconds + seconds > kSharedMaxSec) {
+      jobs.emplace_back();
+      batch_seconds = 0.0;
+      batch_open = true;
+    }
+    jobs.back().push_back(i);
+    batch_seconds += seconds;
+  }
 
   std::vector<int> status(n, 0);
   std::vector<std::string> reasons(static_cast<std::size_t>(n));
   if (failures) failures->assign(static_cast<std::size_t>(n), std::string());
   int reported = 0;
+  const auto transcode_alone = [&](int i) {
+    if (is_marker(files[i]) || ready(i)) return;
+    try {
+      const int streams = streams_of(i);
+      const std::vector<int> channels = channels_of(i, streams);
+      int& alone = channel[static_cast<std::size_t>(i)];
+      if (wanted >= 1 && streams >= wanted)
+        status[i] = transcode_channels(program, files[i], analysis[i], reasons[i], chosen[i] = wanted - 1,
+                                       channels[static_cast<std::size_t>(wanted - 1)], alone);
+      else if (streams >= 2)
+        status[i] = transcode_loudest(program, files[i], analysis[i], channels, reasons[i], chosen[i], alone);
+      else
+        status[i] = transcode_channels(program, files[i], analysis[i], reasons[i], -1, channels[0], alone);
+    } catch (const std::exception&) {
+      status[i] = kProgramNotStarted;
+    }
+  };
+  // A shared transcoder that fails says nothing of which file it failed on: each goes
+  // alone then, for its own status and reason.
+  const auto transcode_job = [&](const std::vector<int>& job) {
+    if (job.size() >= 2) {
+      std::vector<SharedFile> batch;
+      for (const int i : job) {
+        batch.push_back({files[i], analysis[i], links[static_cast<std::size_t>(i)], channels_of(i, 1)[0]});
+        // The one stream, named where it was asked for, as transcode_alone names it.
+        if (wanted == 1) chosen[i] = 0;
+      }
+      std::vector<int> alone;
+      int together = kProgramNotStarted;
+      try {
+        together = transcode_together(program, batch, alone);
+      } catch (const std::exception&) {
+      }
+      if (together == 0) {
+        for (std::size_t k = 0; k < job.size(); ++k) channel[static_cast<std::size_t>(job[k])] = alone[k];
+        return;
+      }
+      throw_if_stop_requested();
+    }
+    for (const int i : job) transcode_alone(i);
+  };
+  const auto deliver = [&](int i) {
+    if (is_marker(files[i])) return;
+    console() << command_text(program, files[i], analysis[i], chosen[i]) << '\n';
+    if (status[i] != 0) {
+      const std::string failed = "ffmpeg failed (exit status " + std::to_string(status[i]) + ")";
+      logthis(failed + ": " + files[i]);
+      // A transcoder that could not start says nothing.
+      std::string& reason = reasons[i];
+      if (reason.empty()) reason = failed;
+      logthis("ffmpeg says: " + reason);
+      if (failures) (*failures)[static_cast<std::size_t>(i)] = reason;
+    }
+    throw_if_stop_requested();
+    if (progress) progress(kStageTranscode, ++reported, media_entries);
+  };
   // The transcoders finish in any order; the console, the log and the progress follow
   // the file list.
   ordered_parallel_for(
-      n, std::min(limit, std::max(media_entries, 1)),
-      [&](int i) {
-        if (!is_marker(files[i]) && !ready(i)) {
-          try {
-            const int streams = streams_of(i);
-            const int wanted = choice ? choice->wanted : 0;
-            const std::vector<int> channels = channels_of(i, streams);
-            int& alone = channel[static_cast<std::size_t>(i)];
-            if (wanted >= 1 && streams >= wanted)
-              status[i] = transcode_channels(program, files[i], analysis[i], reasons[i], chosen[i] = wanted - 1,
-                                             channels[static_cast<std::size_t>(wanted - 1)], alone);
-            else if (streams >= 2)
-              status[i] = transcode_loudest(program, files[i], analysis[i], channels, reasons[i], chosen[i], alone);
-            else
-              status[i] = transcode_channels(program, files[i], analysis[i], reasons[i], -1, channels[0], alone);
-          } catch (const std::exception&) {
-            status[i] = kProgramNotStarted;
-          }
-        }
-        if (transcoded) transcoded(i);
+      static_cast<int>(jobs.size()), std::min(limit, std::max(media_entries, 1)),
+      [&](int j) {
+        const std::vector<int>& job = jobs[static_cast<std::size_t>(j)];
+        transcode_job(job);
+        if (transcoded)
+          for (const int i : job) transcoded(i);
       },
-      [&](int i) {
-        if (is_marker(files[i])) return;
-        console() << command_text(program, files[i], analysis[i], chosen[i]) << '\n';
-        if (status[i] != 0) {
-          const std::string failed = "ffmpeg failed (exit status " + std::to_string(status[i]) + ")";
-          logthis(failed + ": " + files[i]);
-          // A transcoder that could not start says nothing.
-          std::string& reason = reasons[i];
-          if (reason.empty()) reason = failed;
-          logthis("ffmpeg says: " + reason);
-          if (failures) (*failures)[static_cast<std::size_t>(i)] = reason;
-        }
-        throw_if_stop_requested();
-        if (progress) progress(kStageTranscode, ++reported, media_entries);
+      [&](int j) {
+        for (const int i : jobs[static_cast<std::size_t>(j)]) deliver(i);
       });
   console() << std::flush;
   if (choice) {

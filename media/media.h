@@ -34,6 +34,9 @@ struct SoundChoice {
   // Per entry: its analysis WAV is in place already (an earlier run made it), and
   // `chosen` and `channel` say which stream and channel it holds. Such an entry shows its command but runs none.
   std::vector<bool> ready;
+  // Per entry: its container's length in seconds, 0 when unknown. Short files are decoded
+  // a few to one transcoder, whose start costs more than their decoding.
+  std::vector<double> seconds;
 };
 
 // Writes the 8000 Hz mono 16-bit analysis WAV of every entry that is not a marker to its

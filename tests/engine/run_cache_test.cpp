@@ -142,9 +142,10 @@ TEST_F(CachedRuns, SecondRunTakesEverythingAndWritesTheSame) {
   EXPECT_TRUE(plain.cache_lines.empty());
   expect_same(plain, first);
 
-  EXPECT_EQ(transcoder_runs(), 4);
+  // One transcoder a run: the two files are short enough to share one.
+  EXPECT_EQ(transcoder_runs(), 2);
   const RunSeen second = run({"long.wav", "cut.wav"}, true);
-  EXPECT_EQ(transcoder_runs(), 4);
+  EXPECT_EQ(transcoder_runs(), 2);
   ASSERT_EQ(second.cache_lines.size(), 2u) << second.log;
   EXPECT_EQ(second.cache_lines[0], "2 of 2 files from the cache");
   EXPECT_TRUE(std::regex_match(second.cache_lines[1],

@@ -154,6 +154,47 @@ TEST(Transcoding, AChannelThatRecordsNothingIsLeftOutOfTheMix) {
   EXPECT_EQ(left_in_work, 0u);
 }
 
+// Short files are decoded a few to one transcoder: each gets the samples and the channel
+// choice its own transcoder gives it, a damaged file that stops the shared one gets its own
+// transcoder's reason, and no link or part is left in the work folder.
+TEST(Transcoding, ShortFilesSharingATranscoderGetWhatTheirOwnWouldGive) {
+  TempRunDir dir;
+  const std::string hissing = "aevalsrc=0.5*sin(2*PI*300*t)*sin(2*PI*3*t)|0.003*(random(0)-0.5):s=48000";
+  const std::vector<std::string> files = {dir.file("cam one.mov"), dir.file("phone.m4a"), dir.file("broken.mp4"),
+                                          dir.file("rec.wav")};
+  ASSERT_TRUE(make_media(files[0], hissing, 3.0, true));
+  ASSERT_TRUE(make_media(files[1], "anoisesrc=seed=5:a=0.3:r=44100", 3.0));
+  ASSERT_TRUE(testing_support::write_file(files[2], std::string(5000, 'x')));
+  ASSERT_TRUE(make_media(files[3], kStereo48k, 3.0));
+  const auto transcode = [&](const WorkFolder& work, bool short_ones) {
+    SoundChoice choice;
+    choice.streams = {1, 1, 1, 1};
+    choice.channels = {{2}, {1}, {1}, {2}};
+    if (short_ones) choice.seconds = {3.0, 3.0, 3.0, 3.0};
+    std::vector<std::string> failures;
+    const std::vector<std::string> analysis = analysis_names(files, work.path());
+    resemplirajgi8000(files, analysis, {}, 2, {}, &failures, &choice);
+    std::vector<std::string> sound;
+    for (const std::string& wav : analysis) {
+      SF_INFO info{};
+      SNDFILE* f = sf_open(wav.c_str(), SFM_READ, &info);
+      std::string samples(static_cast<std::size_t>(f ? info.frames * 2 : 0), '\0');
+      if (f) sf_read_short(f, reinterpret_cast<short*>(samples.data()), info.frames);
+      if (f) sf_close(f);
+      sound.push_back(samples);
+    }
+    return std::tuple(sound, choice.channel, failures);
+  };
+  QuietConsole quiet;
+  const WorkFolder together, alone;
+  const auto shared = transcode(together, true);
+  EXPECT_EQ(shared, transcode(alone, false));
+  EXPECT_EQ(std::get<1>(shared), (std::vector<int>{0, -1, -1, -1}));
+  EXPECT_FALSE(std::get<2>(shared)[2].empty());
+  EXPECT_NEAR(static_cast<double>(std::get<0>(shared)[1].size()), 3.0 * 8000 * 2, 1000.0);
+  for (const auto& entry : fs::directory_iterator(together.path())) EXPECT_EQ(entry.path().extension(), ".wav") << entry.path();
+}
+
 TEST(MediaInfo, FrameRatesOfAnyNameInTheCLocaleOnAnyThreadAndTheLocaleLeftAlone) {
   TempRunDir dir;
   const std::string accented = dir.file("čćž Ünï clip.mov");
