@@ -211,7 +211,8 @@ std::vector<float> melt_alone(const std::string& doc, const std::string& track,
   }
   const std::string mlt = wav + ".mlt";
   if (!write_file(mlt, alone)) return {};
-  std::vector<std::string> argv = {"timeout", "60", "melt", "-silent", mlt};
+  // A stalled melt can sit out the TERM: KILL follows ten seconds later.
+  std::vector<std::string> argv = {"timeout", "-k", "10", "60", "melt", "-silent", mlt};
   if (out >= 0) argv.insert(argv.end(), {"in=" + std::to_string(in), "out=" + std::to_string(out)});
   argv.insert(argv.end(), {"-consumer", "avformat:" + wav, "vn=1", "ar=48000", "ac=1"});
   // melt now and then stalls at its end, or gives up, on a loaded machine (seen in some
