@@ -189,11 +189,18 @@ int transcode_together(const std::string& program, const std::vector<SharedFile>
     outputs.insert(outputs.end(), {"-f", "wav", "-y", as_file_argument(path)});
   };
   std::error_code ec;
+  const auto remove_links = [&] {
+    for (const SharedFile& f : batch) std::filesystem::remove(f.link, ec);
+  };
   for (std::size_t k = 0; k < batch.size(); ++k) {
     const SharedFile& f = batch[k];
     std::filesystem::remove(f.link, ec);
-    std::filesystem::create_symlink(std::filesystem::absolute(f.entry, ec), f.link, ec);
-    if (ec) return kProgramNotStarted;
+    const std::filesystem::path target = std::filesystem::absolute(f.entry, ec);
+    if (!ec) std::filesystem::create_symlink(target, f.link, ec);
+    if (ec) {
+      remove_links();
+      return kProgramNotStarted;
+    }
     const std::string mix = "m" + std::to_string(k), all = "c" + std::to_string(k);
     if (!graph.empty()) graph += ";";
     graph += "amovie=" + f.link + (f.channels >= 2 ? ",asplit=2[" + mix + "][" + all + "]" : "[" + mix + "]");
@@ -205,10 +212,10 @@ int transcode_together(const std::string& program, const std::vector<SharedFile>
   argv.insert(argv.end(), outputs.begin(), outputs.end());
   std::string reason;
   const int status = run_program(argv, reason);
+  remove_links();
   alone.assign(batch.size(), -1);
   for (std::size_t k = 0; k < batch.size(); ++k) {
     const SharedFile& f = batch[k];
-    std::filesystem::remove(f.link, ec);
     if (status != 0) std::remove(f.output.c_str());
     if (f.channels < 2) continue;
     const std::string all = all_channels(f);
@@ -383,7 +390,8 @@ std::vector<std::string> resemplirajgi8000(std::vector<std::string> files,
         (std::filesystem::absolute(std::filesystem::path(analysis[k]).parent_path(), ec) /
          ("shared-" + std::to_string(i) + extension)).string();
     const bool plain = !ec && std::all_of(link.begin(), link.end(), [](char c) {
-      return std::isalnum(static_cast<unsigned char>(c)) || c == '/' || c == '.' || c == '_' || c == '-';
+      return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '/' ||
+             c == '.' || c == '_' || c == '-';
     });
     return plain ? link : std::string();
   };
