@@ -94,7 +94,6 @@ void correct(const std::string& transcoder, const std::string& source, double de
   std::unique_ptr<OwnFile> decoded;
   SF_INFO in_info;
   Sndfile in = open_sound(transcoder, source, folder, decoded, in_info);
-  const auto channels = static_cast<std::size_t>(in_info.channels);
 
   OwnFile partial(folder, ".brenvik-corrected");
   SF_INFO out_info{};
@@ -117,32 +116,18 @@ void correct(const std::string& transcoder, const std::string& source, double de
   if (!resampler) throw std::runtime_error(std::string("the resampler failed (") + error + ")");
 
   const std::size_t out_capacity = static_cast<std::size_t>(kBlockFrames / stretch) + kOutputSlackFrames;
-  std::vector<float> in_block(kBlockFrames * channels), out_block(out_capacity * channels);
   sf_count_t consumed = 0;
-  for (bool end = false; !end;) {
-    throw_if_stop_requested();
-    const sf_count_t got = sf_readf_float(in.get(), in_block.data(), kBlockFrames);
-    if (got < 0 || sf_error(in.get()) != SF_ERR_NO_ERROR) {
-      throw std::runtime_error(std::string("reading its sound failed (") + sf_strerror(in.get()) + ")");
-    }
-    end = got == 0;
-    // A null input tells soxr the sound has ended, and it gives up the tail it holds.
-    const float* next = end ? nullptr : in_block.data();
-    auto left = static_cast<std::size_t>(got);
-    std::size_t made = 0;
-    do {
-      std::size_t used = 0;
-      error = soxr_process(resampler.get(), next, left, &used, out_block.data(), out_capacity, &made);
-      if (error) throw std::runtime_error(std::string("the resampler failed (") + error + ")");
-      write_frames(out.get(), out_block.data(), made);
-      if (next) next += used * channels;
-      left -= used;
-    } while (left > 0 || (end && made > 0));
-    consumed += got;
-    if (progress && in_info.frames > 0) {
-      progress(std::min(1.0, static_cast<double>(consumed) / static_cast<double>(in_info.frames)));
-    }
-  }
+  resample_stream(
+      in.get(), in_info.channels, resampler.get(), kBlockFrames, out_capacity, "its sound",
+      [&](const float* frames, std::size_t count) {
+        write_frames(out.get(), frames, count);
+        return true;
+      },
+      [&](sf_count_t got) {
+        consumed += got;
+        if (progress && in_info.frames > 0)
+          progress(std::min(1.0, static_cast<double>(consumed) / static_cast<double>(in_info.frames)));
+      });
   sf_write_sync(out.get());
   const int written = sf_error(out.get());
   const int closed = sf_close(out.release());

@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -86,4 +87,32 @@ Sndfile open_sound(const std::string& transcoder, const std::string& source,
   file.reset(sf_open(decoded->path().c_str(), SFM_READ, &info));
   if (!file) throw std::runtime_error("its decoded sound could not be read back");
   return file;
+}
+
+void resample_stream(SNDFILE* in, int channels, soxr* resampler, std::size_t block_frames,
+                     std::size_t capacity, const std::string& what,
+                     const std::function<bool(const float*, std::size_t)>& take,
+                     const std::function<void(sf_count_t)>& after_block) {
+  const auto width = static_cast<std::size_t>(channels);
+  std::vector<float> in_block(block_frames * width), out_block(capacity * width);
+  bool more = true;
+  for (bool end = false; more && !end;) {
+    throw_if_stop_requested();
+    const sf_count_t got = sf_readf_float(in, in_block.data(), static_cast<sf_count_t>(block_frames));
+    if (got < 0 || sf_error(in) != SF_ERR_NO_ERROR)
+      throw std::runtime_error("reading " + what + " failed (" + sf_strerror(in) + ")");
+    end = got == 0;
+    const float* next = end ? nullptr : in_block.data();
+    auto left = static_cast<std::size_t>(got);
+    std::size_t made = 0;
+    do {
+      std::size_t used = 0;
+      const soxr_error_t error = soxr_process(resampler, next, left, &used, out_block.data(), capacity, &made);
+      if (error) throw std::runtime_error(std::string("the resampler failed (") + error + ")");
+      more = take(out_block.data(), made);
+      if (next) next += used * width;
+      left -= used;
+    } while (more && (left > 0 || (end && made > 0)));
+    if (after_block) after_block(got);
+  }
 }

@@ -6,7 +6,9 @@
 
 #include <soxr.h>
 
+#include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -44,3 +46,14 @@ struct SoxrDeleter {
   void operator()(soxr* s) const { soxr_delete(s); }
 };
 using Resampler = std::unique_ptr<soxr, SoxrDeleter>;
+
+// Reads `in` (of `channels` channels) from where it stands, `block_frames` at a time,
+// through `resampler`, and hands every run of interleaved output frames to
+// take(frames, count), which returns whether it wants more. At the sound's end soxr is
+// given a null input, which makes it give up the tail it holds. after_block(read) follows
+// each block read, with the frames it held. Throws std::runtime_error: "reading <what>
+// failed (…)" or "the resampler failed (…)"; RunStopped on a stop request.
+void resample_stream(SNDFILE* in, int channels, soxr* resampler, std::size_t block_frames,
+                     std::size_t capacity, const std::string& what,
+                     const std::function<bool(const float*, std::size_t)>& take,
+                     const std::function<void(sf_count_t)>& after_block);

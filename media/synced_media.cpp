@@ -142,30 +142,19 @@ void put_cut(const std::string& transcoder, const SoundCut& cut, const fs::path&
   Resampler resampler(soxr_create(info.samplerate, rate / cut.stretch, static_cast<unsigned>(info.channels),
                                   &error, nullptr, &quality, nullptr));
   if (!resampler) throw std::runtime_error(std::string("the resampler failed (") + error + ")");
-  const auto channels = static_cast<std::size_t>(info.channels);
   const std::size_t capacity = static_cast<std::size_t>(kBlockFrames * rate / info.samplerate / cut.stretch) + kOutputSlackFrames;
-  std::vector<float> in_block(kBlockFrames * channels), out_block(capacity * channels);
-  for (bool end = false; frames > 0 && !end;) {
-    throw_if_stop_requested();
-    const sf_count_t got = sf_readf_float(in.get(), in_block.data(), kBlockFrames);
-    if (got < 0 || sf_error(in.get()) != SF_ERR_NO_ERROR)
-      throw std::runtime_error(std::string("reading the main sound failed (") + sf_strerror(in.get()) + ")");
-    end = got == 0;
-    const float* next = end ? nullptr : in_block.data();
-    auto left = static_cast<std::size_t>(got);
-    std::size_t made = 0;
-    do {
-      std::size_t used = 0;
-      error = soxr_process(resampler.get(), next, left, &used, out_block.data(), capacity, &made);
-      if (error) throw std::runtime_error(std::string("the resampler failed (") + error + ")");
-      const sf_count_t kept = std::min<sf_count_t>(frames, static_cast<sf_count_t>(made));
-      out.put(out_block.data(), info.channels, kept);
-      frames -= kept;
-      if (next) next += used * channels;
-      left -= used;
-    } while (frames > 0 && (left > 0 || (end && made > 0)));
-    if (progress) progress(kCutShare * out.share());
-  }
+  if (frames > 0)
+    resample_stream(
+        in.get(), info.channels, resampler.get(), kBlockFrames, capacity, "the main sound",
+        [&](const float* made, std::size_t count) {
+          const sf_count_t kept = std::min<sf_count_t>(frames, static_cast<sf_count_t>(count));
+          out.put(made, info.channels, kept);
+          frames -= kept;
+          return frames > 0;
+        },
+        [&](sf_count_t) {
+          if (progress) progress(kCutShare * out.share());
+        });
   out.silence(frames);
 }
 
