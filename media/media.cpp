@@ -73,6 +73,13 @@ std::string as_file_argument(const std::string& path) {
   return "./" + path;
 }
 
+// Appends the output options of an analysis WAV at `path`, mono or with every channel.
+void add_analysis_output(std::vector<std::string>& argv, const std::string& path, bool mono) {
+  argv.insert(argv.end(), {"-acodec", "pcm_s16le", "-ar", kAnalysisRateHz});
+  if (mono) argv.insert(argv.end(), {"-ac", kAnalysisChannels});
+  argv.insert(argv.end(), {"-f", "wav", "-y", as_file_argument(path)});
+}
+
 // Returns the transcoder's exit status (0 on success) and its last word on failure.
 // `channels`, when given, gets the same sound with every channel kept, from the same
 // decoding: the mono mix comes out as it would alone.
@@ -84,9 +91,8 @@ int transcode(const std::string& program, const std::string& entry, const std::s
                                    "-i", input};
   const auto add_output = [&](const std::string& path, bool mono) {
     if (sound_stream >= 0) argv.insert(argv.end(), {"-map", "0:a:" + std::to_string(sound_stream)});
-    argv.insert(argv.end(), {"-vn", "-acodec", "pcm_s16le", "-ar", kAnalysisRateHz});
-    if (mono) argv.insert(argv.end(), {"-ac", kAnalysisChannels});
-    argv.insert(argv.end(), {"-f", "wav", "-y", as_file_argument(path)});
+    argv.push_back("-vn");
+    add_analysis_output(argv, path, mono);
   };
   add_output(output, true);
   if (!channels.empty()) add_output(channels, false);
@@ -152,6 +158,16 @@ bool write_channel(const std::string& channels, int channel, const std::string& 
   return false;
 }
 
+// From `all`, the analysis sound with every channel, makes `output` the one channel
+// channel_to_analyse picks, if any; returns it, or -1 for the mix left in `output`.
+// `all` is removed either way.
+int take_channel_alone(const std::string& all, const std::string& output) {
+  const int alone = channel_to_analyse(all);
+  const int channel = alone >= 0 && write_channel(all, alone, output) ? alone : -1;
+  std::remove(all.c_str());
+  return channel;
+}
+
 // Transcodes as `transcode`; where the stream has `channels` ≥ 2, takes one of them alone
 // when channel_to_analyse says so, in `channel` (else -1).
 int transcode_channels(const std::string& program, const std::string& entry, const std::string& output,
@@ -160,11 +176,8 @@ int transcode_channels(const std::string& program, const std::string& entry, con
   if (channels < 2) return transcode(program, entry, output, reason, sound_stream);
   const std::string all = output + ".channels";
   const int status = transcode(program, entry, output, reason, sound_stream, all);
-  if (status == 0) {
-    const int alone = channel_to_analyse(all);
-    if (alone >= 0 && write_channel(all, alone, output)) channel = alone;
-  }
-  std::remove(all.c_str());
+  // On failure `transcode` has removed `all` with the rest.
+  if (status == 0) channel = take_channel_alone(all, output);
   return status;
 }
 
@@ -184,9 +197,8 @@ int transcode_together(const std::string& program, const std::vector<SharedFile>
   std::vector<std::string> outputs;
   const auto all_channels = [](const SharedFile& f) { return f.output + ".channels"; };
   const auto add_output = [&](const std::string& label, const std::string& path, bool mono) {
-    outputs.insert(outputs.end(), {"-map", "[" + label + "]", "-acodec", "pcm_s16le", "-ar", kAnalysisRateHz});
-    if (mono) outputs.insert(outputs.end(), {"-ac", kAnalysisChannels});
-    outputs.insert(outputs.end(), {"-f", "wav", "-y", as_file_argument(path)});
+    outputs.insert(outputs.end(), {"-map", "[" + label + "]"});
+    add_analysis_output(outputs, path, mono);
   };
   std::error_code ec;
   const auto remove_links = [&] {
@@ -218,12 +230,10 @@ int transcode_together(const std::string& program, const std::vector<SharedFile>
     const SharedFile& f = batch[k];
     if (status != 0) std::remove(f.output.c_str());
     if (f.channels < 2) continue;
-    const std::string all = all_channels(f);
-    if (status == 0) {
-      const int channel = channel_to_analyse(all);
-      if (channel >= 0 && write_channel(all, channel, f.output)) alone[k] = channel;
-    }
-    std::remove(all.c_str());
+    if (status == 0)
+      alone[k] = take_channel_alone(all_channels(f), f.output);
+    else
+      std::remove(all_channels(f).c_str());
   }
   return status;
 }
