@@ -1,8 +1,7 @@
-# Sourced by the whole-run benchmarks: clock helpers and `decode FILE`, what the engine asks
-# of ffmpeg for one file, into a scratch folder removed on exit. Needs $ffmpeg.
-now() { date +%s.%N; }
-seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", b - a }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+# Sourced by the whole-run benchmarks: the clock helpers (clock.sh) and `decode FILE`, what
+# the engine asks of ffmpeg for one file, into a scratch folder removed on exit. Needs $ffmpeg.
+# shellcheck source=bench/clock.sh
+source "$(dirname "${BASH_SOURCE[0]}")/clock.sh"
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT

@@ -21,8 +21,8 @@ events=$build/events/bench_synced_media
 source "$repo/bench/make_once.sh"
 make_once synced_media "$events" < "$repo/tools/events/bench_synced_media.txt"
 
-now() { date +%s.%N; }
-seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", b - a }'; }
+# shellcheck source=bench/clock.sh
+source "$repo/bench/clock.sh"
 scratch=$(mktemp -d "$build/synced-media-bench.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 e=$events
@@ -37,7 +37,7 @@ t=$(now); sync --out "$scratch/media" --write-media "${args[@]}"; with_media=$(s
 grep -c "synced-media/" "$scratch/report.txt" > /dev/null || { echo "synced_media: no media files written" >&2; cat "$scratch/report.txt" >&2; exit 1; }
 t=$(now); mkdir "$scratch/cp" && cp "${cameras[@]}" "$scratch/cp/"; copy=$(seconds "$t" "$(now)")
 
-media=$(awk -v a="$plain" -v b="$with_media" 'BEGIN { printf "%.2f", b - a }')
+media=$(seconds "$plain" "$with_media")
 camera_mb=$(du -cm "${cameras[@]}" | awk 'END { print $1 }')
 media_mb=$(du -cm "$scratch/media/synced-media"/* | awk 'END { print $1 }')
 echo "camera files: ${#cameras[@]}, $camera_mb MB; synced media files: $media_mb MB"
