@@ -1,33 +1,108 @@
 #include "matching/analysis_sound.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <mutex>
 
+namespace {
+
+std::uint32_t little_endian_32(const unsigned char* b) {
+  return static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
+         static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
+}
+
+bool full_pread(int fd, void* to, std::size_t bytes, std::int64_t at) {
+  auto* cursor = static_cast<char*>(to);
+  while (bytes > 0) {
+    const ssize_t got = ::pread(fd, cursor, bytes, static_cast<off_t>(at));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    cursor += got;
+    bytes -= static_cast<std::size_t>(got);
+    at += got;
+  }
+  return true;
+}
+
+// The byte where the samples of a little-endian RIFF WAVE file begin: the data chunk's,
+// found by walking the chunks from the start; -1 for anything else.
+std::int64_t riff_data_offset(int fd, std::int64_t file_size) {
+  unsigned char head[12];
+  if (!full_pread(fd, head, sizeof head, 0) || std::memcmp(head, "RIFF", 4) != 0 ||
+      std::memcmp(head + 8, "WAVE", 4) != 0)
+    return -1;
+  for (std::int64_t at = 12; at + 8 <= file_size;) {
+    unsigned char chunk[8];
+    if (!full_pread(fd, chunk, sizeof chunk, at)) return -1;
+    if (std::memcmp(chunk, "data", 4) == 0) return at + 8;
+    // Chunks are padded to an even length.
+    const std::int64_t length = little_endian_32(chunk + 4);
+    at += 8 + length + (length & 1);
+  }
+  return -1;
+}
+
+}  // namespace
+
 SoundFile::SoundFile(const std::string& path) {
-  // A failed sf_open writes libsndfile's one global error text; pairs are measured on
-  // several threads at once, and a missing file must not make that a race.
-  static std::mutex opening;
-  const std::lock_guard<std::mutex> lock(opening);
-  file_ = sf_open(path.c_str(), SFM_READ, &info_);
+  {
+    // A failed sf_open writes libsndfile's one global error text; pairs are measured on
+    // several threads at once, and a missing file must not make that a race.
+    static std::mutex opening;
+    const std::lock_guard<std::mutex> lock(opening);
+    file_ = sf_open(path.c_str(), SFM_READ, &info_);
+  }
+  if (!usable() || info_.format != (SF_FORMAT_WAV | SF_FORMAT_PCM_16)) return;
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat status {};
+  if (fd_ < 0 || ::fstat(fd_, &status) != 0) return;
+  const std::int64_t offset = riff_data_offset(fd_, status.st_size);
+  // Only where the frames libsndfile counts are all there to read; else it reads them.
+  const std::int64_t bytes = info_.frames * info_.channels * static_cast<std::int64_t>(sizeof(std::int16_t));
+  if (offset >= 0 && offset + bytes <= status.st_size) pcm_offset_ = offset;
 }
 
 SoundFile::~SoundFile() {
+  if (fd_ >= 0) ::close(fd_);
   if (file_) sf_close(file_);
 }
 
+bool SoundFile::read_frames(std::int64_t from, std::int64_t frames, float* interleaved) {
+  if (pcm_offset_ < 0) {
+    if (sf_seek(file_, from, SEEK_SET) != from) return false;
+    return sf_readf_float(file_, interleaved, frames) == frames;
+  }
+  const auto values = static_cast<std::size_t>(frames * info_.channels);
+  pcm_.resize(values);
+  const std::int64_t frame_bytes = info_.channels * static_cast<std::int64_t>(sizeof(std::int16_t));
+  if (!full_pread(fd_, pcm_.data(), values * sizeof(std::int16_t), pcm_offset_ + from * frame_bytes))
+    return false;
+  // As libsndfile scales them: exact, since the factor is a power of two.
+  constexpr float kScale = 1.0f / 32768.0f;
+  for (std::size_t i = 0; i < values; ++i) interleaved[i] = static_cast<float>(pcm_[i]) * kScale;
+  return true;
+}
+
 bool SoundFile::read(std::int64_t start, std::int64_t count, float* out) {
-  std::fill(out, out + count, 0.0f);
-  const std::int64_t from = std::max<std::int64_t>(start, 0);
-  const std::int64_t to = std::min<std::int64_t>(start + count, info_.frames);
+  // [from, to) is the part of the file asked for; the rest of `out` is silence.
+  const std::int64_t end = start + count;
+  const std::int64_t from = std::min(std::max<std::int64_t>(start, 0), end);
+  const std::int64_t to = std::max(std::min<std::int64_t>(end, info_.frames), from);
+  std::fill(out, out + (from - start), 0.0f);
+  std::fill(out + (to - start), out + count, 0.0f);
   if (to <= from) return true;
-  if (sf_seek(file_, from, SEEK_SET) != from) return false;
   const int channels = info_.channels;
   const std::int64_t wanted = to - from;
   float* dst = out + (from - start);
-  if (channels == 1) return sf_readf_float(file_, dst, wanted) == wanted;
+  if (channels == 1) return read_frames(from, wanted, dst);
   interleaved_.resize(static_cast<size_t>(wanted * channels));
-  if (sf_readf_float(file_, interleaved_.data(), wanted) != wanted) return false;
+  if (!read_frames(from, wanted, interleaved_.data())) return false;
   for (std::int64_t i = 0; i < wanted; ++i) {
     float sum = 0.0f;
     for (int c = 0; c < channels; ++c) sum += interleaved_[static_cast<size_t>(i * channels + c)];

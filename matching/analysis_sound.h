@@ -43,8 +43,16 @@ class SoundFile {
   bool read(std::int64_t start, std::int64_t count, float* out);
 
  private:
+  bool read_frames(std::int64_t from, std::int64_t frames, float* interleaved);
+
   SF_INFO info_{};
   SNDFILE* file_ = nullptr;
+  // The same file read directly where its samples are plain 16-bit PCM, as the analysis
+  // WAVs are: the pair checks read a few hundred thousand samples at a time, thousands of
+  // times a run, and libsndfile's seek, buffering and conversion cost more than the reads.
+  int fd_ = -1;
+  std::int64_t pcm_offset_ = -1;  // byte of the first frame
+  std::vector<std::int16_t> pcm_;
   std::vector<float> interleaved_;
 };
 

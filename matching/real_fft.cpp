@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <new>
 
 #ifdef BRENVIK_FFT_FFTW
 #include <fftw3.h>
@@ -110,10 +111,29 @@ std::shared_ptr<const Plans> plans_for(int n) {
   return made;
 }
 
+// A plan runs on other arrays than those it was made on only where they are aligned alike:
+// fftwf_malloc's alignment, which the scratch arrays and fft_allocate's memory have.
+bool aligned_as_plans(const void* memory) {
+  return fftwf_alignment_of(static_cast<float*>(const_cast<void*>(memory))) == 0;
+}
+
 }  // namespace
+
+void* fft_allocate(std::size_t bytes) {
+  void* memory = fftwf_malloc(bytes == 0 ? 1 : bytes);
+  if (memory == nullptr) throw std::bad_alloc();
+  return memory;
+}
+
+void fft_free(void* memory) noexcept { fftwf_free(memory); }
 
 void forward_fft(int n, const float* in, std::complex<float>* out) {
   const std::shared_ptr<const Plans> plans = plans_for(n);
+  if (aligned_as_plans(in) && aligned_as_plans(out)) {
+    // Out of place, a real-to-complex plan leaves its input as it was.
+    fftwf_execute_dft_r2c(plans->forward, const_cast<float*>(in), reinterpret_cast<fftwf_complex*>(out));
+    return;
+  }
   Scratch& scratch = thread_scratch(n);
   std::copy(in, in + n, scratch.points());
   fftwf_execute_dft_r2c(plans->forward, scratch.points(), scratch.bins());
@@ -126,8 +146,13 @@ void inverse_fft(int n, const std::complex<float>* in, float* out) {
   Scratch& scratch = thread_scratch(n);
   // The inverse overwrites its input, which is the caller's to keep.
   std::copy(in, in + n / 2 + 1, reinterpret_cast<std::complex<float>*>(scratch.bins()));
-  fftwf_execute_dft_c2r(plans->inverse, scratch.bins(), scratch.points());
   const float scale = 1.0f / static_cast<float>(n);
+  if (aligned_as_plans(out)) {
+    fftwf_execute_dft_c2r(plans->inverse, scratch.bins(), out);
+    for (int i = 0; i < n; ++i) out[i] *= scale;
+    return;
+  }
+  fftwf_execute_dft_c2r(plans->inverse, scratch.bins(), scratch.points());
   const float* points = scratch.points();
   for (int i = 0; i < n; ++i) out[i] = points[i] * scale;
 }
@@ -135,6 +160,13 @@ void inverse_fft(int n, const std::complex<float>* in, float* out) {
 const char* fft_backend() { return "FFTW"; }
 
 #else
+// 64 bytes: the widest vector loads kissfft's compiler may use.
+constexpr std::align_val_t kFftAlignment{64};
+
+void* fft_allocate(std::size_t bytes) { return ::operator new(bytes == 0 ? 1 : bytes, kFftAlignment); }
+
+void fft_free(void* memory) noexcept { ::operator delete(memory, kFftAlignment); }
+
 namespace {
 
 // kissfft makes a plan per size, which costs as much as a few transforms, and its plan

@@ -4,6 +4,30 @@
 // kissfft where FFTW is not installed. Both give the same half spectra up to rounding.
 
 #include <complex>
+#include <cstddef>
+#include <vector>
+
+// Memory aligned as the back end aligns its own buffers. Points and bins held in it are
+// transformed where they lie; any other memory is copied in and out, which costs a sixth
+// of a transform of the refinement's windows.
+void* fft_allocate(std::size_t bytes);
+void fft_free(void* memory) noexcept;
+
+template <class T>
+struct FftAllocator {
+  using value_type = T;
+  FftAllocator() = default;
+  template <class U>
+  FftAllocator(const FftAllocator<U>& /*other*/) noexcept {}
+  T* allocate(std::size_t n) { return static_cast<T*>(fft_allocate(n * sizeof(T))); }
+  void deallocate(T* memory, std::size_t /*n*/) noexcept { fft_free(memory); }
+  template <class U>
+  bool operator==(const FftAllocator<U>& /*other*/) const noexcept {
+    return true;
+  }
+};
+using FftPoints = std::vector<float, FftAllocator<float>>;
+using FftBins = std::vector<std::complex<float>, FftAllocator<std::complex<float>>>;
 
 // The n/2 + 1 bins of the spectrum of n real points (n even).
 void forward_fft(int n, const float* in, std::complex<float>* out);

@@ -16,7 +16,6 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
-#include <map>
 #include <utility>
 #include <vector>
 
@@ -182,7 +181,7 @@ std::vector<WindowSpan> window_layout(double start, double length) {
 }
 
 //! Peak-to-sidelobe ratio of `r` at `peak`, against the lags outside the peak's lobe.
-double peak_sharpness(const std::vector<float>& r, int lags, int peak, int exclusion) {
+double peak_sharpness(const float* r, int lags, int peak, int exclusion) {
   double sum = 0.0, sum2 = 0.0;
   int count = 0;
   for (int k = 0; k < lags; ++k) {
@@ -199,7 +198,7 @@ double peak_sharpness(const std::vector<float>& r, int lags, int peak, int exclu
 }
 
 //! The highest local maximum of `r` outside the peak's main lobe, over the peak's value.
-double rival_ratio(const std::vector<float>& r, int lags, int peak, int lobe) {
+double rival_ratio(const float* r, int lags, int peak, int lobe) {
   if (!(r[peak] > 0.0f)) return 1.0;
   float rival = 0.0f;
   for (int k = 1; k + 1 < lags; ++k) {
@@ -248,12 +247,33 @@ double median_offset(const std::vector<WindowResult>& good) {
   return median(std::move(v));
 }
 
+// What a pair's correlations work in, kept by each thread from one pair to the next: a
+// shoot measures a thousand pairs, and fresh buffers of a megabyte or more each come from
+// the kernel, to be cleared page by page and handed back.
+struct CorrelationBuffers {
+  FftPoints x, y, r;
+  FftBins X, Y;
+  std::vector<float> raw, magnitude;
+  // The spectra of the shorter file's windows, by their first sample; the first `kept`.
+  std::vector<std::pair<std::int64_t, FftBins>> spectra;
+  std::size_t kept = 0;
+};
+
+CorrelationBuffers& thread_buffers() {
+  thread_local CorrelationBuffers buffers;
+  return buffers;
+}
+
 // Cross-correlates one window of the shorter file with the stretch of the longer file
-// that the decided offset puts under it, widened by the searched lags on both sides.
+// that the decided offset puts under it, widened by the searched lags on both sides. One
+// at a time on a thread: it works in the thread's buffers.
 class WindowCorrelator {
  public:
   WindowCorrelator(SoundFile& shorter, SoundFile& longer, int rate, std::int64_t window_samples)
-      : shorter_(shorter), longer_(longer), rate_(rate), window_(window_samples) {
+      : shorter_(shorter), longer_(longer), rate_(rate), window_(window_samples),
+        x_(thread_buffers().x), y_(thread_buffers().y), r_(thread_buffers().r),
+        X_(thread_buffers().X), Y_(thread_buffers().Y), raw_(thread_buffers().raw),
+        magnitude_(thread_buffers().magnitude) {
     half_lags_ = static_cast<int>(std::lround(kSearchHalfWidthSec * rate));
     lags_ = 2 * half_lags_ + 1;
     // Every searched lag must see the whole window without the transform wrapping round:
@@ -266,6 +286,7 @@ class WindowCorrelator {
     Y_.resize(bins_);
     magnitude_.resize(bins_);
     r_.resize(nfft_);
+    thread_buffers().kept = 0;
     const BandBins band = band_bins(nfft_, rate);
     low_bin_ = band.low;
     high_bin_ = band.high;
@@ -318,14 +339,20 @@ class WindowCorrelator {
   //! Puts the spectrum of the shorter file's window at `start` in X_. Both passes over a
   //! pair measure the same windows of the shorter file, so each is transformed once.
   bool shorter_spectrum(std::int64_t start) {
-    auto kept = spectra_.find(start);
-    if (kept == spectra_.end()) {
+    CorrelationBuffers& buffers = thread_buffers();
+    const auto first = buffers.spectra.begin();
+    const auto end = first + static_cast<std::ptrdiff_t>(buffers.kept);
+    auto kept = std::find_if(first, end, [start](const auto& spectrum) { return spectrum.first == start; });
+    if (kept == end) {
       std::fill(x_.begin(), x_.end(), 0.0f);
       if (!shorter_.read(start, window_, x_.data())) return false;
-      forward_fft(nfft_, x_.data(), X_.data());
-      kept = spectra_.emplace(start, X_).first;
+      if (buffers.kept == buffers.spectra.size()) buffers.spectra.emplace_back();
+      kept = buffers.spectra.begin() + static_cast<std::ptrdiff_t>(buffers.kept++);
+      kept->first = start;
+      kept->second.resize(static_cast<std::size_t>(bins_));
+      forward_fft(nfft_, x_.data(), kept->second.data());
     }
-    std::copy(kept->second.begin(), kept->second.end(), X_.begin());
+    std::copy(kept->second.begin(), kept->second.begin() + bins_, X_.begin());
     return true;
   }
 
@@ -362,8 +389,8 @@ class WindowCorrelator {
     out.at_edge = peak == 0 || peak == lags_ - 1;
     const double fraction = out.at_edge ? 0.0 : peak_fraction(r_[peak - 1], r_[peak], r_[peak + 1]);
     const int exclusion = static_cast<int>(std::lround(kPeakExclusionSec * rate_));
-    out.psr = peak_sharpness(r_, lags_, peak, exclusion);
-    out.rival = rival_ratio(r_, lags_, peak, static_cast<int>(std::lround(kMainLobeSec * rate_)));
+    out.psr = peak_sharpness(r_.data(), lags_, peak, exclusion);
+    out.rival = rival_ratio(r_.data(), lags_, peak, static_cast<int>(std::lround(kMainLobeSec * rate_)));
     peak_lag = peak + fraction;
   }
 
@@ -377,9 +404,9 @@ class WindowCorrelator {
   int bins_ = 0;
   int low_bin_ = 0;
   int high_bin_ = 0;
-  std::vector<float> x_, y_, r_, raw_, magnitude_;
-  std::vector<std::complex<float>> X_, Y_;
-  std::map<std::int64_t, std::vector<std::complex<float>>> spectra_;
+  FftPoints &x_, &y_, &r_;
+  FftBins &X_, &Y_;
+  std::vector<float> &raw_, &magnitude_;
 };
 
 Refinement measure_pair(const std::string& shorter_wav, const std::string& longer_wav,

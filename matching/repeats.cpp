@@ -61,12 +61,29 @@ struct Rung {
 // A piece's half spectrum at one transform size.
 struct PieceSpectrum {
   int nfft = 0;
-  std::vector<std::complex<float>> bins;
+  FftBins bins;
 };
 
-// Band-limited cross-correlation of `piece` against every position of it in `stretch`:
-// element k compares piece[i] with stretch[i + k], for k up to stretch.size() -
-// piece.size(). Also gives both sounds' band energies.
+// What a look works in, kept by each thread from one look to the next: the wider looks
+// correlate up to a minute against several minutes, in buffers of tens of megabytes that
+// would otherwise come fresh from the kernel every time.
+struct LookBuffers {
+  std::vector<float> piece;
+  FftPoints x, stretch, r;
+  FftBins X, Y;
+  std::vector<double> score;
+  std::vector<std::uint32_t> lags_below;
+};
+
+LookBuffers& thread_buffers() {
+  thread_local LookBuffers buffers;
+  return buffers;
+}
+
+// Band-limited cross-correlation of `piece` against every position of it in the first
+// `stretch_size` samples of `buffers.stretch`, zero beyond up to the transform's size:
+// appends to `buffers.score` the value at which piece[i] meets stretch[i + k], for k up to
+// stretch_size - piece.size(). Also gives both sounds' band energies.
 //
 // Not normalised offset by offset: at an offset that lines up the phrase alone, the
 // correlation is the phrase's, whatever else the longer file holds there, while the energy
@@ -76,25 +93,25 @@ struct PieceSpectrum {
 //
 // The piece's spectrum is kept in `piece_spectrum` for the next stretch of the same size:
 // a wide look correlates one piece against several.
-
-std::vector<double> band_correlation(const std::vector<float>& piece, PieceSpectrum& piece_spectrum,
-                                     const std::vector<float>& stretch, int rate,
-                                     double& piece_energy, double& stretch_energy) {
+void band_correlation(const std::vector<float>& piece, PieceSpectrum& piece_spectrum,
+                      std::size_t stretch_size, int rate, LookBuffers& buffers,
+                      double& piece_energy, double& stretch_energy) {
   const std::size_t n = piece.size();
-  const std::size_t lags = stretch.size() - n + 1;
-  const int nfft = fft_size(static_cast<std::int64_t>(stretch.size()));
+  const std::size_t lags = stretch_size - n + 1;
+  const int nfft = static_cast<int>(buffers.stretch.size());
   const auto half = static_cast<std::size_t>(nfft / 2 + 1);
   if (piece_spectrum.nfft != nfft) {
-    std::vector<float> x(piece);
-    x.resize(static_cast<std::size_t>(nfft), 0.0f);
+    buffers.x.assign(piece.begin(), piece.end());
+    buffers.x.resize(static_cast<std::size_t>(nfft), 0.0f);
     piece_spectrum.bins.resize(half);
-    forward_fft(nfft, x.data(), piece_spectrum.bins.data());
+    forward_fft(nfft, buffers.x.data(), piece_spectrum.bins.data());
     piece_spectrum.nfft = nfft;
   }
-  std::vector<float> y(stretch);
-  y.resize(static_cast<std::size_t>(nfft), 0.0f);
-  std::vector<std::complex<float>> X(piece_spectrum.bins), Y(half);
-  forward_fft(nfft, y.data(), Y.data());
+  FftBins& X = buffers.X;
+  FftBins& Y = buffers.Y;
+  X.assign(piece_spectrum.bins.begin(), piece_spectrum.bins.end());
+  Y.resize(half);
+  forward_fft(nfft, buffers.stretch.data(), Y.data());
   const auto bins = X.size();
   const BandBins band = band_bins(nfft, rate);
   const auto low_bin = static_cast<std::size_t>(band.low);
@@ -111,14 +128,16 @@ std::vector<double> band_correlation(const std::vector<float>& piece, PieceSpect
     stretch_energy += weight * std::norm(Y[b]);
     X[b] = std::conj(X[b]) * Y[b];
   }
-  std::vector<float> r(static_cast<std::size_t>(nfft));
-  inverse_fft(nfft, X.data(), r.data());
-  return std::vector<double>(r.begin(), r.begin() + static_cast<std::ptrdiff_t>(lags));
+  buffers.r.resize(static_cast<std::size_t>(nfft));
+  inverse_fft(nfft, X.data(), buffers.r.data());
+  buffers.score.insert(buffers.score.end(), buffers.r.begin(),
+                       buffers.r.begin() + static_cast<std::ptrdiff_t>(lags));
 }
 
 // The rungs of a correlation: `score` holds offsets t_high, t_high - 1, … (samples at
 // `rate`); writes the best lag, the rungs and whether the best one stands out.
-void read_rungs(const std::vector<double>& score, std::int64_t t_high, int rate, RepeatCheck& check) {
+void read_rungs(const std::vector<double>& score, std::vector<std::uint32_t>& lags_below,
+                std::int64_t t_high, int rate, RepeatCheck& check) {
   const auto at = [rate](double seconds) {
     return static_cast<std::int64_t>(std::llround(seconds * rate));
   };
@@ -138,7 +157,7 @@ void read_rungs(const std::vector<double>& score, std::int64_t t_high, int rate,
   const auto distance = [](std::size_t a, std::size_t b) { return a > b ? a - b : b - a; };
   // Offsets scoring under this are the dips between hills; lags_below[k] counts them before k.
   const double dip = kDipShare * kRungShare * top;
-  std::vector<std::size_t> lags_below(lags + 1, 0);
+  lags_below.assign(lags + 1, 0);
   for (std::size_t k = 0; k < lags; ++k) lags_below[k + 1] = lags_below[k] + (score[k] < dip ? 1 : 0);
   const auto dips_between = [&](std::size_t a, std::size_t b) {
     return lags_below[std::max(a, b)] - lags_below[std::min(a, b) + 1] > 0;
@@ -206,32 +225,35 @@ RepeatCheck look(SoundFile& shorter, SoundFile& longer, double offset, double lo
   const std::int64_t t_high = std::min(at(high + beyond_sec), piece_start);
   const std::int64_t t_low = std::max(at(low - beyond_sec), piece_start + n - longer.frames());
   if (t_high < t_low) return check;
-  std::vector<float> piece_sound(static_cast<std::size_t>(n));
+  LookBuffers& buffers = thread_buffers();
+  std::vector<float>& piece_sound = buffers.piece;
+  piece_sound.resize(static_cast<std::size_t>(n));
   if (!shorter.read(piece_start, n, piece_sound.data())) return check;
   // A few minutes of offsets at a time, which keeps each transform small. Scaled by both
   // sounds' mean band power, a score is about 1 where the longer file holds the piece.
-  std::vector<double> score;
+  std::vector<double>& score = buffers.score;
+  score.clear();
   const std::int64_t offsets = t_high - t_low + 1;
   double piece_energy = 0.0, longer_energy = 0.0;
   std::int64_t longer_samples = 0;
   PieceSpectrum piece_spectrum;
   for (std::int64_t first = 0; first < offsets; first += at(kChunkSec)) {
     const std::int64_t count = std::min(at(kChunkSec), offsets - first);
-    std::vector<float> stretch(static_cast<std::size_t>(n + count - 1));
-    if (!longer.read(piece_start - t_high + first, n + count - 1, stretch.data())) return check;
+    const std::int64_t stretch_size = n + count - 1;
+    buffers.stretch.assign(static_cast<std::size_t>(fft_size(stretch_size)), 0.0f);
+    if (!longer.read(piece_start - t_high + first, stretch_size, buffers.stretch.data())) return check;
     double energy = 0.0;
-    const std::vector<double> part =
-        band_correlation(piece_sound, piece_spectrum, stretch, rate, piece_energy, energy);
-    score.insert(score.end(), part.begin(), part.end());
+    band_correlation(piece_sound, piece_spectrum, static_cast<std::size_t>(stretch_size), rate, buffers,
+                     piece_energy, energy);
     longer_energy += energy;
-    longer_samples += n + count - 1;
+    longer_samples += stretch_size;
   }
   const double scale = piece_energy * longer_energy * static_cast<double>(n) /
                        static_cast<double>(longer_samples);
   if (!(scale > 0.0)) return check;
   for (double& v : score) v /= std::sqrt(scale);
   check.measured = true;
-  read_rungs(score, t_high, rate, check);
+  read_rungs(score, buffers.lags_below, t_high, rate, check);
   return check;
 }
 
