@@ -1,4 +1,5 @@
 #include "matching/refine.h"
+#include "matching/repeats.h"
 #include "tools/refine_pairs.h"
 
 #include <benchmark/benchmark.h>
@@ -50,5 +51,17 @@ void BM_RefineOffsetAlongDrift(benchmark::State& state) {
   refine_six_windows(state, pair);
 }
 BENCHMARK(BM_RefineOffsetAlongDrift)->Unit(benchmark::kMillisecond);
+
+// The check every pair in sync sharing up to three minutes gets: 15 s of the shorter file
+// against 55 s of the longer; sound that does not repeat ends there.
+void BM_CheckRepeatsFirstLook(benchmark::State& state) {
+  static const PairOnDisk pair(0.0);
+  for (auto _ : state) {
+    const RepeatCheck check = check_repeats(pair.shorter, pair.longer, kTrueOffsetSec, kTrueOffsetSec, kTrueOffsetSec);
+    if (!check.measured || check.repeats()) state.SkipWithError("the speech was not measured as not repeating");
+    benchmark::DoNotOptimize(check);
+  }
+}
+BENCHMARK(BM_CheckRepeatsFirstLook)->Unit(benchmark::kMillisecond);
 
 }  // namespace

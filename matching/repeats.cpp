@@ -8,6 +8,7 @@
 #include <cmath>
 #include <complex>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -134,6 +135,22 @@ void band_correlation(const std::vector<float>& piece, PieceSpectrum& piece_spec
                        buffers.r.begin() + static_cast<std::ptrdiff_t>(lags));
 }
 
+// score[k] / divisor for every k, as the plain loop gives them, four at a time: a look
+// over minutes of offsets divides millions, and written as a plain loop the compiler
+// neither vectorises the division nor takes the divisor's root out of the loop.
+void divide_all(std::vector<double>& score, double divisor) {
+  using Quad = double __attribute__((vector_size(4 * sizeof(double))));
+  const Quad by = {divisor, divisor, divisor, divisor};
+  std::size_t k = 0;
+  for (; k + 4 <= score.size(); k += 4) {
+    Quad v;
+    std::memcpy(&v, score.data() + k, sizeof v);
+    v /= by;
+    std::memcpy(score.data() + k, &v, sizeof v);
+  }
+  for (; k < score.size(); ++k) score[k] /= divisor;
+}
+
 // The rungs of a correlation: `score` holds offsets t_high, t_high - 1, … (samples at
 // `rate`); writes the best lag, the rungs and whether the best one stands out.
 void read_rungs(const std::vector<double>& score, std::vector<std::uint32_t>& lags_below,
@@ -251,7 +268,7 @@ RepeatCheck look(SoundFile& shorter, SoundFile& longer, double offset, double lo
   const double scale = piece_energy * longer_energy * static_cast<double>(n) /
                        static_cast<double>(longer_samples);
   if (!(scale > 0.0)) return check;
-  for (double& v : score) v /= std::sqrt(scale);
+  divide_all(score, std::sqrt(scale));
   check.measured = true;
   read_rungs(score, buffers.lags_below, t_high, rate, check);
   return check;

@@ -19,16 +19,24 @@ std::vector<float> sound_envelope(const std::string& path, int points) {
   const sf_count_t count = std::min<sf_count_t>(points, info.frames);
   std::vector<float> peaks(static_cast<std::size_t>(count), 0.0f);
   std::vector<float> block(static_cast<std::size_t>(kBlockFrames * info.channels));
+  // Frame f of n belongs to stretch f·count/n: every stretch gets its share, the last one
+  // included. Stretch k + 1 begins at the first frame f with f·count >= (k + 1)·n, found
+  // once a stretch rather than divided out for each of millions of samples.
+  sf_count_t stretch = 0;
+  const auto first_of = [&](sf_count_t k) { return (k * info.frames + count - 1) / count; };
+  sf_count_t next = first_of(1);
   sf_count_t at = 0;
   while (at < info.frames) {
     const sf_count_t got = sf_readf_float(file.get(), block.data(), kBlockFrames);
     if (got <= 0) break;
-    for (sf_count_t i = 0; i < got * info.channels; ++i) {
-      // Frame k of n belongs to stretch k·count/n: every stretch gets its share, the
-      // last one included.
-      const sf_count_t frame = at + i / info.channels;
-      auto& peak = peaks[static_cast<std::size_t>(frame * count / info.frames)];
-      peak = std::max(peak, std::abs(block[static_cast<std::size_t>(i)]));
+    for (sf_count_t frame = at; frame < at + got;) {
+      while (frame >= next) next = first_of(++stretch + 1);
+      const sf_count_t end = std::min(next, at + got);
+      float& peak = peaks[static_cast<std::size_t>(stretch)];
+      const float* sample = block.data() + (frame - at) * info.channels;
+      for (const float* last = block.data() + (end - at) * info.channels; sample < last; ++sample)
+        peak = std::max(peak, std::abs(*sample));
+      frame = end;
     }
     at += got;
   }

@@ -16,6 +16,11 @@ TEST(Log, AppendsLinesWithoutTruncatingAndDropsThemWithoutAFolder) {
   testing_support::write_file("Brenvik.app/LOG/log_file.txt", "earlier run\n");
   for (const char* line : {"a", "", "b"}) logthis(line);
   EXPECT_EQ(dir.log_text(), "earlier run\na\n\nb\n");
+  // Moved aside by another program between two lines: the next starts a new log.
+  fs::rename("Brenvik.app/LOG/log_file.txt", "Brenvik.app/LOG/moved.txt");
+  logthis("c");
+  EXPECT_EQ(dir.log_text(), "c\n");
+  EXPECT_EQ(testing_support::read_file("Brenvik.app/LOG/moved.txt"), "earlier run\na\n\nb\n");
   fs::remove_all("Brenvik.app/LOG");
   logthis("nowhere to go");
   EXPECT_FALSE(fs::exists("Brenvik.app/LOG"));
