@@ -76,6 +76,7 @@ constexpr int kTapCount = 2 * kSincTaps;
 // are within 2e-7 of the exact ones, a hundred times finer than its 16-bit steps.
 constexpr int kPhases = 2048;
 using TapOctet = float __attribute__((vector_size(8 * sizeof(float))));
+using TapQuad = float __attribute__((vector_size(4 * sizeof(float))));
 constexpr std::size_t kTapOctets = kTapCount / 8;
 // Plain floats, loaded into vectors by memcpy: without AVX a 32-byte vector is aligned
 // to 16 only, which the AVX clone's aligned loads would not take.
@@ -122,32 +123,56 @@ void resample_along(const float* raw, std::int64_t size, double base, double cen
                     std::int64_t count, float* y) {
   const KernelTable& table = kernel_table();
   std::array<float, kTapCount> edge{};
-  for (std::int64_t m = 0; m < count; ++m) {
-    const double at = base + (static_cast<double>(m) - centre_m) * step;
-    const std::int64_t centre = whole_below(at);
-    const double phase = (at - static_cast<double>(centre)) * kPhases;
-    const int row = std::min(static_cast<int>(phase), kPhases - 1);
-    const auto between = static_cast<float>(phase - row);
-    const std::int64_t first = centre - kSincTaps + 1;
-    const float* taps = raw + first;
-    if (first < 0 || first + kTapCount > size) {
-      for (int j = 0; j < kTapCount; ++j) {
-        const std::int64_t i = first + j;
-        edge[static_cast<std::size_t>(j)] = i >= 0 && i < size ? raw[i] : 0.0f;
+  for (std::int64_t m0 = 0; m0 < count; m0 += 4) {
+    const int outputs = static_cast<int>(std::min<std::int64_t>(4, count - m0));
+    // Each output's sixteen products, summed lane by lane over the two octets.
+    TapOctet sums[4] = {};
+    for (int j = 0; j < outputs; ++j) {
+      const double at = base + (static_cast<double>(m0 + j) - centre_m) * step;
+      const std::int64_t centre = whole_below(at);
+      const double phase = (at - static_cast<double>(centre)) * kPhases;
+      const int row = std::min(static_cast<int>(phase), kPhases - 1);
+      const auto between = static_cast<float>(phase - row);
+      const std::int64_t first = centre - kSincTaps + 1;
+      const float* taps = raw + first;
+      if (first < 0 || first + kTapCount > size) {
+        for (int k = 0; k < kTapCount; ++k) {
+          const std::int64_t i = first + k;
+          edge[static_cast<std::size_t>(k)] = i >= 0 && i < size ? raw[i] : 0.0f;
+        }
+        taps = edge.data();
       }
-      taps = edge.data();
+      const auto& weight = table.weight[static_cast<std::size_t>(row)];
+      const auto& slope = table.step[static_cast<std::size_t>(row)];
+      for (std::size_t o = 0; o < kTapOctets; ++o) {
+        TapOctet sound, w, dw;
+        std::memcpy(&sound, taps + 8 * o, sizeof sound);
+        std::memcpy(&w, weight.data() + 8 * o, sizeof w);
+        std::memcpy(&dw, slope.data() + 8 * o, sizeof dw);
+        sums[j] += sound * (w + between * dw);
+      }
     }
-    const auto& weight = table.weight[static_cast<std::size_t>(row)];
-    const auto& slope = table.step[static_cast<std::size_t>(row)];
-    TapOctet sum = {};
-    for (std::size_t o = 0; o < kTapOctets; ++o) {
-      TapOctet sound, w, dw;
-      std::memcpy(&sound, taps + 8 * o, sizeof sound);
-      std::memcpy(&w, weight.data() + 8 * o, sizeof w);
-      std::memcpy(&dw, slope.data() + 8 * o, sizeof dw);
-      sum += sound * (w + between * dw);
+    // An output is ((s0 + s4) + (s1 + s5)) + ((s2 + s6) + (s3 + s7)) of its lanes s. For
+    // four at once that is one vector addition each and two rounds of pairwise ones,
+    // against seven additions and as many moves between lanes for each alone.
+    if (outputs == 4) {
+      TapQuad half[4];
+      for (int j = 0; j < 4; ++j)
+        half[j] = __builtin_shufflevector(sums[j], sums[j], 0, 1, 2, 3) +
+                  __builtin_shufflevector(sums[j], sums[j], 4, 5, 6, 7);
+      const TapQuad low = __builtin_shufflevector(half[0], half[1], 0, 2, 4, 6) +
+                          __builtin_shufflevector(half[0], half[1], 1, 3, 5, 7);
+      const TapQuad high = __builtin_shufflevector(half[2], half[3], 0, 2, 4, 6) +
+                           __builtin_shufflevector(half[2], half[3], 1, 3, 5, 7);
+      const TapQuad four = __builtin_shufflevector(low, high, 0, 2, 4, 6) +
+                           __builtin_shufflevector(low, high, 1, 3, 5, 7);
+      std::memcpy(y + m0, &four, sizeof four);
+      continue;
     }
-    y[m] = ((sum[0] + sum[4]) + (sum[1] + sum[5])) + ((sum[2] + sum[6]) + (sum[3] + sum[7]));
+    for (int j = 0; j < outputs; ++j) {
+      const TapOctet& sum = sums[j];
+      y[m0 + j] = ((sum[0] + sum[4]) + (sum[1] + sum[5])) + ((sum[2] + sum[6]) + (sum[3] + sum[7]));
+    }
   }
 }
 
