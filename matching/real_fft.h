@@ -36,5 +36,9 @@ void forward_fft(int n, const float* in, std::complex<float>* out);
 // transform gives the points back.
 void inverse_fft(int n, const std::complex<float>* in, float* out);
 
+// The same, free to overwrite `in`, which saves copying it where the caller has no more
+// use for it.
+void inverse_fft_over(int n, std::complex<float>* in, float* out);
+
 // The back end's name, for the benchmarks' reports.
 const char* fft_backend();

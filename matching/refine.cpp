@@ -405,7 +405,7 @@ class WindowCorrelator {
         X_[b] /= magnitude_[b] + epsilon;
       }
     }
-    inverse_fft(nfft_, X_.data(), r_.data());
+    inverse_fft_over(nfft_, X_.data(), r_.data());
 
     // r_[k] = Σ x[n]·y[n + k]: shorter sample start + n sounds like y[n + k].
     int peak = 0;
