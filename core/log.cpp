@@ -53,7 +53,7 @@ void rotate_log(const std::string& log, int keep) {
 namespace {
 
 // The log, open from one line to the next: a run over hundreds of files writes some
-// seventy thousand lines, and opening and closing the file for each took a second.
+// seventy thousand lines, and each used to open and close the file.
 // Whatever moves, removes or replaces the file between two lines is noticed by its
 // identity, and the next line goes where the path now leads.
 class OpenLog {
