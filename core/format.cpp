@@ -2,6 +2,7 @@
 
 #include "core/log.h"
 
+#include <cctype>
 #include <charconv>
 #include <locale>
 #include <ostream>
@@ -141,6 +142,11 @@ std::string urito(std::string path) {
       result += c;
   }
   return kUrlPrefix + result;
+}
+
+std::string lower_case(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
 }
 
 std::string file_name(const std::string& path) {

@@ -17,6 +17,9 @@ std::string urito(std::string path);
 // Everything after the last "/".
 std::string file_name(const std::string& path);
 
+// The text with each byte lowered as std::tolower lowers it.
+std::string lower_case(std::string text);
+
 // file_name, with a console trace of every character of the path and of the name.
 std::string correctxmlname(std::string path);
 

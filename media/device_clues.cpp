@@ -1,5 +1,7 @@
 #include "media/device_clues.h"
 
+#include "core/format.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -21,11 +23,6 @@ constexpr std::array<std::string_view, 14> kMakers = {
 // placeholder a firmware writes for every unit.
 constexpr std::size_t kShortestSerial = 4;
 
-std::string lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 std::string trimmed(const std::string& text) {
   const auto first = text.find_first_not_of(" \t\r\n");
   if (first == std::string::npos) return {};
@@ -33,7 +30,7 @@ std::string trimmed(const std::string& text) {
 }
 
 bool starts_with_word(const std::string& text, std::string_view word) {
-  if (text.size() < word.size() || lower(text.substr(0, word.size())) != lower(std::string(word))) return false;
+  if (text.size() < word.size() || lower_case(text.substr(0, word.size())) != lower_case(std::string(word))) return false;
   return text.size() == word.size() || !std::isalnum(static_cast<unsigned char>(text[word.size()]));
 }
 
@@ -59,7 +56,7 @@ std::int64_t days_from_civil(std::int64_t y, unsigned m, unsigned d) {
 
 const std::string* find_tag(const std::vector<MediaTag>& tags, std::string_view key) {
   for (const MediaTag& t : tags)
-    if (lower(t.key) == key && !trimmed(t.value).empty()) return &t.value;
+    if (lower_case(t.key) == key && !trimmed(t.value).empty()) return &t.value;
   return nullptr;
 }
 
@@ -67,7 +64,7 @@ const std::string* find_tag(const std::vector<MediaTag>& tags, std::string_view 
 
 std::string DeviceClues::name() const {
   if (model.empty()) return make;
-  if (make.empty() || lower(model).rfind(lower(make), 0) == 0) return model;
+  if (make.empty() || lower_case(model).rfind(lower_case(make), 0) == 0) return model;
   return make + " " + model;
 }
 
@@ -108,12 +105,12 @@ void read_device_tags(const std::vector<MediaTag>& tags, DeviceClues& clues) {
     if (space != std::string::npos) clues.model = trimmed(originator.substr(space + 1));
   }
   for (const MediaTag& t : tags) {
-    if (lower(t.key).find("serial") == std::string::npos) continue;
+    if (lower_case(t.key).find("serial") == std::string::npos) continue;
     const std::string serial = trimmed(t.value);
     if (clues.serial.empty() && plausible_serial(serial)) clues.serial = serial;
   }
   for (const MediaTag& t : tags) {
-    const std::string key = lower(t.key);
+    const std::string key = lower_case(t.key);
     if (!clues.make.empty()) break;
     if (key != "handler_name" && key != "encoder" && key != "firmware" && key != "software") continue;
     for (std::string_view maker : kMakers)

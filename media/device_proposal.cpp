@@ -4,7 +4,6 @@
 #include "core/format.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <map>
 #include <tuple>
@@ -14,11 +13,6 @@ namespace {
 // Creation times count whole seconds, and some devices stamp a file when they start
 // writing it rather than at its first sample.
 constexpr double kCreationSlackS = 2.0;
-
-std::string lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
 
 // Entries between a BEGIN and the END that closes it (to the list's end without one): the
 // user's word, which a proposal never touches.
@@ -112,10 +106,10 @@ DeviceProposal propose_devices(const std::vector<std::string>& files,
     const FileNumbering& n = numbers[i];
     std::string key, reason;
     if (!c.serial.empty()) {
-      key = "serial\n" + lower(c.make) + "\n" + lower(c.model) + "\n" + c.serial;
+      key = "serial\n" + lower_case(c.make) + "\n" + lower_case(c.model) + "\n" + c.serial;
       reason = kSameSerial;
     } else if (!c.name().empty() && n.numbered() && !n.phone) {
-      key = "model\n" + lower(c.name()) + "\n" + c.format + "\n" + n.folder + "\n" + n.scheme;
+      key = "model\n" + lower_case(c.name()) + "\n" + c.format + "\n" + n.folder + "\n" + n.scheme;
       reason = kSameModelNumbered;
     } else {
       continue;

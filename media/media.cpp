@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <charconv>
 #include <cstdio>
 #include <exception>
@@ -391,10 +390,10 @@ std::vector<std::string> resemplirajgi8000(std::vector<std::string> files,
     if (is_marker(files[k]) || ready(i) || !choice || k >= choice->seconds.size() || streams_of(i) != 1) return {};
     const double seconds = choice->seconds[k];
     if (!(seconds > 0.0 && seconds <= kSharedFileMaxSec)) return {};
-    std::string extension = std::filesystem::path(files[k]).extension().string();
-    std::string lower = extension;
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (std::find(kSharedContainers.begin(), kSharedContainers.end(), lower) == kSharedContainers.end()) return {};
+    const std::string extension = std::filesystem::path(files[k]).extension().string();
+    if (std::find(kSharedContainers.begin(), kSharedContainers.end(), lower_case(extension)) ==
+        kSharedContainers.end())
+      return {};
     std::error_code ec;
     const std::string link =
         (std::filesystem::absolute(std::filesystem::path(analysis[k]).parent_path(), ec) /

@@ -7,7 +7,6 @@
 #include "media/streams.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -39,11 +38,7 @@ constexpr double kCutShare = 0.7;
 // (MPEG-TS) plays as sound.
 constexpr int kAacPriming = 1024;
 
-std::string extension_of(const fs::path& copy) {
-  std::string ext = copy.extension().string();
-  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return ext;
-}
+std::string extension_of(const fs::path& copy) { return lower_case(copy.extension().string()); }
 
 // Containers whose muxer here carries 24-bit PCM; MP4 and MPEG-TS do not.
 bool carries_pcm(const fs::path& copy) {
