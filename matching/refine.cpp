@@ -296,9 +296,8 @@ class WindowCorrelator {
  public:
   WindowCorrelator(SoundFile& shorter, SoundFile& longer, int rate, std::int64_t window_samples)
       : shorter_(shorter), longer_(longer), rate_(rate), window_(window_samples),
-        x_(thread_buffers().x), y_(thread_buffers().y), r_(thread_buffers().r),
-        X_(thread_buffers().X), Y_(thread_buffers().Y), raw_(thread_buffers().raw),
-        magnitude_(thread_buffers().magnitude) {
+        buffers_(thread_buffers()), x_(buffers_.x), y_(buffers_.y), r_(buffers_.r), X_(buffers_.X),
+        Y_(buffers_.Y), raw_(buffers_.raw), magnitude_(buffers_.magnitude) {
     half_lags_ = static_cast<int>(std::lround(kSearchHalfWidthSec * rate));
     lags_ = 2 * half_lags_ + 1;
     // Every searched lag must see the whole window without the transform wrapping round:
@@ -311,7 +310,7 @@ class WindowCorrelator {
     Y_.resize(bins_);
     magnitude_.resize(bins_);
     r_.resize(nfft_);
-    thread_buffers().kept = 0;
+    buffers_.kept = 0;
     const BandBins band = band_bins(nfft_, rate);
     low_bin_ = band.low;
     high_bin_ = band.high;
@@ -364,15 +363,14 @@ class WindowCorrelator {
   //! Puts the spectrum of the shorter file's window at `start` in X_. Both passes over a
   //! pair measure the same windows of the shorter file, so each is transformed once.
   bool shorter_spectrum(std::int64_t start) {
-    CorrelationBuffers& buffers = thread_buffers();
-    const auto first = buffers.spectra.begin();
-    const auto end = first + static_cast<std::ptrdiff_t>(buffers.kept);
+    const auto first = buffers_.spectra.begin();
+    const auto end = first + static_cast<std::ptrdiff_t>(buffers_.kept);
     auto kept = std::find_if(first, end, [start](const auto& spectrum) { return spectrum.first == start; });
     if (kept == end) {
       std::fill(x_.begin(), x_.end(), 0.0f);
       if (!shorter_.read(start, window_, x_.data())) return false;
-      if (buffers.kept == buffers.spectra.size()) buffers.spectra.emplace_back();
-      kept = buffers.spectra.begin() + static_cast<std::ptrdiff_t>(buffers.kept++);
+      if (buffers_.kept == buffers_.spectra.size()) buffers_.spectra.emplace_back();
+      kept = buffers_.spectra.begin() + static_cast<std::ptrdiff_t>(buffers_.kept++);
       kept->first = start;
       kept->second.resize(static_cast<std::size_t>(bins_));
       forward_fft(nfft_, x_.data(), kept->second.data());
@@ -429,6 +427,7 @@ class WindowCorrelator {
   int bins_ = 0;
   int low_bin_ = 0;
   int high_bin_ = 0;
+  CorrelationBuffers& buffers_;
   FftPoints &x_, &y_, &r_;
   FftBins &X_, &Y_;
   std::vector<float> &raw_, &magnitude_;

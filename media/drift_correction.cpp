@@ -109,11 +109,8 @@ void correct(const std::string& transcoder, const std::string& source, double de
   // trims its own filter delay, so the copy's first sample is the source's time 0.
   // soxr's defaults for the rest, interleaved float samples and one thread, are what the
   // blocks hold and what a copy made beside other work should take.
-  soxr_error_t error = nullptr;
-  const auto quality = soxr_quality_spec(SOXR_VHQ, 0);
-  Resampler resampler(soxr_create(in_info.samplerate, in_info.samplerate / stretch,
-                                  in_info.channels, &error, nullptr, &quality, nullptr));
-  if (!resampler) throw std::runtime_error(std::string("the resampler failed (") + error + ")");
+  const Resampler resampler =
+      very_high_quality_resampler(in_info.samplerate, in_info.samplerate / stretch, in_info.channels);
 
   const std::size_t out_capacity = static_cast<std::size_t>(kBlockFrames / stretch) + kOutputSlackFrames;
   sf_count_t consumed = 0;

@@ -89,6 +89,15 @@ Sndfile open_sound(const std::string& transcoder, const std::string& source,
   return file;
 }
 
+Resampler very_high_quality_resampler(double in_rate, double out_rate, int channels) {
+  soxr_error_t error = nullptr;
+  const auto quality = soxr_quality_spec(SOXR_VHQ, 0);
+  Resampler resampler(soxr_create(in_rate, out_rate, static_cast<unsigned>(channels), &error, nullptr,
+                                  &quality, nullptr));
+  if (!resampler) throw std::runtime_error(std::string("the resampler failed (") + error + ")");
+  return resampler;
+}
+
 void resample_stream(SNDFILE* in, int channels, soxr* resampler, std::size_t block_frames,
                      std::size_t capacity, const std::string& what,
                      const std::function<bool(const float*, std::size_t)>& take,

@@ -47,6 +47,10 @@ struct SoxrDeleter {
 };
 using Resampler = std::unique_ptr<soxr, SoxrDeleter>;
 
+// soxr at its very high quality from `in_rate` to `out_rate`, on interleaved float frames;
+// throws std::runtime_error "the resampler failed (…)".
+Resampler very_high_quality_resampler(double in_rate, double out_rate, int channels);
+
 // Reads `in` (of `channels` channels) from where it stands, `block_frames` at a time,
 // through `resampler`, and hands every run of interleaved output frames to
 // take(frames, count), which returns whether it wants more. At the sound's end soxr is

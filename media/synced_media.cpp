@@ -132,11 +132,7 @@ void put_cut(const std::string& transcoder, const SoundCut& cut, const fs::path&
   if (first >= info.frames || sf_seek(in.get(), first, SEEK_SET) < 0) return out.silence(frames);
   // Output over input rate: the copy's rate over the source's, less the source's clock
   // gaining on the camera's. soxr trims its own delay: the first sample is `first`'s.
-  soxr_error_t error = nullptr;
-  const auto quality = soxr_quality_spec(SOXR_VHQ, 0);
-  Resampler resampler(soxr_create(info.samplerate, rate / cut.stretch, static_cast<unsigned>(info.channels),
-                                  &error, nullptr, &quality, nullptr));
-  if (!resampler) throw std::runtime_error(std::string("the resampler failed (") + error + ")");
+  const Resampler resampler = very_high_quality_resampler(info.samplerate, rate / cut.stretch, info.channels);
   const std::size_t capacity = static_cast<std::size_t>(kBlockFrames * rate / info.samplerate / cut.stretch) + kOutputSlackFrames;
   if (frames > 0)
     resample_stream(
