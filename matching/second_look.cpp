@@ -105,7 +105,12 @@ struct Files {
   }
   // A pair in sync that the refinement tried and found no good window for.
   bool unmeasured(const PairVerdict& v) const {
-    return refined && !v.result.refined && !v.result.implied && v.result.good_windows == 0;
+    return unrefined(v) && v.result.good_windows == 0;
+  }
+  // One the refinement tried and left at the decision's offset. A good window or two do not
+  // make its offset trusted: a false pair of 1,202 chance hits over 15 s had one of three.
+  bool unrefined(const PairVerdict& v) const {
+    return refined && !v.result.refined && !v.result.implied;
   }
 };
 
@@ -234,18 +239,19 @@ Placements measured_placements(const std::vector<PairVerdict>& verdicts, const F
   return placements;
 }
 
-// The groups of `measured` with the pairs in sync the refinement found no good window for.
-// Such a pair rests on the hit counts alone: where it goes against its group, the hits
-// were chance ones, and it goes. (Pairs without any measuring keep their place.)
+// The groups of `measured` with the pairs in sync the refinement could not refine. Such a
+// pair rests on the hit counts alone: where it goes against its group, the hits were
+// chance ones, and it goes. (Pairs without any measuring keep their place.)
 Placements place_pairs_in_sync(std::vector<PairVerdict>& verdicts, const Files& files,
                                Placements placements) {
   double gap = 0.0;
   for (PairVerdict& v : verdicts) {
-    if (!files.known(v) || !v.judged || !v.in_sync || !files.unmeasured(v)) continue;
+    if (!files.known(v) || !v.judged || !v.in_sync || !files.unrefined(v)) continue;
     if (link(placements, v, v.result.offset, gap, kMostUnmeasuredContradictionSec)) continue;
     v.in_sync = false;
-    v.second_look += "no good window, and " + fixed_text(gap, 2) +
-                    " s against the pairs in sync that place its files: not in sync\n";
+    v.second_look += std::string(v.result.good_windows == 0 ? "no good window" : "too few good windows") +
+                     ", and " + fixed_text(gap, 2) +
+                     " s against the pairs in sync that place its files: not in sync\n";
   }
   return placements;
 }
@@ -405,7 +411,7 @@ void second_look(std::vector<PairVerdict>& verdicts, const SoundMeasures& measur
     };
     settle_on_rungs(verdicts, in_sync, check_rungs(verdicts, in_sync, files, one_done), files);
   }
-  // Taking out unmeasured pairs leaves the measured ones as they are.
+  // Taking out unrefined pairs leaves the measured ones as they are.
   const Placements measured = measured_placements(verdicts, files);
   Placements placements = place_pairs_in_sync(verdicts, files, measured);
   std::vector<Candidate> candidates = gather_candidates(verdicts, files, measured);

@@ -27,14 +27,14 @@ PairVerdict turned_down(int shorter, int longer, double most_hit, double chosen,
   return v;
 }
 
-// A pair in sync, measured by the refinement unless `windows_good` is 0.
+// A pair in sync, refined where the refinement found 3 good windows.
 PairVerdict in_sync(int shorter, int longer, double offset, int windows_good = 3) {
   PairVerdict v = turned_down(shorter, longer, offset, offset);
   v.in_sync = true;
   v.result.shorter = shorter;
   v.result.longer = longer;
   v.result.offset = offset;
-  v.result.refined = windows_good > 0;
+  v.result.refined = windows_good >= 3;
   v.result.good_windows = windows_good;
   return v;
 }
@@ -123,7 +123,7 @@ TEST(SecondLook, NeverPairsFilesOfDifferentEventsOrGoesAgainstAGroup) {
   EXPECT_TRUE(verdicts[2].in_sync) << verdicts[2].second_look;
 }
 
-TEST(SecondLook, APairWithoutAGoodWindowGoesOnlyWhereItGoesAgainstItsGroup) {
+TEST(SecondLook, AnUnrefinedPairGoesOnlyWhereItGoesAgainstItsGroup) {
   // Files 0-1 and 1-2 measured; 0-2 and 3-1 rest on hits alone. 0-2 says 3 s where the
   // group says 1 s; 3-1 is the only pair of file 3, and 0-2 at 1.2 s is within the
   // decision's error (up to 0.1 s early) of its group.
@@ -133,6 +133,11 @@ TEST(SecondLook, APairWithoutAGoodWindowGoesOnlyWhereItGoesAgainstItsGroup) {
   EXPECT_FALSE(verdicts[2].in_sync);
   EXPECT_NE(verdicts[2].second_look.find("no good window"), std::string::npos);
   EXPECT_TRUE(verdicts[3].in_sync);
+  // One good window of three leaves the pair on its hits just the same.
+  verdicts = {in_sync(0, 1, 5.0), in_sync(1, 2, -4.0), in_sync(0, 2, 3.0, 1)};
+  second_look(verdicts, {"a.wav", "b.wav", "c.wav"}, lengths(3), true);
+  EXPECT_FALSE(verdicts[2].in_sync);
+  EXPECT_NE(verdicts[2].second_look.find("too few good windows"), std::string::npos);
   verdicts = {in_sync(0, 1, 5.0), in_sync(1, 2, -4.0), in_sync(0, 2, 1.2, 0)};
   second_look(verdicts, {"a.wav", "b.wav", "c.wav"}, lengths(3), true);
   EXPECT_TRUE(verdicts[2].in_sync) << verdicts[2].second_look;
