@@ -37,6 +37,8 @@ constexpr double kCutShare = 0.7;
 // Samples the AAC encoder puts before the sound, which a container without edit lists
 // (MPEG-TS) plays as sound.
 constexpr int kAacPriming = 1024;
+// The samples it codes in each frame.
+constexpr int kAacFrame = 1024;
 
 std::string extension_of(const fs::path& copy) { return lower_case(copy.extension().string()); }
 
@@ -160,7 +162,13 @@ void write_copy(const std::string& transcoder, const std::string& camera, const 
   const int rate = shape.sample_rate > 0 ? shape.sample_rate : kRateWithoutSound;
   const double lead = shape.picture_start_s - shape.start_s;  // the first picture in the copy's time
   const auto frame_at = [&](double copy_s) { return static_cast<sf_count_t>(std::llround(copy_s * rate)); };
-  const sf_count_t total = frame_at(shape.duration_s);
+  const std::string codec = shape.sound_codec.empty() ? std::string("aac") : shape.sound_codec;
+  const bool primed = !carries_pcm(copy_path) && primed_in_place(copy_path, codec);
+  // Where the priming stays in the stream, the encoder pads the sound to whole frames of
+  // its own: cut at the last whole frame, the sound ends before the pictures do, not up to
+  // a frame after them, and the copy lasts as long as its camera file.
+  const sf_count_t total =
+      primed ? frame_at(shape.duration_s) / kAacFrame * kAacFrame : frame_at(shape.duration_s);
   result.duration_s = shape.duration_s;
 
   int channels = 0;
@@ -209,10 +217,9 @@ void write_copy(const std::string& transcoder, const std::string& camera, const 
 
   OwnFile partial(folder, ".brenvik-media", fs::path(copy_path).extension().string().c_str());
   close(partial.release_descriptor());
-  const std::string codec = shape.sound_codec.empty() ? std::string("aac") : shape.sound_codec;
   std::vector<std::string> args = {transcoder, "-nostdin", "-hide_banner", "-loglevel", "error",
                                    "-i", fs::absolute(camera).string()};
-  if (!carries_pcm(copy_path) && primed_in_place(copy_path, codec)) {
+  if (primed) {
     const std::string priming = fixed_text(static_cast<double>(kAacPriming) / rate, 9);
     args.insert(args.end(), {"-itsoffset", priming, "-ss", priming});
   }
