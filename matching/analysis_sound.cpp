@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -111,7 +112,27 @@ bool SoundFile::read(std::int64_t start, std::int64_t count, float* out) {
   return true;
 }
 
+namespace {
+
+// The transform sizes used from 4096 points up, each at least 8 % above the one before. Each
+// ran a forward and an inverse transform through FFTW's estimated plans faster than every
+// larger size of the form 2^a 3^b 5^c (measured on the 2-core build machine). A shoot of 240
+// files asked for 208 sizes when every such size was taken, and planned 612 of them, each
+// again once 32 others had been met since: 1.96 s of CPU, a fifth of what its transforms
+// took. Here it plans 43, in 0.26 s, and by the sizes' timings its transforms take 9 % less.
+constexpr std::array<int, 55> kTransformSizes = {
+    4096, 4800, 5184, 5760, 6400, 6912, 8192, 9216, 10240, 11520, 12800, 16384, 18432, 20480, 23040,
+    25600, 28800, 34560, 38400, 43200, 51200, 55296, 62208, 69120, 80000, 87480, 102400, 110592,
+    128000, 139968, 160000, 174960, 204800, 221184, 240000, 262144, 288000, 320000, 345600, 384000,
+    437400, 512000, 552960, 600000, 691200, 800000, 874800, 1024000, 1125000, 1215000, 1350000,
+    1600000, 1749600, 2000000, 2187000,
+};
+
+}  // namespace
+
 int fft_size(std::int64_t n) {
+  const auto listed = std::lower_bound(kTransformSizes.begin(), kTransformSizes.end(), n);
+  if (n >= kTransformSizes.front() && listed != kTransformSizes.end()) return *listed;
   for (std::int64_t m = std::max<std::int64_t>(n, 2);; ++m) {
     if (m % 2) continue;
     std::int64_t r = m;

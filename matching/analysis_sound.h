@@ -56,5 +56,6 @@ class SoundFile {
   std::vector<float> interleaved_;
 };
 
-//! Smallest even size of the form 2^a 3^b 5^c at least `n`, which every FFT back end handles fast.
+//! A transform size of at least `n` points, even and of the form 2^a 3^b 5^c, which every FFT
+//! back end handles fast: from a short list of the fastest sizes, so that few are planned.
 int fft_size(std::int64_t n);
