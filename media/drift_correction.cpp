@@ -109,8 +109,9 @@ void correct(const std::string& transcoder, const std::string& source, double de
   // trims its own filter delay, so the copy's first sample is the source's time 0.
   // soxr's defaults for the rest, interleaved float samples and one thread, are what the
   // blocks hold and what a copy made beside other work should take.
+  const int bits = (out_info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16 ? 16 : 24;
   const Resampler resampler =
-      very_high_quality_resampler(in_info.samplerate, in_info.samplerate / stretch, in_info.channels);
+      copy_resampler(in_info.samplerate, in_info.samplerate / stretch, in_info.channels, bits);
 
   const std::size_t out_capacity = static_cast<std::size_t>(kBlockFrames / stretch) + kOutputSlackFrames;
   sf_count_t consumed = 0;

@@ -89,9 +89,11 @@ Sndfile open_sound(const std::string& transcoder, const std::string& source,
   return file;
 }
 
-Resampler very_high_quality_resampler(double in_rate, double out_rate, int channels) {
+Resampler copy_resampler(double in_rate, double out_rate, int channels, int bits) {
   soxr_error_t error = nullptr;
-  const auto quality = soxr_quality_spec(SOXR_VHQ, 0);
+  // 20 bits lie well below a 16-bit copy's own rounding, and take a third less time than 28:
+  // a shoot's recorder and lavalier copies are hours of sound at the end of the run.
+  const auto quality = soxr_quality_spec(bits <= 16 ? SOXR_HQ : SOXR_VHQ, 0);
   Resampler resampler(soxr_create(in_rate, out_rate, static_cast<unsigned>(channels), &error, nullptr,
                                   &quality, nullptr));
   if (!resampler) throw std::runtime_error(std::string("the resampler failed (") + error + ")");

@@ -47,9 +47,10 @@ struct SoxrDeleter {
 };
 using Resampler = std::unique_ptr<soxr, SoxrDeleter>;
 
-// soxr at its very high quality from `in_rate` to `out_rate`, on interleaved float frames;
-// throws std::runtime_error "the resampler failed (…)".
-Resampler very_high_quality_resampler(double in_rate, double out_rate, int channels);
+// soxr from `in_rate` to `out_rate`, on interleaved float frames, for a copy of `bits`-bit
+// samples: its high quality (20-bit precision) where they are 16-bit, its very high one (28-bit)
+// where they are finer; throws std::runtime_error "the resampler failed (…)".
+Resampler copy_resampler(double in_rate, double out_rate, int channels, int bits);
 
 // Reads `in` (of `channels` channels) from where it stands, `block_frames` at a time,
 // through `resampler`, and hands every run of interleaved output frames to

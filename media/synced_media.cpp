@@ -29,6 +29,8 @@ constexpr std::size_t kBlockFrames = 32768;
 constexpr std::size_t kOutputSlackFrames = 4096;
 // A camera without sound still gets a sound stream editors take as a matter of course.
 constexpr int kRateWithoutSound = 48000;
+// The main sound goes in as 24-bit PCM, or coded from float samples.
+constexpr int kMainSoundBits = 24;
 // What a copy in the camera's own codec gets where the camera's file does not say.
 constexpr std::int64_t kDefaultBitRate = 256000;
 // Share of the progress the sound's cutting takes; the rest goes to the container.
@@ -134,7 +136,7 @@ void put_cut(const std::string& transcoder, const SoundCut& cut, const fs::path&
   if (first >= info.frames || sf_seek(in.get(), first, SEEK_SET) < 0) return out.silence(frames);
   // Output over input rate: the copy's rate over the source's, less the source's clock
   // gaining on the camera's. soxr trims its own delay: the first sample is `first`'s.
-  const Resampler resampler = very_high_quality_resampler(info.samplerate, rate / cut.stretch, info.channels);
+  const Resampler resampler = copy_resampler(info.samplerate, rate / cut.stretch, info.channels, kMainSoundBits);
   const std::size_t capacity = static_cast<std::size_t>(kBlockFrames * rate / info.samplerate / cut.stretch) + kOutputSlackFrames;
   if (frames > 0)
     resample_stream(
