@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-OffsetSummary finalcut(MatchList list);
+OffsetSummary finalcut(const MatchList& list);
 
 // How much of the two recordings lies side by side once aligned by the summary's offset
 // (seconds), and that overlap in sections of 1/32 of the shorter file.
