@@ -157,12 +157,12 @@ void inverse_fft(int n, const std::complex<float>* in, float* out) {
   for (int i = 0; i < n; ++i) out[i] = points[i] * scale;
 }
 
-void inverse_fft_over(int n, std::complex<float>* in, float* out) {
+void inverse_fft_over(int n, std::complex<float>* in, float* out, int wanted) {
   if (!aligned_as_plans(in) || !aligned_as_plans(out)) return inverse_fft(n, in, out);
   const std::shared_ptr<const Plans> plans = plans_for(n);
   fftwf_execute_dft_c2r(plans->inverse, reinterpret_cast<fftwf_complex*>(in), out);
   const float scale = 1.0f / static_cast<float>(n);
-  for (int i = 0; i < n; ++i) out[i] *= scale;
+  for (int i = 0, end = std::clamp(wanted, 0, n); i < end; ++i) out[i] *= scale;
 }
 
 const char* fft_backend() { return "FFTW"; }
@@ -201,7 +201,7 @@ void forward_fft(int n, const float* in, std::complex<float>* out) { thread_fft(
 
 void inverse_fft(int n, const std::complex<float>* in, float* out) { thread_fft(n).inv(out, in, n); }
 
-void inverse_fft_over(int n, std::complex<float>* in, float* out) { inverse_fft(n, in, out); }
+void inverse_fft_over(int n, std::complex<float>* in, float* out, int) { inverse_fft(n, in, out); }
 
 const char* fft_backend() { return "kissfft"; }
 #endif

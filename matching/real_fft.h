@@ -37,8 +37,9 @@ void forward_fft(int n, const float* in, std::complex<float>* out);
 void inverse_fft(int n, const std::complex<float>* in, float* out);
 
 // The same, free to overwrite `in`, which saves copying it where the caller has no more
-// use for it.
-void inverse_fft_over(int n, std::complex<float>* in, float* out);
+// use for it, and scaled only in out[0, wanted): a correlation reads a few thousand lags of
+// a transform of a hundred thousand points and more. The rest of `out` is left unscaled.
+void inverse_fft_over(int n, std::complex<float>* in, float* out, int wanted);
 
 // The back end's name, for the benchmarks' reports.
 const char* fft_backend();

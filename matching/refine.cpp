@@ -403,7 +403,7 @@ class WindowCorrelator {
         X_[b] /= magnitude_[b] + epsilon;
       }
     }
-    inverse_fft_over(nfft_, X_.data(), r_.data());
+    inverse_fft_over(nfft_, X_.data(), r_.data(), lags_);
 
     // r_[k] = Σ x[n]·y[n + k]: shorter sample start + n sounds like y[n + k].
     int peak = 0;

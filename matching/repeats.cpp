@@ -130,7 +130,7 @@ void band_correlation(const std::vector<float>& piece, PieceSpectrum& piece_spec
     X[b] = std::conj(X[b]) * Y[b];
   }
   buffers.r.resize(static_cast<std::size_t>(nfft));
-  inverse_fft_over(nfft, X.data(), buffers.r.data());
+  inverse_fft_over(nfft, X.data(), buffers.r.data(), static_cast<int>(lags));
   buffers.score.insert(buffers.score.end(), buffers.r.begin(),
                        buffers.r.begin() + static_cast<std::ptrdiff_t>(lags));
 }
