@@ -48,13 +48,13 @@ std::vector<float> sound_of(const std::string& media, const std::string& stream,
 // and where in that smear the peak lands depends on the music, not on the copy.
 std::vector<float> on_event_time(const std::string& media, const e2e::TrueFile& f, const std::string& wav) {
   if (testing_support::ffmpeg({"-i", media, "-map", "0:a:0", "-ac", "1", "-c:a", "pcm_f32le", wav}) != 0) return {};
-  const std::vector<float> own = testing_support::read_sound(wav);
-  std::string rate;
-  run_program_output({"ffprobe", "-v", "error", "-show_entries", "stream=sample_rate", "-of", "csv=p=0", wav}, rate);
-  std::vector<float> out(static_cast<std::size_t>(own.size() * 48000.0 / std::stod(rate)) + 1);
+  int rate = 0;
+  const std::vector<float> own = testing_support::read_sound(wav, &rate);
+  if (own.empty() || rate <= 0) return {};
+  std::vector<float> out(static_cast<std::size_t>(own.size() * 48000.0 / rate) + 1);
   std::size_t done = 0;
   const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_VHQ, 0);
-  const soxr_error_t error = soxr_oneshot(std::stod(rate) * (1.0 + f.drift_ppm * 1e-6), 48000.0, 1, own.data(),
+  const soxr_error_t error = soxr_oneshot(rate * (1.0 + f.drift_ppm * 1e-6), 48000.0, 1, own.data(),
                                           own.size(), nullptr, out.data(), out.size(), &done, nullptr, &quality, nullptr);
   out.resize(error ? 0 : done);
   return out;

@@ -224,9 +224,10 @@ std::vector<float> melt_alone(const std::string& doc, const std::string& track,
   return sound;
 }
 
-std::vector<float> read_sound(const std::string& path) {
+std::vector<float> read_sound(const std::string& path, int* rate) {
   SF_INFO info{};
   SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+  if (rate) *rate = file ? info.samplerate : 0;
   std::vector<float> samples(file && info.channels == 1 ? static_cast<size_t>(info.frames) : 0);
   if (file) sf_readf_float(file, samples.data(), static_cast<sf_count_t>(samples.size()));
   if (file) sf_close(file);

@@ -85,8 +85,8 @@ std::vector<std::vector<MltEntry>> mlt_entries(const std::string& doc);
 std::vector<float> melt_alone(const std::string& doc, const std::string& track,
                               const std::string& wav, long in = 0, long out = -1);
 
-// A mono WAV's samples; none when it cannot be read.
-std::vector<float> read_sound(const std::string& path);
+// A mono WAV's samples; none when it cannot be read. Its sample rate goes to `rate` if given.
+std::vector<float> read_sound(const std::string& path, int* rate = nullptr);
 
 // Seconds by which `other` lags `reference` (both 48 kHz) over one second from `from`, by
 // phase-transform correlation within ±`search_s` (at most 0.85 s), refined between
