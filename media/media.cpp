@@ -509,19 +509,27 @@ std::vector<std::string> resemplirajgi8000(std::vector<std::string> files,
   return analysis;
 }
 
+void report_missing_mediainfo() {
+  if (mediainfo_available()) return;
+  logthis(kNoMediaInfo);
+  console() << kNoMediaInfo << '\n';
+}
+
 std::vector<std::string> framerate_list(const std::vector<std::string>& files,
                                         const std::vector<std::string>* known) {
+  report_missing_mediainfo();
+  return read_framerates(files, known);
+}
+
+std::vector<std::string> read_framerates(const std::vector<std::string>& files,
+                                         const std::vector<std::string>* known) {
   std::vector<std::string> rates(files.size(), kFramerateMarker);
   // Without the library every rate would be its error text, which reads as rate 0, and
   // sound-only files would land on video tracks.
   const bool probe = !mediainfo_available();
-  std::string prober;
-  if (probe) {
-    logthis(kNoMediaInfo);
-    console() << kNoMediaInfo << '\n';
-    prober = ffprobe_program();
-  }
+  const std::string prober = probe ? ffprobe_program() : std::string();
   for (std::size_t i = 0; i < files.size(); ++i) {
+    throw_if_stop_requested();
     if (is_marker(files[i])) continue;
     if (known && i < known->size() && !(*known)[i].empty()) {
       rates[i] = (*known)[i];

@@ -85,3 +85,10 @@ inline constexpr const char* kNoVideoRate = "999";
 // taken as it is.
 std::vector<std::string> framerate_list(const std::vector<std::string>& files,
                                         const std::vector<std::string>* known = nullptr);
+
+// framerate_list in two: the rates without a word, for a caller that reads them alongside
+// other work, and the lines that say the library is missing (none when it is there),
+// for where framerate_list would have said them.
+std::vector<std::string> read_framerates(const std::vector<std::string>& files,
+                                         const std::vector<std::string>* known = nullptr);
+void report_missing_mediainfo();
