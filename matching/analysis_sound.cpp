@@ -130,6 +130,8 @@ constexpr std::array<int, 55> kTransformSizes = {
 
 }  // namespace
 
+std::span<const int> listed_fft_sizes() { return kTransformSizes; }
+
 int fft_size(std::int64_t n) {
   const auto listed = std::lower_bound(kTransformSizes.begin(), kTransformSizes.end(), n);
   if (n >= kTransformSizes.front() && listed != kTransformSizes.end()) return *listed;

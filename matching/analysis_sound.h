@@ -5,6 +5,7 @@
 #include <sndfile.h>
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -59,3 +60,6 @@ class SoundFile {
 //! A transform size of at least `n` points, even and of the form 2^a 3^b 5^c, which every FFT
 //! back end handles fast: from a short list of the fastest sizes, so that few are planned.
 int fft_size(std::int64_t n);
+
+//! That list, smallest first.
+std::span<const int> listed_fft_sizes();

@@ -5,6 +5,8 @@
 #include <new>
 
 #ifdef BRENVIK_FFT_FFTW
+#include "matching/fft_plans.h"
+
 #include <fftw3.h>
 
 #include <list>
@@ -31,6 +33,7 @@ std::mutex& planning() {
 struct Plans {
   fftwf_plan forward = nullptr;
   fftwf_plan inverse = nullptr;
+  bool measured = false;
   Plans() = default;
   Plans(const Plans&) = delete;
   Plans& operator=(const Plans&) = delete;
@@ -76,6 +79,14 @@ Scratch& thread_scratch(int n) {
   return scratch;
 }
 
+// The timed plans of fft_plans.cpp, read into FFTW once; false where this FFTW cannot
+// read them (another version of it, or a processor without the instructions they use),
+// and every size is planned by estimate. Under the lock.
+bool measured_plans_read() {
+  static const bool read = fftwf_import_wisdom_from_string(kMeasuredFftPlans) != 0;
+  return read;
+}
+
 // Planning a size costs as much as dozens of its transforms, so the sizes met last are
 // kept for every thread. The refinement's six windows of a pair share one size, and long
 // overlaps all have the 15 s windows' size; short overlaps bring sizes of their own, which
@@ -97,10 +108,19 @@ std::shared_ptr<const Plans> plans_for(int n) {
   std::shared_ptr<const Plans> dropped;  // destroyed outside the lock, which it takes
   {
     const std::lock_guard<std::mutex> lock(planning());
-    // FFTW_ESTIMATE plans from the size alone, never timing transforms: the same plan, so
-    // the same results, on every run of a machine.
-    made->forward = fftwf_plan_dft_r2c_1d(n, scratch.points(), scratch.bins(), FFTW_ESTIMATE);
-    made->inverse = fftwf_plan_dft_c2r_1d(n, scratch.bins(), scratch.points(), FFTW_ESTIMATE);
+    // Plans are never timed here, which would choose differently from run to run and
+    // cost seconds a size: the listed sizes take the plans timed once beforehand, others
+    // FFTW_ESTIMATE's, chosen from the size alone. Either way the same plan, so the same
+    // results, on every run of a machine.
+    if (measured_plans_read()) {
+      made->forward = fftwf_plan_dft_r2c_1d(n, scratch.points(), scratch.bins(), FFTW_MEASURE | FFTW_WISDOM_ONLY);
+      made->inverse = fftwf_plan_dft_c2r_1d(n, scratch.bins(), scratch.points(), FFTW_MEASURE | FFTW_WISDOM_ONLY);
+    }
+    made->measured = made->forward != nullptr && made->inverse != nullptr;
+    if (made->forward == nullptr)
+      made->forward = fftwf_plan_dft_r2c_1d(n, scratch.points(), scratch.bins(), FFTW_ESTIMATE);
+    if (made->inverse == nullptr)
+      made->inverse = fftwf_plan_dft_c2r_1d(n, scratch.bins(), scratch.points(), FFTW_ESTIMATE);
     if (made->forward == nullptr || made->inverse == nullptr) throw std::runtime_error("no FFT plan");
     kept.emplace_front(n, made);
     if (kept.size() > kKeptSizes) {
@@ -167,6 +187,12 @@ void inverse_fft_over(int n, std::complex<float>* in, float* out, int wanted) {
 
 const char* fft_backend() { return "FFTW"; }
 
+bool fft_plan_measured(int n) { return plans_for(n)->measured; }
+
+const std::vector<int>& fft_plans_timed_for() { return kFftPlansListed; }
+
+const std::vector<int>& fft_sizes_with_measured_plans() { return kFftPlansMeasured; }
+
 #else
 // 64 bytes: the widest vector loads kissfft's compiler may use.
 constexpr std::align_val_t kFftAlignment{64};
@@ -204,4 +230,13 @@ void inverse_fft(int n, const std::complex<float>* in, float* out) { thread_fft(
 void inverse_fft_over(int n, std::complex<float>* in, float* out, int) { inverse_fft(n, in, out); }
 
 const char* fft_backend() { return "kissfft"; }
+
+bool fft_plan_measured(int) { return false; }
+
+const std::vector<int>& fft_plans_timed_for() {
+  static const std::vector<int> none;
+  return none;
+}
+
+const std::vector<int>& fft_sizes_with_measured_plans() { return fft_plans_timed_for(); }
 #endif

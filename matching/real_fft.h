@@ -43,3 +43,12 @@ void inverse_fft_over(int n, std::complex<float>* in, float* out, int wanted);
 
 // The back end's name, for the benchmarks' reports.
 const char* fft_backend();
+
+// Whether transforms of n points run on a plan timed beforehand (FFTW's, for listed sizes,
+// where this FFTW can read them) rather than one chosen from the size alone.
+bool fft_plan_measured(int n);
+
+// The sizes those plans were timed for (the list fft_size took them from then), and the ones
+// whose timed plans are kept, being faster; both empty without FFTW.
+const std::vector<int>& fft_plans_timed_for();
+const std::vector<int>& fft_sizes_with_measured_plans();
