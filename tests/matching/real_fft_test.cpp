@@ -33,7 +33,7 @@ TEST(RealFft, ListedSizesTransformAsDefined) {
     for (int i = 0; i < n; ++i)
       x[static_cast<std::size_t>(i)] = static_cast<float>(std::cos(2.0 * kPi * 37 * i / n) + 1e-5 * i);
     x[17] += 3.0f;
-    // One float in, the copy is aligned as no plan is.
+    // One float in, the copy lies where no plan may run: it goes through the scratch arrays.
     std::vector<float> shifted(x.size() + 1);
     std::copy(x.begin(), x.end(), shifted.begin() + 1);
     FftPoints points(x.begin(), x.end());
