@@ -423,6 +423,9 @@ void ControllerTest::quittingStopsTheRunningRun() {
   QVERIFY(stop_run(r.w.controller, kRunWaitMs));
   QCOMPARE(r.w.controller.lastRun().value("state").toString(), QString("stopped"));
   QVERIFY(!r.w.controller.stopping());
+  // The run is over once it no longer runs; its last word to the window comes after that,
+  // and must not pass for the next run's.
+  QTRY_COMPARE(r.ended.count(), 1);
   r.start();  // the stop is forgotten: the next run goes on until asked again
   QVERIFY(!r.ended.wait(300));
   QVERIFY(stop_run(r.w.controller, kRunWaitMs));
