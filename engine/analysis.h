@@ -15,7 +15,7 @@
 struct AnalysedEntries {
   std::vector<std::string> analysis;       // analysis WAV of each entry (media/media.h)
   DeviceGroups groups;                     // entries recorded on one device
-  std::vector<std::string> framerates;     // framerate_list
+  std::vector<std::string> framerates;     // read_framerates
   bool framerates_from_mediainfo = true;   // false: they came from ffprobe
   std::vector<LandmarkTable> tables;       // reduced landmark table of each entry
   std::vector<float> durations;            // whole seconds of sound found, 0 when none

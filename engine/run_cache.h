@@ -22,7 +22,7 @@ struct CachedFile {
   MediaStart start;         // as the container was read, before a sound stream was chosen
   int chosen_stream = -1;   // the one analysed, -1 when there was no choice
   int channel_alone = -1;   // its channel analysed alone, -1 for the mix
-  std::string framerate;    // as framerate_list gave it, before any container's rate
+  std::string framerate;    // as read_framerates gave it, before any container's rate
   LandmarkTable reduced;    // the reduced landmark table
   float seconds = 0.0f;     // whole seconds the fingerprint found
   std::string console_text; // the fingerprint's console lines

@@ -515,12 +515,6 @@ void report_missing_mediainfo() {
   console() << kNoMediaInfo << '\n';
 }
 
-std::vector<std::string> framerate_list(const std::vector<std::string>& files,
-                                        const std::vector<std::string>* known) {
-  report_missing_mediainfo();
-  return read_framerates(files, known);
-}
-
 std::vector<std::string> read_framerates(const std::vector<std::string>& files,
                                          const std::vector<std::string>* known) {
   std::vector<std::string> rates(files.size(), kFramerateMarker);

@@ -80,15 +80,13 @@ inline constexpr const char* kNoVideoRate = "999";
 // Frame-rate list: "0" for markers, getmediainfo() otherwise, then "999" for every text
 // of at most one character. Without the library the rates are read in the same form
 // with ffprobe (the one beside the program Brenvik.app/ffmpeg points at, else the one on
-// PATH), and a log line and a console line say so.
+// PATH). Says nothing, so that it can run alongside other work; a stop request ends it
+// between two files.
 // `known`, when given, holds per entry a rate read before ("" where none was), which is
 // taken as it is.
-std::vector<std::string> framerate_list(const std::vector<std::string>& files,
-                                        const std::vector<std::string>* known = nullptr);
-
-// framerate_list in two: the rates without a word, for a caller that reads them alongside
-// other work, and the lines that say the library is missing (none when it is there),
-// for where framerate_list would have said them.
 std::vector<std::string> read_framerates(const std::vector<std::string>& files,
                                          const std::vector<std::string>* known = nullptr);
+
+// The log line and the console line that say the library is missing and ffprobe reads the
+// rates; nothing when it is there.
 void report_missing_mediainfo();

@@ -208,9 +208,9 @@ TEST(MediaInfo, FrameRatesOfAnyNameInTheCLocaleOnAnyThreadAndTheLocaleLeftAlone)
   const std::string before = std::setlocale(LC_CTYPE, nullptr);
   std::setlocale(LC_CTYPE, "C");
 
-  EXPECT_EQ(framerate_list(files), expected);
+  EXPECT_EQ(read_framerates(files), expected);
   std::vector<std::string> from_worker;
-  std::thread worker([&] { from_worker = framerate_list(files); });
+  std::thread worker([&] { from_worker = read_framerates(files); });
   worker.join();
   EXPECT_EQ(from_worker, expected);
   EXPECT_STREQ(std::setlocale(LC_CTYPE, nullptr), "C");
@@ -236,7 +236,8 @@ TEST(MediaInfo, WithoutTheLibraryFfprobeReadsTheFrameRates) {
     setenv(kMediaInfoLibraryVariable, "libmediainfo-missing.so.0", 1);
     setenv("PATH", "", 1);
     QuietConsole console;
-    const std::vector<std::string> rates = framerate_list(files);
+    report_missing_mediainfo();
+    const std::vector<std::string> rates = read_framerates(files);
     for (const std::string& rate : rates) std::cerr << rate << ' ';
     std::cerr << "| " << console.sink.str() << dir.log_text();
     const bool right = rates == expected && console.sink.str() == said && dir.log_text() == said;
