@@ -64,11 +64,22 @@ void fields(F& f, R& r) requires std::is_same_v<std::remove_const_t<R>, RepeatCh
   f(r.margin), f(r.scatter), f(r.stands_out);
 }
 
+template <class F, class S>
+void fields(F& f, S& s) requires std::is_same_v<std::remove_const_t<S>, OffsetSummary> {
+  f(s.offset), f(s.sections), f(s.most_hit_offset), f(s.most_hits), f(s.hits), f(s.range), f(s.score);
+}
+template <class F, class J>
+void fields(F& f, J& j) requires std::is_same_v<std::remove_const_t<J>, JudgedList> {
+  fields(f, j.summary);
+  f(j.console_text);
+}
+
 struct Put {
   CacheWriter& w;
   void operator()(bool v) { w.u64(v); }
   void operator()(int v) { w.i64(v); }
   void operator()(std::int64_t v) { w.i64(v); }
+  void operator()(std::uint64_t v) { w.u64(v); }
   void operator()(float v) { w.f64(v); }
   void operator()(double v) { w.f64(v); }
   void operator()(const std::string& v) { w.text(v); }
@@ -89,6 +100,7 @@ struct Get {
   void operator()(bool& v) { v = r.u64() != 0; }
   void operator()(int& v) { v = static_cast<int>(r.i64()); }
   void operator()(std::int64_t& v) { v = r.i64(); }
+  void operator()(std::uint64_t& v) { v = r.u64(); }
   void operator()(float& v) { v = static_cast<float>(r.f64()); }
   void operator()(double& v) { v = r.f64(); }
   void operator()(std::string& v) { v = r.text(); }
@@ -182,6 +194,50 @@ std::string refinement_bytes(const Refinement& r) { return bytes_of(r); }
 bool refinement_from(std::string_view bytes, Refinement& out) { return value_from(bytes, out); }
 std::string repeat_check_bytes(const RepeatCheck& r) { return bytes_of(r); }
 bool repeat_check_from(std::string_view bytes, RepeatCheck& out) { return value_from(bytes, out); }
+std::string judged_list_bytes(const JudgedList& j) { return bytes_of(j); }
+bool judged_list_from(std::string_view bytes, JudgedList& out) { return value_from(bytes, out); }
+
+std::string unplaced_list_bytes(const std::vector<std::uint64_t>& unplaced) {
+  std::string out;
+  out.reserve(unplaced.size() * 2 + 10);
+  std::uint64_t previous = 0;
+  const auto put = [&out](std::uint64_t v) {
+    for (; v >= 0x80; v >>= 7) out.push_back(static_cast<char>((v & 0x7f) | 0x80));
+    out.push_back(static_cast<char>(v));
+  };
+  put(unplaced.size());
+  for (std::uint64_t u : unplaced) {
+    put(u - previous);
+    previous = u;
+  }
+  return out;
+}
+
+bool unplaced_list_from(std::string_view bytes, std::vector<std::uint64_t>& out) {
+  std::size_t at = 0;
+  const auto get = [&](std::uint64_t& v) {
+    v = 0;
+    for (int shift = 0; shift < 64 && at < bytes.size(); shift += 7) {
+      const auto c = static_cast<unsigned char>(bytes[at++]);
+      v |= static_cast<std::uint64_t>(c & 0x7f) << shift;
+      if (c < 0x80) return true;
+    }
+    return false;
+  };
+  std::uint64_t count = 0;
+  // Every value takes at least one byte.
+  if (!get(count) || count > bytes.size() - at) return false;
+  out.clear();
+  out.reserve(static_cast<std::size_t>(count));
+  std::uint64_t value = 0;
+  for (std::uint64_t k = 0; k < count; ++k) {
+    std::uint64_t delta = 0;
+    if (!get(delta) || value + delta < value) return false;
+    value += delta;
+    out.push_back(value);
+  }
+  return at == bytes.size();
+}
 
 RunCache::RunCache(std::string folder, std::uint64_t limit, float decay, int sound_stream)
     : store_(std::move(folder), limit) {
@@ -237,6 +293,56 @@ void RunCache::keep(std::size_t i, const CachedFile& file, const std::string& an
   CachedFile kept = file;
   kept.console_text = text_without_path(file.console_text, analysis_path);
   store_.write(key, cached_file_bytes(kept));
+}
+
+// Matching and judging read the two files' tables and durations only, all of which their
+// entries' keys stand for; the longer file comes first.
+std::string RunCache::pair_key(const char* what, int longer, int shorter) const {
+  const std::string l = file_key(static_cast<std::size_t>(longer));
+  const std::string s = file_key(static_cast<std::size_t>(shorter));
+  return l.empty() || s.empty() ? std::string() : std::string(what) + "|" + l + "|" + s;
+}
+
+KeptLists RunCache::lists() {
+  if (!enabled()) return {};
+  KeptLists kept;
+  kept.take = [this](int longer, int shorter) -> std::optional<MatchList> {
+    const std::string key = pair_key("match", longer, shorter);
+    if (key.empty()) return std::nullopt;
+    ++lists_asked_;
+    std::vector<std::uint64_t> unplaced;
+    const std::optional<std::string> bytes = store_.read(key);
+    if (!bytes || !unplaced_list_from(*bytes, unplaced)) return std::nullopt;
+    ++lists_kept_;
+    return list_at_positions(unplaced, longer, shorter);
+  };
+  kept.keep = [this](int longer, int shorter, const MatchList& list) {
+    const std::string key = pair_key("match", longer, shorter);
+    if (key.empty()) return;
+    if (const auto unplaced = list_without_positions(list, longer, shorter))
+      store_.write(key, unplaced_list_bytes(*unplaced));
+  };
+  return kept;
+}
+
+KeptJudgements RunCache::judgements() {
+  if (!enabled()) return {};
+  KeptJudgements kept;
+  kept.take = [this](int longer, int shorter) -> std::optional<JudgedList> {
+    const std::string key = pair_key("judged", longer, shorter);
+    if (key.empty()) return std::nullopt;
+    ++judgements_asked_;
+    JudgedList judged;
+    const std::optional<std::string> bytes = store_.read(key);
+    if (!bytes || !judged_list_from(*bytes, judged)) return std::nullopt;
+    ++judgements_kept_;
+    return judged;
+  };
+  kept.keep = [this](int longer, int shorter, const JudgedList& judged) {
+    if (const std::string key = pair_key("judged", longer, shorter); !key.empty())
+      store_.write(key, judged_list_bytes(judged));
+  };
+  return kept;
 }
 
 SoundMeasures RunCache::measures(const std::vector<std::string>& analysis) {
@@ -307,6 +413,13 @@ void RunCache::keep_corrected_copy(const std::string& source, double rate_ppm, c
 std::string RunCache::files_report(int media_files) const {
   return std::to_string(taken_.load()) + " of " + std::to_string(media_files) +
          (media_files == 1 ? " file" : " files") + " from the cache";
+}
+
+std::string RunCache::lists_report() const {
+  if (lists_asked_ == 0 && judgements_asked_ == 0) return "";
+  return std::to_string(lists_kept_.load()) + " of " + std::to_string(lists_asked_.load()) +
+         " match lists and " + std::to_string(judgements_kept_.load()) + " of " +
+         std::to_string(judgements_asked_.load()) + " judgements of pairs from the cache";
 }
 
 std::string RunCache::measures_report() const {

@@ -1,13 +1,16 @@
 #pragma once
 // What one run leaves for the next (core/cache.h): of every media file what the run found
-// it to be and its analysis WAV, and of every pair the sound measurements the decision
-// asked for. All of it is a function of the files' content, the settings and this build of
-// the program, and is keyed by exactly those, so a run that takes it from the cache
-// prints, logs and writes what it would have made itself. Matching and judging, which
-// take a small share of a run and depend on all pairs at once, are done afresh.
+// it to be and its analysis WAV, and of every pair its match list, what the judging made
+// of it and the sound measurements the decision asked for. All of it is a function of the
+// files' content, the settings and this build of the program, and is keyed by exactly
+// those, so a run that takes it from the cache prints, logs and writes what it would have
+// made itself. What depends on all pairs at once (the second look's choice of pairs, the
+// groups, the clocks) is worked out afresh from them.
 
 #include "core/cache.h"
 #include "core/types.h"
+#include "matching/match.h"
+#include "matching/offset_decision.h"
 #include "matching/sound_measures.h"
 #include "media/streams.h"
 
@@ -46,6 +49,12 @@ class RunCache {
   // Keeps entry i, made by this run, and its analysis WAV read from `analysis_path`.
   void keep(std::size_t i, const CachedFile& file, const std::string& analysis_path);
 
+  // The match lists of pairs of two identified entries, kept and taken back without
+  // their positions. This object must outlive the result.
+  KeptLists lists();
+  // What the judging made of those lists, likewise.
+  KeptJudgements judgements();
+
   // The refinement and the second look's measurements through the cache: a pair of two
   // identified entries is measured once for all runs. `analysis` and this object must
   // outlive the result.
@@ -59,6 +68,9 @@ class RunCache {
 
   // "72 of 80 files from the cache" of the entries taken so far.
   std::string files_report(int media_files) const;
+  // "3000 of 3160 match lists and 3000 of 3160 judgements of pairs from the cache";
+  // empty when none was asked.
+  std::string lists_report() const;
   // "1200 of 1300 sound measurements of pairs from the cache"; empty when none was asked.
   std::string measures_report() const;
   // Why the cache could not be written, once per run; empty when it could.
@@ -69,6 +81,7 @@ class RunCache {
 
  private:
   std::string file_key(std::size_t i) const;
+  std::string pair_key(const char* what, int longer, int shorter) const;
   std::string copy_key(const std::string& source, double rate_ppm) const;
   std::string wav_key(std::size_t i) const;
 
@@ -77,6 +90,10 @@ class RunCache {
   std::string decay_;
   std::vector<std::string> ids_;   // per entry: "" when it is not cached
   std::atomic<int> taken_{0};
+  std::atomic<int> lists_asked_{0};
+  std::atomic<int> lists_kept_{0};
+  std::atomic<int> judgements_asked_{0};
+  std::atomic<int> judgements_kept_{0};
   std::atomic<int> measures_asked_{0};
   std::atomic<int> measures_kept_{0};
 };
@@ -94,3 +111,9 @@ std::string refinement_bytes(const Refinement& r);
 bool refinement_from(std::string_view bytes, Refinement& out);
 std::string repeat_check_bytes(const RepeatCheck& r);
 bool repeat_check_from(std::string_view bytes, RepeatCheck& out);
+std::string judged_list_bytes(const JudgedList& j);
+bool judged_list_from(std::string_view bytes, JudgedList& out);
+// A list without its positions (ascending, as list_without_positions gives it), as the
+// differences of its values in seven-bit groups, and back.
+std::string unplaced_list_bytes(const std::vector<std::uint64_t>& unplaced);
+bool unplaced_list_from(std::string_view bytes, std::vector<std::uint64_t>& out);

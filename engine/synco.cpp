@@ -188,14 +188,16 @@ std::string run(std::vector<std::string> files, const RunSettings& settings,
   if (!analysed.framerates_from_mediainfo) result.notices.push_back(kNoMediaInfo);
 
   logthis("PRED PROVERI ALL MNOGU BITNO!!!!!!!!!!!!!!!  -------------------------");
-  std::vector<PairSlot> slots = proveriall(analysed.tables, static_cast<int>(files.size()),
-                                           analysed.durations, analysed.groups, options.progress);
+  std::vector<PairSlot> slots =
+      proveriall(analysed.tables, static_cast<int>(files.size()), analysed.durations,
+                 analysed.groups, options.progress, cache.lists());
   logthis("POSLE PROVERI ALL MNOGU BITNO!!!!!!!!!!!!!!!  -------------------------");
   std::vector<LandmarkTable>().swap(analysed.tables);
 
   const std::vector<PairVerdict> verdicts =
       decide_pairs(std::move(slots), analysed.analysis, analysed.durations, settings.refine,
-                   options.progress, cache.measures(analysed.analysis));
+                   options.progress, cache.measures(analysed.analysis), cache.judgements());
+  if (const std::string matched = cache.lists_report(); !matched.empty()) logthis(matched);
   if (const std::string measured = cache.measures_report(); !measured.empty()) logthis(measured);
   if (const std::string failed = cache.failure(); !failed.empty())
     logthis("cache not written: " + failed);

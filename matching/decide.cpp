@@ -28,7 +28,8 @@ std::vector<PairVerdict> decide_pairs(std::vector<PairSlot> slots,
 std::vector<PairVerdict> decide_pairs(std::vector<PairSlot> slots,
                                       const std::vector<std::string>& analysis,
                                       const std::vector<float>& durations, bool refine,
-                                      const ProgressFn& progress, const SoundMeasures& measures) {
+                                      const ProgressFn& progress, const SoundMeasures& measures,
+                                      const KeptJudgements& judged) {
   const auto report = [&](double share) {
     if (progress) progress(kStageDecide, static_cast<int>(std::lround(share * kDecideSteps)), kDecideSteps);
   };
@@ -36,7 +37,7 @@ std::vector<PairVerdict> decide_pairs(std::vector<PairSlot> slots,
     return [&report, from, to](int i, int n) { report(from + (to - from) * i / std::max(n, 1)); };
   };
   std::vector<PairVerdict> verdicts =
-      judge_pairs(slots, static_cast<int>(analysis.size()), durations);
+      judge_pairs(slots, static_cast<int>(analysis.size()), durations, judged);
   std::vector<PairSlot>().swap(slots);
   report(kJudgedShare);
   // The fingerprint grid alone places a pair only to within a frame or two.

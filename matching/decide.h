@@ -16,9 +16,11 @@ std::vector<PairVerdict> decide_pairs(std::vector<PairSlot> slots,
                                       const std::vector<std::string>& analysis,
                                       const std::vector<float>& durations, bool refine,
                                       const ProgressFn& progress);
-// The same, with the refinement and the second look measuring through `measures`.
+// The same, with the refinement and the second look measuring through `measures`, and
+// the lists judged through `judged`.
 struct SoundMeasures;
 std::vector<PairVerdict> decide_pairs(std::vector<PairSlot> slots,
                                       const std::vector<std::string>& analysis,
                                       const std::vector<float>& durations, bool refine,
-                                      const ProgressFn& progress, const SoundMeasures& measures);
+                                      const ProgressFn& progress, const SoundMeasures& measures,
+                                      const KeptJudgements& judged = {});

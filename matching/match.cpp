@@ -507,9 +507,42 @@ MatchList proveri2(const LandmarkTable& A, const LandmarkTable& B, int p, int q,
   return match_against_index(A, index_by_hash(A), B, p, q, dB);
 }
 
+std::optional<std::vector<std::uint64_t>> list_without_positions(const MatchList& list, int p, int q) {
+  if (!positions_fit(p, q)) return std::nullopt;
+  const std::uint64_t positions = static_cast<std::uint64_t>(p) * 1000u + static_cast<std::uint64_t>(q);
+  std::vector<std::uint64_t> unplaced;
+  unplaced.reserve(list.size());
+  bool head = false;
+  for (std::uint64_t word : list) {
+    // The head sorts among the words; a word of the pair (0, 9) may equal it, and then
+    // either of the two may be taken for it.
+    if (!head && word == kListHead) {
+      head = true;
+      continue;
+    }
+    const std::uint64_t rest = word % match_word::kSectionUnit;
+    if (rest / match_word::kShorterUnit != positions) return std::nullopt;
+    unplaced.push_back(match_word::section(word) * match_word::kShorterUnit + rest % match_word::kShorterUnit);
+  }
+  if (!head) return std::nullopt;
+  return unplaced;
+}
+
+MatchList list_at_positions(const std::vector<std::uint64_t>& unplaced, int p, int q) {
+  const std::uint64_t positions = static_cast<std::uint64_t>(p) * match_word::kLongerUnit +
+                                  static_cast<std::uint64_t>(q) * match_word::kShorterUnit;
+  MatchList list;
+  list.reserve(unplaced.size() + 1);
+  for (std::uint64_t u : unplaced)
+    list.push_back(u / match_word::kShorterUnit * match_word::kSectionUnit + positions +
+                   u % match_word::kShorterUnit);
+  list.insert(std::lower_bound(list.begin(), list.end(), kListHead), kListHead);
+  return list;
+}
+
 std::vector<PairSlot> proveriall(const std::vector<LandmarkTable>& tables, int n,
                                  std::vector<float> durations, DeviceGroups groups,
-                                 const ProgressFn& progress) {
+                                 const ProgressFn& progress, const KeptLists& kept) {
   const std::size_t side = static_cast<std::size_t>(std::max(n, 0)) + 1;
   std::vector<PairSlot> slots(side * side);
   const int usable = static_cast<int>(std::min<std::size_t>(
@@ -521,6 +554,20 @@ std::vector<PairSlot> proveriall(const std::vector<LandmarkTable>& tables, int n
   });
   logthis("pairs to compare: " + std::to_string(with_sound));
 
+  std::vector<MatchList> lists(plan.size());
+  std::vector<char> ready(plan.size(), 0);
+  if (kept.take)
+    ordered_parallel_for(
+        static_cast<int>(plan.size()), worker_count(),
+        [&](int p) {
+          const PlannedPair& pair = plan[static_cast<std::size_t>(p)];
+          if (std::optional<MatchList> list = kept.take(pair.longer, pair.shorter)) {
+            lists[static_cast<std::size_t>(p)] = std::move(*list);
+            ready[static_cast<std::size_t>(p)] = 1;
+          }
+        },
+        [](int) {});
+
   // Shorter files are walked in the order the plan first needs them, so that the slots
   // and the progress reports, which go in plan order, follow the work closely.
   std::vector<char> longer(static_cast<std::size_t>(usable), 0);
@@ -528,6 +575,7 @@ std::vector<PairSlot> proveriall(const std::vector<LandmarkTable>& tables, int n
   std::vector<int> walk_order;
   std::vector<std::vector<int>> pairs_of(static_cast<std::size_t>(usable));
   for (std::size_t p = 0; p < plan.size(); ++p) {
+    if (ready[p]) continue;
     const std::size_t b = static_cast<std::size_t>(plan[p].shorter);
     longer[static_cast<std::size_t>(plan[p].longer)] = 1;
     if (!walked[b]) walk_order.push_back(plan[p].shorter);
@@ -536,27 +584,33 @@ std::vector<PairSlot> proveriall(const std::vector<LandmarkTable>& tables, int n
   }
   const LandmarkIndex index = index_landmarks(tables, durations, longer, walked);
 
-  std::vector<MatchList> lists(plan.size());
-  std::vector<char> done(static_cast<std::size_t>(usable), 0);
   std::size_t next = 0;
   std::size_t k = 0;
+  const auto fill_ready_slots = [&] {
+    for (; next < plan.size() && ready[next]; ++next) {
+      throw_if_stop_requested();
+      if (!lists[next].empty() && k < slots.size()) {
+        slots[k] = PairSlot{std::move(lists[next]), plan[next].longer, plan[next].shorter};
+        ++k;
+      }
+      if (progress) progress(kStageMatch, static_cast<int>(next) + 1, static_cast<int>(plan.size()));
+    }
+  };
+  fill_ready_slots();
   ordered_parallel_for(
       static_cast<int>(walk_order.size()), worker_count(),
       [&](int t) {
         const int b = walk_order[static_cast<std::size_t>(t)];
-        match_shorter_file(index, tables, plan, pairs_of[static_cast<std::size_t>(b)], b,
-                           durations[static_cast<std::size_t>(b)], lists);
+        const std::vector<int>& pairs = pairs_of[static_cast<std::size_t>(b)];
+        match_shorter_file(index, tables, plan, pairs, b, durations[static_cast<std::size_t>(b)], lists);
+        if (kept.keep)
+          for (int pair : pairs)
+            kept.keep(plan[static_cast<std::size_t>(pair)].longer, b, lists[static_cast<std::size_t>(pair)]);
       },
       [&](int t) {
-        done[static_cast<std::size_t>(walk_order[static_cast<std::size_t>(t)])] = 1;
-        for (; next < plan.size() && done[static_cast<std::size_t>(plan[next].shorter)]; ++next) {
-          throw_if_stop_requested();
-          if (!lists[next].empty() && k < slots.size()) {
-            slots[k] = PairSlot{std::move(lists[next]), plan[next].longer, plan[next].shorter};
-            ++k;
-          }
-          if (progress) progress(kStageMatch, static_cast<int>(next) + 1, static_cast<int>(plan.size()));
-        }
+        for (int pair : pairs_of[static_cast<std::size_t>(walk_order[static_cast<std::size_t>(t)])])
+          ready[static_cast<std::size_t>(pair)] = 1;
+        fill_ready_slots();
       });
 
   console() << "line 2153\n";

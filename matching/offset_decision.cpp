@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <ostream>
 #include <sstream>
+#include <utility>
 
 namespace {
 
@@ -219,7 +220,8 @@ PairResult decided_result(const PairVerdict& v, double offset) {
 }
 
 std::vector<PairVerdict> judge_pairs(const std::vector<PairSlot>& slots, int n,
-                                     const std::vector<float>& durations) {
+                                     const std::vector<float>& durations,
+                                     const KeptJudgements& kept) {
   // Slots are laid out for the pairs of an even number of entries.
   const std::size_t m = static_cast<std::size_t>(std::max(n, 0) + (n % 2 != 0 ? 1 : 0));
   const std::size_t walked = std::min(slots.size(), m * (m + 1) / 2);
@@ -238,11 +240,17 @@ std::vector<PairVerdict> judge_pairs(const std::vector<PairSlot>& slots, int n,
                        static_cast<std::size_t>(slot.shorter) < known_entries;
     if (slot.list.size() < kMinimumValues || !known) return;
     v.judged = true;
-    {
+    if (std::optional<JudgedList> judged = kept.take ? kept.take(slot.longer, slot.shorter) : std::nullopt) {
+      v.summary = judged->summary;
+      v.console_text = std::move(judged->console_text);
+    } else {
       std::ostringstream text;
-      ConsoleCapture capture(text);
-      v.summary = finalcut(slot.list);
+      {
+        ConsoleCapture capture(text);
+        v.summary = finalcut(slot.list);
+      }
       v.console_text = text.str();
+      if (kept.keep) kept.keep(slot.longer, slot.shorter, JudgedList{v.summary, v.console_text});
     }
     v.overlap = pair_overlap(v.summary, durations[static_cast<std::size_t>(slot.longer)],
                              durations[static_cast<std::size_t>(slot.shorter)]);

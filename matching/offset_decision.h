@@ -4,10 +4,27 @@
 #include "core/results.h"
 #include "core/types.h"
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 OffsetSummary finalcut(const MatchList& list);
+
+// What finalcut made of a pair's list, with what it printed. It reads only the words'
+// sections and offset codes, so it holds for the same two files' list at any positions.
+struct JudgedList {
+  OffsetSummary summary;
+  std::string console_text;
+};
+
+// Judgements an earlier run made of the same two files' list: `take` gives the one of
+// the pair (longer, shorter) when it has it, and `keep` is handed every list judged here.
+// Either may be empty; both are called from several threads at once.
+struct KeptJudgements {
+  std::function<std::optional<JudgedList>(int longer, int shorter)> take;
+  std::function<void(int longer, int shorter, const JudgedList& judged)> keep;
+};
 
 // How much of the two recordings lies side by side once aligned by the summary's offset
 // (seconds), and that overlap in sections of 1/32 of the shorter file.
@@ -45,9 +62,11 @@ struct PairVerdict {
 // not refined, not found on a second look.
 PairResult decided_result(const PairVerdict& v, double offset);
 
-// Judges the slots of the pairs of n entries, one verdict per slot walked.
+// Judges the slots of the pairs of n entries, one verdict per slot walked; a list
+// `kept` has judged before is not judged again.
 std::vector<PairVerdict> judge_pairs(const std::vector<PairSlot>& slots, int n,
-                                     const std::vector<float>& durations);
+                                     const std::vector<float>& durations,
+                                     const KeptJudgements& kept = {});
 
 // Logs every verdict, in slot order, and shows the pairs found on the console. The
 // refinement lines follow their pairs.

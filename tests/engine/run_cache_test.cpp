@@ -146,11 +146,12 @@ TEST_F(CachedRuns, SecondRunTakesEverythingAndWritesTheSame) {
   EXPECT_EQ(transcoder_runs(), 2);
   const RunSeen second = run({"long.wav", "cut.wav"}, true);
   EXPECT_EQ(transcoder_runs(), 2);
-  ASSERT_EQ(second.cache_lines.size(), 2u) << second.log;
+  ASSERT_EQ(second.cache_lines.size(), 3u) << second.log;
   EXPECT_EQ(second.cache_lines[0], "2 of 2 files from the cache");
-  EXPECT_TRUE(std::regex_match(second.cache_lines[1],
+  EXPECT_EQ(second.cache_lines[1], "1 of 1 match lists and 1 of 1 judgements of pairs from the cache");
+  EXPECT_TRUE(std::regex_match(second.cache_lines[2],
                                std::regex("([1-9][0-9]*) of \\1 sound measurements of pairs from the cache")))
-      << second.cache_lines[1];
+      << second.cache_lines[2];
   EXPECT_EQ(second.result.notices, std::vector<std::string>{"2 of 2 files from the cache"});
   expect_same(plain, second);
 }
@@ -162,6 +163,9 @@ TEST_F(CachedRuns, AddedFileIsTheOnlyNewOne) {
   fs::remove(dir_.file("transcoder-runs.txt"));
   const RunSeen added = run({"long.wav", "later.wav", "cut.wav"}, true);
   EXPECT_EQ(files_line(added), "2 of 3 files from the cache");
+  // The kept pair's files stand at other positions now.
+  ASSERT_GE(added.cache_lines.size(), 2u);
+  EXPECT_EQ(added.cache_lines[1], "1 of 3 match lists and 1 of 3 judgements of pairs from the cache");
   EXPECT_EQ(transcoder_runs(), 1);
   expect_same(run({"long.wav", "later.wav", "cut.wav"}, false), added);
 }
@@ -182,6 +186,8 @@ TEST_F(CachedRuns, RenamedFileIsTakenUnderItsNewName) {
   fs::rename(dir_.file("cut.wav"), dir_.file("renamed.wav"));
   const RunSeen renamed = run({"renamed.wav", "long.wav"}, true);
   EXPECT_EQ(files_line(renamed), "2 of 2 files from the cache");
+  ASSERT_GE(renamed.cache_lines.size(), 2u);
+  EXPECT_EQ(renamed.cache_lines[1], "1 of 1 match lists and 1 of 1 judgements of pairs from the cache");
   EXPECT_EQ(renamed.console.find("cut.wav"), std::string::npos);
   expect_same(run({"renamed.wav", "long.wav"}, false), renamed);
 }
@@ -215,9 +221,9 @@ TEST_F(CachedRuns, TruncatedEntriesAreMadeAfreshAndRewritten) {
 TEST_F(CachedRuns, UnwritableCacheLeavesTheRunAsItWasAndSaysSoOnce) {
   { std::ofstream(dir_.file("Brenvik.app/CACHE")) << "in the way"; }
   const RunSeen blocked = run({"long.wav", "cut.wav"}, true);
-  ASSERT_EQ(blocked.cache_lines.size(), 3u) << blocked.log;
+  ASSERT_EQ(blocked.cache_lines.size(), 4u) << blocked.log;
   EXPECT_EQ(blocked.cache_lines[0], "0 of 2 files from the cache");
-  EXPECT_EQ(blocked.cache_lines[2].rfind("cache not written: ", 0), 0u);
+  EXPECT_EQ(blocked.cache_lines[3].rfind("cache not written: ", 0), 0u);
   expect_same(run({"long.wav", "cut.wav"}, false), blocked);
 }
 
@@ -313,6 +319,29 @@ TEST(CachedBytes, RoundTripExactlyAndRejectWhatIsNotWhole) {
   ASSERT_TRUE(repeat_check_from(repeat_check_bytes(c), c_back));
   EXPECT_EQ(repeat_check_bytes(c_back), repeat_check_bytes(c));
   EXPECT_FALSE(repeat_check_from(repeat_check_bytes(c) + "x", c_back));
+
+  // Values far apart, repeated, and up to the largest a section can reach.
+  const std::vector<std::uint64_t> unplaced = {0, 0, 127, 128, 999999, 18446744999999ull};
+  const std::string list_bytes = unplaced_list_bytes(unplaced);
+  std::vector<std::uint64_t> list_back;
+  ASSERT_TRUE(unplaced_list_from(list_bytes, list_back));
+  EXPECT_EQ(list_back, unplaced);
+  for (std::size_t cut = 0; cut < list_bytes.size(); ++cut)
+    EXPECT_FALSE(unplaced_list_from(std::string_view(list_bytes).substr(0, cut), list_back)) << cut;
+  EXPECT_FALSE(unplaced_list_from(list_bytes + "x", list_back));
+  ASSERT_TRUE(unplaced_list_from(unplaced_list_bytes({}), list_back));
+  EXPECT_TRUE(list_back.empty());
+
+  JudgedList j;
+  j.summary.offset = -12.34f;
+  j.summary.range = 31;
+  j.summary.score = 4000;
+  j.console_text = "rez.... vo loop\n";
+  JudgedList j_back;
+  ASSERT_TRUE(judged_list_from(judged_list_bytes(j), j_back));
+  EXPECT_EQ(j_back.summary, j.summary);
+  EXPECT_EQ(j_back.console_text, j.console_text);
+  EXPECT_FALSE(judged_list_from(judged_list_bytes(j).substr(1), j_back));
 }
 
 TEST(CachedBytes, ConsoleTextCarriesTheAnalysisNameOfTheRunThatTakesIt) {

@@ -8,6 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <optional>
 #include <cmath>
 #include <random>
 #include <sstream>
@@ -48,11 +52,14 @@ Outcome run(Matcher matcher, const std::vector<LandmarkTable>& tables, int n,
 // Compares the two on every slot, the console, the progress reports and the dump; returns
 // what the plain loop gave.
 Outcome expect_same_as_plain(const std::vector<LandmarkTable>& tables, int n,
-                             const std::vector<float>& durations, const DeviceGroups& groups) {
+                             const std::vector<float>& durations, const DeviceGroups& groups,
+                             const KeptLists& kept = {}) {
   const Outcome plain = run(plain::plain_proveriall, tables, n, durations, groups);
   const Outcome fast =
-      run([](const std::vector<LandmarkTable>& t, int m, std::vector<float> d, DeviceGroups g,
-             const ProgressFn& progress) { return proveriall(t, m, std::move(d), std::move(g), progress); },
+      run([&kept](const std::vector<LandmarkTable>& t, int m, std::vector<float> d, DeviceGroups g,
+                  const ProgressFn& progress) {
+        return proveriall(t, m, std::move(d), std::move(g), progress, kept);
+      },
           tables, n, durations, groups);
   EXPECT_EQ(fast.slots.size(), plain.slots.size());
   if (fast.slots.size() != plain.slots.size()) return plain;
@@ -101,15 +108,11 @@ LandmarkTable crowded(Eigen::Index rows, std::uint64_t frames, std::uint64_t has
   return t;
 }
 
-}  // namespace
-
-TEST(Proveriall, GivesThePerPairListsOnAGeneratedShoot) {
-  // Two long recordings (one pair of equal length), clips of one event cut at their own
-  // starts, clips of another event, and one device's clips in a group.
+// Two long recordings (one pair of equal length), clips of one event cut at their own
+// starts, and clips of another event.
+void generated_shoot(std::vector<LandmarkTable>& tables, std::vector<float>& durations) {
   const synthetic::Event wedding = synthetic::make_event(400.0, 30.0, 5);
   const synthetic::Event other = synthetic::make_event(100.0, 30.0, 6);
-  std::vector<LandmarkTable> tables;
-  std::vector<float> durations;
   auto add = [&](const synthetic::Event& event, double start, double seconds) {
     tables.push_back(synthetic::record(event, start, seconds, 0.6, 5.0, 50 + tables.size()));
     durations.push_back(static_cast<float>(seconds));
@@ -123,6 +126,15 @@ TEST(Proveriall, GivesThePerPairListsOnAGeneratedShoot) {
   add(other, 0.0, 12.0);
   add(wedding, 230.0, 75.0);
   add(wedding, 310.0, 8.0);
+}
+
+}  // namespace
+
+TEST(Proveriall, GivesThePerPairListsOnAGeneratedShoot) {
+  // One device's clips are in a group.
+  std::vector<LandmarkTable> tables;
+  std::vector<float> durations;
+  generated_shoot(tables, durations);
   const Outcome plain =
       expect_same_as_plain(tables, static_cast<int>(tables.size()), durations, {{5, 7}, {2, 8}});
   EXPECT_EQ(plain.reports.size(), 34u);
@@ -186,4 +198,75 @@ TEST(Proveriall, BoundsTheMatchDumpUnlessAskedFor) {
   unsetenv(kMatchDumpVariable);
   const std::string dump = testing_support::read_file("debagmatLONG1.txt");
   EXPECT_EQ(static_cast<std::size_t>(std::count(dump.begin(), dump.end(), '\n')), slots.front().list.size());
+}
+
+// The lists a run kept stand in for matching in a run of the same files at other
+// positions, among new ones: every slot, console line, report and the dump are as if
+// matched. Two files of equal length swap roles when their order does, and are matched
+// again.
+TEST(Proveriall, KeptListsStandInForMatchingAtOtherPositions) {
+  std::vector<LandmarkTable> tables;
+  std::vector<float> durations;
+  generated_shoot(tables, durations);
+  const int before = 6;
+  std::map<std::pair<int, int>, std::vector<std::uint64_t>> kept;
+  std::mutex kept_mutex;
+  KeptLists keeping;
+  keeping.keep = [&](int longer, int shorter, const MatchList& list) {
+    const std::optional<std::vector<std::uint64_t>> unplaced = list_without_positions(list, longer, shorter);
+    ASSERT_TRUE(unplaced.has_value()) << longer << ", " << shorter;
+    EXPECT_EQ(list_at_positions(*unplaced, longer, shorter), list);
+    const std::lock_guard<std::mutex> lock(kept_mutex);
+    kept[{longer, shorter}] = *unplaced;
+  };
+  const std::vector<LandmarkTable> first(tables.begin(), tables.begin() + before);
+  expect_same_as_plain(first, before, durations, {}, keeping);
+  ASSERT_EQ(kept.size(), 15u);
+
+  // Three new files first, then the earlier six in reverse order.
+  const std::vector<int> was = {6, 7, 8, 5, 4, 3, 2, 1, 0};
+  std::vector<LandmarkTable> now;
+  std::vector<float> now_durations;
+  for (int k : was) {
+    now.push_back(tables[static_cast<std::size_t>(k)]);
+    now_durations.push_back(durations[static_cast<std::size_t>(k)]);
+  }
+  std::atomic<int> taken{0}, matched{0};
+  KeptLists taking;
+  taking.take = [&](int longer, int shorter) -> std::optional<MatchList> {
+    const auto found = kept.find({was[static_cast<std::size_t>(longer)], was[static_cast<std::size_t>(shorter)]});
+    if (found == kept.end()) return std::nullopt;
+    ++taken;
+    return list_at_positions(found->second, longer, shorter);
+  };
+  taking.keep = [&](int, int, const MatchList&) { ++matched; };
+  expect_same_as_plain(now, static_cast<int>(now.size()), now_durations, {{0, 2}}, taking);
+  EXPECT_EQ(taken.load(), 14);
+  EXPECT_EQ(matched.load(), 36 - 1 - 14);
+  // All kept: nothing is matched at all.
+  matched = 0;
+  taking.take = [&](int longer, int shorter) -> std::optional<MatchList> {
+    const auto found = kept.find({longer, shorter});
+    return list_at_positions(found->second, longer, shorter);
+  };
+  expect_same_as_plain(first, before, durations, {}, taking);
+  EXPECT_EQ(matched.load(), 0);
+}
+
+TEST(Proveriall, ListsWithoutPositionsAreOnlyThoseOfThePair) {
+  // At positions 0 and 9 a word can equal the head: either may be taken for it.
+  const MatchList at_0_9 = {word(0, 0, 9, 4), word(0, 0, 9, 999999), word(0, 0, 9, 999999),
+                            word(2, 0, 9, 500000)};
+  ASSERT_EQ(at_0_9[1], 9999999u);
+  const std::optional<std::vector<std::uint64_t>> unplaced = list_without_positions(at_0_9, 0, 9);
+  ASSERT_TRUE(unplaced.has_value());
+  EXPECT_EQ(*unplaced, (std::vector<std::uint64_t>{4, 999999, 2500000}));
+  EXPECT_EQ(list_at_positions(*unplaced, 0, 9), at_0_9);
+  EXPECT_EQ(list_at_positions(*unplaced, 12, 3),
+            (MatchList{9999999, word(0, 12, 3, 4), word(0, 12, 3, 999999), word(2, 12, 3, 500000)}));
+  // A word of another pair, a list without its head, positions that do not fit.
+  EXPECT_FALSE(list_without_positions({9999999, word(0, 1, 9, 4)}, 0, 9).has_value());
+  EXPECT_FALSE(list_without_positions({word(0, 0, 9, 4)}, 0, 9).has_value());
+  EXPECT_FALSE(list_without_positions({9999999}, 1000, 9).has_value());
+  EXPECT_EQ(list_without_positions({9999999}, 3, 4), std::vector<std::uint64_t>{});
 }
