@@ -177,6 +177,31 @@ MatchList match_against_index(const LandmarkTable& A, const HashIndex& index,
   return list;
 }
 
+// The list of a pair one of whose tables has at most kFewRows rows, made as
+// match_against_index makes it, by scanning the other table for each of B's rows.
+constexpr Eigen::Index kFewRows = 4;
+
+MatchList match_by_scanning(const LandmarkTable& A, const LandmarkTable& B, int p, int q, float dB) {
+  const std::size_t budget = match_budget(dB);
+  MatchList list = started_list(budget);
+  if (positions_fit(p, q)) {
+    const PairWords words = pair_words(p, q, dB);
+    walk_rows_bit_reversed(static_cast<std::size_t>(B.rows()), [&](std::size_t rb) {
+      if (list.size() >= budget) return false;
+      const Eigen::Index r = static_cast<Eigen::Index>(rb);
+      const double tB = static_cast<double>(B(r, 0));
+      std::uint64_t word = 0;
+      for (Eigen::Index ra = 0; ra < A.rows(); ++ra)
+        if (A(ra, 1) == B(r, 1) && match_word_of(static_cast<double>(A(ra, 0)), tB, words, word))
+          list.push_back(word);
+      return true;
+    });
+  }
+  std::sort(list.begin(), list.end());
+  shrink_capacity(list);
+  return list;
+}
+
 bool in_one_device_group(const DeviceGroups& groups, int i, int j) {
   for (const std::vector<int>& group : groups) {
     if (std::find(group.begin(), group.end(), i) != group.end() &&
@@ -577,6 +602,16 @@ std::vector<PairSlot> proveriall(const std::vector<LandmarkTable>& tables, int n
   for (std::size_t p = 0; p < plan.size(); ++p) {
     if (ready[p]) continue;
     const std::size_t b = static_cast<std::size_t>(plan[p].shorter);
+    // A marker's pairs, and those of a file that could not be fingerprinted, are matched
+    // without the index, which a run that takes every other pair would otherwise build
+    // whole for them.
+    const LandmarkTable& A = tables[static_cast<std::size_t>(plan[p].longer)];
+    if (std::min(A.rows(), tables[b].rows()) <= kFewRows) {
+      lists[p] = match_by_scanning(A, tables[b], plan[p].longer, plan[p].shorter, durations[b]);
+      if (kept.keep) kept.keep(plan[p].longer, plan[p].shorter, lists[p]);
+      ready[p] = 1;
+      continue;
+    }
     longer[static_cast<std::size_t>(plan[p].longer)] = 1;
     if (!walked[b]) walk_order.push_back(plan[p].shorter);
     walked[b] = 1;

@@ -153,15 +153,16 @@ TEST(Proveriall, GivesThePerPairListsAtTheEdges) {
   durations.push_back(150.0f);
   tables.push_back(crowded(2500, 6000, 45, 4));
   durations.push_back(150.0f);
-  // One row, no row, a hash repeated on consecutive rows and frames, a frame far out that
-  // fills no six-digit code, and durations of 0 s and of no number.
+  // One row and no row (matched by scanning), a hash repeated on consecutive rows and
+  // frames, a frame far out that fills no six-digit code, and durations of 0 s and of no
+  // number.
   tables.push_back(table_of({{70, 7}}));
   durations.push_back(3.0f);
   tables.push_back(LandmarkTable(0, 2));
   durations.push_back(20.0f);
   tables.push_back(table_of({{5, 7}, {5, 7}, {6, 7}, {6, 7}, {9, 12}, {416667, 7}, {0, 0}}));
   durations.push_back(0.0f);
-  tables.push_back(table_of({{1, 7}, {2, 12}, {3, 12}, {0, 0}}));
+  tables.push_back(table_of({{1, 7}, {2, 12}, {3, 12}, {4, 7}, {0, 0}}));
   durations.push_back(std::nanf(""));
   // A table past n and a duration past the tables are not matched.
   tables.push_back(crowded(100, 100, 5, 9));
