@@ -7,6 +7,7 @@
 #include "core/process.h"
 #include "media/media.h"
 
+#include <algorithm>
 #include <fstream>
 #include <type_traits>
 
@@ -387,6 +388,25 @@ SoundMeasures RunCache::measures(const std::vector<std::string>& analysis) {
     return r;
   };
   return m;
+}
+
+std::vector<double> RunCache::of_sound(std::size_t i, const std::string& what,
+                                      const std::function<std::vector<double>()>& make) {
+  const std::string wav = wav_key(i);
+  if (wav.empty()) return make();
+  const std::string key = "sound " + what + "|" + wav;
+  if (const std::optional<std::string> kept = store_.read(key)) {
+    CacheReader r(*kept);
+    std::vector<double> values(static_cast<std::size_t>(std::min<std::uint64_t>(r.u64(), kept->size())));
+    for (double& v : values) v = r.f64();
+    if (r.finished()) return values;
+  }
+  std::vector<double> values = make();
+  CacheWriter w;
+  w.u64(values.size());
+  for (double v : values) w.f64(v);
+  store_.write(key, w.bytes());
+  return values;
 }
 
 std::string RunCache::copy_key(const std::string& source, double rate_ppm) const {

@@ -1,7 +1,7 @@
 #pragma once
 // What one run leaves for the next (core/cache.h): of every media file what the run found
-// it to be and its analysis WAV, and of every pair its match list, what the judging made
-// of it and the sound measurements the decision asked for. All of it is a function of the
+// it to be, its analysis WAV and what was read of that WAV whole, and of every pair its
+// match list, what the judging made of it and the sound measurements the decision asked for. All of it is a function of the
 // files' content, the settings and this build of the program, and is keyed by exactly
 // those, so a run that takes it from the cache prints, logs and writes what it would have
 // made itself. What depends on all pairs at once (the second look's choice of pairs, the
@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -59,6 +60,12 @@ class RunCache {
   // identified entries is measured once for all runs. `analysis` and this object must
   // outlive the result.
   SoundMeasures measures(const std::vector<std::string>& analysis);
+
+  // What `make` reads of entry i's analysis WAV (its outline, its signal to noise),
+  // through the cache under `what`; made afresh, and not kept, for an entry not
+  // identified. Called from several threads at once.
+  std::vector<double> of_sound(std::size_t i, const std::string& what,
+                               const std::function<std::vector<double>()>& make);
 
   // Whether `copy` holds, byte for byte, the drift-corrected copy of `source` at `rate_ppm`
   // as this build writes it: an earlier run wrote it there and kept its size and hash.

@@ -95,7 +95,7 @@ std::vector<TimelineMember> timeline_entries(const std::vector<std::string>& fil
 
 // The work folder and its WAVs go when the run ends; the outlines stay with the result.
 // Each file is read whole once more, so a shoot of hours reads them on every core.
-void keep_sound_outlines(Timeline& timeline, const std::vector<std::string>& analysis) {
+void keep_sound_outlines(Timeline& timeline, const std::vector<std::string>& analysis, RunCache& cache) {
   std::vector<TimelineMember*> members;
   for (SyncGroup& group : timeline.groups)
     for (TimelineMember& m : group.members) members.push_back(&m);
@@ -103,7 +103,12 @@ void keep_sound_outlines(Timeline& timeline, const std::vector<std::string>& ana
       static_cast<int>(members.size()), worker_count(),
       [&](int i) {
         TimelineMember& m = *members[static_cast<std::size_t>(i)];
-        m.envelope = sound_envelope(analysis[static_cast<std::size_t>(m.entry)]);
+        const auto entry = static_cast<std::size_t>(m.entry);
+        const std::vector<double> outline = cache.of_sound(entry, "outline", [&] {
+          const std::vector<float> made = sound_envelope(analysis[entry]);
+          return std::vector<double>(made.begin(), made.end());
+        });
+        m.envelope.assign(outline.begin(), outline.end());
       },
       [](int) {});
 }
@@ -111,7 +116,7 @@ void keep_sound_outlines(Timeline& timeline, const std::vector<std::string>& ana
 // Every group's main sound, from the SNR of the audio-only members of groups with a
 // camera (each WAV read once more, on every core), and a log line per group.
 std::string choose_and_log_main_sounds(Timeline& timeline, const std::vector<std::string>& analysis,
-                                       const std::string& chosen) {
+                                       const std::string& chosen, RunCache& cache) {
   std::vector<const TimelineMember*> measured;
   for (const SyncGroup& group : timeline.groups) {
     if (std::all_of(group.members.begin(), group.members.end(),
@@ -125,7 +130,9 @@ std::string choose_and_log_main_sounds(Timeline& timeline, const std::vector<std
       static_cast<int>(measured.size()), worker_count(),
       [&](int i) {
         const auto entry = static_cast<std::size_t>(measured[static_cast<std::size_t>(i)]->entry);
-        snr_db[entry] = signal_to_noise_db(analysis[entry]);
+        const std::vector<double> snr =
+            cache.of_sound(entry, "snr", [&] { return std::vector<double>{signal_to_noise_db(analysis[entry])}; });
+        snr_db[entry] = snr.empty() ? 0.0 : snr.front();
       },
       [](int) {});
   const std::string problem = choose_main_sounds(timeline, snr_db, chosen);
@@ -176,6 +183,17 @@ std::string run(std::vector<std::string> files, const RunSettings& settings,
 
   RunCache cache(options.use_cache ? run_folder().cache : std::string(), options.cache_limit,
                  static_cast<float>(settings.tolerance), settings.sound_stream);
+  // Trimmed once the run has kept all it keeps, the outlines and copies last, however it
+  // ends; like every write to the cache, best effort.
+  struct TrimAtEnd {
+    const RunCache& cache;
+    ~TrimAtEnd() {
+      try {
+        cache.trim();
+      } catch (...) {
+      }
+    }
+  } const trim_at_end{cache};
   AnalysedEntries analysed = transcode_and_fingerprint(
       files, work.path(), static_cast<float>(settings.tolerance), settings.sound_stream,
       options.progress, &cache, settings.find_devices ? &found.starts : nullptr);
@@ -201,7 +219,6 @@ std::string run(std::vector<std::string> files, const RunSettings& settings,
   if (const std::string measured = cache.measures_report(); !measured.empty()) logthis(measured);
   if (const std::string failed = cache.failure(); !failed.empty())
     logthis("cache not written: " + failed);
-  cache.trim();
   result.pairs = pairs_in_sync(verdicts);
   logthis("posle csvwrite...");
   if (result.pairs.empty()) return "nema";
@@ -223,9 +240,9 @@ std::string run(std::vector<std::string> files, const RunSettings& settings,
     result.notices.push_back(split);
   }
   if (!splits.empty()) solve_clocks(result.timeline, clean);
-  keep_sound_outlines(result.timeline, analysed.analysis);
+  keep_sound_outlines(result.timeline, analysed.analysis, cache);
   if (const std::string problem =
-          choose_and_log_main_sounds(result.timeline, analysed.analysis, settings.main_sound);
+          choose_and_log_main_sounds(result.timeline, analysed.analysis, settings.main_sound, cache);
       !problem.empty())
     result.notices.push_back(problem);
   report_timeline(result.timeline);

@@ -115,6 +115,17 @@ class CachedRuns : public ::testing::Test {
       EXPECT_TRUE(cached.written.at(name) == text) << name << " differs";
     }
     EXPECT_GE(plain.written.count("SYNCED_fcp.XML"), 1u) << "the runs should find the pair";
+    // The window's outlines of the sound, which no document holds.
+    ASSERT_EQ(plain.result.timeline.groups.size(), cached.result.timeline.groups.size());
+    for (std::size_t g = 0; g < plain.result.timeline.groups.size(); ++g) {
+      const auto& want = plain.result.timeline.groups[g].members;
+      const auto& got = cached.result.timeline.groups[g].members;
+      ASSERT_EQ(want.size(), got.size());
+      for (std::size_t m = 0; m < want.size(); ++m) {
+        EXPECT_FALSE(want[m].envelope.empty());
+        EXPECT_EQ(want[m].envelope, got[m].envelope) << want[m].path;
+      }
+    }
   }
 
   static std::string files_line(const RunSeen& r) {
