@@ -1,11 +1,11 @@
 #pragma once
 // What one run leaves for the next (core/cache.h): of every media file what the run found
 // it to be, its analysis WAV and what was read of that WAV whole, and of every pair its
-// match list, what the judging made of it and the sound measurements the decision asked for. All of it is a function of the
-// files' content, the settings and this build of the program, and is keyed by exactly
-// those, so a run that takes it from the cache prints, logs and writes what it would have
-// made itself. What depends on all pairs at once (the second look's choice of pairs, the
-// groups, the clocks) is worked out afresh from them.
+// match list, what the judging made of it and the sound measurements the decision asked
+// for. All of it is a function of the files' content, the settings and this build of the
+// program, and is keyed by exactly those, so a run that takes it from the cache prints,
+// logs and writes what it would have made itself. What depends on all pairs at once (the
+// second look's choice of pairs, the groups, the clocks) is worked out afresh from them.
 
 #include "core/cache.h"
 #include "core/types.h"
