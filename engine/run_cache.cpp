@@ -198,6 +198,20 @@ bool repeat_check_from(std::string_view bytes, RepeatCheck& out) { return value_
 std::string judged_list_bytes(const JudgedList& j) { return bytes_of(j); }
 bool judged_list_from(std::string_view bytes, JudgedList& out) { return value_from(bytes, out); }
 
+std::string pair_entry_bytes(const std::vector<std::uint64_t>& unplaced, const JudgedList& judged) {
+  CacheWriter w;
+  w.text(judged_list_bytes(judged));
+  w.text(unplaced_list_bytes(unplaced));
+  return w.take();
+}
+
+bool pair_entry_from(std::string_view bytes, std::vector<std::uint64_t>& unplaced, JudgedList& judged) {
+  CacheReader r(bytes);
+  const std::string judged_bytes = r.text();
+  const std::string list_bytes = r.text();
+  return r.finished() && judged_list_from(judged_bytes, judged) && unplaced_list_from(list_bytes, unplaced);
+}
+
 std::string unplaced_list_bytes(const std::vector<std::uint64_t>& unplaced) {
   std::string out;
   out.reserve(unplaced.size() * 2 + 10);
@@ -306,22 +320,32 @@ std::string RunCache::pair_key(const char* what, int longer, int shorter) const 
 
 KeptLists RunCache::lists() {
   if (!enabled()) return {};
+  const auto hold = [this](int longer, int shorter, JudgedList judged, bool from_cache) {
+    const std::lock_guard<std::mutex> lock(judged_mutex_);
+    judged_[{longer, shorter}] = Judged{std::move(judged), from_cache};
+  };
   KeptLists kept;
-  kept.take = [this](int longer, int shorter) -> std::optional<MatchList> {
-    const std::string key = pair_key("match", longer, shorter);
+  kept.take = [this, hold](int longer, int shorter) -> std::optional<MatchList> {
+    const std::string key = pair_key("pair", longer, shorter);
     if (key.empty()) return std::nullopt;
     ++lists_asked_;
     std::vector<std::uint64_t> unplaced;
+    JudgedList judged;
     const std::optional<std::string> bytes = store_.read(key);
-    if (!bytes || !unplaced_list_from(*bytes, unplaced)) return std::nullopt;
+    if (!bytes || !pair_entry_from(*bytes, unplaced, judged)) return std::nullopt;
     ++lists_kept_;
+    hold(longer, shorter, std::move(judged), true);
     return list_at_positions(unplaced, longer, shorter);
   };
-  kept.keep = [this](int longer, int shorter, const MatchList& list) {
-    const std::string key = pair_key("match", longer, shorter);
+  kept.keep = [this, hold](int longer, int shorter, const MatchList& list) {
+    const std::string key = pair_key("pair", longer, shorter);
     if (key.empty()) return;
-    if (const auto unplaced = list_without_positions(list, longer, shorter))
-      store_.write(key, unplaced_list_bytes(*unplaced));
+    const std::optional<std::vector<std::uint64_t>> unplaced = list_without_positions(list, longer, shorter);
+    if (!unplaced) return;
+    // Judged here, on the matching's threads, rather than again by the judging.
+    JudgedList judged = judged_list(list);
+    store_.write(key, pair_entry_bytes(*unplaced, judged));
+    hold(longer, shorter, std::move(judged), false);
   };
   return kept;
 }
@@ -330,18 +354,15 @@ KeptJudgements RunCache::judgements() {
   if (!enabled()) return {};
   KeptJudgements kept;
   kept.take = [this](int longer, int shorter) -> std::optional<JudgedList> {
-    const std::string key = pair_key("judged", longer, shorter);
-    if (key.empty()) return std::nullopt;
+    if (pair_key("pair", longer, shorter).empty()) return std::nullopt;
     ++judgements_asked_;
-    JudgedList judged;
-    const std::optional<std::string> bytes = store_.read(key);
-    if (!bytes || !judged_list_from(*bytes, judged)) return std::nullopt;
-    ++judgements_kept_;
+    const std::lock_guard<std::mutex> lock(judged_mutex_);
+    const auto found = judged_.find({longer, shorter});
+    if (found == judged_.end()) return std::nullopt;
+    if (found->second.from_cache) ++judgements_kept_;
+    JudgedList judged = std::move(found->second.judged);
+    judged_.erase(found);
     return judged;
-  };
-  kept.keep = [this](int longer, int shorter, const JudgedList& judged) {
-    if (const std::string key = pair_key("judged", longer, shorter); !key.empty())
-      store_.write(key, judged_list_bytes(judged));
   };
   return kept;
 }

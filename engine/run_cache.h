@@ -17,6 +17,8 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -51,9 +53,10 @@ class RunCache {
   void keep(std::size_t i, const CachedFile& file, const std::string& analysis_path);
 
   // The match lists of pairs of two identified entries, kept and taken back without
-  // their positions. This object must outlive the result.
+  // their positions, each with what the judging makes of it: judged as it is kept, so
+  // that one entry holds both. This object must outlive the result.
   KeptLists lists();
-  // What the judging made of those lists, likewise.
+  // The judgements of the lists lists() gave or was handed, for the judging to take.
   KeptJudgements judgements();
 
   // The refinement and the second look's measurements through the cache: a pair of two
@@ -101,6 +104,12 @@ class RunCache {
   std::atomic<int> lists_kept_{0};
   std::atomic<int> judgements_asked_{0};
   std::atomic<int> judgements_kept_{0};
+  struct Judged {
+    JudgedList judged;
+    bool from_cache = false;
+  };
+  std::mutex judged_mutex_;
+  std::map<std::pair<int, int>, Judged> judged_;  // by (longer, shorter)
   std::atomic<int> measures_asked_{0};
   std::atomic<int> measures_kept_{0};
 };
@@ -120,6 +129,9 @@ std::string repeat_check_bytes(const RepeatCheck& r);
 bool repeat_check_from(std::string_view bytes, RepeatCheck& out);
 std::string judged_list_bytes(const JudgedList& j);
 bool judged_list_from(std::string_view bytes, JudgedList& out);
+// A pair's list without its positions and its judgement, in one entry, and back.
+std::string pair_entry_bytes(const std::vector<std::uint64_t>& unplaced, const JudgedList& judged);
+bool pair_entry_from(std::string_view bytes, std::vector<std::uint64_t>& unplaced, JudgedList& judged);
 // A list without its positions (ascending, as list_without_positions gives it), as the
 // differences of its values in seven-bit groups, and back.
 std::string unplaced_list_bytes(const std::vector<std::uint64_t>& unplaced);

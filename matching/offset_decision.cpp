@@ -173,6 +173,17 @@ OffsetSummary finalcut(const MatchList& given) {
   return out;
 }
 
+JudgedList judged_list(const MatchList& list) {
+  std::ostringstream text;
+  JudgedList judged;
+  {
+    ConsoleCapture capture(text);
+    judged.summary = finalcut(list);
+  }
+  judged.console_text = text.str();
+  return judged;
+}
+
 PairOverlap pair_overlap(const OffsetSummary& summary, float longer_seconds,
                          float shorter_seconds) {
   PairOverlap out;
@@ -244,13 +255,10 @@ std::vector<PairVerdict> judge_pairs(const std::vector<PairSlot>& slots, int n,
       v.summary = judged->summary;
       v.console_text = std::move(judged->console_text);
     } else {
-      std::ostringstream text;
-      {
-        ConsoleCapture capture(text);
-        v.summary = finalcut(slot.list);
-      }
-      v.console_text = text.str();
-      if (kept.keep) kept.keep(slot.longer, slot.shorter, JudgedList{v.summary, v.console_text});
+      JudgedList made = judged_list(slot.list);
+      v.summary = made.summary;
+      v.console_text = made.console_text;
+      if (kept.keep) kept.keep(slot.longer, slot.shorter, made);
     }
     v.overlap = pair_overlap(v.summary, durations[static_cast<std::size_t>(slot.longer)],
                              durations[static_cast<std::size_t>(slot.shorter)]);

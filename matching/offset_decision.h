@@ -18,6 +18,9 @@ struct JudgedList {
   std::string console_text;
 };
 
+// finalcut of `list`, what it printed captured.
+JudgedList judged_list(const MatchList& list);
+
 // Judgements an earlier run made of the same two files' list: `take` gives the one of
 // the pair (longer, shorter) when it has it, and `keep` is handed every list judged here.
 // Either may be empty; both are called from several threads at once.

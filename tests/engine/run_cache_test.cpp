@@ -353,6 +353,13 @@ TEST(CachedBytes, RoundTripExactlyAndRejectWhatIsNotWhole) {
   EXPECT_EQ(j_back.summary, j.summary);
   EXPECT_EQ(j_back.console_text, j.console_text);
   EXPECT_FALSE(judged_list_from(judged_list_bytes(j).substr(1), j_back));
+
+  const std::string pair = pair_entry_bytes(unplaced, j);
+  ASSERT_TRUE(pair_entry_from(pair, list_back, j_back));
+  EXPECT_EQ(list_back, unplaced);
+  EXPECT_EQ(j_back.summary, j.summary);
+  for (std::size_t cut : {std::size_t{0}, pair.size() / 2, pair.size() - 1})
+    EXPECT_FALSE(pair_entry_from(std::string_view(pair).substr(0, cut), list_back, j_back)) << cut;
 }
 
 TEST(CachedBytes, ConsoleTextCarriesTheAnalysisNameOfTheRunThatTakesIt) {
