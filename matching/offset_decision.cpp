@@ -257,8 +257,7 @@ std::vector<PairVerdict> judge_pairs(const std::vector<PairSlot>& slots, int n,
     } else {
       JudgedList made = judged_list(slot.list);
       v.summary = made.summary;
-      v.console_text = made.console_text;
-      if (kept.keep) kept.keep(slot.longer, slot.shorter, made);
+      v.console_text = std::move(made.console_text);
     }
     v.overlap = pair_overlap(v.summary, durations[static_cast<std::size_t>(slot.longer)],
                              durations[static_cast<std::size_t>(slot.shorter)]);

@@ -21,12 +21,11 @@ struct JudgedList {
 // finalcut of `list`, what it printed captured.
 JudgedList judged_list(const MatchList& list);
 
-// Judgements an earlier run made of the same two files' list: `take` gives the one of
-// the pair (longer, shorter) when it has it, and `keep` is handed every list judged here.
-// Either may be empty; both are called from several threads at once.
+// Judgements made before of the same two files' list: `take` gives the one of the pair
+// (longer, shorter) when it has it. It may be empty, and is called from several threads
+// at once.
 struct KeptJudgements {
   std::function<std::optional<JudgedList>(int longer, int shorter)> take;
-  std::function<void(int longer, int shorter, const JudgedList& judged)> keep;
 };
 
 // How much of the two recordings lies side by side once aligned by the summary's offset
