@@ -248,6 +248,7 @@ TEST(Proveriall, KeptListsStandInForMatchingAtOtherPositions) {
   matched = 0;
   taking.take = [&](int longer, int shorter) -> std::optional<MatchList> {
     const auto found = kept.find({longer, shorter});
+    if (found == kept.end()) return std::nullopt;
     return list_at_positions(found->second, longer, shorter);
   };
   expect_same_as_plain(first, before, durations, {}, taking);
