@@ -152,8 +152,11 @@ HashIndex index_by_hash(const LandmarkTable& table) {
   return index;
 }
 
-MatchList match_against_index(const LandmarkTable& A, const HashIndex& index,
-                              const LandmarkTable& B, int p, int q, float dB) {
+// The list of a pair as B's rows, in bit-reversed order, meet the frames of A's rows of
+// their hash, in table order, until the budget is reached: `frames_of(hash, take)` calls
+// take(frame) for each of them.
+template <class FramesOf>
+MatchList match_rows_of_b(const LandmarkTable& B, int p, int q, float dB, FramesOf&& frames_of) {
   const std::size_t budget = match_budget(dB);
   MatchList list = started_list(budget);
   if (positions_fit(p, q)) {
@@ -161,42 +164,39 @@ MatchList match_against_index(const LandmarkTable& A, const HashIndex& index,
     walk_rows_bit_reversed(static_cast<std::size_t>(B.rows()), [&](std::size_t rb) {
       if (list.size() >= budget) return false;
       const Eigen::Index r = static_cast<Eigen::Index>(rb);
-      const auto found = std::lower_bound(index.hashes.begin(), index.hashes.end(), B(r, 1));
-      if (found == index.hashes.end() || *found != B(r, 1)) return true;
-      const std::size_t k = static_cast<std::size_t>(found - index.hashes.begin());
       const double tB = static_cast<double>(B(r, 0));
       std::uint64_t word = 0;
-      for (std::uint32_t s = index.starts[k]; s < index.starts[k + 1]; ++s)
-        if (match_word_of(static_cast<double>(A(static_cast<Eigen::Index>(index.rows[s]), 0)), tB,
-                          words, word))
-          list.push_back(word);
+      frames_of(B(r, 1), [&](std::uint64_t frame) {
+        if (match_word_of(static_cast<double>(frame), tB, words, word)) list.push_back(word);
+      });
       return true;
     });
   }
+  return list;
+}
+
+MatchList match_against_index(const LandmarkTable& A, const HashIndex& index,
+                              const LandmarkTable& B, int p, int q, float dB) {
+  MatchList list = match_rows_of_b(B, p, q, dB, [&](std::uint64_t hash, auto&& take) {
+    const auto found = std::lower_bound(index.hashes.begin(), index.hashes.end(), hash);
+    if (found == index.hashes.end() || *found != hash) return;
+    const std::size_t k = static_cast<std::size_t>(found - index.hashes.begin());
+    for (std::uint32_t s = index.starts[k]; s < index.starts[k + 1]; ++s)
+      take(A(static_cast<Eigen::Index>(index.rows[s]), 0));
+  });
   shrink_capacity(list);
   return list;
 }
 
-// The list of a pair one of whose tables has at most kFewRows rows, made as
-// match_against_index makes it, by scanning the other table for each of B's rows.
+// A pair one of whose tables has at most kFewRows rows is matched by scanning A for each
+// of B's rows, without building an index.
 constexpr Eigen::Index kFewRows = 4;
 
 MatchList match_by_scanning(const LandmarkTable& A, const LandmarkTable& B, int p, int q, float dB) {
-  const std::size_t budget = match_budget(dB);
-  MatchList list = started_list(budget);
-  if (positions_fit(p, q)) {
-    const PairWords words = pair_words(p, q, dB);
-    walk_rows_bit_reversed(static_cast<std::size_t>(B.rows()), [&](std::size_t rb) {
-      if (list.size() >= budget) return false;
-      const Eigen::Index r = static_cast<Eigen::Index>(rb);
-      const double tB = static_cast<double>(B(r, 0));
-      std::uint64_t word = 0;
-      for (Eigen::Index ra = 0; ra < A.rows(); ++ra)
-        if (A(ra, 1) == B(r, 1) && match_word_of(static_cast<double>(A(ra, 0)), tB, words, word))
-          list.push_back(word);
-      return true;
-    });
-  }
+  MatchList list = match_rows_of_b(B, p, q, dB, [&](std::uint64_t hash, auto&& take) {
+    for (Eigen::Index ra = 0; ra < A.rows(); ++ra)
+      if (A(ra, 1) == hash) take(A(ra, 0));
+  });
   std::sort(list.begin(), list.end());
   shrink_capacity(list);
   return list;
