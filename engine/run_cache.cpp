@@ -166,6 +166,36 @@ std::string file_seal(const std::string& path) {
   return w.take();
 }
 
+// What is kept under `key` when it reads back whole (`kept` counts it), else what `make`
+// gives, then kept there; without a key, made and not kept.
+template <class T, class From, class Bytes, class Make>
+T kept_or_made(CacheStore& store, const std::string& key, From from, Bytes bytes, Make make,
+               std::atomic<int>* kept = nullptr) {
+  T value;
+  if (!key.empty())
+    if (const std::optional<std::string> entry = store.read(key); entry && from(*entry, value)) {
+      if (kept) ++*kept;
+      return value;
+    }
+  value = make();
+  if (!key.empty()) store.write(key, bytes(value));
+  return value;
+}
+
+std::string doubles_bytes(const std::vector<double>& values) {
+  CacheWriter w;
+  w.u64(values.size());
+  for (double v : values) w.f64(v);
+  return w.take();
+}
+
+bool doubles_from(std::string_view bytes, std::vector<double>& values) {
+  CacheReader r(bytes);
+  values.resize(static_cast<std::size_t>(std::min<std::uint64_t>(r.u64(), bytes.size())));
+  for (double& v : values) v = r.f64();
+  return r.finished();
+}
+
 }  // namespace
 
 std::string text_without_path(const std::string& text, const std::string& analysis_path) {
@@ -273,6 +303,10 @@ void RunCache::identify(const std::vector<std::string>& files) {
   }, [](int) {});
 }
 
+bool RunCache::identified(int i) const {
+  return i >= 0 && static_cast<std::size_t>(i) < ids_.size() && !ids_[static_cast<std::size_t>(i)].empty();
+}
+
 std::string RunCache::wav_key(std::size_t i) const {
   return i < ids_.size() && !ids_[i].empty() ? settings_ + "|file " + ids_[i] : "";
 }
@@ -310,12 +344,14 @@ void RunCache::keep(std::size_t i, const CachedFile& file, const std::string& an
   store_.write(key, cached_file_bytes(kept));
 }
 
+std::string RunCache::pair_key(const char* what, const std::string& first, const std::string& second) {
+  return first.empty() || second.empty() ? std::string() : std::string(what) + "|" + first + "|" + second;
+}
+
 // Matching and judging read the two files' tables and durations only, all of which their
 // entries' keys stand for; the longer file comes first.
-std::string RunCache::pair_key(const char* what, int longer, int shorter) const {
-  const std::string l = file_key(static_cast<std::size_t>(longer));
-  const std::string s = file_key(static_cast<std::size_t>(shorter));
-  return l.empty() || s.empty() ? std::string() : std::string(what) + "|" + l + "|" + s;
+std::string RunCache::list_key(int longer, int shorter) const {
+  return pair_key("pair", file_key(static_cast<std::size_t>(longer)), file_key(static_cast<std::size_t>(shorter)));
 }
 
 KeptLists RunCache::lists() {
@@ -326,7 +362,7 @@ KeptLists RunCache::lists() {
   };
   KeptLists kept;
   kept.take = [this, hold](int longer, int shorter) -> std::optional<MatchList> {
-    const std::string key = pair_key("pair", longer, shorter);
+    const std::string key = list_key(longer, shorter);
     if (key.empty()) return std::nullopt;
     ++lists_asked_;
     std::vector<std::uint64_t> unplaced;
@@ -338,7 +374,7 @@ KeptLists RunCache::lists() {
     return list_at_positions(unplaced, longer, shorter);
   };
   kept.keep = [this, hold](int longer, int shorter, const MatchList& list) {
-    const std::string key = pair_key("pair", longer, shorter);
+    const std::string key = list_key(longer, shorter);
     if (key.empty()) return;
     const std::optional<std::vector<std::uint64_t>> unplaced = list_without_positions(list, longer, shorter);
     if (!unplaced) return;
@@ -354,7 +390,8 @@ KeptJudgements RunCache::judgements() {
   if (!enabled()) return {};
   KeptJudgements kept;
   kept.take = [this](int longer, int shorter) -> std::optional<JudgedList> {
-    if (pair_key("pair", longer, shorter).empty()) return std::nullopt;
+    // Only a pair of two identified entries has a list kept with its judgement.
+    if (!identified(longer) || !identified(shorter)) return std::nullopt;
     ++judgements_asked_;
     const std::lock_guard<std::mutex> lock(judged_mutex_);
     const auto found = judged_.find({longer, shorter});
@@ -372,41 +409,25 @@ SoundMeasures RunCache::measures(const std::vector<std::string>& analysis) {
   if (!enabled()) return plain;
   SoundMeasures m;
   m.files = plain.files;
-  const auto pair_key = [this](const char* what, int shorter, int longer) {
-    const std::string s = wav_key(static_cast<std::size_t>(shorter));
-    const std::string l = wav_key(static_cast<std::size_t>(longer));
-    return s.empty() || l.empty() ? std::string() : std::string(what) + "|" + s + "|" + l;
+  const auto sound_key = [this](const char* what, int shorter, int longer) {
+    return pair_key(what, wav_key(static_cast<std::size_t>(shorter)), wav_key(static_cast<std::size_t>(longer)));
   };
-  m.refine = [this, pair_key, plain](int shorter, int longer, double offset, RefineScope scope) {
+  m.refine = [this, sound_key, plain](int shorter, int longer, double offset, RefineScope scope) {
     const std::string key =
-        pair_key(scope == RefineScope::kEveryWindow ? "refine" : "refine while it can", shorter, longer);
+        sound_key(scope == RefineScope::kEveryWindow ? "refine" : "refine while it can", shorter, longer);
     ++measures_asked_;
-    Refinement r;
-    const std::string full = key.empty() ? key : key + "|at " + bits_text(offset);
-    if (!full.empty())
-      if (const std::optional<std::string> kept = store_.read(full); kept && refinement_from(*kept, r)) {
-        ++measures_kept_;
-        return r;
-      }
-    r = plain.refine(shorter, longer, offset, scope);
-    if (!full.empty()) store_.write(full, refinement_bytes(r));
-    return r;
+    return kept_or_made<Refinement>(
+        store_, key.empty() ? key : key + "|at " + bits_text(offset), refinement_from, refinement_bytes,
+        [&] { return plain.refine(shorter, longer, offset, scope); }, &measures_kept_);
   };
-  m.repeats = [this, pair_key, plain](int shorter, int longer, double offset, double low, double high) {
-    const std::string key = pair_key("repeats", shorter, longer);
+  m.repeats = [this, sound_key, plain](int shorter, int longer, double offset, double low, double high) {
+    const std::string key = sound_key("repeats", shorter, longer);
     ++measures_asked_;
-    RepeatCheck r;
-    const std::string full = key.empty() ? key
-                                         : key + "|at " + bits_text(offset) + " " + bits_text(low) +
-                                               " " + bits_text(high);
-    if (!full.empty())
-      if (const std::optional<std::string> kept = store_.read(full); kept && repeat_check_from(*kept, r)) {
-        ++measures_kept_;
-        return r;
-      }
-    r = plain.repeats(shorter, longer, offset, low, high);
-    if (!full.empty()) store_.write(full, repeat_check_bytes(r));
-    return r;
+    return kept_or_made<RepeatCheck>(
+        store_,
+        key.empty() ? key : key + "|at " + bits_text(offset) + " " + bits_text(low) + " " + bits_text(high),
+        repeat_check_from, repeat_check_bytes, [&] { return plain.repeats(shorter, longer, offset, low, high); },
+        &measures_kept_);
   };
   return m;
 }
@@ -414,20 +435,8 @@ SoundMeasures RunCache::measures(const std::vector<std::string>& analysis) {
 std::vector<double> RunCache::of_sound(std::size_t i, const std::string& what,
                                       const std::function<std::vector<double>()>& make) {
   const std::string wav = wav_key(i);
-  if (wav.empty()) return make();
-  const std::string key = "sound " + what + "|" + wav;
-  if (const std::optional<std::string> kept = store_.read(key)) {
-    CacheReader r(*kept);
-    std::vector<double> values(static_cast<std::size_t>(std::min<std::uint64_t>(r.u64(), kept->size())));
-    for (double& v : values) v = r.f64();
-    if (r.finished()) return values;
-  }
-  std::vector<double> values = make();
-  CacheWriter w;
-  w.u64(values.size());
-  for (double v : values) w.f64(v);
-  store_.write(key, w.bytes());
-  return values;
+  return kept_or_made<std::vector<double>>(store_, wav.empty() ? wav : "sound " + what + "|" + wav,
+                                           doubles_from, doubles_bytes, make);
 }
 
 std::string RunCache::copy_key(const std::string& source, double rate_ppm) const {

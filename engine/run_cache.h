@@ -91,7 +91,10 @@ class RunCache {
 
  private:
   std::string file_key(std::size_t i) const;
-  std::string pair_key(const char* what, int longer, int shorter) const;
+  bool identified(int i) const;
+  // "<what>|first|second"; empty when either is.
+  static std::string pair_key(const char* what, const std::string& first, const std::string& second);
+  std::string list_key(int longer, int shorter) const;
   std::string copy_key(const std::string& source, double rate_ppm) const;
   std::string wav_key(std::size_t i) const;
 
